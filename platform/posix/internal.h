@@ -1,0 +1,117 @@
+// What the files of the POSIX layer share with each other (and with the
+// layer's tests), and nothing else includes.
+#ifndef TARVIN_PLATFORM_POSIX_INTERNAL_H
+#define TARVIN_PLATFORM_POSIX_INTERNAL_H
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include <time.h>
+
+#include "win32.h"
+
+namespace platform::posix {
+
+// ---- Names and arguments: UTF-8 on the system side, UTF-16 on ours ----
+
+// The bytes of a zero-terminated UTF-16 name as the system wants them:
+// UTF-8, with U+DC80..U+DCFF turned back into the single byte they carry and
+// any other lone surrogate written as '?'. Null gives "".
+std::string toNative(const WCHAR* name);
+
+// The UTF-16 form of system bytes. Valid UTF-8 decodes normally; each byte
+// that is not part of valid UTF-8 becomes U+DC80 + byte, so toNative of the
+// result gives back exactly these bytes.
+std::u16string fromNative(const char* bytes, std::size_t length);
+inline std::u16string fromNative(const std::string& bytes) {
+  return fromNative(bytes.data(), bytes.size());
+}
+
+// ---- Errors ----
+
+// The Windows code for an errno value. With a path, ENOENT tells a missing
+// file (2) from a missing directory on the way to it (3).
+DWORD errorFromErrno(int error);
+DWORD errorFromErrno(int error, const std::string& path);
+
+// ---- Code page 866 ----
+
+// The characters of bytes 0x80..0xFF; bytes below 0x80 stand for themselves.
+inline constexpr char16_t oemUpperHalf[128] = {
+    // 0x80: А..Я
+    0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417,
+    0x0418, 0x0419, 0x041A, 0x041B, 0x041C, 0x041D, 0x041E, 0x041F,
+    0x0420, 0x0421, 0x0422, 0x0423, 0x0424, 0x0425, 0x0426, 0x0427,
+    0x0428, 0x0429, 0x042A, 0x042B, 0x042C, 0x042D, 0x042E, 0x042F,
+    // 0xA0: а..п
+    0x0430, 0x0431, 0x0432, 0x0433, 0x0434, 0x0435, 0x0436, 0x0437,
+    0x0438, 0x0439, 0x043A, 0x043B, 0x043C, 0x043D, 0x043E, 0x043F,
+    // 0xB0: shades and box drawing
+    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556,
+    0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510,
+    0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F,
+    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567,
+    0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B,
+    0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,
+    // 0xE0: р..я
+    0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447,
+    0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
+    // 0xF0: Ё ё Є є Ї ї Ў ў ° ∙ · √ № ¤ ■ NBSP
+    0x0401, 0x0451, 0x0404, 0x0454, 0x0407, 0x0457, 0x040E, 0x045E,
+    0x00B0, 0x2219, 0x00B7, 0x221A, 0x2116, 0x00A4, 0x25A0, 0x00A0};
+
+constexpr char16_t oemToUnicode(unsigned char byte) {
+  return byte < 0x80 ? char16_t(byte) : oemUpperHalf[byte - 0x80];
+}
+
+// ---- Files ----
+
+// A system time as a Windows file time (100 ns steps since 1601-01-01).
+FILETIME fileTime(const struct timespec& time);
+
+// ---- Handles ----
+
+// Every HANDLE the layer gives out points at one of these. The standard
+// handles live for the whole process; all others are created by an open call
+// and destroyed by their close call.
+enum class HandleKind { file, mapping, search, standard };
+
+struct HandleObject {
+  explicit HandleObject(HandleKind k) : kind(k) {}
+  virtual ~HandleObject() = default;
+  HandleObject(const HandleObject&) = delete;
+  HandleObject& operator=(const HandleObject&) = delete;
+  const HandleKind kind;
+};
+
+// Takes ownership of a new object and returns its handle. On failure (no
+// memory) deletes it, sets ERROR_NOT_ENOUGH_MEMORY and returns null.
+HANDLE registerHandle(HandleObject* object);
+// The live object behind a handle if it has that kind; otherwise null with
+// ERROR_INVALID_HANDLE. Standard handles are found under HandleKind::standard.
+HandleObject* findHandle(HANDLE handle, HandleKind kind);
+// Forgets a live handle of that kind and returns its object, which the caller
+// destroys; null with ERROR_INVALID_HANDLE when there is none.
+HandleObject* unregisterHandle(HANDLE handle, HandleKind kind);
+
+// ---- Output ----
+
+// Writes all bytes to fd, waiting when it is non-blocking and full. Returns
+// false with errno set on failure; *written is what reached the fd.
+bool writeAll(int fd, const void* bytes, std::size_t size, std::size_t* written);
+// Writes OEM bytes to a terminal as the UTF-8 of the characters they stand
+// for. *written counts the OEM bytes whose text reached the terminal.
+bool writeOemToTerminal(int fd, const unsigned char* bytes, std::size_t size,
+                        std::size_t* written);
+
+// ---- Directory search ----
+
+// Whether a name matches a pattern the way Windows matches the last component
+// of a search: "*" any run, "?" one unit, "*.*" everything, letter case of
+// Latin and Cyrillic ignored.
+bool matchesWildcard(std::u16string_view name, std::u16string_view pattern);
+
+}  // namespace platform::posix
+
+#endif  // TARVIN_PLATFORM_POSIX_INTERNAL_H
