@@ -1,0 +1,55 @@
+// mEx: the one exception type of the library and the program.
+//
+// A plain record: where the error was raised (source module, line, function),
+// a code, the last system error when the thrower asked for it, a message built
+// by appending texts, and an owned link to an earlier error. It is thrown by
+// value (moved) and caught by reference; catch sites turn it into text with
+// getText.
+#ifndef TARVIN_MEX_H
+#define TARVIN_MEX_H
+
+#include <cstdint>
+
+class mEx {
+ public:
+  std::uint32_t sysError;    // GetLastError recorded by addSystemError, else 0
+  std::int32_t code;         // 1: library and system failures, 2: missing data file
+  unsigned short* message;   // owned, zero-terminated UTF-16, or null
+  unsigned short* file;      // owned source module name, or null
+  unsigned short* function;  // owned function name, or null
+  std::int32_t line;
+  mEx* previous;             // owned earlier error of the same chain, or null
+
+  mEx();
+  mEx(const char* file, int line, const char* function, int code);
+  mEx(mEx&& other) noexcept;
+  mEx(const mEx&) = delete;
+  mEx& operator=(const mEx&) = delete;
+  mEx& operator=(mEx&&) = delete;
+  ~mEx();
+
+  // Sets where the error is raised. If a location is already set, the whole
+  // current record first moves into a new `previous` link, so that a caller
+  // can wrap an error it caught in its own.
+  mEx& setLocation(const char* file, int line, const char* function, int code);
+  // Records GetLastError and appends the system's text for it.
+  mEx& addSystemError();
+  mEx& appendText(const unsigned short* text);
+  mEx& appendText(const char16_t* text) {
+    return appendText(reinterpret_cast<const unsigned short*>(text));
+  }
+  // Appends the value as unsigned decimal digits.
+  mEx& appendNumber(int value);
+  // Appends 8-bit text converted through the OEM code page.
+  mEx& appendMultiByte(const char* text);
+  const unsigned short* getMessage() const { return message; }
+  // Appends the printable text of this error and its chain, oldest first, to
+  // the target's message and returns the target.
+  mEx& getText(mEx& target) const;
+
+ private:
+  void release();
+  static unsigned short* widen(const char* text);
+};
+
+#endif  // TARVIN_MEX_H

@@ -1,0 +1,228 @@
+// The one header through which the class library and the program reach
+// system services.
+//
+// On Windows it is the real API. Everywhere else it declares the same subset
+// of the Windows API, with the same names, types and meanings, and
+// platform/posix implements it over POSIX. Besides that subset it holds the
+// few facts in which the two platforms really differ (namespace platform).
+#ifndef TARVIN_PLATFORM_WIN32_H
+#define TARVIN_PLATFORM_WIN32_H
+
+#ifdef _WIN32
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <shlwapi.h>
+
+namespace platform {
+// Separator of path components.
+constexpr unsigned short pathSeparator = u'\\';
+// A path may start with a drive ("C:").
+constexpr bool hasDriveLetters = true;
+// Directories that are links (reparse points) are not walked into.
+constexpr bool descendIntoDirectoryLinks = false;
+
+// Every argument that begins with "/" is a switch.
+inline bool isSwitch(const WCHAR* arg) { return arg != nullptr && arg[0] == L'/'; }
+}  // namespace platform
+
+#else  // POSIX: the same subset, implemented in platform/posix
+
+#include <cstddef>
+#include <cstdint>
+
+typedef int BOOL;
+typedef unsigned char BYTE;
+typedef std::uint16_t WORD;
+typedef std::uint32_t DWORD;
+typedef std::int32_t LONG;
+typedef unsigned int UINT;
+typedef char16_t WCHAR;
+typedef void* HANDLE;
+typedef void* HLOCAL;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef std::size_t SIZE_T;
+typedef DWORD* LPDWORD;
+typedef LONG* PLONG;
+typedef char CHAR;
+typedef CHAR* LPSTR;
+typedef const CHAR* LPCSTR;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
+typedef BOOL* LPBOOL;
+
+#define TRUE 1
+#define FALSE 0
+#define WINAPI
+#define MAX_PATH 260
+
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
+#define INVALID_FILE_SIZE (static_cast<DWORD>(0xFFFFFFFFu))
+
+// CreateFileW
+#define GENERIC_READ 0x80000000u
+#define FILE_SHARE_READ 0x00000001u
+#define OPEN_EXISTING 3u
+#define FILE_ATTRIBUTE_NORMAL 0x00000080u
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000u
+
+// File attributes delivered by the directory search
+#define FILE_ATTRIBUTE_READONLY 0x00000001u
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400u
+
+// Mappings
+#define PAGE_READONLY 0x02u
+#define FILE_MAP_READ 0x0004u
+
+// Standard handles
+#define STD_INPUT_HANDLE (static_cast<DWORD>(-10))
+#define STD_OUTPUT_HANDLE (static_cast<DWORD>(-11))
+#define STD_ERROR_HANDLE (static_cast<DWORD>(-12))
+
+// Code pages: CP_OEMCP is code page 866.
+#define CP_ACP 0u
+#define CP_OEMCP 1u
+
+// FormatMessageW
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100u
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200u
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000u
+#define LANG_NEUTRAL 0x00
+#define SUBLANG_DEFAULT 0x01
+#define MAKELANGID(p, s) ((static_cast<WORD>(s) << 10) | static_cast<WORD>(p))
+
+// System error codes the layer sets
+#define NO_ERROR 0L
+#define ERROR_SUCCESS 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_TOO_MANY_OPEN_FILES 4L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_GEN_FAILURE 31L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_NO_MORE_FILES 18L
+#define ERROR_FILE_INVALID 1006L
+
+struct SECURITY_ATTRIBUTES;
+typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+struct OVERLAPPED;
+typedef OVERLAPPED* LPOVERLAPPED;
+
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+
+struct WIN32_FIND_DATAW {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;
+  DWORD dwReserved1;
+  WCHAR cFileName[MAX_PATH];
+  WCHAR cAlternateFileName[14];
+};
+typedef WIN32_FIND_DATAW* LPWIN32_FIND_DATAW;
+
+struct BY_HANDLE_FILE_INFORMATION {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD dwVolumeSerialNumber;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD nNumberOfLinks;
+  DWORD nFileIndexHigh;
+  DWORD nFileIndexLow;
+};
+typedef BY_HANDLE_FILE_INFORMATION* LPBY_HANDLE_FILE_INFORMATION;
+
+// Last error (kept per thread).
+DWORD GetLastError();
+void SetLastError(DWORD code);
+
+// Files. Names are UTF-16; on disk they are UTF-8, and a byte that is not
+// part of valid UTF-8 travels as the lone surrogate U+DC80 + byte, so that
+// every name found on disk can be opened again.
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD flags, HANDLE templateFile);
+DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
+BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info);
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
+// On a standard handle that is a terminal the OEM bytes are shown as the
+// characters they stand for (written as UTF-8); any other handle receives the
+// bytes unchanged.
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped);
+BOOL CloseHandle(HANDLE handle);
+HANDLE GetStdHandle(DWORD which);
+
+// Mappings. Mapping an empty file fails with ERROR_FILE_INVALID.
+HANDLE CreateFileMappingW(HANDLE file, LPSECURITY_ATTRIBUTES security, DWORD protect,
+                          DWORD maxSizeHigh, DWORD maxSizeLow, LPCWSTR name);
+LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow,
+                     SIZE_T bytes);
+BOOL UnmapViewOfFile(LPCVOID view);
+
+// Directory search. The last component is a pattern matched as Windows
+// matches it: "*" any run, "?" one character, "*.*" every name, letter case
+// ignored. Entries come in name order, "." and ".." first.
+HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data);
+BOOL FindNextFileW(HANDLE search, LPWIN32_FIND_DATAW data);
+BOOL FindClose(HANDLE search);
+
+// Paths
+DWORD GetCurrentDirectoryW(DWORD size, LPWSTR buffer);
+DWORD GetFullPathNameW(LPCWSTR name, DWORD size, LPWSTR buffer, LPWSTR* filePart);
+
+// Code pages: CP_OEMCP (code page 866) only.
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int bytes, LPWSTR wide,
+                        int wideSize);
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int units, LPSTR text,
+                        int textSize, LPCSTR defaultChar, LPBOOL usedDefault);
+int lstrlenW(LPCWSTR text);
+
+// System error texts, in Russian, each ending in "\r\n" as on Windows.
+DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                     LPWSTR buffer, DWORD size, void* arguments);
+HLOCAL LocalFree(HLOCAL memory);
+
+// Shell string functions
+int StrCmpW(LPCWSTR a, LPCWSTR b);
+int StrToIntW(LPCWSTR text);
+
+// The program's entry on every platform; on POSIX, main() converts the
+// arguments losslessly to UTF-16 and calls it.
+extern "C" int wmain(int argc, WCHAR** argv);
+
+namespace platform {
+// Separator of path components.
+constexpr unsigned short pathSeparator = u'/';
+// There are no drives; "/" alone is the root.
+constexpr bool hasDriveLetters = false;
+// Directory links are walked into (a walk never re-enters a directory it is in).
+constexpr bool descendIntoDirectoryLinks = true;
+
+// "/?" (alone or with ":" and a value), "/install", "/remove", "/start",
+// "/test", "/run", and anything beginning with "/log:" or "/deb:". Every other
+// argument that begins with "/" is an absolute path.
+bool isSwitch(const WCHAR* arg);
+}  // namespace platform
+
+#endif  // _WIN32
+
+#endif  // TARVIN_PLATFORM_WIN32_H
