@@ -1,0 +1,91 @@
+#include "capture.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace {
+
+std::string slurp(int fd) {
+  std::string data;
+  lseek(fd, 0, SEEK_SET);
+  char buffer[65536];
+  for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) data.append(buffer, static_cast<size_t>(n));
+  return data;
+}
+
+int tempFile() {
+  char name[] = "/tmp/tarvin-capture-XXXXXX";
+  int fd = mkstemp(name);
+  if (fd < 0) throw std::runtime_error("mkstemp");
+  unlink(name);
+  return fd;
+}
+
+}  // namespace
+
+captured capture(const std::function<void()>& code) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  int outFile = tempFile(), errFile = tempFile();
+  int savedOut = dup(1), savedErr = dup(2);
+  dup2(outFile, 1);
+  dup2(errFile, 2);
+  try {
+    code();
+  } catch (...) {
+    dup2(savedOut, 1);
+    dup2(savedErr, 2);
+    close(savedOut);
+    close(savedErr);
+    close(outFile);
+    close(errFile);
+    throw;
+  }
+  dup2(savedOut, 1);
+  dup2(savedErr, 2);
+  close(savedOut);
+  close(savedErr);
+  captured result{slurp(outFile), slurp(errFile)};
+  close(outFile);
+  close(errFile);
+  return result;
+}
+
+std::string oem(const std::string& utf8) {
+  std::string out;
+  for (size_t i = 0; i < utf8.size();) {
+    unsigned char c = static_cast<unsigned char>(utf8[i]);
+    unsigned cp;
+    int len;
+    if (c < 0x80) {
+      cp = c;
+      len = 1;
+    } else if ((c & 0xE0) == 0xC0) {
+      cp = c & 0x1F;
+      len = 2;
+    } else {
+      cp = c & 0x0F;
+      len = 3;
+    }
+    for (int k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + static_cast<size_t>(k)]) & 0x3F);
+    i += static_cast<size_t>(len);
+    if (cp < 0x80)
+      out += static_cast<char>(cp);
+    else if (cp >= 0x410 && cp <= 0x42F)
+      out += static_cast<char>(0x80 + (cp - 0x410));  // А-Я
+    else if (cp >= 0x430 && cp <= 0x43F)
+      out += static_cast<char>(0xA0 + (cp - 0x430));  // а-п
+    else if (cp >= 0x440 && cp <= 0x44F)
+      out += static_cast<char>(0xE0 + (cp - 0x440));  // р-я
+    else if (cp == 0x401)
+      out += static_cast<char>(0xF0);  // Ё
+    else if (cp == 0x451)
+      out += static_cast<char>(0xF1);  // ё
+    else
+      throw std::runtime_error("no code page 866 byte for this test text");
+  }
+  return out;
+}

@@ -1,0 +1,20 @@
+// Captures what a piece of code writes to the standard output and error
+// descriptors (1 and 2), byte for byte.
+#ifndef TARVIN_TESTS_CAPTURE_H
+#define TARVIN_TESTS_CAPTURE_H
+
+#include <functional>
+#include <string>
+
+struct captured {
+  std::string out;
+  std::string err;
+};
+
+captured capture(const std::function<void()>& code);
+
+// UTF-8 text as code page 866 bytes (the test sources are UTF-8; the
+// program writes OEM bytes).
+std::string oem(const std::string& utf8);
+
+#endif  // TARVIN_TESTS_CAPTURE_H
