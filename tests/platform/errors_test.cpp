@@ -1,0 +1,86 @@
+// Last error codes from failed system calls, and their Russian texts.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "temp_dir.h"
+#include "win32.h"
+
+namespace {
+
+std::u16string systemText(DWORD code, DWORD* length) {
+  LPWSTR text = nullptr;
+  *length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                               FORMAT_MESSAGE_FROM_SYSTEM,
+                           nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                           reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+  const std::u16string result = text != nullptr ? std::u16string(text) : u"<none>";
+  EXPECT_EQ(LocalFree(text), nullptr);
+  return result;
+}
+
+DWORD openError(const std::u16string& name) {
+  SetLastError(0);
+  HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            0, nullptr);
+  EXPECT_EQ(file, INVALID_HANDLE_VALUE);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  return GetLastError();
+}
+
+TEST(Errors, MissingFileIsError2WithItsText) {
+  TempDir dir;
+  EXPECT_EQ(openError(dir.wide("missing.idx")), 2u);
+  DWORD length = 0;
+  const std::u16string text = systemText(GetLastError(), &length);
+  EXPECT_EQ(text, u"Не удается найти указанный файл.\r\n");
+  EXPECT_EQ(length, text.size());
+}
+
+TEST(Errors, MissingDirectoryOnTheWayIsError3) {
+  TempDir dir;
+  dir.write("file");
+  EXPECT_EQ(openError(dir.wide("nowhere/missing.idx")), 3u);
+  EXPECT_EQ(openError(dir.wide("nowhere/deeper/missing.idx")), 3u);
+  EXPECT_EQ(openError(dir.wide("file/missing.idx")), 3u);  // a file on the way
+  EXPECT_EQ(openError(u""), 3u);
+  EXPECT_EQ(openError(dir.wide()), 5u);  // a directory without backup semantics
+  EXPECT_EQ(openError(dir.wide(std::string(300, 'n'))), 206u);
+}
+
+TEST(Errors, TextsOfTheCodesTheLayerSets) {
+  DWORD length = 0;
+  EXPECT_EQ(systemText(3, &length), u"Системе не удается найти указанный путь.\r\n");
+  EXPECT_EQ(systemText(5, &length), u"Отказано в доступе.\r\n");
+  EXPECT_EQ(systemText(1006, &length),
+            u"Том для файла был изменен извне, поэтому открытый файл стал недействительным.\r\n");
+  for (DWORD code : {0u, 2u, 3u, 4u, 5u, 6u, 8u, 18u, 31u, 87u, 122u, 206u, 1006u}) {
+    const std::u16string text = systemText(code, &length);
+    EXPECT_GT(length, 2u) << code;
+    EXPECT_EQ(text.substr(text.size() - 2), u"\r\n") << code;
+  }
+}
+
+TEST(Errors, UnknownCodeHasNoText) {
+  LPWSTR text = reinterpret_cast<LPWSTR>(&text);  // must be reset to null
+  EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                               FORMAT_MESSAGE_FROM_SYSTEM,
+                           nullptr, 12345, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr),
+            0u);
+  EXPECT_EQ(text, nullptr);
+  EXPECT_EQ(LocalFree(nullptr), nullptr);
+}
+
+TEST(Errors, LastErrorIsPerThread) {
+  SetLastError(5);
+  DWORD seen = 0;
+  std::thread other([&seen] {
+    seen = GetLastError();
+    SetLastError(87);
+  });
+  other.join();
+  EXPECT_EQ(seen, 0u);
+  EXPECT_EQ(GetLastError(), 5u);
+}
+
+}  // namespace
