@@ -1,0 +1,391 @@
+// File handles, the standard handles, reading and writing, and read-only
+// mappings of whole files.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <limits>
+#include <map>
+#include <mutex>
+#include <new>
+#include <unordered_set>
+
+#include "posix/internal.h"
+
+namespace platform::posix {
+namespace {
+
+struct FileObject : HandleObject {
+  explicit FileObject(int descriptor) : HandleObject(HandleKind::file), fd(descriptor) {}
+  ~FileObject() override { close(fd); }
+  const int fd;
+};
+
+// A mapping keeps its own descriptor, so it outlives the file handle it was
+// made from, and the size the file had when the mapping was made.
+struct MappingObject : HandleObject {
+  MappingObject(int descriptor, std::uint64_t bytes)
+      : HandleObject(HandleKind::mapping), fd(descriptor), size(bytes) {}
+  ~MappingObject() override { close(fd); }
+  const int fd;
+  const std::uint64_t size;
+};
+
+// fd 0, 1 or 2. Whether it is a terminal is asked once, on the first write.
+struct StandardObject : HandleObject {
+  explicit StandardObject(int descriptor)
+      : HandleObject(HandleKind::standard), fd(descriptor) {}
+  bool isTerminal() {
+    int known = terminal.load(std::memory_order_relaxed);
+    if (known < 0) {
+      known = isatty(fd) ? 1 : 0;
+      terminal.store(known, std::memory_order_relaxed);
+    }
+    return known == 1;
+  }
+  const int fd;
+  std::atomic<int> terminal{-1};
+};
+
+StandardObject standardInput{0};
+StandardObject standardOutput{1};
+StandardObject standardError{2};
+
+bool isStandard(HANDLE handle) {
+  return handle == &standardInput || handle == &standardOutput || handle == &standardError;
+}
+
+// Handles given out and not yet closed. A handle is only ever looked up here
+// before it is used, so a stale or made-up value is refused, not followed.
+std::mutex handlesLock;
+std::unordered_set<HANDLE>& liveHandles() {
+  static auto* handles = new std::unordered_set<HANDLE>;  // outlives static destructors
+  return *handles;
+}
+
+// Views mapped and not yet unmapped, with their lengths for munmap.
+std::mutex viewsLock;
+std::map<const void*, std::size_t>& liveViews() {
+  static auto* views = new std::map<const void*, std::size_t>;
+  return *views;
+}
+
+// The descriptor behind a handle that can be read, written or examined.
+int descriptorOf(HANDLE handle) {
+  if (isStandard(handle)) return static_cast<StandardObject*>(handle)->fd;
+  if (HandleObject* object = findHandle(handle, HandleKind::file)) {
+    return static_cast<FileObject*>(object)->fd;
+  }
+  return -1;
+}
+
+bool fail(DWORD code) {
+  SetLastError(code);
+  return false;
+}
+
+std::uint64_t sizeOf(const struct stat& info) {
+  return S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
+}
+
+DWORD attributesOf(const struct stat& info) {
+  return S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+}
+
+}  // namespace
+
+FILETIME fileTime(const struct timespec& time) {
+  constexpr std::int64_t secondsFrom1601To1970 = 11644473600LL;
+  const std::int64_t ticks =
+      (static_cast<std::int64_t>(time.tv_sec) + secondsFrom1601To1970) * 10000000LL +
+      time.tv_nsec / 100;
+  const auto value = static_cast<std::uint64_t>(ticks < 0 ? 0 : ticks);
+  return FILETIME{static_cast<DWORD>(value), static_cast<DWORD>(value >> 32)};
+}
+
+HANDLE registerHandle(HandleObject* object) {
+  try {
+    std::lock_guard<std::mutex> guard(handlesLock);
+    liveHandles().insert(object);
+    return object;
+  } catch (const std::bad_alloc&) {
+    delete object;
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+}
+
+HandleObject* findHandle(HANDLE handle, HandleKind kind) {
+  if (kind == HandleKind::standard && isStandard(handle)) {
+    return static_cast<HandleObject*>(handle);
+  }
+  {
+    std::lock_guard<std::mutex> guard(handlesLock);
+    if (liveHandles().count(handle) != 0) {
+      auto* object = static_cast<HandleObject*>(handle);
+      if (object->kind == kind) return object;
+    }
+  }
+  SetLastError(ERROR_INVALID_HANDLE);
+  return nullptr;
+}
+
+HandleObject* unregisterHandle(HANDLE handle, HandleKind kind) {
+  {
+    std::lock_guard<std::mutex> guard(handlesLock);
+    auto found = liveHandles().find(handle);
+    if (found != liveHandles().end() && static_cast<HandleObject*>(handle)->kind == kind) {
+      liveHandles().erase(found);
+      return static_cast<HandleObject*>(handle);
+    }
+  }
+  SetLastError(ERROR_INVALID_HANDLE);
+  return nullptr;
+}
+
+}  // namespace platform::posix
+
+using namespace platform::posix;
+
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD /*shareMode*/,
+                   LPSECURITY_ATTRIBUTES /*security*/, DWORD disposition, DWORD flags,
+                   HANDLE /*templateFile*/) {
+  // Only opening an existing file for reading is offered.
+  if (access != GENERIC_READ || disposition != OPEN_EXISTING) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  try {
+    const std::string path = toNative(name);
+    if (path.empty()) {
+      SetLastError(ERROR_PATH_NOT_FOUND);
+      return INVALID_HANDLE_VALUE;
+    }
+    // O_NONBLOCK: opening a FIFO without a writer, or a device, must not wait.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+      SetLastError(errorFromErrno(errno, path));
+      return INVALID_HANDLE_VALUE;
+    }
+    // A directory opens only for its information, as on Windows.
+    struct stat info;
+    int error = 0;
+    if (fstat(fd, &info) != 0) {
+      error = errno;
+    } else if (S_ISDIR(info.st_mode) && (flags & FILE_FLAG_BACKUP_SEMANTICS) == 0) {
+      error = EISDIR;
+    }
+    if (error != 0) {
+      close(fd);
+      SetLastError(errorFromErrno(error));
+      return INVALID_HANDLE_VALUE;
+    }
+    HANDLE handle = registerHandle(new FileObject(fd));
+    return handle != nullptr ? handle : INVALID_HANDLE_VALUE;
+  } catch (const std::bad_alloc&) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return INVALID_HANDLE_VALUE;
+  }
+}
+
+DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) {
+  const int fd = descriptorOf(file);
+  struct stat info;
+  if (fd < 0) return INVALID_FILE_SIZE;
+  if (fstat(fd, &info) != 0) {
+    SetLastError(errorFromErrno(errno));
+    return INVALID_FILE_SIZE;
+  }
+  const std::uint64_t size = sizeOf(info);
+  if (sizeHigh != nullptr) *sizeHigh = static_cast<DWORD>(size >> 32);
+  // A size whose low part is 0xFFFFFFFF is told from a failure by the error.
+  SetLastError(NO_ERROR);
+  return static_cast<DWORD>(size);
+}
+
+BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
+  const int fd = descriptorOf(file);
+  struct stat status;
+  if (fd < 0) return FALSE;
+  if (info == nullptr) return fail(ERROR_INVALID_PARAMETER);
+  if (fstat(fd, &status) != 0) return fail(errorFromErrno(errno));
+  const auto device = static_cast<std::uint64_t>(status.st_dev);
+  const auto inode = static_cast<std::uint64_t>(status.st_ino);
+  const std::uint64_t size = sizeOf(status);
+  *info = BY_HANDLE_FILE_INFORMATION{};
+  info->dwFileAttributes = attributesOf(status);
+  info->ftCreationTime = fileTime(status.st_ctim);
+  info->ftLastAccessTime = fileTime(status.st_atim);
+  info->ftLastWriteTime = fileTime(status.st_mtim);
+  info->dwVolumeSerialNumber = static_cast<DWORD>(device ^ (device >> 32));
+  info->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+  info->nFileSizeLow = static_cast<DWORD>(size);
+  info->nNumberOfLinks = static_cast<DWORD>(status.st_nlink);
+  info->nFileIndexHigh = static_cast<DWORD>(inode >> 32);
+  info->nFileIndexLow = static_cast<DWORD>(inode);
+  return TRUE;
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read,
+              LPOVERLAPPED /*overlapped*/) {
+  if (read != nullptr) *read = 0;
+  const int fd = descriptorOf(file);
+  if (fd < 0) return FALSE;
+  if (buffer == nullptr && toRead != 0) return fail(ERROR_INVALID_PARAMETER);
+  auto* out = static_cast<unsigned char*>(buffer);
+  DWORD done = 0;
+  while (done < toRead) {
+    const ssize_t n = ::read(fd, out + done, toRead - done);
+    if (n > 0) {
+      done += static_cast<DWORD>(n);
+    } else if (n == 0) {
+      break;  // end of file
+    } else if (errno == EINTR) {
+      continue;
+    } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      break;  // a FIFO or device opened without waiting has nothing more now
+    } else {
+      if (read != nullptr) *read = done;
+      return fail(errorFromErrno(errno));
+    }
+  }
+  if (read != nullptr) *read = done;
+  return TRUE;
+}
+
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
+               LPOVERLAPPED /*overlapped*/) {
+  if (written != nullptr) *written = 0;
+  const int fd = descriptorOf(file);
+  if (fd < 0) return FALSE;
+  if (buffer == nullptr && toWrite != 0) return fail(ERROR_INVALID_PARAMETER);
+  std::size_t done = 0;
+  bool ok = false;
+  if (isStandard(file) && static_cast<StandardObject*>(file)->isTerminal()) {
+    ok = writeOemToTerminal(fd, static_cast<const unsigned char*>(buffer), toWrite, &done);
+  } else {
+    ok = writeAll(fd, buffer, toWrite, &done);
+  }
+  if (written != nullptr) *written = static_cast<DWORD>(done);
+  return ok ? TRUE : fail(errorFromErrno(errno));
+}
+
+BOOL CloseHandle(HANDLE handle) {
+  if (isStandard(handle)) return TRUE;  // the process's streams stay open
+  HandleObject* object = unregisterHandle(handle, HandleKind::file);
+  if (object == nullptr) object = unregisterHandle(handle, HandleKind::mapping);
+  if (object == nullptr) return FALSE;
+  delete object;
+  return TRUE;
+}
+
+HANDLE GetStdHandle(DWORD which) {
+  StandardObject* object = nullptr;
+  switch (which) {
+    case STD_INPUT_HANDLE:
+      object = &standardInput;
+      break;
+    case STD_OUTPUT_HANDLE:
+      object = &standardOutput;
+      break;
+    case STD_ERROR_HANDLE:
+      object = &standardError;
+      break;
+    default:
+      SetLastError(ERROR_INVALID_HANDLE);
+      return INVALID_HANDLE_VALUE;
+  }
+  // A process started without this stream has no handle for it.
+  if (fcntl(object->fd, F_GETFD) == -1) return nullptr;
+  return object;
+}
+
+HANDLE CreateFileMappingW(HANDLE file, LPSECURITY_ATTRIBUTES /*security*/, DWORD protect,
+                          DWORD maxSizeHigh, DWORD maxSizeLow, LPCWSTR name) {
+  HandleObject* object = findHandle(file, HandleKind::file);
+  if (object == nullptr) return nullptr;
+  if (protect != PAGE_READONLY || name != nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  const int fd = static_cast<FileObject*>(object)->fd;
+  struct stat info;
+  if (fstat(fd, &info) != 0) {
+    SetLastError(errorFromErrno(errno));
+    return nullptr;
+  }
+  // Only a regular file with bytes in it can be mapped, as on Windows where
+  // mapping an empty file fails with this code.
+  std::uint64_t size = sizeOf(info);
+  if (size == 0) {
+    SetLastError(ERROR_FILE_INVALID);
+    return nullptr;
+  }
+  // A maximum size may only narrow the mapping: the file is read-only.
+  const std::uint64_t maximum = (std::uint64_t{maxSizeHigh} << 32) | maxSizeLow;
+  if (maximum > size) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (maximum != 0) size = maximum;
+  const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (copy < 0) {
+    SetLastError(errorFromErrno(errno));
+    return nullptr;
+  }
+  try {
+    return registerHandle(new MappingObject(copy, size));
+  } catch (const std::bad_alloc&) {
+    close(copy);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+}
+
+LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow,
+                     SIZE_T bytes) {
+  HandleObject* object = findHandle(mapping, HandleKind::mapping);
+  if (object == nullptr) return nullptr;
+  const auto* map = static_cast<MappingObject*>(object);
+  // Views start at the beginning of the mapping; the program maps files whole.
+  if ((access & FILE_MAP_READ) == 0 || offsetHigh != 0 || offsetLow != 0 || bytes > map->size) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  const std::uint64_t length = bytes != 0 ? bytes : map->size;
+  if (length > std::numeric_limits<std::size_t>::max()) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  void* view = mmap(nullptr, static_cast<std::size_t>(length), PROT_READ, MAP_PRIVATE, map->fd, 0);
+  if (view == MAP_FAILED) {
+    SetLastError(errorFromErrno(errno));
+    return nullptr;
+  }
+  try {
+    std::lock_guard<std::mutex> guard(viewsLock);
+    liveViews().emplace(view, static_cast<std::size_t>(length));
+  } catch (const std::bad_alloc&) {
+    munmap(view, static_cast<std::size_t>(length));
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  return view;
+}
+
+BOOL UnmapViewOfFile(LPCVOID view) {
+  std::size_t length = 0;
+  {
+    std::lock_guard<std::mutex> guard(viewsLock);
+    auto found = liveViews().find(view);
+    if (found == liveViews().end()) return fail(ERROR_INVALID_PARAMETER);
+    length = found->second;
+    liveViews().erase(found);
+  }
+  munmap(const_cast<void*>(view), length);
+  return TRUE;
+}

@@ -1,0 +1,150 @@
+// File handles: opening, sizes, reading, file information and mappings.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "temp_dir.h"
+#include "win32.h"
+
+namespace {
+
+HANDLE openRead(const std::u16string& name, DWORD flags = 0) {
+  return CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, flags,
+                     nullptr);
+}
+
+TEST(Files, ReadsUpToTheEnd) {
+  TempDir dir;
+  dir.write("list.txt", "one\r\ntwo");
+  HANDLE file = openRead(dir.wide("list.txt"));
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  char buffer[64] = {};
+  DWORD read = 99;
+  EXPECT_TRUE(ReadFile(file, buffer, sizeof buffer, &read, nullptr));
+  EXPECT_EQ(read, 8u);
+  EXPECT_EQ(std::string(buffer, read), "one\r\ntwo");
+  EXPECT_TRUE(ReadFile(file, buffer, sizeof buffer, &read, nullptr));
+  EXPECT_EQ(read, 0u);
+  EXPECT_TRUE(CloseHandle(file));
+}
+
+TEST(Files, SizesAreSixtyFourBits) {
+  TempDir dir;
+  dir.write("big");
+  // Sparse: 5 GiB + 7 bytes, then 8 GiB - 1, whose low part is all ones.
+  ASSERT_EQ(truncate(dir.path("big").c_str(), (5LL << 30) + 7), 0);
+  HANDLE file = openRead(dir.wide("big"));
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD high = 0;
+  EXPECT_EQ(GetFileSize(file, &high), 0x40000007u);
+  EXPECT_EQ(high, 1u);
+  ASSERT_EQ(truncate(dir.path("big").c_str(), (8LL << 30) - 1), 0);
+  SetLastError(5);
+  EXPECT_EQ(GetFileSize(file, &high), INVALID_FILE_SIZE);
+  EXPECT_EQ(GetLastError(), 0u);  // a real size, not a failure
+  EXPECT_EQ(high, 1u);
+  BY_HANDLE_FILE_INFORMATION info{};
+  ASSERT_TRUE(GetFileInformationByHandle(file, &info));
+  EXPECT_EQ(info.nFileSizeHigh, 1u);
+  EXPECT_EQ(info.nFileSizeLow, 0xFFFFFFFFu);
+  EXPECT_EQ(info.dwFileAttributes, FILE_ATTRIBUTE_NORMAL);
+  CloseHandle(file);
+}
+
+TEST(Files, DirectoriesOpenOnlyForTheirInformation) {
+  TempDir dir;
+  ASSERT_EQ(mkdir(dir.path("sub").c_str(), 0755), 0);
+  SetLastError(0);
+  EXPECT_EQ(openRead(dir.wide("sub")), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), 5u);
+  HANDLE first = openRead(dir.wide("sub"), FILE_FLAG_BACKUP_SEMANTICS);
+  HANDLE second = openRead(dir.wide("sub/."), FILE_FLAG_BACKUP_SEMANTICS);
+  ASSERT_NE(first, INVALID_HANDLE_VALUE);
+  ASSERT_NE(second, INVALID_HANDLE_VALUE);
+  BY_HANDLE_FILE_INFORMATION a{}, b{};
+  ASSERT_TRUE(GetFileInformationByHandle(first, &a));
+  ASSERT_TRUE(GetFileInformationByHandle(second, &b));
+  EXPECT_EQ(a.dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY);
+  // The same directory by two names: same volume and index.
+  EXPECT_EQ(a.dwVolumeSerialNumber, b.dwVolumeSerialNumber);
+  EXPECT_EQ(a.nFileIndexHigh, b.nFileIndexHigh);
+  EXPECT_EQ(a.nFileIndexLow, b.nFileIndexLow);
+  DWORD high = 9;
+  EXPECT_EQ(GetFileSize(first, &high), 0u);
+  EXPECT_TRUE(CloseHandle(first));
+  EXPECT_TRUE(CloseHandle(second));
+}
+
+TEST(Files, AFifoNeverWaits) {
+  TempDir dir;
+  ASSERT_EQ(mkfifo(dir.path("fifo").c_str(), 0644), 0);
+  HANDLE fifo = openRead(dir.wide("fifo"));  // no writer: must not block
+  ASSERT_NE(fifo, INVALID_HANDLE_VALUE);
+  DWORD high = 9;
+  EXPECT_EQ(GetFileSize(fifo, &high), 0u);
+  EXPECT_EQ(high, 0u);
+  char buffer[16];
+  DWORD read = 9;
+  EXPECT_TRUE(ReadFile(fifo, buffer, sizeof buffer, &read, nullptr));
+  EXPECT_EQ(read, 0u);
+  SetLastError(0);
+  EXPECT_EQ(CreateFileMappingW(fifo, nullptr, PAGE_READONLY, 0, 0, nullptr), nullptr);
+  EXPECT_EQ(GetLastError(), 1006u);
+  CloseHandle(fifo);
+}
+
+TEST(Files, BadHandlesAreRefused) {
+  TempDir dir;
+  dir.write("a", "x");
+  HANDLE file = openRead(dir.wide("a"));
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  ASSERT_NE(mapping, nullptr);
+  char buffer[4];
+  DWORD read = 0;
+  for (HANDLE bad : {INVALID_HANDLE_VALUE, static_cast<HANDLE>(nullptr), mapping}) {
+    SetLastError(0);
+    EXPECT_FALSE(ReadFile(bad, buffer, 1, &read, nullptr));
+    EXPECT_EQ(GetLastError(), 6u);
+  }
+  EXPECT_TRUE(CloseHandle(file));
+  EXPECT_TRUE(CloseHandle(mapping));
+  for (HANDLE closed : {file, mapping, INVALID_HANDLE_VALUE}) {
+    SetLastError(0);
+    EXPECT_FALSE(CloseHandle(closed));
+    EXPECT_EQ(GetLastError(), 6u);
+  }
+}
+
+TEST(Mapping, EmptyFileCannotBeMapped) {
+  TempDir dir;
+  dir.write("empty.idx");
+  HANDLE file = openRead(dir.wide("empty.idx"));
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  SetLastError(0);
+  EXPECT_EQ(CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_INVALID));
+  CloseHandle(file);
+}
+
+TEST(Mapping, ViewOutlivesItsHandles) {
+  TempDir dir;
+  const std::string content = "\x01\x80\xFF report bytes";
+  dir.write("data.01", content);
+  HANDLE file = openRead(dir.wide("data.01"));
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  ASSERT_NE(mapping, nullptr);
+  EXPECT_TRUE(CloseHandle(file));  // the mapping keeps the file
+  const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+  ASSERT_NE(view, nullptr);
+  EXPECT_TRUE(CloseHandle(mapping));  // the view keeps the mapping
+  EXPECT_EQ(std::memcmp(view, content.data(), content.size()), 0);
+  EXPECT_TRUE(UnmapViewOfFile(view));
+  SetLastError(0);
+  EXPECT_FALSE(UnmapViewOfFile(view));
+  EXPECT_EQ(GetLastError(), 87u);
+}
+
+}  // namespace
