@@ -1,0 +1,241 @@
+// FindFirstFileW, FindNextFileW and FindClose. A search reads the whole
+// directory at once, keeps the names that match the last component of the
+// pattern as Windows matches it, and hands them out in a fixed order: "." and
+// ".." first, as Windows does, then the rest by name.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <iterator>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "posix/internal.h"
+
+namespace platform::posix {
+namespace {
+
+struct FoundEntry {
+  std::u16string name;
+  DWORD attributes = 0;
+  std::uint64_t size = 0;
+  FILETIME created{}, accessed{}, written{};
+};
+
+struct SearchObject : HandleObject {
+  SearchObject() : HandleObject(HandleKind::search) {}
+  std::vector<FoundEntry> entries;
+  std::size_t next = 0;
+};
+
+// Upper case of Latin a-z, Cyrillic а-я and ё; every other unit is itself.
+char16_t fold(char16_t c) {
+  if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 0x20);
+  if (c >= 0x0430 && c <= 0x044F) return static_cast<char16_t>(c - 0x20);
+  if (c == 0x0451) return 0x0401;
+  return c;
+}
+
+bool hasWildcard(std::u16string_view pattern) {
+  return pattern.find_first_of(u"*?") != std::u16string_view::npos;
+}
+
+// Deterministic name order: folded units first, then the units themselves.
+bool nameBefore(const FoundEntry& a, const FoundEntry& b) {
+  const std::size_t common = std::min(a.name.size(), b.name.size());
+  for (std::size_t i = 0; i < common; ++i) {
+    const char16_t x = fold(a.name[i]), y = fold(b.name[i]);
+    if (x != y) return x < y;
+  }
+  if (a.name.size() != b.name.size()) return a.name.size() < b.name.size();
+  return a.name < b.name;
+}
+
+// Fills what the search tells of a name (relative to dirFd). False when the
+// entry is gone. A link is described by what it leads to, plus the
+// reparse-point mark; a broken link is only that mark.
+bool describe(int dirFd, const char* name, FoundEntry* entry) {
+  struct stat link, target;
+  if (fstatat(dirFd, name, &link, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  const struct stat* info = &link;
+  DWORD attributes = 0;
+  if (S_ISLNK(link.st_mode)) {
+    attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    info = fstatat(dirFd, name, &target, 0) == 0 ? &target : nullptr;
+  }
+  if (info != nullptr && S_ISDIR(info->st_mode)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
+  entry->attributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+  if (info == nullptr) info = &link;
+  entry->size = S_ISREG(info->st_mode) ? static_cast<std::uint64_t>(info->st_size) : 0;
+  entry->created = fileTime(info->st_ctim);
+  entry->accessed = fileTime(info->st_atim);
+  entry->written = fileTime(info->st_mtim);
+  return true;
+}
+
+bool fitsFindData(const std::u16string& name) { return name.size() < MAX_PATH; }
+
+void fillFindData(const FoundEntry& entry, WIN32_FIND_DATAW* data) {
+  *data = WIN32_FIND_DATAW{};
+  data->dwFileAttributes = entry.attributes;
+  data->ftCreationTime = entry.created;
+  data->ftLastAccessTime = entry.accessed;
+  data->ftLastWriteTime = entry.written;
+  data->nFileSizeHigh = static_cast<DWORD>(entry.size >> 32);
+  data->nFileSizeLow = static_cast<DWORD>(entry.size);
+  std::copy(entry.name.begin(), entry.name.end(), data->cFileName);
+}
+
+// The entries of directory that match pattern, in delivery order. Returns
+// false with the last error set when the directory cannot be read.
+bool scanDirectory(const std::string& directory, std::u16string_view pattern,
+                   std::vector<FoundEntry>* found) {
+  const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+  DIR* dir = fd >= 0 ? fdopendir(fd) : nullptr;
+  if (dir == nullptr) {
+    const int error = errno;
+    if (fd >= 0) close(fd);
+    // As on Windows, a missing directory is a missing path, not a missing file.
+    SetLastError(error == ENOENT ? ERROR_PATH_NOT_FOUND : errorFromErrno(error));
+    return false;
+  }
+  bool dot = false, dotDot = false;
+  std::vector<FoundEntry> others;
+  for (;;) {
+    errno = 0;
+    const dirent* item = readdir(dir);
+    if (item == nullptr) break;
+    FoundEntry entry;
+    entry.name = fromNative(item->d_name, std::strlen(item->d_name));
+    if (!fitsFindData(entry.name) || !matchesWildcard(entry.name, pattern)) continue;
+    if (entry.name == u".") {
+      dot = true;
+    } else if (entry.name == u"..") {
+      dotDot = true;
+    } else if (describe(dirfd(dir), item->d_name, &entry)) {
+      others.push_back(std::move(entry));
+    }
+  }
+  const int error = errno;
+  if (error != 0) {
+    closedir(dir);
+    SetLastError(errorFromErrno(error));
+    return false;
+  }
+  for (const char* name : {".", ".."}) {
+    FoundEntry entry;
+    entry.name = fromNative(name, std::strlen(name));
+    if ((name[1] == 0 ? dot : dotDot) && describe(dirfd(dir), name, &entry)) {
+      found->push_back(std::move(entry));
+    }
+  }
+  closedir(dir);
+  std::sort(others.begin(), others.end(), nameBefore);
+  std::move(others.begin(), others.end(), std::back_inserter(*found));
+  return true;
+}
+
+// A name without wildcards usually names one entry exactly: look it up
+// directly instead of reading a directory that may be large.
+bool findExact(const std::string& path, std::u16string_view name, std::vector<FoundEntry>* found) {
+  FoundEntry entry;
+  entry.name = name;
+  if (!fitsFindData(entry.name) || !describe(AT_FDCWD, path.c_str(), &entry)) return false;
+  found->push_back(std::move(entry));
+  return true;
+}
+
+}  // namespace
+
+bool matchesWildcard(std::u16string_view name, std::u16string_view pattern) {
+  if (pattern == u"*.*") return true;
+  // Greedy match that, on a mismatch, lets the last "*" take one more unit:
+  // linear in practice and never recursive, whatever the pattern.
+  std::size_t n = 0, p = 0;
+  std::size_t star = std::u16string_view::npos, resume = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == u'*') {
+      star = p++;
+      resume = n;
+    } else if (p < pattern.size() && (pattern[p] == u'?' || fold(pattern[p]) == fold(name[n]))) {
+      ++p;
+      ++n;
+    } else if (star != std::u16string_view::npos) {
+      p = star + 1;
+      n = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == u'*') ++p;
+  return p == pattern.size();
+}
+
+}  // namespace platform::posix
+
+using namespace platform::posix;
+
+HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {
+  if (pattern == nullptr || data == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  try {
+    const std::u16string whole(pattern);
+    const std::size_t slash = whole.rfind(u'/');
+    std::u16string directory = u".";
+    if (slash == 0) directory = u"/";
+    if (slash != std::u16string::npos && slash > 0) directory = whole.substr(0, slash);
+    const std::u16string_view name =
+        std::u16string_view(whole).substr(slash == std::u16string::npos ? 0 : slash + 1);
+    if (name.empty()) {
+      SetLastError(ERROR_FILE_NOT_FOUND);
+      return INVALID_HANDLE_VALUE;
+    }
+
+    auto search = std::make_unique<SearchObject>();
+    const bool exact = !hasWildcard(name) && findExact(toNative(pattern), name, &search->entries);
+    if (!exact && !scanDirectory(toNative(directory.c_str()), name, &search->entries)) {
+      return INVALID_HANDLE_VALUE;
+    }
+    if (search->entries.empty()) {
+      SetLastError(ERROR_FILE_NOT_FOUND);
+      return INVALID_HANDLE_VALUE;
+    }
+    fillFindData(search->entries[0], data);
+    search->next = 1;
+    HANDLE handle = registerHandle(search.release());
+    return handle != nullptr ? handle : INVALID_HANDLE_VALUE;
+  } catch (const std::bad_alloc&) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return INVALID_HANDLE_VALUE;
+  }
+}
+
+BOOL FindNextFileW(HANDLE search, LPWIN32_FIND_DATAW data) {
+  auto* object = static_cast<SearchObject*>(findHandle(search, HandleKind::search));
+  if (object == nullptr) return FALSE;
+  if (data == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (object->next >= object->entries.size()) {
+    SetLastError(ERROR_NO_MORE_FILES);
+    return FALSE;
+  }
+  fillFindData(object->entries[object->next++], data);
+  return TRUE;
+}
+
+BOOL FindClose(HANDLE search) {
+  HandleObject* object = unregisterHandle(search, HandleKind::search);
+  if (object == nullptr) return FALSE;
+  delete object;
+  return TRUE;
+}
