@@ -1,0 +1,29 @@
+// The program's entry on POSIX: the arguments arrive as bytes (UTF-8 as a
+// rule, but any bytes at all), and wmain wants UTF-16. The conversion is
+// lossless, so a file name given on the command line can always be opened.
+#include <csignal>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "posix/internal.h"
+
+int main(int argc, char** argv) {
+  // A reader that goes away ends the program quietly, as any filter: the
+  // default action, whatever the parent left in place.
+  std::signal(SIGPIPE, SIG_DFL);
+
+  std::vector<std::u16string> arguments;
+  arguments.reserve(static_cast<std::size_t>(argc));
+  for (int i = 0; i < argc; ++i) {
+    std::u16string argument = platform::posix::fromNative(argv[i], std::strlen(argv[i]));
+    // The usual POSIX ways of asking for help mean the program's "/?".
+    if (i > 0 && (argument == u"-h" || argument == u"--help")) argument = u"/?";
+    arguments.push_back(std::move(argument));
+  }
+  std::vector<WCHAR*> pointers;
+  pointers.reserve(arguments.size() + 1);
+  for (std::u16string& argument : arguments) pointers.push_back(&argument[0]);
+  pointers.push_back(nullptr);
+  return wmain(argc, pointers.data());
+}
