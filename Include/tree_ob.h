@@ -1,0 +1,340 @@
+// tree_ob<V>: the library's ordered map of owned values.
+//
+// A binary search tree of nodes with a parent link, each pointing to one
+// owned value that carries its own key. Equal keys stand side by side, a
+// later one after every equal one already there (multi insertion), or the
+// later replaces the earlier (insert_unique). The tree does not balance
+// itself: it caches its smallest and largest node, so values that arrive in
+// ascending or descending order attach in constant time, and loaders call
+// balance() once after loading.
+//
+// How a value yields its key and how keys compare is fixed per value type by
+// tree_key<V>: by default the value is (or derives from) an mstr and keys
+// compare with StrCmpW; numbers compare unsigned.
+#ifndef TARVIN_TREE_OB_H
+#define TARVIN_TREE_OB_H
+
+#include <cstdlib>
+#include <new>
+
+#include "mstr.h"
+
+template <class V>
+struct tree_key {
+  typedef mstr key_type;
+  static const mstr& key(const V& value) { return value; }
+  static int compare(const mstr& a, const mstr& b) { return a.compare(b.c_str()); }
+};
+
+// Block numbers: unsigned 32-bit cells, in unsigned order.
+template <>
+struct tree_key<unsigned int> {
+  typedef unsigned int key_type;
+  static const unsigned int& key(const unsigned int& value) { return value; }
+  static int compare(unsigned int a, unsigned int b) { return a < b ? -1 : (a > b ? 1 : 0); }
+};
+
+template <class V>
+struct tree_node {
+  tree_node* left;    // smaller keys
+  tree_node* right;   // equal or greater keys
+  tree_node* parent;  // null at the root
+  V* value;           // owned
+};
+
+template <class V, class K = tree_key<V>>
+class tree_ob {
+ public:
+  typedef tree_node<V> node;
+  typedef typename K::key_type key_type;
+
+  // Walks nodes in key order: step() gives the current node (null at the
+  // end) and moves to its successor.
+  class iterator {
+   public:
+    explicit iterator(node* start) : current(start) {}
+    node* step() {
+      node* at = current;
+      if (current) current = successor(current);
+      return at;
+    }
+
+   private:
+    node* current;
+  };
+
+  tree_ob() : root(nullptr), min(nullptr), max(nullptr), count(0) {}
+  tree_ob(const tree_ob&) = delete;
+  tree_ob& operator=(const tree_ob&) = delete;
+  virtual ~tree_ob() { clear(); }
+
+  // The first node whose key is not less than k, or null.
+  virtual bool lower_bound(const key_type* k, node** out) const {
+    node* found = nullptr;
+    node* x = root;
+    while (x) {
+      int c = compare(x, *k);
+      if (c < 0) {
+        if (!x->right) {
+          found = successor(x);
+          break;
+        }
+        x = x->right;
+      } else if (c == 0 || !x->left) {
+        found = x;
+        break;
+      } else {
+        x = x->left;
+      }
+    }
+    if (out) *out = found;
+    return found != nullptr;
+  }
+
+  // The first node whose key equals k, or null.
+  virtual bool find(const key_type* k, node** out) const {
+    node* found = nullptr;
+    if (lower_bound(k, &found) && compare(found, *k) != 0) found = nullptr;
+    if (out) *out = found;
+    return found != nullptr;
+  }
+
+  // Attaches a prepared node after every node of equal key.
+  virtual node* insert_node(node* n) {
+    if (!n) return nullptr;
+    n->left = n->right = n->parent = nullptr;
+    if (!root) {
+      root = min = max = n;
+      count = 1;
+      return n;
+    }
+    node* from = start_of_descent(n);
+    descend(from, n);
+    ++count;
+    return n;
+  }
+
+  // Takes ownership of the value.
+  virtual node* insert_value(V* value) {
+    if (!value) return nullptr;
+    node* n = new_node(value);
+    return insert_node(n);
+  }
+
+  node* insert_copy(const V& value) {
+    V* copy = new V(value);
+    try {
+      return insert_value(copy);
+    } catch (...) {
+      delete copy;
+      throw;
+    }
+  }
+
+  // Inserts a copy of the value, or, when a value of equal key is present,
+  // assigns that value from it. Returns the node that holds the key.
+  node* insert_unique(const V& value) {
+    V* copy = new V(value);
+    node* n;
+    try {
+      n = new_node(copy);
+    } catch (...) {
+      delete copy;
+      throw;
+    }
+    n->left = n->right = n->parent = nullptr;
+    if (!root) {
+      root = min = max = n;
+      count = 1;
+      return n;
+    }
+    node* holder = descend_unique(start_of_descent(n), n);
+    if (holder != n) {
+      *holder->value = *n->value;
+      delete n->value;
+      std::free(n);
+      return holder;
+    }
+    ++count;
+    return n;
+  }
+
+  // Releases every node and value.
+  void clear() {
+    // Post-order through the parent links: no recursion, however deep the
+    // (unbalanced) tree is.
+    node* x = root;
+    while (x) {
+      if (x->left) {
+        x = x->left;
+      } else if (x->right) {
+        x = x->right;
+      } else {
+        node* up = x->parent;
+        if (up) (up->left == x ? up->left : up->right) = nullptr;
+        delete x->value;
+        std::free(x);
+        x = up;
+      }
+    }
+    root = min = max = nullptr;
+    count = 0;
+  }
+
+  // Rebuilds the tree into a balanced shape. Distinct keys keep their order;
+  // equal keys take the order in which the rebuild places them.
+  bool balance() {
+    if (!root) return true;
+    if (count > 2) {
+      node** p = static_cast<node**>(std::malloc((static_cast<size_t>(count) + 1) * sizeof(node*)));
+      if (!p) throw std::bad_alloc();
+      int c = 0;
+      for (node* x = min; x; x = successor(x)) p[++c] = x;
+      int top = 1;  // 2^n, n the smallest whole number with 2^(n+1) >= c
+      while (top * 2 < c) top *= 2;
+      root = p[top];
+      root->left = root->right = root->parent = nullptr;
+      p[top] = nullptr;
+      for (int step = top / 2; step >= 1; step /= 2)
+        for (int j = step; j <= c; j += step)
+          if (p[j]) {
+            descend(root, p[j]);
+            p[j] = nullptr;
+          }
+      std::free(p);
+    }
+    min = leftmost(root);
+    max = rightmost(root);
+    return true;
+  }
+
+  // Fills the map with copies of other's values, in a balanced shape.
+  tree_ob& copy_from(const tree_ob& other) {
+    if (&other == this) return *this;
+    clear();
+    int c = other.count;
+    if (c == 0) return *this;
+    if (c == 1) {
+      insert_copy(*other.root->value);
+      return *this;
+    }
+    V** a = static_cast<V**>(std::malloc((static_cast<size_t>(c) + 1) * sizeof(V*)));
+    if (!a) throw std::bad_alloc();
+    int made = 0;
+    try {
+      for (node* x = other.min; x; x = successor(x)) {
+        a[made + 1] = new V(*x->value);
+        ++made;
+      }
+    } catch (...) {
+      for (int i = 1; i <= made; ++i) delete a[i];
+      std::free(a);
+      throw;
+    }
+    int top = 2;
+    while (top * 2 < c) top *= 2;
+    insert_value(a[top]);
+    a[top] = nullptr;
+    for (int step = top / 2; step >= 1; step /= 2)
+      for (int j = step; j <= c; j += step)
+        if (a[j]) {
+          insert_value(a[j]);
+          a[j] = nullptr;
+        }
+    std::free(a);
+    return *this;
+  }
+
+  static node* successor(node* x) {
+    if (x->right) return leftmost(x->right);
+    while (x->parent) {
+      if (x->parent->left == x) return x->parent;
+      x = x->parent;
+    }
+    return nullptr;
+  }
+
+  iterator begin() const { return iterator(min); }
+  node* first() const { return min; }
+  node* last() const { return max; }
+  node* top() const { return root; }
+  int get_count() const { return count; }
+  bool is_empty() const { return count == 0; }
+
+ protected:
+  node* root;
+  node* min;
+  node* max;
+  int count;
+
+ private:
+  static int compare(const node* x, const key_type& k) { return K::compare(K::key(*x->value), k); }
+  static int compare(const node* x, const node* y) {
+    return K::compare(K::key(*x->value), K::key(*y->value));
+  }
+  static node* leftmost(node* x) {
+    while (x->left) x = x->left;
+    return x;
+  }
+  static node* rightmost(node* x) {
+    while (x->right) x = x->right;
+    return x;
+  }
+  static node* new_node(V* value) {
+    node* n = static_cast<node*>(std::malloc(sizeof(node)));
+    if (!n) throw std::bad_alloc();
+    n->left = n->right = n->parent = nullptr;
+    n->value = value;
+    return n;
+  }
+
+  // Where a descent for n may start: at the cached ends for keys below the
+  // smallest, equal to it, or at least the largest; else at the root. Each
+  // start leads to the same place as a descent from the root.
+  node* start_of_descent(const node* n) const {
+    if (count == 1) return root;
+    int c = compare(n, min);
+    if (c <= 0) return min;
+    if (compare(n, max) >= 0) return max;
+    return root;
+  }
+
+  // Attaches n below x: left where x's key is greater, else right.
+  void descend(node* x, node* n) {
+    for (;;) {
+      node*& next = compare(x, n) > 0 ? x->left : x->right;
+      if (!next) {
+        next = n;
+        break;
+      }
+      x = next;
+    }
+    n->parent = x;
+    n->left = n->right = nullptr;
+    note_ends(n);
+  }
+
+  // As descend, but stops at a node of equal key and returns it.
+  node* descend_unique(node* x, node* n) {
+    for (;;) {
+      int c = compare(x, n);
+      if (c == 0) return x;
+      node*& next = c > 0 ? x->left : x->right;
+      if (!next) {
+        next = n;
+        break;
+      }
+      x = next;
+    }
+    n->parent = x;
+    note_ends(n);
+    return n;
+  }
+
+  void note_ends(node* n) {
+    if (min && n->parent == min && min->left == n) min = n;
+    if (max && n->parent == max && max->right == n) max = n;
+  }
+};
+
+#endif  // TARVIN_TREE_OB_H

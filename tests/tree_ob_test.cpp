@@ -1,0 +1,237 @@
+#include "tree_ob.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+#include "text.h"
+
+namespace {
+
+typedef tree_ob<unsigned int> numbers;
+
+// A value whose key is a number and that remembers which one it is among
+// equal keys.
+struct tagged {
+  unsigned key;
+  int tag;
+};
+
+}  // namespace
+
+template <>
+struct tree_key<tagged> {
+  typedef unsigned key_type;
+  static const unsigned& key(const tagged& v) { return v.key; }
+  static int compare(unsigned a, unsigned b) { return a < b ? -1 : (a > b ? 1 : 0); }
+};
+
+namespace {
+
+typedef tree_ob<tagged> tags;
+
+template <class Tree>
+std::vector<int> tagsInOrder(const Tree& t) {
+  std::vector<int> out;
+  for (auto it = t.begin(); auto* n = it.step();) out.push_back(n->value->tag);
+  return out;
+}
+
+std::vector<unsigned> inOrder(const numbers& t) {
+  std::vector<unsigned> out;
+  for (auto it = t.begin(); auto* n = it.step();) out.push_back(*n->value);
+  return out;
+}
+
+template <class Node>
+int depth(const Node* n) {
+  return n ? 1 + std::max(depth(n->left), depth(n->right)) : 0;
+}
+
+// Checks the search-tree invariants: left keys strictly less, right keys not
+// less, parent links, the cached ends and the count.
+void checkShape(const numbers& t) {
+  int count = 0;
+  std::vector<const numbers::node*> stack;
+  if (t.top()) stack.push_back(t.top());
+  while (!stack.empty()) {
+    const numbers::node* n = stack.back();
+    stack.pop_back();
+    ++count;
+    if (n->left) {
+      ASSERT_EQ(n->left->parent, n);
+      ASSERT_LT(*n->left->value, *n->value);
+      stack.push_back(n->left);
+    }
+    if (n->right) {
+      ASSERT_EQ(n->right->parent, n);
+      ASSERT_GE(*n->right->value, *n->value);
+      stack.push_back(n->right);
+    }
+  }
+  ASSERT_EQ(count, t.get_count());
+  if (t.top()) {
+    const numbers::node* x = t.top();
+    while (x->left) x = x->left;
+    EXPECT_EQ(x, t.first());
+    x = t.top();
+    while (x->right) x = x->right;
+    EXPECT_EQ(x, t.last());
+  }
+}
+
+TEST(TreeOb, EmptyMap) {
+  numbers t;
+  unsigned k = 1;
+  numbers::node* out = reinterpret_cast<numbers::node*>(1);
+  EXPECT_FALSE(t.lower_bound(&k, &out));
+  EXPECT_EQ(out, nullptr);
+  EXPECT_FALSE(t.find(&k, &out));
+  EXPECT_TRUE(t.balance());
+  t.clear();
+  EXPECT_EQ(t.get_count(), 0);
+  EXPECT_EQ(t.begin().step(), nullptr);
+}
+
+TEST(TreeOb, AscendingInsertionBuildsAChainThatBalanceRepairs) {
+  numbers t;
+  for (unsigned i = 1; i <= 10; ++i) t.insert_copy(i);
+  EXPECT_EQ(depth(t.top()), 10);
+  EXPECT_EQ(inOrder(t), (std::vector<unsigned>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+  t.balance();
+  EXPECT_EQ(*t.top()->value, 8u);
+  EXPECT_EQ(depth(t.top()), 4);
+  EXPECT_EQ(inOrder(t), (std::vector<unsigned>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+  checkShape(t);
+}
+
+TEST(TreeOb, BalanceOfAHundred) {
+  numbers t;
+  for (unsigned i = 100; i >= 1; --i) t.insert_copy(i);  // descending: a left chain
+  t.balance();
+  EXPECT_EQ(*t.top()->value, 64u);
+  EXPECT_EQ(depth(t.top()), 7);
+  checkShape(t);
+}
+
+TEST(TreeOb, EqualKeysKeepInsertionOrderUntilBalance) {
+  tags t;
+  t.insert_copy(tagged{5, 1});
+  t.insert_copy(tagged{3, 2});
+  t.insert_copy(tagged{5, 3});
+  EXPECT_EQ(tagsInOrder(t), (std::vector<int>{2, 1, 3}));
+  unsigned five = 5;
+  tags::node* found = nullptr;
+  ASSERT_TRUE(t.find(&five, &found));
+  EXPECT_EQ(found->value->tag, 1);
+  EXPECT_EQ(tags::successor(t.last()), nullptr);
+}
+
+TEST(TreeOb, BalanceOrderOfEqualKeys) {
+  tags t;
+  t.insert_copy(tagged{1, 0});  // a
+  t.insert_copy(tagged{2, 1});  // b1
+  t.insert_copy(tagged{2, 2});  // b2
+  t.insert_copy(tagged{2, 3});  // b3
+  t.insert_copy(tagged{3, 4});  // c
+  t.balance();
+  EXPECT_EQ(tagsInOrder(t), (std::vector<int>{0, 3, 1, 2, 4}));
+
+  tags x;
+  for (int i = 1; i <= 3; ++i) x.insert_copy(tagged{7, i});
+  x.balance();
+  EXPECT_EQ(tagsInOrder(x), (std::vector<int>{2, 1, 3}));
+
+  tags two;
+  two.insert_copy(tagged{7, 1});
+  two.insert_copy(tagged{7, 2});
+  tags::node* root = two.top();
+  two.balance();
+  EXPECT_EQ(two.top(), root);
+  EXPECT_EQ(tagsInOrder(two), (std::vector<int>{1, 2}));
+}
+
+TEST(TreeOb, LowerBound) {
+  numbers t;
+  t.insert_copy(3);
+  t.insert_copy(5);
+  t.insert_copy(5);
+  numbers::node* n = nullptr;
+  unsigned k = 4;
+  ASSERT_TRUE(t.lower_bound(&k, &n));
+  EXPECT_EQ(n, numbers::successor(t.first()));  // the first 5
+  k = 6;
+  EXPECT_FALSE(t.lower_bound(&k, &n));
+  k = 0;
+  ASSERT_TRUE(t.lower_bound(&k, &n));
+  EXPECT_EQ(*n->value, 3u);
+  k = 5;
+  ASSERT_TRUE(t.find(&k, &n));
+  EXPECT_EQ(n, numbers::successor(t.first()));
+}
+
+TEST(TreeOb, UnsignedOrder) {
+  numbers t;
+  t.insert_copy(0xFFFFFFFFu);
+  t.insert_copy(0);
+  t.insert_copy(7);
+  t.insert_copy(200);
+  EXPECT_EQ(inOrder(t), (std::vector<unsigned>{0, 7, 200, 0xFFFFFFFFu}));
+}
+
+TEST(TreeOb, UniqueInsertionReplaces) {
+  tree_ob<mstr> t;
+  t.insert_unique(mstr(u"b"));
+  t.insert_unique(mstr(u"a"));
+  auto* first = t.insert_unique(mstr(u"c"));
+  auto* again = t.insert_unique(mstr(u"c"));
+  EXPECT_EQ(again, first);
+  EXPECT_EQ(t.get_count(), 3);
+  t.insert_unique(mstr(u"a"));
+  EXPECT_EQ(t.get_count(), 3);
+  std::vector<std::u16string> order;
+  for (auto it = t.begin(); auto* n = it.step();) order.push_back(str(*n->value));
+  EXPECT_EQ(order, (std::vector<std::u16string>{u"a", u"b", u"c"}));
+}
+
+TEST(TreeOb, RandomInsertionKeepsInvariants) {
+  std::mt19937 rng(7);
+  numbers t;
+  std::vector<unsigned> all;
+  for (int i = 0; i < 3000; ++i) {
+    unsigned v = rng() % 500;
+    all.push_back(v);
+    t.insert_copy(v);
+    if (i % 1000 == 999) t.balance();
+  }
+  std::sort(all.begin(), all.end());
+  EXPECT_EQ(inOrder(t), all);
+  checkShape(t);
+  t.balance();
+  checkShape(t);
+}
+
+TEST(TreeOb, CopyFromIsBalancedAndOwnsItsValues) {
+  numbers a;
+  for (unsigned i = 1; i <= 20; ++i) a.insert_copy(i);
+  numbers b;
+  b.copy_from(a);
+  EXPECT_EQ(inOrder(b), inOrder(a));
+  EXPECT_EQ(depth(b.top()), 5);
+  EXPECT_NE(b.first()->value, a.first()->value);
+  a.clear();
+  EXPECT_EQ(b.get_count(), 20);
+  checkShape(b);
+}
+
+TEST(TreeOb, ClearOfALongChain) {
+  numbers t;
+  for (unsigned i = 0; i < 300000; ++i) t.insert_copy(i);
+  t.clear();
+  EXPECT_EQ(t.get_count(), 0);
+  EXPECT_EQ(t.first(), nullptr);
+}
+
+}  // namespace
