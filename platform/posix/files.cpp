@@ -184,7 +184,13 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD /*shareMode*/,
       SetLastError(errorFromErrno(error));
       return INVALID_HANDLE_VALUE;
     }
-    HANDLE handle = registerHandle(new FileObject(fd));
+    auto* object = new (std::nothrow) FileObject(fd);
+    if (object == nullptr) {
+      close(fd);
+      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      return INVALID_HANDLE_VALUE;
+    }
+    HANDLE handle = registerHandle(object);
     return handle != nullptr ? handle : INVALID_HANDLE_VALUE;
   } catch (const std::bad_alloc&) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -337,13 +343,13 @@ HANDLE CreateFileMappingW(HANDLE file, LPSECURITY_ATTRIBUTES /*security*/, DWORD
     SetLastError(errorFromErrno(errno));
     return nullptr;
   }
-  try {
-    return registerHandle(new MappingObject(copy, size));
-  } catch (const std::bad_alloc&) {
+  auto* mapping = new (std::nothrow) MappingObject(copy, size);
+  if (mapping == nullptr) {
     close(copy);
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
+  return registerHandle(mapping);
 }
 
 LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow,

@@ -117,6 +117,29 @@ TEST(Files, BadHandlesAreRefused) {
   }
 }
 
+TEST(Mapping, FilesBeyondFourGiBAreMappedWhole) {
+  TempDir dir;
+  dir.write("data.02");
+  const std::string path = dir.path("data.02");
+  const long long end = (5LL << 30) + 7;
+  ASSERT_EQ(truncate(path.c_str(), end - 1), 0);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::write(fd, "Z", 1), 1);  // the very last byte
+  ::close(fd);
+  HANDLE file = openRead(dir.wide("data.02"));
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  CloseHandle(file);
+  ASSERT_NE(mapping, nullptr);
+  const auto* view = static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+  CloseHandle(mapping);
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(view[end - 1], 'Z');
+  EXPECT_EQ(view[end - 2], 0);
+  EXPECT_TRUE(UnmapViewOfFile(view));
+}
+
 TEST(Mapping, EmptyFileCannotBeMapped) {
   TempDir dir;
   dir.write("empty.idx");
