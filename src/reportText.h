@@ -1,0 +1,23 @@
+// The report text decoder.
+//
+// A report is a sequence of lines, each a length byte n and n code bytes:
+//   0-62, 193-255  the character of that byte in the OEM code page
+//   63-127         the character of byte 159 - b
+//   128-191        b - 128 spaces
+//   192 c k        the character of byte c, k times (a character 0 adds nothing)
+// Each line ends with "\n". The next line starts right after the n code bytes,
+// even when a repeat took its operands from beyond them. Nothing is read
+// outside the given bytes: a line that runs past the end is cut there (it
+// still ends with "\n" and decoding stops), and a repeat whose operands are
+// not both inside adds nothing.
+#ifndef TARVIN_REPORTTEXT_H
+#define TARVIN_REPORTTEXT_H
+
+#include <cstddef>
+
+#include "mstr.h"
+
+// Appends the decoded text of the `size` bytes at `data` to `text`.
+void decodeReportText(const unsigned char* data, std::size_t size, mstr& text);
+
+#endif  // TARVIN_REPORTTEXT_H
