@@ -36,8 +36,10 @@ struct MappingObject : HandleObject {
 };
 
 // fd 0, 1 or 2. Whether it is a terminal is asked once, on the first write.
+// The constructor is constexpr so that the three objects below exist before
+// any other static object of the program can ask for them.
 struct StandardObject : HandleObject {
-  explicit StandardObject(int descriptor)
+  constexpr explicit StandardObject(int descriptor)
       : HandleObject(HandleKind::standard), fd(descriptor) {}
   bool isTerminal() {
     int known = terminal.load(std::memory_order_relaxed);

@@ -78,7 +78,7 @@ FILETIME fileTime(const struct timespec& time);
 enum class HandleKind { file, mapping, search, standard };
 
 struct HandleObject {
-  explicit HandleObject(HandleKind k) : kind(k) {}
+  constexpr explicit HandleObject(HandleKind k) : kind(k) {}
   virtual ~HandleObject() = default;
   HandleObject(const HandleObject&) = delete;
   HandleObject& operator=(const HandleObject&) = delete;
