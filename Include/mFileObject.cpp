@@ -1,0 +1,278 @@
+#include "mFileObject.h"
+
+#include <vector>
+
+namespace {
+
+const unsigned short kSeparator[] = {platform::pathSeparator, 0};
+const unsigned short kAll[] = {u'*', u'.', u'*', 0};
+
+// Closes a handle when the scope ends.
+struct handleGuard {
+  HANDLE handle;
+  ~handleGuard() {
+    if (handle != INVALID_HANDLE_VALUE && handle != nullptr) CloseHandle(handle);
+  }
+};
+
+struct findGuard {
+  HANDLE handle;
+  ~findGuard() {
+    if (handle != INVALID_HANDLE_VALUE) FindClose(handle);
+  }
+};
+
+// The identity of a directory: volume and file index, the same for every
+// path (or link) that leads to it.
+struct dirIdentity {
+  DWORD volume;
+  DWORD high;
+  DWORD low;
+  bool operator==(const dirIdentity& o) const {
+    return volume == o.volume && high == o.high && low == o.low;
+  }
+};
+
+bool identify(const mstr& path, dirIdentity& id) {
+  handleGuard h{CreateFileW(path.wide(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+  if (h.handle == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(h.handle, &info)) return false;
+  id = dirIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+  return true;
+}
+
+bool isDirectoryLink(const mstr& path) {
+  WIN32_FIND_DATAW data;
+  findGuard search{FindFirstFileW(path.wide(), &data)};
+  return search.handle != INVALID_HANDLE_VALUE &&
+         (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool isDotEntry(const WCHAR* name) {
+  return name[0] == u'.' && (name[1] == 0 || (name[1] == u'.' && name[2] == 0));
+}
+
+[[noreturn]] void listFileError(int line, const char16_t* what, const mstr& fileName) {
+  mEx ex("Vc\\Include\\mFileObject", line, "mFileObject::GetFilesFromFileList", 1);
+  ex.addSystemError().appendText(what).appendText(fileName.c_str());
+  throw ex;
+}
+
+}  // namespace
+
+struct mFileObject::walk {
+  std::vector<dirIdentity> ancestors;
+};
+
+mFileObject::mFileObject(const mstr& path) : mstr(path) { applyPathRule(); }
+
+mFileObject::mFileObject(const mstr& name, const mstr& directory) : mstr(name) {
+  setDir(directory);
+}
+
+mFileObject::mFileObject(const unsigned short* name, const mstr& directory) : mstr(name) {
+  setDir(directory);
+}
+
+mFileObject::mFileObject(const mFileObject& other) : mstr() { *this = other; }
+
+mFileObject& mFileObject::operator=(const mFileObject& other) {
+  dir.assign(other.dir);
+  assign(other);
+  return *this;
+}
+
+void mFileObject::setDir(const mstr& directory) {
+  dir.assign(directory);
+  dir.trimRight(kSeparator);
+  // Without drives, the root is "/" alone: its entries get an empty
+  // directory, as the path rule gives "/srv" the directory "".
+  if (!platform::hasDriveLetters && dir.get_count() == 1 && dir.c_str()[0] == kSeparator[0])
+    dir.clear();
+}
+
+mFileObject& mFileObject::setPath(const mstr& path) {
+  assign(path);
+  dir.clear();
+  applyPathRule();
+  return *this;
+}
+
+void mFileObject::applyPathRule() {
+  trimRight(kSeparator);
+  if (!platform::hasDriveLetters && get_count() == 1 && c_str()[0] == kSeparator[0]) {
+    clear();  // the root: empty name, empty directory
+    dir.clear();
+    return;
+  }
+  dir.assign(*this);
+  mstr_list parts;
+  dir.split(parts, kSeparator);
+  int components = parts.get_count();
+  if (components == 1) {
+    const mstr& only = *parts.get_data();
+    unsigned short second = only.get_count() >= 2 ? only.c_str()[1] : only.c_str()[0];
+    if (platform::hasDriveLetters && second == u':') {
+      clear();  // a drive: the directory keeps the path
+      return;
+    }
+    // A bare name lies in the current directory.
+    dir.clear();
+    DWORD size = GetCurrentDirectoryW(0, nullptr);
+    if (size > 0 && size < 0x7FFFFFF0u) {
+      dir.get_size(static_cast<int>(size), true);
+      DWORD length = GetCurrentDirectoryW(size, reinterpret_cast<LPWSTR>(dir.get_data()));
+      if (length > 0 && length < size) dir.take_written(static_cast<int>(length));
+    }
+    return;
+  }
+  clear();
+  if (components > 0) assign(parts.get_data()[components - 1]);
+  int keep = dir.get_count() - get_count() - 1;
+  if (keep < 0) keep = 0;
+  dir.erase(dir.get_data() + keep, dir.get_end());
+}
+
+mstr& mFileObject::getFullPath(mstr& out) const {
+  if (&out == this || &out == &dir) {
+    mstr full;
+    getFullPath(full);
+    return out.assign(full);
+  }
+  out.assign(dir);
+  out.append(kSeparator);
+  return out.append(c_str());
+}
+
+mstr& mFileObject::getName(mstr& out) const { return out.assign(*this); }
+
+mstr& mFileObject::getDir(mstr& out) const { return out.assign(dir); }
+
+mstr& mFileObject::getNameNoExt(mstr& out) const {
+  out.assign(*this);
+  mstr_list parts;
+  out.split(parts, u".");
+  int count = parts.get_count();
+  if (count == 0) return out;
+  int whole = out.get_count();
+  int lastPart = parts.get_data()[count - 1].get_count();
+  if (lastPart != whole) {
+    int from = whole - lastPart - 1;
+    if (from < 0) from = 0;
+    out.erase(out.get_data() + from, out.get_end());
+  }
+  return out;
+}
+
+int mFileObject::getKind() const {
+  mstr full;
+  getFullPath(full);
+  if (GetFullPathNameW(full.wide(), 0, nullptr, nullptr) == 0) return 0;
+  WIN32_FIND_DATAW data;
+  findGuard search{FindFirstFileW(full.wide(), &data)};
+  if (search.handle == INVALID_HANDLE_VALUE) return -2;
+  if (StrCmpW(wide(), data.cFileName) != 0) return 0;
+  return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? -1 : 1;
+}
+
+mFileList& mFileObject::listing(mFileList& list, const unsigned short* mask,
+                                DWORD wantedDirectoryBit) const {
+  mstr path;
+  getFullPath(path);
+  int before = list.get_count();
+  if (path.get_count() == 0 || path.c_str()[path.get_count() - 1] != kSeparator[0])
+    path.append(kSeparator);
+  mstr pattern(path);
+  pattern.append(mask ? mask : kAll);
+
+  WIN32_FIND_DATAW data;
+  findGuard search{FindFirstFileW(pattern.wide(), &data)};
+  if (search.handle == INVALID_HANDLE_VALUE) return list;
+  do {
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == wantedDirectoryBit &&
+        !isDotEntry(data.cFileName))
+      list.insert_copy(mFileObject(reinterpret_cast<const unsigned short*>(data.cFileName), path));
+  } while (FindNextFileW(search.handle, &data));
+
+  if (list.get_count() - before > 64) list.balance();
+  return list;
+}
+
+mFileList& mFileObject::listFiles(mFileList& list, const unsigned short* mask) const {
+  return listing(list, mask, 0);
+}
+
+mFileList& mFileObject::listDirs(mFileList& list, const unsigned short* mask) const {
+  return listing(list, mask, FILE_ATTRIBUTE_DIRECTORY);
+}
+
+mFileList& mFileObject::listTree(mFileList& list, int skipSelf, const unsigned short* mask) const {
+  walk ancestors;
+  mstr path;
+  dirIdentity self;
+  if (identify(getFullPath(path), self)) ancestors.ancestors.push_back(self);
+  listTreeWalk(list, skipSelf, mask, ancestors);
+  return list;
+}
+
+void mFileObject::listTreeWalk(mFileList& list, int skipSelf, const unsigned short* mask,
+                               walk& ancestors) const {
+  if (!skipSelf) list.insert_copy(*this);
+  listFiles(list, mask);
+  mFileList subdirectories;
+  listDirs(subdirectories, kAll);
+  mstr path;
+  for (auto it = subdirectories.begin(); auto* n = it.step();) {
+    const mFileObject& sub = *n->value;
+    sub.getFullPath(path);
+    if (!platform::descendIntoDirectoryLinks && isDirectoryLink(path)) continue;
+    dirIdentity id;
+    bool known = identify(path, id);
+    if (known) {
+      bool cycle = false;
+      for (const dirIdentity& a : ancestors.ancestors) cycle = cycle || a == id;
+      if (cycle) continue;  // a link back to a directory being walked
+      ancestors.ancestors.push_back(id);
+    }
+    sub.listTreeWalk(list, skipSelf, mask, ancestors);
+    if (known) ancestors.ancestors.pop_back();
+  }
+}
+
+mFileList& mFileObject::GetFilesFromFileList(mFileList& list, const mstr& fileName) {
+  handleGuard file{CreateFileW(fileName.wide(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, 0, nullptr)};
+  if (file.handle == INVALID_HANDLE_VALUE) listFileError(226, u"func=CreateFile filename=", fileName);
+
+  DWORD high = 0;
+  SetLastError(NO_ERROR);
+  DWORD low = GetFileSize(file.handle, &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
+    listFileError(230, u"func=GetFileSize filename=", fileName);
+  unsigned long long size = (static_cast<unsigned long long>(high) << 32) | low;
+  if (size > 0x7FFFFFF0ull) stack_ob_allocation_failed(stack_ob_name<unsigned char, 0, 0>::get_size);
+
+  // The whole file with one read into one buffer.
+  stack_ob<unsigned char, 0, 0> bytes;
+  unsigned char* at = bytes.reserve_end(static_cast<int>(size));
+  DWORD read = 0;
+  if (!ReadFile(file.handle, at, static_cast<DWORD>(size), &read, nullptr))
+    listFileError(234, u"func=ReadFile filename=", fileName);
+  bytes.commit_end(static_cast<int>(read));
+
+  mstr text;
+  text.appendMultiByte(reinterpret_cast<const char*>(bytes.get_data()), bytes.get_count(), CP_OEMCP);
+  // One directory per line: a CR ends an entry, line feeds around entries
+  // are dropped, spaces stay part of the entry, and no character quotes.
+  mstr_list entries;
+  text.split(entries, u"\r", u"", u"\n");
+  for (int i = 0; i < entries.get_count(); ++i) {
+    const mstr& entry = entries.get_data()[i];
+    if (entry.get_count() == 0) continue;  // a blank line names no directory
+    list.insert_copy(mFileObject(entry));
+  }
+  if (list.get_count() > 32) list.balance();
+  return list;
+}

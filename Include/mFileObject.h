@@ -1,0 +1,74 @@
+// mFileObject: one entry of the file system, held as a directory (`dir`) and
+// a name (the mstr it derives from).
+//
+// It splits a user's path into that pair (a bare name gets the current
+// directory), composes the full path, strips an extension, tells what a path
+// names, and lists a directory, or a whole tree, by a wildcard mask into an
+// mFileList: the tree_ob of mFileObject ordered by name.
+#ifndef TARVIN_MFILEOBJECT_H
+#define TARVIN_MFILEOBJECT_H
+
+#include "mstr.h"
+#include "tree_ob.h"
+
+class mFileObject;
+typedef tree_ob<mFileObject> mFileList;
+
+class mFileObject : public mstr {
+ public:
+  mstr dir;
+
+  mFileObject() = default;
+  // Name = the path, then the path rule splits it.
+  explicit mFileObject(const mstr& path);
+  // Name and directory as given; trailing separators leave the directory.
+  mFileObject(const mstr& name, const mstr& directory);
+  mFileObject(const unsigned short* name, const mstr& directory);
+  mFileObject(const mFileObject& other);
+  mFileObject& operator=(const mFileObject& other);
+  ~mFileObject() override = default;
+
+  mFileObject& setPath(const mstr& path);
+  // The directory, the separator, then the name.
+  mstr& getFullPath(mstr& out) const;
+  mstr& getName(mstr& out) const;
+  mstr& getDir(mstr& out) const;
+  // The name less its last extension (the last "." and all after it).
+  mstr& getNameNoExt(mstr& out) const;
+  // What the full path names: 1 an existing file of exactly this name, -1 an
+  // existing directory of exactly this name, 0 found under another form of
+  // the name (or the path cannot be resolved), -2 nothing.
+  int getKind() const;
+
+  // Add the entries of this directory that match the mask (null: "*.*") and
+  // are files, or directories.
+  mFileList& listFiles(mFileList& list, const unsigned short* mask) const;
+  mFileList& listDirs(mFileList& list, const unsigned short* mask) const;
+  mFileList& listFiles(mFileList& list, const char16_t* mask) const {
+    return listFiles(list, reinterpret_cast<const unsigned short*>(mask));
+  }
+  mFileList& listDirs(mFileList& list, const char16_t* mask) const {
+    return listDirs(list, reinterpret_cast<const unsigned short*>(mask));
+  }
+  // Adds the matching files of this directory and of every subdirectory at
+  // any depth; with skipSelf 0 also each directory itself. A walk never
+  // enters a directory it is already inside (a link back to an ancestor).
+  mFileList& listTree(mFileList& list, int skipSelf, const unsigned short* mask) const;
+  mFileList& listTree(mFileList& list, int skipSelf, const char16_t* mask) const {
+    return listTree(list, skipSelf, reinterpret_cast<const unsigned short*>(mask));
+  }
+
+  // Reads a list file of directories (OEM text, one path per line ended by
+  // CR; LF and blank lines skipped) into the list. Raises mEx when the file
+  // cannot be opened, sized or read.
+  static mFileList& GetFilesFromFileList(mFileList& list, const mstr& fileName);
+
+ private:
+  void applyPathRule();
+  void setDir(const mstr& directory);
+  mFileList& listing(mFileList& list, const unsigned short* mask, DWORD wantedDirectoryBit) const;
+  struct walk;
+  void listTreeWalk(mFileList& list, int skipSelf, const unsigned short* mask, walk& ancestors) const;
+};
+
+#endif  // TARVIN_MFILEOBJECT_H
