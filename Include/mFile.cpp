@@ -1,0 +1,98 @@
+#include "mFile.h"
+
+#include <cstring>
+
+namespace {
+
+const char kModule[] = "Vc\\Include\\mFile";
+
+// Raises the error of a failed system call: its text, then what failed and
+// the path.
+[[noreturn]] void systemError(int line, const char16_t* what, const mstr& path) {
+  mEx ex(kModule, line, "mFile::openFileRead", 1);
+  ex.addSystemError().appendText(what).appendText(path.c_str());
+  throw ex;
+}
+
+// Closes a handle without disturbing the last error, which the error about
+// to be raised reports.
+void closeKeepingError(HANDLE handle) {
+  DWORD error = GetLastError();
+  CloseHandle(handle);
+  SetLastError(error);
+}
+
+}  // namespace
+
+mFile::~mFile() { close(); }
+
+void mFile::close() {
+  if (mode == 1 && view) {
+    UnmapViewOfFile(view);
+    view = nullptr;
+  }
+  if (mode == 1 && handle && handle != INVALID_HANDLE_VALUE) {
+    CloseHandle(handle);
+    handle = nullptr;
+  }
+  size = 0;
+}
+
+void mFile::openFileRead() {
+  close();
+  mode = 1;
+  mstr path;
+  getFullPath(path);
+  if (path.get_count() == 0) {
+    mEx ex(kModule, 203, "mFile::openFileRead", 1);
+    ex.appendText(u"Не указано имя файла в функции открытия.");
+    throw ex;
+  }
+
+  HANDLE file = CreateFileW(path.wide(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) systemError(208, u"func=CreateFile filename=", path);
+
+  DWORD high = 0;
+  SetLastError(NO_ERROR);
+  DWORD low = GetFileSize(file, &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
+    closeKeepingError(file);
+    systemError(211, u"func=GetFileSize filename=", path);
+  }
+  std::uint64_t fileSize = (static_cast<std::uint64_t>(high) << 32) | low;
+
+  HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  if (!mapping) {
+    closeKeepingError(file);
+    systemError(214, u"func=CreateFileMapping filename=", path);
+  }
+  CloseHandle(file);  // the mapping keeps the file open
+
+  LPVOID mapped = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+  if (!mapped) {
+    closeKeepingError(mapping);
+    systemError(220, u"func=MapViewOfFile filename=", path);
+  }
+  CloseHandle(mapping);  // the view stays valid
+  view = static_cast<const unsigned char*>(mapped);
+  size = fileSize;
+}
+
+mbytes& mFile::readFile(mbytes& array, std::uint64_t& start, std::uint64_t& end) const {
+  if (!view) {
+    mEx ex(kModule, 134, "mFile::readFile", 1);
+    ex.appendText(u"Пытаемся читать из неоткрытого файла.");
+    throw ex;
+  }
+  if (end == 0) end = size;
+  if (start > size) start = size;
+  if (end > size) end = size;
+  array.clear();
+  if (end <= start) return array;
+  std::uint64_t count = end - start;
+  if (count > 0x7FFFFFF0u) stack_ob_allocation_failed(stack_ob_name<unsigned char, 0, 0>::get_size);
+  int n = static_cast<int>(count);
+  std::memcpy(array.reserve_end(n), view + start, count);
+  array.commit_end(n);
+  return array;
+}
