@@ -1,0 +1,137 @@
+#include "mFileIndex.h"
+
+#include <cstring>
+#include <memory>
+
+#include "oemTable.h"
+#include "reportText.h"
+
+namespace {
+
+const unsigned kRecordSize = 40;
+
+// Widens key bytes through the OEM code page.
+void appendKey(mstr& key, const unsigned char* bytes, unsigned count) {
+  if (count == 0) return;
+  const oemTable& oem = oemTable::get();
+  unsigned short* out = key.reserve_end(static_cast<int>(count));
+  for (unsigned i = 0; i < count; ++i) {
+    if (!oem.single[bytes[i]]) {  // a code page the table cannot stand for
+      key.commit_end(0);
+      key.appendMultiByte(reinterpret_cast<const char*>(bytes), static_cast<int>(count), CP_OEMCP);
+      return;
+    }
+    out[i] = oem.wide[bytes[i]];
+  }
+  key.commit_end(static_cast<int>(count));
+}
+
+}  // namespace
+
+mFileIndex::~mFileIndex() {
+  // Data files and entries go before the index's own mapping.
+  dataFiles.clear();
+  entries.clear();
+}
+
+mFileData* mFileIndex::findDataFile(unsigned char number) const {
+  tree_ob<mFileData>::node* found = nullptr;
+  return dataFiles.find(&number, &found) ? found->value : nullptr;
+}
+
+void mFileIndex::open(const mstr& path) {
+  setPath(path);
+  openFileRead();
+  entries.clear();
+  dataFiles.clear();
+
+  std::uint64_t offset = 0;
+  int ordinal = 0;
+  do {
+    cursor = view + offset;
+    // A trailing piece shorter than a record reads as a record whose
+    // missing bytes are 0.
+    unsigned char record[kRecordSize] = {};
+    std::uint64_t left = size - offset;
+    std::memcpy(record, cursor, left < kRecordSize ? static_cast<size_t>(left) : kRecordSize);
+    readRecord(record, ordinal);
+    ++ordinal;
+    offset += kRecordSize;
+  } while (offset < size);
+  cursor = view + size;
+
+  entries.balance();
+  dataFiles.balance();
+  for (auto it = dataFiles.begin(); auto* n = it.step();) n->value->blocks.balance();
+}
+
+void mFileIndex::readRecord(const unsigned char* record, int ordinal) {
+  auto* entry = new mIndexEntry;
+  std::unique_ptr<mIndexEntry> owned(entry);
+  // A length byte larger than its field takes the bytes that follow, but
+  // never more than the record holds.
+  unsigned minorLength = record[0] < kRecordSize - 1 ? record[0] : kRecordSize - 1;
+  unsigned majorLength = record[7] < kRecordSize - 8 ? record[7] : kRecordSize - 8;
+  appendKey(*entry, record + 8, majorLength);
+  appendKey(*entry, record + 1, minorLength);
+  entry->ordinal = ordinal;
+  entry->fileNumber = record[20];
+  entry->firstBlock = static_cast<unsigned int>(record[16]) | static_cast<unsigned int>(record[17]) << 8 |
+                      static_cast<unsigned int>(record[18]) << 16 |
+                      static_cast<unsigned int>(record[19]) << 24;
+  entries.insert_value(owned.release());
+
+  if (mFileData* data = findDataFile(entry->fileNumber)) {
+    data->blocks.insert_copy(entry->firstBlock);
+    return;
+  }
+  // The first record that names this data file: ARCHIVE.IDX, number 7 ->
+  // ARCHIVE.07 in the index's directory.
+  std::unique_ptr<mFileData> data(new mFileData);
+  getNameNoExt(*data);
+  mstr number;
+  number.setNumber(entry->fileNumber).padLeft(2, u"0");
+  data->append(u".").append(number);
+  data->dir.assign(dir);
+  if (data->getKind() != 1) {
+    mstr full;
+    data->getFullPath(full);
+    mEx missing("mFileIndex", 106, "mFileIndex::open", 2);
+    missing.appendText(u"Нет указанного в индексе файла рапортов ").appendText(full.c_str());
+    printErrorText(missing);
+    return;
+  }
+  data->openFileRead();
+  data->fileNumber = entry->fileNumber;
+  data->blocks.insert_copy(entry->firstBlock);
+  dataFiles.insert_value(data.release());
+}
+
+mstr& mFileIndex::readReport(entry_map::node* position, mstr& text) {
+  text.clear();
+  if (!position) return text;
+  const mIndexEntry& entry = *position->value;
+  mFileData* data = findDataFile(entry.fileNumber);
+  return data ? data->readReport(entry.firstBlock, text) : text;
+}
+
+mstr& mFileData::readReport(unsigned int firstBlock, mstr& text) {
+  if (!blocks.find(&firstBlock, nullptr)) return text;
+  // The report ends where the next strictly higher block of this data file
+  // begins; records that share a block each get the whole report.
+  tree_ob<unsigned int>::node* next = nullptr;
+  if (firstBlock != 0xFFFFFFFFu) {
+    unsigned int above = firstBlock + 1;
+    blocks.lower_bound(&above, &next);
+  }
+  std::uint64_t start = static_cast<std::uint64_t>(firstBlock) * 64;
+  std::uint64_t end = next ? static_cast<std::uint64_t>(*next->value) * 64 : 0;
+  readFile(buffer, start, end);
+  return decodeText(text);
+}
+
+mstr& mFileData::decodeText(mstr& text) {
+  text.clear();
+  decodeReportText(buffer.get_data(), static_cast<std::size_t>(buffer.get_count()), text);
+  return text;
+}

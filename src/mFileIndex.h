@@ -1,0 +1,77 @@
+// The report archive: an index file of 40-byte records and up to 256
+// numbered data files beside it.
+//
+// Index record (little-endian, no header):
+//   0   1  length of keyMinor       1   6  keyMinor (OEM text)
+//   7   1  length of keyMajor       8   8  keyMajor (OEM text)
+//   16  4  firstBlock               20  1  fileNumber      21..39 unused
+// The report key is keyMajor then keyMinor. Data file n of ARCHIVE.IDX is
+// ARCHIVE.nn (at least two digits) in the same directory; a report occupies
+// its data file from firstBlock * 64 to the next strictly higher block that
+// the index lists for that data file, or to the end of the file.
+#ifndef TARVIN_MFILEINDEX_H
+#define TARVIN_MFILEINDEX_H
+
+#include "mFile.h"
+#include "tree_ob.h"
+
+// One listed report: its key is the string itself.
+class mIndexEntry : public mstr {
+ public:
+  int ordinal = 0;                 // position of the record in the index, from 0
+  unsigned char fileNumber = 0;
+  unsigned int firstBlock = 0;
+
+  mIndexEntry() = default;
+  mIndexEntry(const mIndexEntry& other) = default;
+  mIndexEntry& operator=(const mIndexEntry& other) = default;
+  ~mIndexEntry() override = default;
+};
+
+// One opened data file.
+class mFileData : public mFile {
+ public:
+  tree_ob<unsigned int> blocks;  // first block of every record naming this file
+  unsigned char fileNumber = 0;
+  mbytes buffer;                 // the bytes of the report being read, reused
+
+  ~mFileData() override = default;
+
+  // Appends the decoded report that begins at `firstBlock` (the caller has
+  // emptied the text).
+  mstr& readReport(unsigned int firstBlock, mstr& text);
+  // Empties the text and appends the decoding of `buffer`.
+  mstr& decodeText(mstr& text);
+};
+
+template <>
+struct tree_key<mFileData> {
+  typedef unsigned char key_type;
+  static const unsigned char& key(const mFileData& value) { return value.fileNumber; }
+  static int compare(unsigned char a, unsigned char b) { return a < b ? -1 : (a > b ? 1 : 0); }
+};
+
+class mFileIndex : public mFile {
+ public:
+  typedef tree_ob<mIndexEntry> entry_map;
+
+  entry_map entries;                        // every record, in key order
+  const unsigned char* cursor = nullptr;    // the record being read by open()
+  tree_ob<mFileData> dataFiles;             // every data file found, by number
+
+  ~mFileIndex() override;
+
+  // Maps the index and reads every record. A missing data file is reported
+  // on standard error once for each record that names it; an index or data
+  // file that cannot be mapped raises mEx.
+  void open(const mstr& path);
+  // Empties the text and fills it with the decoded report of the entry; the
+  // text stays empty when its data file was missing.
+  mstr& readReport(entry_map::node* position, mstr& text);
+
+ private:
+  void readRecord(const unsigned char* record, int ordinal);
+  mFileData* findDataFile(unsigned char number) const;
+};
+
+#endif  // TARVIN_MFILEINDEX_H
