@@ -1,0 +1,13 @@
+// The run: parse the arguments, then either print the usage text or convert
+// every report of every index file below every directory named, each report
+// followed by "+++" and its running number.
+#ifndef TARVIN_RUN_H
+#define TARVIN_RUN_H
+
+#include "win32.h"
+
+// Returns the process exit code: 0, or 1 when standard output could not be
+// written.
+int tarvinRun(int argc, WCHAR** argv);
+
+#endif  // TARVIN_RUN_H
