@@ -1,0 +1,38 @@
+// The end-to-end suite: runs the built program on archive trees that the
+// tests write, and compares its output byte for byte.
+//
+//   e2e_tests --tarvin=PATH [--runner=COMMAND] [--windows] [--sanitized] [gtest flags]
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+#include "target.h"
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a.rfind("--tarvin=", 0) == 0) {
+      program.binary = a.substr(9);
+      // Tests run the program from other working directories.
+      if (char* full = realpath(program.binary.c_str(), nullptr)) {
+        program.binary = full;
+        std::free(full);
+      }
+    } else if (a.rfind("--runner=", 0) == 0) {
+      std::istringstream words(a.substr(9));
+      for (std::string w; words >> w;) program.runner.push_back(w);
+    } else if (a == "--windows") {
+      program.windows = true;
+    } else if (a == "--sanitized") {
+      program.sanitized = true;
+    }
+  }
+  if (program.binary.empty()) {
+    std::fprintf(stderr, "e2e_tests: give the program with --tarvin=PATH\n");
+    return 2;
+  }
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,228 @@
+// The whole program on archive trees: output, errors and exit code.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "archive_writer.h"
+#include "capture.h"
+#include "runner.h"
+#include "target.h"
+
+namespace {
+
+std::vector<std::string> oemLines(std::initializer_list<const char*> utf8) {
+  std::vector<std::string> out;
+  for (const char* l : utf8) out.push_back(oem(l));
+  return out;
+}
+
+// The error text of the program, as OEM bytes.
+std::string errorText(unsigned sysError, const std::string& utf8Message, const std::string& module,
+                      const std::string& function, int line) {
+  return oem("Error number " + std::to_string(sysError) + ": " + utf8Message + "\nin module " + module +
+             " func <" + function + "> in string " + std::to_string(line) + "\n");
+}
+
+std::string separatorLine(int n) { return "+++" + std::to_string(n) + "\n"; }
+
+const char kUsage[] =
+    "Программа для конверсии рапортов Molvar в текстовый файл(v1.0)\n\n"
+    "  в параметры указать пути по котрым искать файлы с расширением idx создаваемые Molvar.\n\n"
+    "  Можно указать список таких путей в файле, который передать с в формате @имя_файла.\n\n"
+    "  Пример запуска: Tarvin c:\\molvar\\2004\n"
+    "     Конверсия всех рапортов в указанном каталоге\n"
+    "  Можно выполнить следующее: Tarvin c:\\molvar\\2004 c:\\molvar\\2005\n"
+    "     Конвертированные данные выводятся в окно запуска, чтобы получить их в файле надо добавить к "
+    "команде >имя_файла\n"
+    "  Пример: Tarvin c:\\molvar\\2004 c:\\molvar\\2005 >2004-2005.txt\n";
+
+class Run : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/tarvin-e2e-XXXXXX";
+    root = mkdtemp(tmpl);
+    chmod(root.c_str(), 0755);
+  }
+  void TearDown() override { std::system(("chmod -R u+rwx '" + root + "' 2>/dev/null; rm -rf '" + root + "'").c_str()); }
+
+  // A path below the test's directory, on this machine.
+  std::string at(const std::string& relative) const { return root + "/" + relative; }
+  // The same path as the program is given it.
+  std::string arg(const std::string& relative) const { return program.path(at(relative)); }
+  // A data file's or index's path as the program prints it.
+  std::string shown(const std::string& relative) const { return program.path(at(relative)); }
+
+  // Writes an archive of one report per data file 1 and returns its expected texts.
+  std::vector<std::string> simpleArchive(const std::string& dir, const std::string& index,
+                                         std::initializer_list<const char*> keys) {
+    archive::writer w(at(dir), index);
+    for (const char* key : keys) w.add(key, "", 1, {std::string("report ") + key});
+    w.write();
+    return w.expected();
+  }
+
+  std::string root;
+};
+
+TEST_F(Run, NoArgumentsWritesNothing) {
+  outcome r = run({});
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.exitCode, 0);
+}
+
+TEST_F(Run, UsageSwitchAmongOthersPrintsOnlyTheUsage) {
+  simpleArchive("a", "X.IDX", {"K1"});
+  outcome r = run({arg("a"), "/?", "@" + arg("no-such-list")});
+  EXPECT_EQ(r.out, oem(kUsage));
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.exitCode, 0);
+
+  r = run({"/?:abc"});
+  EXPECT_EQ(r.out, "abc" + oem(kUsage));
+}
+
+TEST_F(Run, BareQuestionMarkIsADirectory) {
+  runOptions inRoot;
+  inRoot.directory = root;
+  outcome r = run({"?"}, inRoot);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "");
+}
+
+TEST_F(Run, ReportsAreNumberedAcrossIndexFilesAndDirectories) {
+  archive::writer first(at("d1"), "A.IDX");
+  first.add("K2", "", 1, oemLines({"второй", "  строка 2"}));
+  first.add("K1", "", 1, oemLines({"первый"}));
+  first.write();
+  std::vector<std::string> b = simpleArchive("d1", "B.IDX", {"K3"});
+  std::vector<std::string> c = simpleArchive("d2", "C.IDX", {"K4", "K5"});
+
+  outcome r = run({arg("d2"), arg("d1")});
+  // Directories in name order (d1, d2), index files by name, reports by key.
+  EXPECT_EQ(r.out, first.expected()[1] + separatorLine(0) + first.expected()[0] + separatorLine(1) + b[0] +
+                       separatorLine(2) + c[0] + separatorLine(3) + c[1] + separatorLine(4));
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.exitCode, 0);
+}
+
+TEST_F(Run, IndexFilesInSubdirectoriesComeByName) {
+  std::vector<std::string> b = simpleArchive("top", "b.idx", {"B"});
+  std::vector<std::string> a = simpleArchive("top/sub/deeper", "a.idx", {"A"});
+  simpleArchive("empty/sub", "notes.txt", {"X"});
+  outcome r = run({arg("top"), arg("empty")});
+  EXPECT_EQ(r.out, a[0] + separatorLine(0) + b[0] + separatorLine(1));
+}
+
+TEST_F(Run, MissingDataFileIsReportedForEachRecord) {
+  archive::writer w(at("d"), "ARCH.IDX");
+  w.add("K1", "", 3, {"lost"});
+  w.add("K2", "", 1, {"kept"});
+  w.add("K3", "", 3, {"lost too"});
+  w.omitDataFile(3);
+  w.write();
+  outcome r = run({arg("d")});
+  std::string missing = errorText(0, "Нет указанного в индексе файла рапортов " + shown("d") +
+                                         program.separator() + "ARCH.03",
+                                  "mFileIndex", "mFileIndex::open", 106);
+  EXPECT_EQ(r.err, missing + missing);
+  EXPECT_EQ(r.out, separatorLine(0) + w.expected()[1] + separatorLine(1) + separatorLine(2));
+}
+
+TEST_F(Run, IndexThatCannotBeOpenedEndsItsDirectoryOnly) {
+  simpleArchive("d1", "A.IDX", {"K1"});
+  archive::writeFile(at("d1/B.IDX"), "");  // cannot be mapped
+  simpleArchive("d1/sub", "C.IDX", {"K2"});
+  std::vector<std::string> next = simpleArchive("d2", "D.IDX", {"K3"});
+  std::vector<std::string> first = simpleArchive("d1", "A.IDX", {"K1"});
+  outcome r = run({arg("d1"), arg("d2")});
+  EXPECT_EQ(r.out, first[0] + separatorLine(0) + next[0] + separatorLine(1));
+  EXPECT_EQ(r.err, errorText(1006, program.systemText(1006) + "func=CreateFileMapping filename=" + shown("d1/B.IDX"),
+                             "Vc\\Include\\mFile", "mFile::openFileRead", 214));
+}
+
+TEST_F(Run, LongLastReportWritesTheSizeLineAtTheEnd) {
+  archive::writer w(at("d"), "L.IDX");
+  w.add("K1", "", 1, std::vector<std::string>(120, std::string(99, 'x')));
+  w.write();
+  outcome r = run({arg("d")});
+  std::string text = w.expected()[0] + "+++0";
+  EXPECT_EQ(r.out, text + "\n" + oem("<>Размер строки<> ") + std::to_string(text.size()) + "\n");
+}
+
+TEST_F(Run, UnreadableListFileEndsTheRunBeforeAnyDirectory) {
+  simpleArchive("d", "A.IDX", {"K1"});
+  outcome r = run({arg("d"), "@" + arg("missing.lst")});
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, errorText(2, program.systemText(2) + "func=CreateFile filename=" + arg("missing.lst"),
+                             "Vc\\Include\\mFileObject", "mFileObject::GetFilesFromFileList", 226));
+  EXPECT_EQ(r.exitCode, 0);
+}
+
+TEST_F(Run, ListFilesWithCrLfBlankLinesAndSpaces) {
+  std::vector<std::string> a = simpleArchive("with space/a", "A.IDX", {"K1"});
+  std::vector<std::string> b = simpleArchive("b", "B.IDX", {"K2"});
+  archive::writeFile(at("dirs.lst"), "\r\n" + arg("b") + "\r\n\r\n\r\n" + arg("with space/a") + "\r\n\r\n");
+  outcome r = run({"@" + arg("dirs.lst")});
+  EXPECT_EQ(r.out, a[0] + separatorLine(0) + b[0] + separatorLine(1));
+  EXPECT_EQ(r.err, "");
+}
+
+TEST_F(Run, RelativePathsStayRelativeInMessages) {
+  archive::writer w(at("rel/d"), "R.IDX");
+  w.add("K", "", 4, {"x"});
+  w.omitDataFile(4);
+  w.write();
+  std::string relative = program.windows ? "rel\\d" : "rel/d";
+  runOptions inRoot;
+  inRoot.directory = root;
+  outcome r = run({relative}, inRoot);
+  EXPECT_EQ(r.err, errorText(0, "Нет указанного в индексе файла рапортов " + relative + program.separator() + "R.04",
+                             "mFileIndex", "mFileIndex::open", 106));
+  EXPECT_EQ(r.out, separatorLine(0));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Run, ReportThatCannotBeDecodedIsSkippedWithItsError) {
+  if (program.sanitized || program.windows) GTEST_SKIP() << "needs an address-space limit";
+  archive::writer w(at("d"), "M.IDX");
+  w.add("K1", "", 1, {"before"});
+  w.add("K3", "", 1, {"after"});
+  w.write();
+  // K2: a data file of repeats that decodes to some 350 MB of text.
+  std::string line(1, static_cast<char>(255));
+  for (int i = 0; i < 85; ++i) line += std::string("\xC0\x41\xFF", 3);
+  std::string huge;
+  for (int i = 0; i < 8192; ++i) huge += line;
+  archive::writeFile(at("d/M.02"), huge);
+  archive::writeFile(at("d/M.IDX"), archive::readFile(at("d/M.IDX")) + archive::record("K2", "", 0, 2));
+
+  runOptions limited;
+  limited.memoryLimitMb = 200;
+  outcome r = run({arg("d")}, limited);
+  EXPECT_EQ(r.out, w.expected()[0] + separatorLine(0) + w.expected()[1] + separatorLine(1));
+  EXPECT_EQ(r.err, errorText(8, program.systemText(8) + "func=malloc Ошибка выделения памяти.", "stack_ob",
+                             "stack_ob<unsigned short,0,0>::get_size", 496));
+  EXPECT_EQ(r.exitCode, 0);
+}
+
+TEST_F(Run, LostOutputStopsTheRunWithExitCodeOne) {
+  if (program.windows) GTEST_SKIP() << "/dev/full is a device of this machine";
+  simpleArchive("d", "A.IDX", {"K1", "K2"});
+  runOptions full;
+  full.stdoutPath = "/dev/full";
+  outcome r = run({arg("d")}, full);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err, errorText(31, program.systemText(31) + "func=WriteFile Данные не записаны в стандартный вывод.",
+                             "main", "wmain", 1));
+}
+
+}  // namespace

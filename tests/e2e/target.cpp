@@ -1,0 +1,29 @@
+#include "target.h"
+
+#include <map>
+#include <stdexcept>
+
+target program;
+
+std::string target::path(const std::string& hostPath) const {
+  if (!windows) return hostPath;
+  std::string out = hostPath[0] == '/' ? "Z:" + hostPath : hostPath;
+  for (char& c : out)
+    if (c == '/') c = '\\';
+  return out;
+}
+
+std::string target::systemText(unsigned code) const {
+  // The Russian texts of Windows, which the POSIX build gives as well.
+  static const std::map<unsigned, std::string> texts = {
+      {2, "Не удается найти указанный файл.\r\n"},
+      {3, "Системе не удается найти указанный путь.\r\n"},
+      {5, "Отказано в доступе.\r\n"},
+      {8, "Недостаточно памяти для обработки команды.\r\n"},
+      {31, "Присоединенное к системе устройство не работает.\r\n"},
+      {1006, "Том для файла был изменен извне, поэтому открытый файл стал недействительным.\r\n"},
+  };
+  auto found = texts.find(code);
+  if (found == texts.end()) throw std::runtime_error("no text for system error " + std::to_string(code));
+  return found->second;
+}
