@@ -134,7 +134,8 @@ TEST_F(MCmdLineSearch, ListFilesAddTheirEntries) {
   std::string list = dir + "/list.txt";
   archive::writeFile(list, "/d/b\r\n\r\n/d/a\r\n/d/my dir\r\n@odd\r\n\"/q\"\r\n/x/a");
   std::u16string at = u"@" + u16(list);
-  std::u16string cwd = u16(get_current_dir_name());
+  char here[4096];
+  std::u16string cwd = u16(getcwd(here, sizeof here));
   // The argument /x/a sorts before the list file's argument, so it is added
   // first; the list's entries follow in their order. Quotes stay part of an
   // entry, and "@odd" is a directory like any other.
