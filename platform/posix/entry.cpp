@@ -1,6 +1,9 @@
 // The program's entry on POSIX: the arguments arrive as bytes (UTF-8 as a
 // rule, but any bytes at all), and wmain wants UTF-16. The conversion is
 // lossless, so a file name given on the command line can always be opened.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstring>
 #include <string>
@@ -12,6 +15,19 @@ int main(int argc, char** argv) {
   // A reader that goes away ends the program quietly, as any filter: the
   // default action, whatever the parent left in place.
   std::signal(SIGPIPE, SIG_DFL);
+
+  // A standard stream that the process was started without stays without a
+  // handle. Its descriptor is taken by a read-only /dev/null, so that no
+  // archive file opened later can take its place and receive output.
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1) continue;
+    int placeholder = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (placeholder >= 0 && placeholder != fd) {
+      dup2(placeholder, fd);
+      close(placeholder);
+    }
+    platform::posix::markStandardStreamMissing(fd);
+  }
 
   std::vector<std::u16string> arguments;
   arguments.reserve(static_cast<std::size_t>(argc));

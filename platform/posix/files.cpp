@@ -51,11 +51,22 @@ struct StandardObject : HandleObject {
   }
   const int fd;
   std::atomic<int> terminal{-1};
+  // The process was started without this stream (see markStandardStreamMissing).
+  std::atomic<bool> missing{false};
 };
 
 StandardObject standardInput{0};
 StandardObject standardOutput{1};
 StandardObject standardError{2};
+
+}  // namespace
+
+void markStandardStreamMissing(int fd) {
+  StandardObject* object = fd == 0 ? &standardInput : fd == 1 ? &standardOutput : fd == 2 ? &standardError : nullptr;
+  if (object) object->missing.store(true, std::memory_order_relaxed);
+}
+
+namespace {
 
 bool isStandard(HANDLE handle) {
   return handle == &standardInput || handle == &standardOutput || handle == &standardError;
@@ -308,7 +319,7 @@ HANDLE GetStdHandle(DWORD which) {
       return INVALID_HANDLE_VALUE;
   }
   // A process started without this stream has no handle for it.
-  if (fcntl(object->fd, F_GETFD) == -1) return nullptr;
+  if (object->missing.load(std::memory_order_relaxed)) return nullptr;
   return object;
 }
 

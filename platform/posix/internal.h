@@ -99,6 +99,10 @@ HandleObject* unregisterHandle(HANDLE handle, HandleKind kind);
 
 // Writes all bytes to fd, waiting when it is non-blocking and full. Returns
 // false with errno set on failure; *written is what reached the fd.
+// The process was started with this standard descriptor (0, 1 or 2) closed:
+// GetStdHandle gives no handle for it from now on.
+void markStandardStreamMissing(int fd);
+
 bool writeAll(int fd, const void* bytes, std::size_t size, std::size_t* written);
 // Writes OEM bytes to a terminal as the UTF-8 of the characters they stand
 // for. *written counts the OEM bytes whose text reached the terminal.
