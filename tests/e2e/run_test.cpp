@@ -223,6 +223,14 @@ TEST_F(Run, LostOutputStopsTheRunWithExitCodeOne) {
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.err, errorText(31, program.systemText(31) + "func=WriteFile Данные не записаны в стандартный вывод.",
                              "main", "wmain", 1));
+
+  // Started without standard output: no handle to write to.
+  runOptions closed;
+  closed.closeStdout = true;
+  r = run({arg("d")}, closed);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err, errorText(6, program.systemText(6) + "func=WriteFile Данные не записаны в стандартный вывод.",
+                             "main", "wmain", 1));
 }
 
 }  // namespace
