@@ -81,16 +81,18 @@ std::string writer::write() {
   }
 
   // A report runs to the next report of its data file; the zero bytes in
-  // between decode as empty lines.
+  // between decode as empty lines. A report of no bytes shares its block with
+  // the report that follows it directly, and so reads as that one.
   for (auto& [number, order] : placed) {
     const std::string& bytes = data[number];
-    for (size_t k = 0; k < order.size(); ++k) {
+    for (size_t k = order.size(); k-- > 0;) {
       size_t i = static_cast<size_t>(order[k]);
       size_t begin = static_cast<size_t>(blocks_[i]) * 64;
-      size_t end = k + 1 < order.size() ? static_cast<size_t>(blocks_[static_cast<size_t>(order[k + 1])]) * 64
-                                        : bytes.size();
+      size_t next = k + 1 < order.size() ? static_cast<size_t>(order[k + 1]) : i;
+      size_t end = next != i ? static_cast<size_t>(blocks_[next]) * 64 : bytes.size();
       size_t encoded = encodeReport(reports_[i].lines, reports_[i].how).size();
-      expected_[i] = text[i] + std::string(end - begin - encoded, '\n');
+      expected_[i] = encoded == 0 && next != i && end == begin ? expected_[next]
+                                                               : text[i] + std::string(end - begin - encoded, '\n');
     }
   }
   for (size_t i = 0; i < reports_.size(); ++i)
