@@ -1,0 +1,509 @@
+#include "mFileIndex.h"
+
+#include <ftw.h>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "archive_writer.h"
+#include "capture.h"
+#include "reportText.h"
+#include "text.h"
+
+namespace {
+
+using archive::record;
+
+// A fresh directory under /tmp, removed with everything in it afterwards.
+class TempDir {
+ public:
+  TempDir() {
+    char pattern[] = "/tmp/tarvin-index-XXXXXX";
+    if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
+    root_ = pattern;
+  }
+  ~TempDir() {
+    nftw(
+        root_.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return std::remove(p); }, 16,
+        FTW_DEPTH | FTW_PHYS);
+  }
+  std::string path(const std::string& name = "") const { return name.empty() ? root_ : root_ + "/" + name; }
+
+ private:
+  std::string root_;
+};
+
+mstr wide(const std::string& ascii) {
+  mstr s;
+  s.appendMultiByte(ascii.data(), static_cast<int>(ascii.size()), CP_OEMCP);
+  return s;
+}
+
+std::string oemOf(const mstr& s) {
+  std::string out(static_cast<size_t>(s.get_count()) + 1, '\0');
+  s.toMultiByte(&out[0], static_cast<int>(out.size()), CP_OEMCP);
+  out.resize(static_cast<size_t>(s.get_count()));
+  return out;
+}
+
+std::string bytes(std::initializer_list<int> values) {
+  std::string s;
+  for (int v : values) s += static_cast<char>(v);
+  return s;
+}
+
+bool endsWith(const std::u16string& text, const std::u16string& tail) {
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+std::string missingText(const std::string& dataPath) {
+  return oem("Error number 0: Нет указанного в индексе файла рапортов ") + dataPath +
+         "\nin module mFileIndex func <mFileIndex::open> in string 106\n";
+}
+
+// Lines that the encoder cannot shorten, so that a report's size is known.
+std::vector<std::string> plainLines(int count, const std::string& tag) {
+  std::vector<std::string> lines;
+  for (int i = 0; i < count; ++i) lines.push_back(tag + " LINE " + std::to_string(i) + " OF THE REPORT");
+  return lines;
+}
+
+// A report for the writer; tests set the placement fields they need.
+archive::report placed(const std::string& major, unsigned fileNumber, std::vector<std::string> lines = {}) {
+  archive::report r;
+  r.major = major;
+  r.fileNumber = fileNumber;
+  r.lines = std::move(lines);
+  return r;
+}
+
+std::string bufferOf(const mFileData& file) {
+  return std::string(reinterpret_cast<const char*>(file.buffer.get_data()),
+                     static_cast<size_t>(file.buffer.get_count()));
+}
+
+template <class V>
+int depth(const tree_node<V>* n) {
+  return n ? 1 + std::max(depth(n->left), depth(n->right)) : 0;
+}
+
+int balancedDepth(int count) { return static_cast<int>(std::floor(std::log2(count))) + 1; }
+
+class IndexTest : public ::testing::Test {
+ protected:
+  typedef mFileIndex::entry_map::node node;
+
+  TempDir dir;
+  mFileIndex index;  // released before the directory goes
+
+  // Opens the index; returns what went to standard error.
+  std::string open(const std::string& path) {
+    captured c = capture([&] { index.open(wide(path)); });
+    EXPECT_EQ(c.out, "");
+    return c.err;
+  }
+  std::vector<const mIndexEntry*> entries() const {
+    std::vector<const mIndexEntry*> out;
+    for (auto it = index.entries.begin(); node* n = it.step();) out.push_back(n->value);
+    return out;
+  }
+  std::vector<int> ordinals() const {
+    std::vector<int> out;
+    for (const mIndexEntry* e : entries()) out.push_back(e->ordinal);
+    return out;
+  }
+  node* nodeOf(int ordinal) const {
+    for (auto it = index.entries.begin(); node* n = it.step();)
+      if (n->value->ordinal == ordinal) return n;
+    return nullptr;
+  }
+  // The decoded report of the node, as OEM bytes.
+  std::string report(node* n) {
+    if (!n) throw std::runtime_error("no such record");
+    mstr text(u"stale");
+    return oemOf(index.readReport(n, text));
+  }
+  // The same for the record at this position of the index.
+  std::string report(int ordinal) { return report(nodeOf(ordinal)); }
+  // Everything a reader sees: each entry's fields and report, in key order.
+  std::vector<std::string> summary() {
+    std::vector<std::string> out;
+    for (const mIndexEntry* e : entries())
+      out.push_back(oemOf(*e) + "|" + std::to_string(e->ordinal) + "|" + std::to_string(e->fileNumber) + "|" +
+                    std::to_string(e->firstBlock) + "|" + report(e->ordinal));
+    return out;
+  }
+  mFileData* dataFile(unsigned char number) const {
+    tree_ob<mFileData>::node* found = nullptr;
+    return index.dataFiles.find(&number, &found) ? found->value : nullptr;
+  }
+};
+
+TEST_F(IndexTest, WorkedRecord) {
+  std::string rec = bytes({0x06, '1', '2', '3', '4', '5', '6', 0x08, 'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 0x2A,
+                           0x01, 0x00, 0x00, 0x07}) +
+                    std::string(19, '\xA7');
+  archive::writeFile(dir.path("ARCHIVE.IDX"), rec);
+  // Block 297 holds another report, so that a read from the wrong block shows.
+  std::string wrong = archive::encodeReport({"WRONG"});
+  std::string data = std::string(297 * 64, '\0') + wrong + std::string(64 - wrong.size(), '\0') +
+                     archive::encodeReport({"RIGHT", "SECOND LINE"});
+  archive::writeFile(dir.path("ARCHIVE.07"), data);
+
+  EXPECT_EQ(open(dir.path("ARCHIVE.IDX")), "");
+  ASSERT_EQ(index.entries.get_count(), 1);
+  const mIndexEntry& e = *index.entries.first()->value;
+  EXPECT_EQ(str(e), u"ABCDEFGH123456");
+  EXPECT_EQ(e.ordinal, 0);
+  EXPECT_EQ(e.fileNumber, 7);
+  EXPECT_EQ(e.firstBlock, 298u);
+
+  ASSERT_EQ(index.dataFiles.get_count(), 1);
+  mFileData* file = dataFile(7);
+  ASSERT_NE(file, nullptr);
+  mstr path;
+  EXPECT_EQ(oemOf(file->getFullPath(path)), dir.path("ARCHIVE.07"));
+
+  EXPECT_EQ(report(0), "RIGHT\nSECOND LINE\n");
+  EXPECT_EQ(bufferOf(*file), data.substr(19072));
+}
+
+TEST_F(IndexTest, ReportEndsAtTheNextHigherBlockOfItsFile) {
+  archive::writeFile(dir.path("ARCHIVE.IDX"),
+                     record("R10", "", 10, 7) + record("R2", "", 2, 7) + record("R5", "", 5, 7));
+  std::string data(700, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i % 251);
+  archive::writeFile(dir.path("ARCHIVE.07"), data);
+  EXPECT_EQ(open(dir.path("ARCHIVE.IDX")), "");
+  mFileData* file = dataFile(7);
+  ASSERT_NE(file, nullptr);
+
+  const struct {
+    int ordinal;
+    size_t from, to;
+  } ranges[] = {{1, 128, 320}, {2, 320, 640}, {0, 640, 700}};
+  for (const auto& r : ranges) {
+    std::string text = report(r.ordinal);
+    std::string expected(data, r.from, r.to - r.from);
+    EXPECT_EQ(bufferOf(*file), expected) << "record " << r.ordinal;
+    mstr decoded;
+    decodeReportText(reinterpret_cast<const unsigned char*>(expected.data()), expected.size(), decoded);
+    EXPECT_EQ(text, oemOf(decoded)) << "record " << r.ordinal;
+  }
+
+  // A block that no record names reads nothing.
+  mstr text(u"keep");
+  EXPECT_EQ(str(file->readReport(3, text)), u"keep");
+}
+
+TEST_F(IndexTest, BlocksOfOtherDataFilesDoNotBoundAReport) {
+  archive::writer w(dir.path(), "ARCHIVE.IDX");
+  w.add(placed("A", 1, plainLines(4, "A")));  // blocks 0 to 2 of file 1
+  archive::report b = placed("B", 2, {"B"});
+  b.gapBlocks = 1;
+  w.add(b);
+  std::string path = w.write();
+  ASSERT_EQ(w.blockOf(1), 1u);
+
+  EXPECT_EQ(open(path), "");
+  EXPECT_GT(report(0).size(), 64u);
+  EXPECT_EQ(report(0), w.expected()[0]);
+  EXPECT_EQ(report(1), w.expected()[1]);
+}
+
+TEST_F(IndexTest, BlocksPastTheEndGiveAnEmptyText) {
+  archive::writer w(dir.path(), "ARCHIVE.IDX");
+  w.add("A", "", 3, plainLines(3, "A"));
+  // 2^26 and 2^26 + 1 reach 0 and 64 if the offset wraps at 32 bits.
+  int n = 0;
+  for (long long block : {1000LL, 0x4000000LL, 0x4000001LL, 0xFFFFFFFFLL}) {
+    archive::report far = placed("B" + std::to_string(n++), 3);
+    far.block = block;
+    w.add(far);
+  }
+  EXPECT_EQ(open(w.write()), "");
+  mFileData* file = dataFile(3);
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(report(0), w.expected()[0]);
+  for (int ordinal = 1; ordinal <= 4; ++ordinal) {
+    EXPECT_EQ(report(ordinal), "") << "record " << ordinal;
+    EXPECT_EQ(file->buffer.get_count(), 0);
+  }
+}
+
+TEST_F(IndexTest, MissingDataFileIsReportedForEveryRecordNamingIt) {
+  archive::writer w(dir.path(), "ARCHIVE.IDX");
+  w.add("A", "", 4, {"first"});
+  w.add("B", "", 1, {"present"});
+  w.add("C", "", 4, {"second"});
+  w.omitDataFile(4);
+  std::string path = w.write();
+
+  std::string message = missingText(dir.path("ARCHIVE.04"));
+  EXPECT_EQ(open(path), message + message);
+  EXPECT_EQ(index.entries.get_count(), 3);
+  EXPECT_EQ(index.dataFiles.get_count(), 1);
+  EXPECT_EQ(report(0), "");
+  EXPECT_EQ(report(1), w.expected()[1]);
+  EXPECT_EQ(report(2), "");
+}
+
+TEST_F(IndexTest, DataFileCountsOnlyUnderItsExactName) {
+  archive::writeFile(dir.path("ARCHIVE.IDX"),
+                     record("A", "", 0, 7) + record("B", "", 0, 8) + record("C", "", 0, 9));
+  std::string encoded = archive::encodeReport({"TEXT"});
+  archive::writeFile(dir.path("archive.07"), encoded);  // other letter case
+  mkdir(dir.path("ARCHIVE.08").c_str(), 0755);         // a directory
+  archive::writeFile(dir.path("ARCHIVE.9"), encoded);   // number without two digits
+
+  EXPECT_EQ(open(dir.path("ARCHIVE.IDX")), missingText(dir.path("ARCHIVE.07")) +
+                                               missingText(dir.path("ARCHIVE.08")) +
+                                               missingText(dir.path("ARCHIVE.09")));
+  EXPECT_TRUE(index.dataFiles.is_empty());
+  for (int ordinal = 0; ordinal < 3; ++ordinal) EXPECT_EQ(report(ordinal), "");
+}
+
+TEST_F(IndexTest, DataFileNames) {
+  const struct {
+    const char* index;
+    unsigned number;
+    const char* data;
+  } cases[] = {{"ARCHIVE.IDX", 0, "ARCHIVE.00"}, {"ARCHIVE.IDX", 9, "ARCHIVE.09"},
+               {"ARCHIVE.IDX", 10, "ARCHIVE.10"}, {"ARCHIVE.IDX", 255, "ARCHIVE.255"},
+               {"ARCHIVE", 9, "ARCHIVE.09"},      {"A.B.IDX", 3, "A.B.03"},
+               {"v.2/ARCHIVE", 5, "v.2/ARCHIVE.05"}};
+  int n = 0;
+  for (const auto& c : cases) {
+    std::string sub = dir.path("case" + std::to_string(n++)) + "/";
+    archive::makeDirectories(sub + "v.2");
+    archive::writeFile(sub + c.index, record("K", "", 0, c.number));
+    archive::writeFile(sub + c.data, archive::encodeReport({c.data}));
+    EXPECT_EQ(open(sub + c.index), "") << c.index << " " << c.number;
+    EXPECT_EQ(report(0), std::string(c.data) + "\n");
+  }
+}
+
+TEST_F(IndexTest, KeysAreMajorThenMinorInKeyOrder) {
+  archive::writeFile(dir.path("ARCHIVE.IDX"), record("C", "2", 0, 1) + record("A", "9", 0, 1) +
+                                                  record("B", "1", 0, 1) + record(oem("ДОК"), "01", 0, 1) +
+                                                  record("JUNK", 0, "JUNK", 0, 0, 1));
+  archive::writeFile(dir.path("ARCHIVE.01"), archive::encodeReport({"SHARED"}));
+  EXPECT_EQ(open(dir.path("ARCHIVE.IDX")), "");
+  EXPECT_EQ(ordinals(), (std::vector<int>{4, 1, 2, 0, 3}));
+  std::vector<std::u16string> keys;
+  for (const mIndexEntry* e : entries()) keys.push_back(str(*e));
+  EXPECT_EQ(keys, (std::vector<std::u16string>{u"", u"A9", u"B1", u"C2", u"ДОК01"}));
+  EXPECT_EQ(report(4), "SHARED\n");  // an empty key reads like any other
+}
+
+TEST_F(IndexTest, EqualKeysAreAllListed) {
+  archive::writer w(dir.path(), "ARCHIVE.IDX");
+  w.add("SAME", "", 1, {"first"});
+  w.add("SAME", "", 1, {"second"});
+  std::string path = w.write();
+  EXPECT_EQ(open(path), "");
+  EXPECT_EQ(ordinals(), (std::vector<int>{0, 1}));
+
+  // With a third key the rebalancing rebuilds the tree and places the later
+  // of the equal keys first.
+  w.add("Z", "", 1, {"last"});
+  path = w.write();
+  EXPECT_EQ(open(path), "");
+  EXPECT_EQ(ordinals(), (std::vector<int>{1, 0, 2}));
+  for (int ordinal = 0; ordinal < 3; ++ordinal)
+    EXPECT_EQ(report(ordinal), w.expected()[static_cast<size_t>(ordinal)]);
+}
+
+TEST_F(IndexTest, RecordsSharingABlockEachGetTheWholeReport) {
+  archive::writer w(dir.path(), "ARCHIVE.IDX");
+  w.add("A", "", 1, plainLines(3, "A"));
+  archive::report twin = placed("B", 1);
+  twin.sameBlockAs = 0;
+  w.add(twin);
+  w.add("C", "", 1, {"next"});
+  EXPECT_EQ(open(w.write()), "");
+  EXPECT_EQ(report(0), w.expected()[0]);
+  EXPECT_EQ(report(1), w.expected()[0]);
+  EXPECT_EQ(report(2), w.expected()[2]);
+}
+
+TEST_F(IndexTest, TrailingPartialRecordReadsZerosForMissingBytes) {
+  archive::writer w(dir.path(), "ARCHIVE.IDX");
+  w.add("A", "", 0, {"first"});
+  archive::report b = placed("B", 0, {"at block two"});
+  b.gapBlocks = 1;
+  w.add(b);
+  // Of block 0x00030302 and file 5 only the lowest block byte is there.
+  const std::string tail = record("TAIL", "1", 0x00030302u, 5);
+  w.appendToIndex(tail.substr(0, 17));
+  EXPECT_EQ(open(w.write()), "");
+  ASSERT_EQ(w.blockOf(1), 2u);
+  ASSERT_EQ(index.entries.get_count(), 3);
+  const mIndexEntry& last = *nodeOf(2)->value;
+  EXPECT_EQ(str(last), u"TAIL1");
+  EXPECT_EQ(last.firstBlock, 2u);
+  EXPECT_EQ(last.fileNumber, 0);
+  EXPECT_EQ(report(2), w.expected()[1]);
+
+  const struct {
+    size_t length;
+    unsigned block, file;
+  } pieces[] = {{1, 0, 0}, {16, 0, 0}, {18, 0x302, 0}, {20, 0x30302, 0}, {21, 0x30302, 5}, {39, 0x30302, 5}};
+  archive::writeFile(dir.path("PIECE.00"), archive::encodeReport({"TEXT"}));
+  for (const auto& p : pieces) {
+    archive::writeFile(dir.path("PIECE.IDX"), record("A", "", 0, 0) + tail.substr(0, p.length));
+    EXPECT_EQ(open(dir.path("PIECE.IDX")), p.file ? missingText(dir.path("PIECE.05")) : "");
+    ASSERT_EQ(index.entries.get_count(), 2) << p.length;
+    EXPECT_EQ(nodeOf(1)->value->firstBlock, p.block) << p.length;
+    EXPECT_EQ(nodeOf(1)->value->fileNumber, p.file) << p.length;
+  }
+}
+
+TEST_F(IndexTest, OversizedLengthsStopAtTheRecordEnd) {
+  std::string raw(40, '\0');
+  for (size_t i = 0; i < raw.size(); ++i) raw[i] = static_cast<char>('a' + i % 26);
+  raw[20] = 1;  // file number
+  std::string longMinor = raw, longMajor = raw;
+  longMinor[0] = static_cast<char>(200);
+  longMinor[7] = 8;
+  longMajor[0] = 6;
+  longMajor[7] = static_cast<char>(255);
+  // Each as a record followed by another, and as the last bytes of the file.
+  archive::writeFile(dir.path("ARCHIVE.IDX"),
+                     longMinor + record("NEXT", "", 0, 1) + longMajor + record("NEXT", "", 0, 1) + longMinor);
+  archive::writeFile(dir.path("ARCHIVE.01"), archive::encodeReport({"TEXT"}));
+  EXPECT_EQ(open(dir.path("ARCHIVE.IDX")), "");
+  ASSERT_EQ(index.entries.get_count(), 5);
+  const std::string minorKey = longMinor.substr(8, 8) + longMinor.substr(1, 39);
+  const std::string majorKey = longMajor.substr(8, 32) + longMajor.substr(1, 6);
+  EXPECT_EQ(oemOf(*nodeOf(0)->value), minorKey);
+  EXPECT_EQ(oemOf(*nodeOf(2)->value), majorKey);
+  EXPECT_EQ(oemOf(*nodeOf(4)->value), minorKey);
+  EXPECT_EQ(report(1), "TEXT\n");
+}
+
+TEST_F(IndexTest, BytesAfterTheFileNumberHaveNoEffect) {
+  auto build = [&](const std::string& sub, char fill) {
+    archive::writer w(dir.path(sub), "ARCHIVE.IDX");
+    w.add("B", "2", 1, {"one"});
+    w.add("A", "1", 2, {"two"});
+    w.add("A", "1", 1, {"three"});
+    std::string path = w.write(), bytes = archive::readFile(path);
+    for (size_t at = 0; at < bytes.size(); at += 40) bytes.replace(at + 21, 19, 19, fill);
+    archive::writeFile(path, bytes);
+    EXPECT_EQ(open(path), "");
+    return summary();
+  };
+  std::vector<std::string> zeros = build("zeros", '\0');
+  EXPECT_EQ(zeros.size(), 3u);
+  EXPECT_EQ(build("ones", '\xFF'), zeros);
+}
+
+TEST_F(IndexTest, EmptyIndexFileCannotBeMapped) {
+  archive::writeFile(dir.path("ARCHIVE.IDX"), "");
+  try {
+    index.open(wide(dir.path("ARCHIVE.IDX")));
+    FAIL() << "no error";
+  } catch (const mEx& e) {
+    EXPECT_EQ(e.line, 214);
+    EXPECT_EQ(e.code, 1);
+    EXPECT_EQ(e.sysError, 1006u);
+    EXPECT_TRUE(endsWith(str(e.getMessage()),
+                         u"func=CreateFileMapping filename=" + str(wide(dir.path("ARCHIVE.IDX")))));
+  }
+  EXPECT_TRUE(index.entries.is_empty());
+}
+
+TEST_F(IndexTest, EmptyDataFileAbandonsTheIndex) {
+  archive::writeFile(dir.path("ARCHIVE.IDX"),
+                     record("A", "", 0, 1) + record("B", "", 0, 2) + record("C", "", 0, 3));
+  archive::writeFile(dir.path("ARCHIVE.01"), archive::encodeReport({"ONE"}));
+  archive::writeFile(dir.path("ARCHIVE.02"), "");
+  archive::writeFile(dir.path("ARCHIVE.03"), archive::encodeReport({"THREE"}));
+  try {
+    index.open(wide(dir.path("ARCHIVE.IDX")));
+    FAIL() << "no error";
+  } catch (const mEx& e) {
+    EXPECT_EQ(e.line, 214);
+    EXPECT_TRUE(endsWith(str(e.getMessage()), str(wide(dir.path("ARCHIVE.02")))));
+  }
+  EXPECT_EQ(nodeOf(2), nullptr);  // the record after the failure is not listed
+
+  // The same object opens a sound index afterwards.
+  archive::writeFile(dir.path("ARCHIVE.02"), archive::encodeReport({"TWO"}));
+  EXPECT_EQ(open(dir.path("ARCHIVE.IDX")), "");
+  EXPECT_EQ(report(1), "TWO\n");
+  EXPECT_EQ(report(2), "THREE\n");
+}
+
+TEST_F(IndexTest, ReopeningReplacesEntriesAndDataFiles) {
+  archive::writer first(dir.path("one"), "ARCHIVE.IDX");
+  first.add("A", "", 1, {"a"});
+  first.add("B", "", 2, {"b"});
+  archive::writer second(dir.path("two"), "ARCHIVE.IDX");
+  second.add("C", "", 5, {"c"});
+  EXPECT_EQ(open(first.write()), "");
+  EXPECT_EQ(open(second.write()), "");
+  EXPECT_EQ(summary(), (std::vector<std::string>{"C|0|5|0|" + second.expected()[0]}));
+  ASSERT_EQ(index.dataFiles.get_count(), 1);
+  EXPECT_NE(dataFile(5), nullptr);
+}
+
+TEST_F(IndexTest, ThousandsOfRecordsDecodeAndEndBalanced) {
+  std::mt19937 rng(77);
+  const int n = 5000;
+  std::vector<int> keys(n);
+  for (int i = 0; i < n; ++i) keys[static_cast<size_t>(i)] = i;
+  std::shuffle(keys.begin(), keys.end(), rng);
+  const std::string letters = oem("ABCXYZ abc-.:0123АБВГабвгяЁё") + "\xB0\xC0\xDB\xFF";
+
+  archive::writer w(dir.path(), "ARCHIVE.IDX");
+  for (int i = 0; i < n; ++i) {
+    archive::report r;
+    std::string digits = std::to_string(100000 + keys[static_cast<size_t>(i)]);
+    r.major = "R" + digits.substr(1, 3);
+    r.minor = digits.substr(4);
+    r.fileNumber = static_cast<unsigned>(rng() % 5) * 60;
+    r.gapBlocks = rng() % 8 == 0 ? 1 : 0;
+    r.how.digitsAsCodes = rng() % 2;
+    r.how.punctuationAsCodes = rng() % 2;
+    r.how.spaceRun = static_cast<int>(rng() % 4);
+    r.how.repeatRun = static_cast<int>(rng() % 5);
+    for (unsigned line = rng() % 5; line > 0; --line) {
+      std::string text(rng() % 80, ' ');
+      for (char& c : text) c = letters[rng() % letters.size()];
+      r.lines.push_back(text);
+    }
+    w.add(r);
+  }
+  EXPECT_EQ(open(w.write()), "");
+
+  ASSERT_EQ(index.entries.get_count(), n);
+  const mIndexEntry* previous = nullptr;
+  for (auto it = index.entries.begin(); node* e = it.step();) {
+    if (previous) {
+      ASSERT_EQ(previous->compare(e->value->c_str()), -1);
+    }
+    int ordinal = e->value->ordinal;
+    ASSERT_EQ(report(e), w.expected()[static_cast<size_t>(ordinal)]) << "record " << ordinal;
+    previous = e->value;
+  }
+  EXPECT_LE(depth(index.entries.top()), balancedDepth(n));
+  EXPECT_EQ(index.dataFiles.get_count(), 5);
+  EXPECT_LE(depth(index.dataFiles.top()), balancedDepth(5));
+  // Empty reports share their block with the next one; equal block numbers
+  // keep the rebuilt tree from the ideal shape, but not near the chain that
+  // blocks in ascending order make before the rebuild.
+  for (auto it = index.dataFiles.begin(); auto* f = it.step();)
+    EXPECT_LE(depth(f->value->blocks.top()), 2 * balancedDepth(f->value->blocks.get_count()));
+}
+
+}  // namespace
