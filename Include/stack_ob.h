@@ -68,7 +68,7 @@ class stack_ob {
     if (!block) return;
     int n = get_count();
     T* fresh = allocate(growth_capacity(n));
-    std::memcpy(static_cast<void*>(fresh), first, (static_cast<size_t>(n) + 1) * sizeof(T));
+    std::memcpy(static_cast<void*>(fresh), static_cast<const void*>(first), (static_cast<size_t>(n) + 1) * sizeof(T));
     block_end = fresh + growth_capacity(n) + 1;
     std::free(block);
     block = first = fresh;
@@ -118,7 +118,7 @@ class stack_ob {
     } else if (from == first) {
       first = to;
     } else {
-      std::memmove(static_cast<void*>(from), to, static_cast<size_t>(last - to) * sizeof(T));
+      std::memmove(static_cast<void*>(from), static_cast<const void*>(to), static_cast<size_t>(last - to) * sizeof(T));
       last -= to - from;
       zero(last);
     }
@@ -176,7 +176,7 @@ class stack_ob {
     int count = get_count();
     if (block && block_end - block >= n + 1) {
       // The block is large enough once the dead front is reclaimed.
-      std::memmove(static_cast<void*>(block), first, (static_cast<size_t>(count) + 1) * sizeof(T));
+      std::memmove(static_cast<void*>(block), static_cast<const void*>(first), (static_cast<size_t>(count) + 1) * sizeof(T));
       first = block;
       last = block + count;
       return;
@@ -184,7 +184,7 @@ class stack_ob {
     int capacity = growth_capacity(n);
     T* fresh = allocate(capacity);
     if (first) {
-      std::memcpy(static_cast<void*>(fresh), first, (static_cast<size_t>(count) + 1) * sizeof(T));
+      std::memcpy(static_cast<void*>(fresh), static_cast<const void*>(first), (static_cast<size_t>(count) + 1) * sizeof(T));
       last = fresh + count;
     } else {
       last = fresh;
@@ -229,7 +229,7 @@ class stack_ob {
     if (src_in_block) {
       copy = static_cast<T*>(std::malloc(static_cast<size_t>(count) * sizeof(T)));
       if (!copy) stack_ob_allocation_failed(stack_ob_name<T, a, b>::get_size);
-      std::memcpy(static_cast<void*>(copy), src, static_cast<size_t>(count) * sizeof(T));
+      std::memcpy(static_cast<void*>(copy), static_cast<const void*>(src), static_cast<size_t>(count) * sizeof(T));
       src = copy;
     }
     try {
@@ -239,7 +239,7 @@ class stack_ob {
       throw;
     }
     pos = first + at_index;
-    std::memmove(static_cast<void*>(pos + count), pos,
+    std::memmove(static_cast<void*>(pos + count), static_cast<const void*>(pos),
                  (static_cast<size_t>(n - at_index) + 1) * sizeof(T));
     if constexpr (a == 1) {
       for (int i = 0; i < count; ++i) {
@@ -247,7 +247,7 @@ class stack_ob {
         pos[i].assign(src[i]);
       }
     } else {
-      std::memcpy(static_cast<void*>(pos), src, static_cast<size_t>(count) * sizeof(T));
+      std::memcpy(static_cast<void*>(pos), static_cast<const void*>(src), static_cast<size_t>(count) * sizeof(T));
     }
     std::free(copy);
     last += count;
@@ -264,7 +264,7 @@ class stack_ob {
     if (index == -1 || index == -2) {
       get_size(n + 1, true);
       T* slot = index == -1 ? last : first;
-      std::memmove(static_cast<void*>(slot + 1), slot,
+      std::memmove(static_cast<void*>(slot + 1), static_cast<const void*>(slot),
                    (static_cast<size_t>(last - slot) + 1) * sizeof(T));
       zero(slot);
       if constexpr (a == 1) construct(slot);
