@@ -1,0 +1,158 @@
+#include "mFile.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+
+#include "temp_tree.h"
+#include "text.h"
+
+namespace {
+
+std::string read(const mFile& f, std::uint64_t& start, std::uint64_t& end) {
+  mbytes a;
+  a.append_n(reinterpret_cast<const unsigned char*>("stale"), 5);  // callers reuse arrays
+  f.readFile(a, start, end);
+  return std::string(reinterpret_cast<const char*>(a.get_data()), static_cast<size_t>(a.get_count()));
+}
+
+int openDescriptors() {
+  int count = 0;
+  if (DIR* d = opendir("/proc/self/fd")) {
+    while (readdir(d)) ++count;
+    closedir(d);
+  }
+  return count;
+}
+
+void openAt(mFile& f, const mstr& path) {
+  f.setPath(path);
+  f.openFileRead();
+}
+
+void expectReadRefused(const mFile& f) {
+  std::uint64_t start = 0, end = 0;
+  mEx e = raised([&] { read(f, start, end); });
+  EXPECT_EQ(e.line, 134);
+  EXPECT_EQ(e.code, 1);
+  EXPECT_EQ(e.sysError, 0u);
+  EXPECT_EQ(str(e.file), u"Vc\\Include\\mFile");
+  EXPECT_EQ(str(e.function), u"mFile::readFile");
+  EXPECT_EQ(str(e.getMessage()), u"Пытаемся читать из неоткрытого файла.");
+}
+
+TEST(MFileRead, RangesAreCutToTheFile) {
+  TempTree t;
+  t.file("a.dat", "0123456789");
+  mFile f;
+  openAt(f, t.text("a.dat"));
+  ASSERT_EQ(f.getSize(), 10u);
+  auto range = [&](std::uint64_t start, std::uint64_t end, std::uint64_t cutStart, std::uint64_t cutEnd) {
+    std::string bytes = read(f, start, end);
+    EXPECT_EQ(start, cutStart);
+    EXPECT_EQ(end, cutEnd);
+    return bytes;
+  };
+  EXPECT_EQ(range(0, 0, 0, 10), "0123456789");
+  EXPECT_EQ(range(2, 50, 2, 10), "23456789");
+  EXPECT_EQ(range(20, 0, 10, 10), "");
+  EXPECT_EQ(range(9, 10, 9, 10), "9");
+  EXPECT_EQ(range(3, 3, 3, 3), "");
+  EXPECT_EQ(range(8, 5, 8, 5), "");
+  EXPECT_FALSE(f.isEnd(f.view + 9));
+  EXPECT_TRUE(f.isEnd(f.view + 10));
+}
+
+TEST(MFileRead, UnopenedFileIsRefused) {
+  mFile f;
+  expectReadRefused(f);
+  EXPECT_EQ(f.mode, 0);
+}
+
+TEST(MFileOpen, ReopeningMapsTheNewFileAndKeepsNoDescriptor) {
+  TempTree t;
+  t.file("a.dat", "first file");
+  t.file("b.dat", "second");
+  mFile f;
+  const int before = openDescriptors();
+  openAt(f, t.text("a.dat"));
+  EXPECT_EQ(openDescriptors(), before);  // the mapping alone holds the file
+  openAt(f, t.text("b.dat"));
+  std::uint64_t start = 0, end = 0;
+  EXPECT_EQ(read(f, start, end), "second");
+  EXPECT_EQ(f.getSize(), 6u);
+  // A failed open releases the earlier mapping too.
+  EXPECT_EQ(raised([&] { openAt(f, t.text("c.dat")); }).line, 208);
+  EXPECT_EQ(f.getSize(), 0u);
+  expectReadRefused(f);
+}
+
+TEST(MFileOpen, FailuresCarryTheSystemTextAndThePath) {
+  TempTree t;
+  t.file("empty.dat", "");
+  t.dir("folder");
+  const struct {
+    const char* name;
+    int line;
+    unsigned sysError;
+    const char16_t* text;
+  } cases[] = {
+      {"missing.dat", 208, 2, u"Не удается найти указанный файл.\r\nfunc=CreateFile filename="},
+      {"nowhere/a.dat", 208, 3, u"Системе не удается найти указанный путь.\r\nfunc=CreateFile filename="},
+      {"folder", 208, 5, u"Отказано в доступе.\r\nfunc=CreateFile filename="},
+      {"empty.dat", 214, 1006,
+       u"Том для файла был изменен извне, поэтому открытый файл стал недействительным.\r\n"
+       u"func=CreateFileMapping filename="},
+  };
+  const int before = openDescriptors();
+  for (const auto& c : cases) {
+    mFile f;
+    mEx e = raised([&] { openAt(f, t.text(c.name)); });
+    EXPECT_EQ(e.line, c.line) << c.name;
+    EXPECT_EQ(e.code, 1);
+    EXPECT_EQ(e.sysError, c.sysError) << c.name;
+    EXPECT_EQ(str(e.file), u"Vc\\Include\\mFile");
+    EXPECT_EQ(str(e.function), u"mFile::openFileRead");
+    EXPECT_EQ(str(e.getMessage()), c.text + t.wide(c.name));
+    EXPECT_EQ(f.mode, 1);
+    expectReadRefused(f);
+  }
+  EXPECT_EQ(openDescriptors(), before);  // nothing opened on the way stays open
+}
+
+TEST(MFileLarge, SizesAndOffsetsBeyond4GiB) {
+  TempTree t;
+  const std::uint64_t size = (std::uint64_t{1} << 32) + 100, high = (std::uint64_t{1} << 32) + 40;
+  const int fd = ::open(t.path("big.dat").c_str(), O_CREAT | O_WRONLY, 0644);
+  ASSERT_GE(fd, 0);
+  // A sparse file: the same offset in the low 32 bits holds other bytes.
+  const bool written = ftruncate(fd, static_cast<off_t>(size)) == 0 && pwrite(fd, "LOW!", 4, 40) == 4 &&
+                       pwrite(fd, "HIGH", 4, static_cast<off_t>(high)) == 4 &&
+                       pwrite(fd, "tail", 4, static_cast<off_t>(size - 4)) == 4;
+  ::close(fd);
+  ASSERT_TRUE(written);
+
+  mFile f;
+  f.setPath(t.text("big.dat"));
+  try {
+    f.openFileRead();
+  } catch (const mEx& e) {
+    if (e.line == 220) GTEST_SKIP() << "no address space for a view of 4 GiB";
+    FAIL() << "open failed at line " << e.line << ", system error " << e.sysError;
+  }
+  EXPECT_EQ(f.getSize(), size);
+  std::uint64_t start = high, end = high + 4;
+  EXPECT_EQ(read(f, start, end), "HIGH");
+  start = size - 4;
+  end = 0;
+  EXPECT_EQ(read(f, start, end), "tail");
+  EXPECT_EQ(end, size);
+  EXPECT_FALSE(f.isEnd(f.view + size - 1));
+  EXPECT_TRUE(f.isEnd(f.view + size));
+}
+
+}  // namespace
