@@ -16,4 +16,6 @@ cmake --preset asan >/dev/null
 cmake --build --preset asan -j"$jobs"
 ctest --preset asan -j"$jobs"
 
+bash scripts/fuzz.sh 30
+
 echo "== all tests passed"
