@@ -1,0 +1,115 @@
+// Writes a reproducible archive corpus for the benchmarks, and the text that
+// tarvin must print for it.
+//
+//   make_corpus reports DIR [MIB]   archives of about MIB MiB of decoded text
+//                                   (default 1024) in DIR/archives, and the
+//                                   expected output in DIR/expected.txt
+//   make_corpus records DIR N       one index of N records in DIR/records,
+//                                   with tiny reports, and DIR/expected.txt
+//
+// Reports are a few hundred bytes to 100 KB long and mix what real reports
+// hold: upper-case Latin and Cyrillic words, numbers, columns aligned with
+// runs of spaces, ruled lines of repeated characters and empty lines. Every
+// index file has a name of its own and every key sorts by its number, so the
+// order of the output is the order of generation.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "archive_writer.h"
+#include "report_generator.h"
+
+namespace {
+
+using bench::generator;
+
+std::string numbered(const char* prefix, unsigned n, int digits) {
+  std::string s = std::to_string(n);
+  return prefix + std::string(static_cast<size_t>(digits) - s.size(), '0') + s;
+}
+
+// Appends one report and its separator line; returns the length of the
+// output text of the report (its text and "+++N").
+size_t appendExpected(std::FILE* out, const std::string& text, unsigned& counter) {
+  std::fwrite(text.data(), 1, text.size(), out);
+  std::string separator = "+++" + std::to_string(counter++) + "\n";
+  std::fwrite(separator.data(), 1, separator.size(), out);
+  return text.size() + separator.size() - 1;
+}
+
+// When the last report's output text is longer than 10000 characters, its
+// size line follows at the end of the run.
+void appendSizeLine(std::FILE* out, size_t lastText) {
+  if (lastText <= 10000) return;
+  std::string line = "<>\x90\xa0\xa7\xac\xa5\xe0 \xe1\xe2\xe0\xae\xaa\xa8<> " + std::to_string(lastText) + "\n";
+  std::fwrite(line.data(), 1, line.size(), out);
+}
+
+int writeReports(const std::string& dir, double mib) {
+  generator g(20260101);
+  std::FILE* expected = std::fopen((dir + "/expected.txt").c_str(), "wb");
+  if (!expected) return 1;
+  const double total = mib * 1024 * 1024;
+  const unsigned perIndex = 100, perDirectory = 25;
+  double written = 0;
+  unsigned counter = 0, key = 0;
+  size_t last = 0;
+  for (unsigned index = 0; written < total; ++index) {
+    std::string sub = dir + "/archives/" + numbered("d", index / perDirectory, 3);
+    archive::writer w(sub, numbered("I", index, 5) + ".IDX");
+    for (unsigned r = 0; r < perIndex && written < total; ++r) {
+      archive::report rep;
+      rep.major = numbered("R", key++, 7);
+      rep.minor = "000001";
+      rep.fileNumber = g.below(4);
+      // Log-uniform lengths from 300 bytes to 100 KB.
+      rep.lines = g.report(static_cast<size_t>(300 * std::exp(g.below(10000) / 10000.0 * std::log(333.0))));
+      rep.how = g.encoding();
+      w.add(rep);
+      for (const std::string& l : rep.lines) written += static_cast<double>(l.size() + 1);
+    }
+    w.write();
+    for (const std::string& text : w.expected()) last = appendExpected(expected, text, counter);
+  }
+  appendSizeLine(expected, last);
+  std::fclose(expected);
+  std::printf("%u reports\n", counter);
+  return 0;
+}
+
+int writeRecords(const std::string& dir, unsigned records) {
+  generator g(7);
+  archive::writer w(dir + "/records", "MANY.IDX");
+  for (unsigned r = 0; r < records; ++r) {
+    archive::report rep;
+    rep.major = numbered("K", r, 8);
+    rep.minor = numbered("", g.below(1000000), 6);
+    rep.fileNumber = r % 16;
+    rep.lines = {"R" + std::to_string(r)};
+    w.add(rep);
+  }
+  w.write();
+  std::FILE* expected = std::fopen((dir + "/expected.txt").c_str(), "wb");
+  if (!expected) return 1;
+  unsigned counter = 0;
+  size_t last = 0;
+  for (const std::string& text : w.expected()) last = appendExpected(expected, text, counter);
+  appendSizeLine(expected, last);
+  std::fclose(expected);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 3 && std::string(argv[1]) == "reports")
+    return writeReports(argv[2], argc > 3 ? std::atof(argv[3]) : 1024);
+  if (argc == 4 && std::string(argv[1]) == "records")
+    return writeRecords(argv[2], static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10)));
+  std::fprintf(stderr, "usage: make_corpus reports DIR [MIB] | make_corpus records DIR N\n");
+  return 2;
+}
