@@ -1,32 +1,29 @@
 #include "reportText.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include "oemTable.h"
 
 namespace {
 
-// What one code byte produces, decided once for all 256 values.
-enum codeKind : unsigned char { kLiteral, kSpaces, kRepeat, kSystem };
+const unsigned kRepeat = 192;
 
+// The characters of the literal codes: 0-62 and 193-255 stand for that byte
+// of the OEM code page, 63-127 for byte 159 - b.
 struct codeTable {
-  unsigned short unit[256];  // kLiteral: the character
-  unsigned char count[256];  // kSpaces: how many
-  codeKind kind[256];
-  unsigned char byte[256];   // kSystem: the OEM byte to convert
+  unsigned short unit[256];
+  // Whether every literal converts to exactly one unit, so the fast loop
+  // applies; otherwise each character goes through the system conversion.
+  bool allSingle;
 
-  codeTable() : unit(), count(), kind(), byte() {
+  codeTable() : unit(), allSingle(true) {
     const oemTable& oem = oemTable::get();
-    for (int b = 0; b < 256; ++b) {
-      if (b >= 128 && b <= 191) {
-        kind[b] = kSpaces;
-        count[b] = static_cast<unsigned char>(b - 128);
-      } else if (b == 192) {
-        kind[b] = kRepeat;
-      } else {
-        int source = (b >= 63 && b <= 127) ? 159 - b : b;
-        byte[b] = static_cast<unsigned char>(source);
-        kind[b] = oem.single[source] ? kLiteral : kSystem;
-        unit[b] = oem.wide[source];
-      }
+    for (unsigned b = 0; b < 256; ++b) {
+      if (b >= 128 && b <= kRepeat) continue;
+      unsigned source = (b >= 63 && b <= 127) ? 159 - b : b;
+      unit[b] = oem.wide[source];
+      allSingle = allSingle && oem.single[source];
     }
   }
 
@@ -36,73 +33,124 @@ struct codeTable {
   }
 };
 
-// The most units one line can produce: every code byte a 63-space run, or a
-// repeat of 255 for each three bytes, plus one repeat reaching past the line
-// and the line end.
-int lineBound(unsigned n) { return 85 * static_cast<int>(n) + 255 + 1; }
+// The most units one line of n code bytes can produce: every code a run of
+// 63 spaces, or a repeat of 255 for each three bytes, plus one repeat that
+// reaches past the line and the line end.
+constexpr int lineBound(unsigned n) { return 85 * static_cast<int>(n) + 255 + 1; }
+// Room the eight-unit fills may write past the last counted unit.
+constexpr int kSlack = 8;
+constexpr int kLongestLine = lineBound(255) + kSlack;
 
-// A repeat or a byte that the table cannot convert on its own goes through
-// the system conversion, exactly as the text would be built without tables.
-void appendRepeatSlowly(mstr& text, unsigned char c, unsigned k) {
-  mstr run;
-  for (unsigned i = 0; i < k; ++i) run.appendMultiByte(reinterpret_cast<const char*>(&c), 1, CP_OEMCP);
-  text.append(run.c_str());
+// The output is written straight into the string's storage, reserved in
+// chunks and committed when more room is needed and at the end.
+class writer {
+ public:
+  explicit writer(mstr& text) : at(nullptr), text_(text), start_(nullptr), end_(nullptr) { reserve(); }
+  ~writer() { text_.commit_end(static_cast<int>(at - start_)); }
+
+  // Makes sure one more line of any length fits.
+  void lineAhead() {
+    if (end_ - at < kLongestLine) {
+      text_.commit_end(static_cast<int>(at - start_));
+      start_ = at;  // nothing left to commit if reserving fails
+      reserve();
+    }
+  }
+
+  unsigned short* at;
+
+ private:
+  void reserve() {
+    int chunk = text_.get_count() / 4;
+    if (chunk < 4 * kLongestLine) chunk = 4 * kLongestLine;
+    unsigned short* room = text_.reserve_end(chunk);
+    start_ = at = room;
+    end_ = room + chunk;
+  }
+
+  mstr& text_;
+  unsigned short* start_;
+  unsigned short* end_;
+};
+
+// The decoding with one system conversion per character, for an OEM code
+// page in which some byte does not stand for exactly one unit.
+void decodeThroughSystem(const unsigned char* p, const unsigned char* end, mstr& text) {
+  auto one = [&text](unsigned char c) { text.appendMultiByte(reinterpret_cast<const char*>(&c), 1, CP_OEMCP); };
+  while (p < end) {
+    unsigned n = *p++;
+    bool cut = static_cast<std::size_t>(end - p) < n;
+    const unsigned char* lineEnd = cut ? end : p + n;
+    for (const unsigned char* q = p; q < lineEnd; ++q) {
+      unsigned b = *q;
+      if (b >= 63 && b <= 127) {
+        one(static_cast<unsigned char>(159 - b));
+      } else if (b >= 128 && b <= 191) {
+        for (unsigned k = b - 128; k; --k) text.append(u" ");
+      } else if (b == kRepeat) {
+        if (end - q < 3) break;
+        mstr run;
+        for (unsigned k = q[2]; k; --k) run.appendMultiByte(reinterpret_cast<const char*>(q + 1), 1, CP_OEMCP);
+        text.append(run.c_str());  // up to its first 0 unit, as any text
+        q += 2;
+      } else {
+        one(static_cast<unsigned char>(b));
+      }
+    }
+    text.append(u"\n");
+    if (cut) return;
+    p = lineEnd;
+  }
+}
+
+// Fills n units with u, eight at a time (up to seven more may be written).
+inline void fill(unsigned short* o, unsigned short u, unsigned n) {
+  std::uint64_t four = u * 0x0001000100010001ull;
+  std::memcpy(o, &four, 8);  // the first eight without a test: most runs are short
+  std::memcpy(o + 4, &four, 8);
+  for (unsigned i = 8; i < n; i += 8) {
+    std::memcpy(o + i, &four, 8);
+    std::memcpy(o + i + 4, &four, 8);
+  }
 }
 
 }  // namespace
 
 void decodeReportText(const unsigned char* data, std::size_t size, mstr& text) {
   const codeTable& codes = codeTable::get();
-  const oemTable& oem = oemTable::get();
   const unsigned char* p = data;
   const unsigned char* const end = data + size;
+  if (!codes.allSingle) return decodeThroughSystem(p, end, text);
+  const unsigned short* wide = oemTable::get().wide;
 
+  writer out(text);
   while (p < end) {
+    out.lineAhead();
     unsigned n = *p++;
     bool cut = static_cast<std::size_t>(end - p) < n;
     const unsigned char* const lineEnd = cut ? end : p + n;
-
-    unsigned short* out = text.reserve_end(lineBound(n));
-    unsigned short* o = out;
+    unsigned short* o = out.at;
     const unsigned char* q = p;
     while (q < lineEnd) {
       unsigned b = *q;
-      switch (codes.kind[b]) {
-        case kLiteral:
-          *o++ = codes.unit[b];
-          ++q;
-          break;
-        case kSpaces:
-          for (unsigned i = codes.count[b]; i; --i) *o++ = u' ';
-          ++q;
-          break;
-        case kRepeat: {
-          if (end - q < 3) {  // operands outside the report's bytes
-            q = lineEnd;
-            break;
-          }
-          unsigned c = q[1];
-          unsigned k = q[2];
-          q += 3;
-          if (!oem.single[c]) {
-            text.commit_end(static_cast<int>(o - out));
-            appendRepeatSlowly(text, static_cast<unsigned char>(c), k);
-            out = o = text.reserve_end(lineBound(n));
-          } else if (oem.wide[c] != 0) {
-            for (unsigned short u = oem.wide[c]; k; --k) *o++ = u;
-          }
-          break;
-        }
-        case kSystem:
-          text.commit_end(static_cast<int>(o - out));
-          text.appendMultiByte(reinterpret_cast<const char*>(&codes.byte[b]), 1, CP_OEMCP);
-          out = o = text.reserve_end(lineBound(n));
-          ++q;
-          break;
+      if (b - 128u > 64u) {  // a literal: most codes are
+        *o++ = codes.unit[b];
+        ++q;
+      } else if (b != kRepeat) {  // a run of spaces
+        fill(o, u' ', b - 128u);
+        o += b - 128u;
+        ++q;
+      } else {
+        if (end - q < 3) break;  // operands outside the report's bytes: nothing
+        unsigned short u = wide[q[1]];
+        unsigned k = u ? q[2] : 0;  // a character 0 ends the run's text
+        fill(o, u, k);
+        o += k;
+        q += 3;
       }
     }
     *o++ = u'\n';
-    text.commit_end(static_cast<int>(o - out));
+    out.at = o;
     if (cut) break;
     p = lineEnd;
   }
