@@ -1,0 +1,6 @@
+# Cross build for 32-bit Windows with mingw-w64 (Debian: g++-mingw-w64-i686).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+
+set(tarvin_mingw_prefix i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
