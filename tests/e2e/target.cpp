@@ -15,7 +15,7 @@ std::string target::path(const std::string& hostPath) const {
 
 std::string target::systemText(unsigned code) const {
   // The Russian texts of Windows, which the POSIX build gives as well.
-  static const std::map<unsigned, std::string> texts = {
+  static const std::map<unsigned, std::string> windowsTexts = {
       {2, "Не удается найти указанный файл.\r\n"},
       {3, "Системе не удается найти указанный путь.\r\n"},
       {5, "Отказано в доступе.\r\n"},
@@ -24,6 +24,19 @@ std::string target::systemText(unsigned code) const {
       {31, "Присоединенное к системе устройство не работает.\r\n"},
       {1006, "Том для файла был изменен извне, поэтому открытый файл стал недействительным.\r\n"},
   };
+  // What Wine (8.0, LANG=ru_RU.UTF-8) gives: its own Russian translations,
+  // which differ from Windows's texts in wording, not in layout.
+  static const std::map<unsigned, std::string> wineTexts = {
+      {2, "Файл не найден.\r\n"},
+      {3, "Путь не найден.\r\n"},
+      {5, "Доступ запрещён.\r\n"},
+      {6, "Неверный дескриптор.\r\n"},
+      {8, "Недостаточно памяти для выполнения команды.\r\n"},
+      {31, "Общая ошибка.\r\n"},
+      {112, "Диск полностью заполнен.\r\n"},
+      {1006, "Неверный файл.\r\n"},
+  };
+  const auto& texts = this->texts == systemTexts::wine ? wineTexts : windowsTexts;
   auto found = texts.find(code);
   if (found == texts.end()) throw std::runtime_error("no text for system error " + std::to_string(code));
   return found->second;

@@ -1,23 +1,40 @@
 // The program under test and everything about it that depends on the
-// platform it was built for: how it is started, how paths are written, and
-// the system's error texts. The end-to-end cases are written once against
-// this.
+// platform it was built for: how it is started, how paths are written, which
+// arguments are switches, the system's error codes and texts. The end-to-end
+// cases are written once against this.
 #ifndef TARVIN_E2E_TARGET_H
 #define TARVIN_E2E_TARGET_H
 
 #include <string>
 #include <vector>
 
+// Whose texts FormatMessage gives: Russian Windows's (which our POSIX layer
+// gives too), or Wine's, whose Russian translations are its own.
+enum class systemTexts { windows, wine };
+
 struct target {
   std::string binary;               // the program
   std::vector<std::string> runner;  // a command that starts it (e.g. wine), or nothing
   bool windows = false;             // a Windows build: drive paths, "\" and "/" switches
   bool sanitized = false;           // built with sanitizers: no memory limits
+  systemTexts texts = systemTexts::windows;
 
   // A path of this machine as the program is given it and writes it back.
   std::string path(const std::string& hostPath) const;
   // The separator the program puts between a directory and a name.
   char separator() const { return windows ? '\\' : '/'; }
+
+  // The switch rule. On Windows every argument that begins with "/" is a
+  // switch. On POSIX only the forms the program knows are; any other such
+  // argument is an absolute path, and "-h" and "--help" ask for the usage
+  // text as "/?" does.
+  bool slashArgumentsAreSwitches() const { return windows; }
+  bool dashHelpShowsUsage() const { return !windows; }
+
+  // The error of a write to a full disk: Windows has ERROR_DISK_FULL; our
+  // POSIX layer reports ENOSPC, like any error it has no code for, as
+  // ERROR_GEN_FAILURE.
+  unsigned diskFullError() const { return windows ? 112 : 31; }
   // The system's text for an error code, as FormatMessage gives it (UTF-8).
   std::string systemText(unsigned code) const;
 };
