@@ -236,3 +236,56 @@ TEST_F(Run, LostOutputStopsTheRunWithExitCodeOne) {
 }
 
 }  // namespace
+
+// The forms of arguments and paths in which the platforms differ.
+namespace {
+
+TEST_F(Run, ArgumentsFollowThePlatformSwitchRule) {
+  std::vector<std::string> a = simpleArchive("d", "A.IDX", {"K1"});
+  // The host's absolute path: a directory on POSIX, an unknown switch on Windows.
+  outcome r = run({at("d")});
+  EXPECT_EQ(r.out, program.slashArgumentsAreSwitches() ? "" : a[0] + separatorLine(0));
+  EXPECT_EQ(r.err, "");
+
+  // "-h": the usage text on POSIX, on Windows a directory that is not there.
+  runOptions inRoot;
+  inRoot.directory = root;
+  r = run({"-h"}, inRoot);
+  EXPECT_EQ(r.out, program.dashHelpShowsUsage() ? oem(kUsage) : "");
+  EXPECT_EQ(r.err, "");
+}
+
+TEST_F(Run, DirectoryWithTrailingSeparatorsIsThatDirectory) {
+  archive::writer w(at("d"), "T.IDX");
+  w.add("K1", "", 1, {"kept"});
+  w.add("K2", "", 2, {"lost"});
+  w.omitDataFile(2);
+  w.write();
+  outcome r = run({arg("d") + program.separator() + program.separator()});
+  EXPECT_EQ(r.out, w.expected()[0] + separatorLine(0) + separatorLine(1));
+  EXPECT_EQ(r.err, errorText(0, "Нет указанного в индексе файла рапортов " + shown("d") + program.separator() + "T.02",
+                             "mFileIndex", "mFileIndex::open", 106));
+}
+
+TEST_F(Run, WindowsPathFormsReachTheSystemAsGiven) {
+  if (!program.windows) GTEST_SKIP() << "drives and root-relative paths exist only on Windows";
+  archive::writer w(at("rel/d"), "R.IDX");
+  w.add("K", "", 4, {"x"});
+  w.omitDataFile(4);
+  w.write();
+  runOptions inRoot;
+  inRoot.directory = root;
+  std::string absolute = arg("rel\\d");  // "Z:\tmp\...\rel\d"
+  // Drive-relative (against the current directory of drive Z:), root-relative
+  // (against the current drive), and a lower-case drive letter: each is kept
+  // as given in messages, and the system finds the directory.
+  for (const std::string& form : {std::string("Z:rel\\d"), absolute.substr(2), "z" + absolute.substr(1)}) {
+    outcome r = run({form}, inRoot);
+    EXPECT_EQ(r.out, separatorLine(0)) << form;
+    EXPECT_EQ(r.err, errorText(0, "Нет указанного в индексе файла рапортов " + form + "\\R.04", "mFileIndex",
+                               "mFileIndex::open", 106))
+        << form;
+  }
+}
+
+}  // namespace
