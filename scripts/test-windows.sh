@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# The Windows stage: cross builds tarvin.exe for x86_64 and i686 with
+# mingw-w64, checks that both need no DLL beyond the system's, and runs the
+# x86_64 build under Wine with a Russian locale (OEM code page 866): the
+# end-to-end suite, and the cross-check of our POSIX layer against the
+# Windows API. The i686 build is only built: 32-bit programs may not run here.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+started=$SECONDS
+bash scripts/deps.sh windows
+jobs="$(nproc)"
+
+if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
+if ! locale -a 2>/dev/null | grep -qix 'ru_RU\.utf-\?8'; then
+  echo "== generating the ru_RU.UTF-8 locale"
+  "${sudo[@]}" sed -i 's/^# *ru_RU.UTF-8/ru_RU.UTF-8/' /etc/locale.gen
+  "${sudo[@]}" locale-gen >/dev/null
+fi
+
+echo "== Windows builds"
+for preset in windows-x64 windows-x86; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j"$jobs"
+  # Runs on a bare Windows: the C++ runtime is linked in, only system DLLs are imported.
+  for exe in build/$preset/tarvin.exe build/$preset/tests/crosscheck/crosscheck.exe; do
+    dlls=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p')
+    foreign=$(grep -viE '^(kernel32|msvcrt|shlwapi)\.dll$' <<<"$dlls" || true)
+    if [ -n "$foreign" ]; then
+      echo "$exe imports DLLs that a bare Windows lacks: $foreign" >&2
+      exit 1
+    fi
+    echo "$exe imports: $(tr '\n' ' ' <<<"$dlls")"
+  done
+done
+
+echo "== native suite and cross-check programs"
+cmake --preset release >/dev/null
+cmake --build --preset release -j"$jobs" --target e2e_tests crosscheck
+
+# Wine with a prefix of its own under build/, so that runs do not depend on
+# ~/.wine; no Mono or Gecko (console programs need neither), no noise on stderr.
+wine=${WINE:-/usr/lib/wine/wine64}
+[ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
+wineserver=$(dirname "$wine")/wineserver
+[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
+export WINEPREFIX="$PWD/build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
+export LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "== preparing the Wine prefix $WINEPREFIX"
+  "$wine" wineboot -i >/dev/null 2>&1 || true
+fi
+# One server for every run of the stage, ended with it (once the one that
+# prepared the prefix, if any, has gone).
+"$wineserver" -p 2>/dev/null || { "$wineserver" -w; "$wineserver" -p; }
+trap '"$wineserver" -k 2>/dev/null || true' EXIT
+
+echo "== end-to-end suite: tarvin.exe under Wine"
+build/release/tests/e2e_tests --tarvin=build/windows-x64/tarvin.exe --runner="$wine" --windows
+
+echo "== cross-check: our POSIX layer against the Windows API (Wine)"
+bash tests/crosscheck/compare.sh build/release/tests/crosscheck/crosscheck \
+  build/windows-x64/tests/crosscheck/crosscheck.exe "$wine"
+
+echo "== Windows stage passed in $((SECONDS - started)) s"
