@@ -18,4 +18,6 @@ ctest --preset asan -j"$jobs"
 
 bash scripts/fuzz.sh 30
 
+bash scripts/test-windows.sh
+
 echo "== all tests passed"
