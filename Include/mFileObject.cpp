@@ -270,7 +270,9 @@ mFileList& mFileObject::GetFilesFromFileList(mFileList& list, const mstr& fileNa
   text.split(entries, u"\r", u"", u"\n");
   for (int i = 0; i < entries.get_count(); ++i) {
     const mstr& entry = entries.get_data()[i];
-    if (entry.get_count() == 0) continue;  // a blank line names no directory
+    // A blank line names no directory, nor does one that starts with a NUL
+    // byte: the system reads it as an empty name, the current directory.
+    if (entry.get_count() == 0 || entry.c_str()[0] == 0) continue;
     list.insert_copy(mFileObject(entry));
   }
   if (list.get_count() > 32) list.balance();
