@@ -1,0 +1,427 @@
+// Damaged archives: truncated, empty, unreadable or garbled files, links that
+// loop, odd list files and very large counts. The program must convert every
+// report it can read, report the rest, and never crash or stop early.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "archive_writer.h"
+#include "capture.h"
+#include "runner.h"
+#include "target.h"
+
+namespace {
+
+std::string errorText(unsigned sysError, const std::string& utf8Message, const std::string& module,
+                      const std::string& function, int line) {
+  return oem("Error number " + std::to_string(sysError) + ": " + utf8Message + "\nin module " + module +
+             " func <" + function + "> in string " + std::to_string(line) + "\n");
+}
+
+std::string separatorLine(long n) { return "+++" + std::to_string(n) + "\n"; }
+
+std::string missingDataFile(const std::string& shownPath) {
+  return errorText(0, "Нет указанного в индексе файла рапортов " + shownPath, "mFileIndex", "mFileIndex::open", 106);
+}
+
+// A file that exists but cannot be opened or mapped.
+std::string openFailed(unsigned code, const std::string& shownPath) {
+  return errorText(code, program.systemText(code) + "func=CreateFile filename=" + shownPath, "Vc\\Include\\mFile",
+                   "mFile::openFileRead", 208);
+}
+std::string mappingFailed(const std::string& shownPath) {
+  return errorText(1006, program.systemText(1006) + "func=CreateFileMapping filename=" + shownPath,
+                   "Vc\\Include\\mFile", "mFile::openFileRead", 214);
+}
+
+std::string sizeLine(std::size_t units) { return oem("<>Размер строки<> ") + std::to_string(units) + "\n"; }
+
+// The texts with their separators, numbered from `first`.
+std::string numbered(const std::vector<std::string>& texts, long first = 0) {
+  std::string out;
+  for (const std::string& t : texts) out += t + separatorLine(first++);
+  return out;
+}
+
+class Damaged : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/tarvin-damaged-XXXXXX";
+    root = mkdtemp(tmpl);
+    chmod(root.c_str(), 0755);  // open to the program when it runs as nobody
+  }
+  void TearDown() override {
+    std::system(("chmod -R u+rwx '" + root + "' 2>/dev/null; rm -rf '" + root + "'").c_str());
+  }
+
+  std::string at(const std::string& relative) const { return root + "/" + relative; }
+  std::string arg(const std::string& relative) const { return program.path(at(relative)); }
+  // A path below the test's directory as the program prints it.
+  std::string shown(const std::string& relative) const {
+    std::string out = arg(relative);
+    for (char& c : out)
+      if (c == '/') c = program.separator();
+    return out;
+  }
+
+  // One report per key in data file 1; returns the expected texts.
+  std::vector<std::string> soundArchive(const std::string& dir, const std::string& index,
+                                        std::initializer_list<const char*> keys) {
+    archive::writer w(at(dir), index);
+    for (const char* key : keys) w.add(key, "", 1, {std::string("SOUND ") + key});
+    w.write();
+    return w.expected();
+  }
+
+  // Runs the program; it must end by itself with exit code 0.
+  outcome convert(const std::vector<std::string>& arguments, const runOptions& options = {}) {
+    outcome r = run(arguments, options);
+    EXPECT_FALSE(r.crashed);
+    EXPECT_EQ(r.exitCode, 0);
+    return r;
+  }
+
+  std::string root;
+};
+
+// ---- Index files -------------------------------------------------------
+
+TEST_F(Damaged, IndexCutAtEveryOffsetOfItsLastRecord) {
+  // K1 and K2 in data file 1; the last record, K3, alone in data file 2.
+  archive::writer w(at("d"), "X.IDX");
+  w.add("K1", "", 1, {"ONE"});
+  w.add("K2", "", 1, {"TWO", "  2"});
+  w.add("K3", "", 2, {"THREE"});
+  w.write();
+  const std::string whole = archive::readFile(at("d/X.IDX"));
+  const std::vector<std::string>& e = w.expected();
+
+  for (std::size_t cut = 0; cut < 40; ++cut) {
+    SCOPED_TRACE("last record cut to " + std::to_string(cut) + " bytes");
+    archive::writeFile(at("d/X.IDX"), whole.substr(0, 80 + cut));
+    outcome r = convert({arg("d")});
+    // Missing bytes read as 0: up to byte 20 the piece names data file 0,
+    // which does not exist; its key is empty or "K" until byte 10.
+    if (cut == 0) {
+      EXPECT_EQ(r.out, numbered({e[0], e[1]}));
+      EXPECT_EQ(r.err, "");
+    } else if (cut <= 20) {
+      EXPECT_EQ(r.out, cut < 10 ? numbered({"", e[0], e[1]}) : numbered({e[0], e[1], ""}));
+      EXPECT_EQ(r.err, missingDataFile(shown("d/X.00")));
+    } else {
+      EXPECT_EQ(r.out, numbered({e[0], e[1], e[2]}));
+      EXPECT_EQ(r.err, "");
+    }
+  }
+}
+
+TEST_F(Damaged, EmptyIndexOrDataFileAbandonsItsDirectoryOnly) {
+  std::vector<std::string> a = soundArchive("d1", "A.IDX", {"A"});
+  archive::writeFile(at("d1/B.IDX"), "");
+  soundArchive("d1", "C.IDX", {"C"});  // after the empty index: not reached
+  // An index whose second data file is empty.
+  archive::writer e(at("d2"), "E.IDX");
+  e.add("E1", "", 1, {"E1"});
+  e.add("E2", "", 2, {"E2"});
+  e.write();
+  archive::writeFile(e.dataFilePath(2), "");
+  soundArchive("d2", "F.IDX", {"F"});
+  std::vector<std::string> g = soundArchive("d3", "G.IDX", {"G"});
+
+  outcome r = convert({arg("d3"), arg("d1"), arg("d2")});
+  EXPECT_EQ(r.out, numbered({a[0], g[0]}));
+  EXPECT_EQ(r.err, mappingFailed(shown("d1/B.IDX")) + mappingFailed(shown("d2/E.02")));
+}
+
+// ---- Data files --------------------------------------------------------
+
+TEST_F(Damaged, ShortDataFilesAndBlocksUpToTheLast) {
+  archive::writer w(at("d"), "S.IDX");
+  w.add("K1", "", 1, {"ONE"});
+  w.add("K2", "", 1, {"TWO", "ABCDEF"});
+  // Blocks past the end, and those whose offset would wrap in 32 bits to
+  // the reports at blocks 0 and 1.
+  const std::pair<const char*, long long> far[] = {
+      {"KA", 5}, {"KB", 1LL << 26}, {"KC", (1LL << 26) + 1}, {"KD", 0xFFFFFFFFLL}};
+  for (const auto& [key, block] : far) {
+    archive::report r;
+    r.major = key;
+    r.fileNumber = 1;
+    r.block = block;
+    w.add(r);
+  }
+  w.write();
+  // The data file ends inside K2's second line: "ABC" of it is left.
+  std::string data = archive::readFile(w.dataFilePath(1));
+  archive::writeFile(w.dataFilePath(1), data.substr(0, 64 + 4 + 4));
+
+  outcome r = convert({arg("d")});
+  EXPECT_EQ(r.out, numbered({w.expected()[0], "TWO\nABC\n", "", "", "", ""}));
+  EXPECT_EQ(r.err, "");
+}
+
+TEST_F(Damaged, FileNumbersNamingMissingAndExistingFiles) {
+  archive::writer w(at("d"), "N.IDX");
+  w.add("A", "", 1, {"KEPT 1"});
+  w.add("B", "", 3, {"lost"});
+  w.add("C", "", 255, {"lost"});
+  w.add("D", "", 9, {"KEPT 9"});
+  w.add("E", "", 3, {"lost again"});
+  w.add("F", "", 4, {"a directory"});
+  w.add("G", "", 5, {"other case"});
+  w.omitDataFile(3);
+  w.omitDataFile(255);
+  w.omitDataFile(4);
+  w.omitDataFile(5);
+  w.write();
+  archive::makeDirectories(at("d/N.04"));
+  archive::writeFile(at("d/n.05"), archive::encodeReport({"other case"}));
+
+  outcome r = convert({arg("d")});
+  EXPECT_EQ(r.out, numbered({w.expected()[0], "", "", w.expected()[3], "", "", ""}));
+  EXPECT_EQ(r.err, missingDataFile(shown("d/N.03")) + missingDataFile(shown("d/N.255")) +
+                       missingDataFile(shown("d/N.03")) + missingDataFile(shown("d/N.04")) +
+                       missingDataFile(shown("d/N.05")));
+}
+
+TEST_F(Damaged, UnreadableDataFileAndSubdirectory) {
+  if (program.windows) GTEST_SKIP() << "file modes of this machine";
+  std::vector<std::string> a = soundArchive("d1", "A.IDX", {"A"});
+  std::vector<std::string> b = soundArchive("d1/locked", "B.IDX", {"B"});
+  std::vector<std::string> c = soundArchive("d1/open", "C.IDX", {"C"});
+  std::vector<std::string> u = soundArchive("d2", "U.IDX", {"U"});
+  std::vector<std::string> z = soundArchive("d3", "Z.IDX", {"Z"});
+  chmod(at("d1/locked").c_str(), 0);
+  chmod(at("d2/U.01").c_str(), 0);
+
+  runOptions asNobody;
+  asNobody.dropPrivileges = geteuid() == 0;  // root reads everything
+  outcome r = convert({arg("d1"), arg("d2"), arg("d3")}, asNobody);
+  // The locked directory cannot be listed; the unreadable data file ends
+  // its directory with the system's error.
+  EXPECT_EQ(r.out, numbered({a[0], c[0], z[0]}));
+  EXPECT_EQ(r.err, openFailed(5, shown("d2/U.01")));
+}
+
+// ---- Directories and list files ---------------------------------------
+
+TEST_F(Damaged, DirectoryLinksBackToAncestorsEndTheWalk) {
+  if (program.windows) GTEST_SKIP() << "POSIX symbolic links";
+  std::vector<std::string> a = soundArchive("d", "A.IDX", {"A"});
+  std::vector<std::string> b = soundArchive("d/sub", "B.IDX", {"B"});
+  std::vector<std::string> c = soundArchive("d/sub/deeper", "C.IDX", {"C"});
+  ASSERT_EQ(symlink("..", at("d/sub/up").c_str()), 0);
+  ASSERT_EQ(symlink("../..", at("d/sub/deeper/top").c_str()), 0);
+  ASSERT_EQ(symlink(at("d").c_str(), at("d/self").c_str()), 0);
+
+  outcome r = convert({arg("d")});
+  EXPECT_EQ(r.out, numbered({a[0], b[0], c[0]}));
+  EXPECT_EQ(r.err, "");
+}
+
+// Size lines of released long texts are the program's diagnostics: they
+// are taken out, and the rest must be exactly the reports.
+std::string withoutSizeLines(const std::string& out, std::vector<std::string>& sizeLines) {
+  const std::string mark = oem("<>Размер строки<> ");
+  std::string rest;
+  for (std::size_t pos = 0; pos < out.size();) {
+    std::size_t end = out.find('\n', pos);
+    end = end == std::string::npos ? out.size() : end + 1;
+    std::string line = out.substr(pos, end - pos);
+    if (line.compare(0, mark.size(), mark) == 0)
+      sizeLines.push_back(line);
+    else
+      rest += line;
+    pos = end;
+  }
+  return rest;
+}
+
+TEST_F(Damaged, ListFileWithNulBytesAndVeryLongLines) {
+  std::vector<std::string> a = soundArchive("a", "A.IDX", {"A"});
+  std::vector<std::string> b = soundArchive("b", "B.IDX", {"B"});
+  soundArchive("c", "C.IDX", {"C"});
+  std::string longPath = arg("c");
+  while (longPath.size() < 120000) longPath += program.separator() + std::string(".");
+  std::string nul(1, '\0');
+  std::string list = arg("a") + "\r\n" + longPath + "\r\n" + nul + nul + nul + "\r\n" + nul + arg("c") + "\r\n" +
+                     std::string(150000, 'x') + "\r\n" + arg("b");
+  archive::writeFile(at("dirs.lst"), list);
+
+  // Lines that start with a NUL byte name no directory: not the current one,
+  // which an empty name would stand for.
+  soundArchive("cwd", "W.IDX", {"W"});
+  runOptions inCwd;
+  inCwd.directory = at("cwd");
+  outcome r = convert({"@" + arg("dirs.lst")}, inCwd);
+  std::vector<std::string> sizeLines;
+  // The path of 120000 characters and the name of 150000 name nothing the
+  // system can open.
+  EXPECT_EQ(withoutSizeLines(r.out, sizeLines), numbered({a[0], b[0]}));
+  EXPECT_NE(std::find(sizeLines.begin(), sizeLines.end(), sizeLine(list.size())), sizeLines.end());
+  EXPECT_EQ(r.err, "");
+}
+
+// ---- Large counts ------------------------------------------------------
+
+TEST_F(Damaged, TenThousandIndexFilesInOneDirectory) {
+  const int count = 10000;
+  std::vector<int> order(count);
+  for (int i = 0; i < count; ++i) order[static_cast<size_t>(i)] = i;
+  std::shuffle(order.begin(), order.end(), std::mt19937(7));  // written out of name order
+  std::string report = archive::encodeReport({"R"});
+  archive::makeDirectories(at("d"));
+  for (int i : order) {
+    char name[16];
+    std::snprintf(name, sizeof name, "I%05d", i);
+    archive::writeFile(at(std::string("d/") + name + ".IDX"), archive::record("K", "", 0, 1));
+    archive::writeFile(at(std::string("d/") + name + ".01"), report);
+  }
+
+  outcome r = convert({arg("d")});
+  EXPECT_EQ(r.out, numbered(std::vector<std::string>(count, "R\n")));
+  EXPECT_EQ(r.err, "");
+}
+
+TEST_F(Damaged, IndexOfManyRecordsWhoseDataFilesAreAllMissing) {
+  const long count = 100000;
+  std::string index, expectedErr;
+  for (long i = 0; i < count; ++i) {
+    char key[9];
+    std::snprintf(key, sizeof key, "K%07ld", i);
+    index += archive::record(key, "", 0, static_cast<unsigned>(i % 256));
+    char data[8];
+    std::snprintf(data, sizeof data, "M.%02ld", i % 256);
+    expectedErr += missingDataFile(shown(std::string("d/") + data));
+  }
+  archive::makeDirectories(at("d"));
+  archive::writeFile(at("d/M.IDX"), index);
+
+  outcome r = convert({arg("d")});
+  std::string first = missingDataFile(shown("d/M.00")), last = missingDataFile(shown("d/M.159"));
+  EXPECT_EQ(r.err.compare(0, first.size(), first), 0);
+  EXPECT_EQ(r.err.compare(r.err.size() - last.size(), last.size(), last), 0);
+  EXPECT_EQ(static_cast<long>(std::count(r.err.begin(), r.err.end(), '\n')), 2 * count);
+  EXPECT_TRUE(r.err == expectedErr) << "standard error differs from the 100000 messages";
+  EXPECT_TRUE(r.out == numbered(std::vector<std::string>(count, ""))) << "separators lost";
+}
+
+// ---- Lost output -------------------------------------------------------
+
+TEST_F(Damaged, FullOutputStopsTheUsageAndALongReportWithOneError) {
+  if (program.windows) GTEST_SKIP() << "/dev/full is a device of this machine";
+  archive::writer w(at("d"), "L.IDX");
+  w.add("K1", "", 1, std::vector<std::string>(200, std::string(99, 'x')));
+  w.add("K2", "", 1, {"after"});
+  w.write();
+  const std::string lost =
+      errorText(31, program.systemText(31) + "func=WriteFile Данные не записаны в стандартный вывод.", "main",
+                "wmain", 1);
+  runOptions full;
+  full.stdoutPath = "/dev/full";
+  for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{{"/?"}, {arg("d")}}) {
+    outcome r = run(arguments, full);
+    EXPECT_FALSE(r.crashed);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, lost);
+  }
+}
+
+// ---- Everything at once ------------------------------------------------
+
+// A tree of sound and damaged archives in several directories: every report
+// that can be read appears exactly once, in order, and every other listed
+// report keeps its place with its separator.
+TEST_F(Damaged, NothingSoundIsLost) {
+  struct entry {
+    std::string dir;     // the directory argument it is found under
+    std::string index;   // its index file's name
+    std::string key;
+    std::string text;    // expected text, when it can be known
+    bool garbage = false;
+  };
+  std::vector<entry> listed;  // every report the program must print, in any order
+  auto sound = [&](const std::string& top, const std::string& sub, const std::string& index,
+                   std::initializer_list<const char*> keys, unsigned missingFile = 0) {
+    archive::writer w(at(top + sub), index);
+    for (const char* key : keys) {
+      bool lost = missingFile && std::string(key).back() == 'M';
+      w.add(key, "", lost ? missingFile : 1, {std::string("SOUND ") + top + " " + index + " " + key, "  line 2"});
+    }
+    if (missingFile) w.omitDataFile(missingFile);
+    w.write();
+    int i = 0;
+    for (const char* key : keys) {
+      bool lost = missingFile && std::string(key).back() == 'M';
+      listed.push_back({top, index, key, lost ? "" : w.expected()[static_cast<size_t>(i)]});
+      ++i;
+    }
+  };
+  // t1: sound, with missing data files, and a cut last record.
+  sound("t1", "", "A1.IDX", {"Q2", "Q1"});
+  sound("t1", "/sub", "B1.IDX", {"B3M", "B1", "B2M"}, 7);
+  sound("t1", "/sub/deep", "C1.IDX", {"C1", "C2"});
+  const std::string cut = archive::readFile(at("t1/sub/deep/C1.IDX")) + std::string("\x02""C9", 3);
+  archive::writeFile(at("t1/sub/deep/C1.IDX"), cut);
+  listed.push_back({"t1", "C1.IDX", "C9", ""});  // the piece: its data file 0 is missing
+  // t2: garbage in a data file, then an empty index ends the directory.
+  sound("t2", "", "D2.IDX", {"D1"});
+  sound("t2", "", "E2.IDX", {"E1", "E2"});
+  std::mt19937 random(11);
+  std::string garbage(5000, '\0');
+  for (char& c : garbage) c = static_cast<char>(random());
+  archive::writeFile(at("t2/E2.01"), garbage);
+  listed.back().garbage = listed[listed.size() - 2].garbage = true;
+  archive::writeFile(at("t2/F2.IDX"), "");
+  soundArchive("t2/sub", "G2.IDX", {"G1"});  // after F2.IDX: never reached
+  // t3: an empty data file ends the directory after A3.
+  sound("t3", "", "A3.IDX", {"A"});
+  archive::writer h(at("t3"), "H3.IDX");
+  h.add("H", "", 1, {"H"});
+  h.write();
+  archive::writeFile(h.dataFilePath(1), "");
+  soundArchive("t3/sub", "Z3.IDX", {"Z"});
+  // t4 and t0 come from a list file; t0 holds no index.
+  sound("t4", "/x/y", "I4.IDX", {"I2", "I1"});
+  sound("t4", "", "J4.IDX", {"J"});
+  archive::makeDirectories(at("t0/empty"));
+  archive::writeFile(at("dirs.lst"), arg("t4") + "\r\n" + arg("t0") + "\r\n");
+
+  // Directories by name, index files by name across each tree, reports by key.
+  std::stable_sort(listed.begin(), listed.end(), [](const entry& x, const entry& y) {
+    return std::tie(x.dir, x.index, x.key) < std::tie(y.dir, y.index, y.key);
+  });
+  outcome r = convert({arg("t3"), "@" + arg("dirs.lst"), arg("t1"), arg("t2")});
+
+  std::vector<std::string> printed;
+  for (std::size_t pos = 0, n = 0; pos < r.out.size(); ++n) {
+    std::string separator = separatorLine(static_cast<long>(n));
+    std::size_t end = r.out.find(separator, pos);
+    ASSERT_NE(end, std::string::npos) << "separator " << n << " missing";
+    printed.push_back(r.out.substr(pos, end - pos));
+    pos = end + separator.size();
+  }
+  ASSERT_EQ(printed.size(), listed.size());
+  for (std::size_t i = 0; i < listed.size(); ++i) {
+    SCOPED_TRACE(listed[i].dir + " " + listed[i].index + " " + listed[i].key);
+    if (listed[i].garbage)
+      EXPECT_EQ(printed[i].find("SOUND"), std::string::npos);
+    else
+      EXPECT_EQ(printed[i], listed[i].text);
+  }
+  EXPECT_EQ(r.err, missingDataFile(shown("t1/sub/B1.07")) + missingDataFile(shown("t1/sub/B1.07")) +
+                       missingDataFile(shown("t1/sub/deep/C1.00")) + mappingFailed(shown("t2/F2.IDX")) +
+                       mappingFailed(shown("t3/H3.01")));
+}
+
+}  // namespace
