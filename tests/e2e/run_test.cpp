@@ -255,15 +255,19 @@ TEST_F(Run, ArgumentsFollowThePlatformSwitchRule) {
   EXPECT_EQ(r.err, "");
 }
 
-TEST_F(Run, DirectoryWithTrailingSeparatorsIsThatDirectory) {
-  archive::writer w(at("d"), "T.IDX");
+TEST_F(Run, CyrillicDirectoryWithTrailingSeparatorsIsThatDirectory) {
+  // The name travels from the command line to the system and, in code page
+  // 866, into the message.
+  archive::writer w(at("Отчёты 2004"), "T.IDX");
   w.add("K1", "", 1, {"kept"});
   w.add("K2", "", 2, {"lost"});
   w.omitDataFile(2);
   w.write();
-  outcome r = run({arg("d") + program.separator() + program.separator()});
+  outcome r = run({arg("Отчёты 2004") + program.separator() + program.separator()});
   EXPECT_EQ(r.out, w.expected()[0] + separatorLine(0) + separatorLine(1));
-  EXPECT_EQ(r.err, errorText(0, "Нет указанного в индексе файла рапортов " + shown("d") + program.separator() + "T.02",
+  EXPECT_EQ(r.err, errorText(0,
+                             "Нет указанного в индексе файла рапортов " + shown("Отчёты 2004") +
+                                 program.separator() + "T.02",
                              "mFileIndex", "mFileIndex::open", 106));
 }
 
