@@ -20,10 +20,17 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     } catch (mEx&) {
       std::abort();  // an existing, readable file must be read
     }
-    // A carriage return always ends an entry: none is part of a directory.
     for (auto it = list.begin(); auto* n = it.step();) {
-      if (holdsCarriageReturn(*n->value) || holdsCarriageReturn(n->value->dir)) {
+      const mFileObject& entry = *n->value;
+      // A carriage return always ends an entry: none is part of a directory.
+      if (holdsCarriageReturn(entry) || holdsCarriageReturn(entry.dir)) {
         std::fprintf(stderr, "an entry holds a carriage return\n");
+        std::abort();
+      }
+      // A line that starts with a NUL byte is skipped: no directory is left
+      // that the system would read as empty.
+      if (entry.dir.get_count() > 0 && entry.dir.c_str()[0] == 0) {
+        std::fprintf(stderr, "an entry starts with a NUL byte\n");
         std::abort();
       }
     }

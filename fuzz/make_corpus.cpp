@@ -77,6 +77,8 @@ void listFileSeeds() {
   seed("list_file", "blank_lines_and_spaces", "\r\n\r\nwith space/x\r\n\r\n\r\n  y \r\n\r\n");
   seed("list_file", "lf_only", "a\nb\nc\n");
   seed("list_file", "nul_and_oem", std::string("d\0ir\r\n\x80\xAF\xE0\r", 11));
+  // Lines that start with NUL bytes: once read as the current directory.
+  seed("list_file", "nul_lines", std::string("\0\0\0\r\n\0/srv/a\r\n/\0", 16));
 }
 
 void pathsSeeds() {
