@@ -2,9 +2,10 @@
 // tests write, and compares its output byte for byte.
 //
 //   e2e_tests --tarvin=PATH [--runner=COMMAND] [--windows] [--sanitized]
-//             [--system-texts=windows|wine] [gtest flags]
+//             [--system=windows|wine] [gtest flags]
 //
-// The system texts are Wine's when the runner is Wine, unless told otherwise.
+// --system names what runs a Windows build; without it, Wine when the runner
+// is Wine.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -15,7 +16,7 @@
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  std::string texts;
+  std::string system;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a.rfind("--tarvin=", 0) == 0) {
@@ -32,16 +33,16 @@ int main(int argc, char** argv) {
       program.windows = true;
     } else if (a == "--sanitized") {
       program.sanitized = true;
-    } else if (a.rfind("--system-texts=", 0) == 0) {
-      texts = a.substr(15);
+    } else if (a.rfind("--system=", 0) == 0) {
+      system = a.substr(9);
     }
   }
   for (const std::string& word : program.runner)
-    if (texts.empty() && word.find("wine") != std::string::npos) texts = "wine";
-  if (texts == "wine") {
-    program.texts = systemTexts::wine;
-  } else if (!texts.empty() && texts != "windows") {
-    std::fprintf(stderr, "e2e_tests: --system-texts is windows or wine\n");
+    if (system.empty() && word.find("wine") != std::string::npos) system = "wine";
+  if (system == "wine") {
+    program.system = windowsSystem::wine;
+  } else if (!system.empty() && system != "windows") {
+    std::fprintf(stderr, "e2e_tests: --system is windows or wine\n");
     return 2;
   }
   if (program.binary.empty()) {

@@ -36,7 +36,7 @@ std::string target::systemText(unsigned code) const {
       {112, "Диск полностью заполнен.\r\n"},
       {1006, "Неверный файл.\r\n"},
   };
-  const auto& texts = this->texts == systemTexts::wine ? wineTexts : windowsTexts;
+  const auto& texts = underWine() ? wineTexts : windowsTexts;
   auto found = texts.find(code);
   if (found == texts.end()) throw std::runtime_error("no text for system error " + std::to_string(code));
   return found->second;

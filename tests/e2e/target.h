@@ -8,16 +8,16 @@
 #include <string>
 #include <vector>
 
-// Whose texts FormatMessage gives: Russian Windows's (which our POSIX layer
-// gives too), or Wine's, whose Russian translations are its own.
-enum class systemTexts { windows, wine };
+// The system that runs a Windows build: Windows itself, or Wine, which has
+// Russian system texts of its own and differs from Windows in a few answers.
+enum class windowsSystem { windows, wine };
 
 struct target {
   std::string binary;               // the program
   std::vector<std::string> runner;  // a command that starts it (e.g. wine), or nothing
   bool windows = false;             // a Windows build: drive paths, "\" and "/" switches
   bool sanitized = false;           // built with sanitizers: no memory limits
-  systemTexts texts = systemTexts::windows;
+  windowsSystem system = windowsSystem::windows;
 
   // A path of this machine as the program is given it and writes it back.
   std::string path(const std::string& hostPath) const;
@@ -37,6 +37,13 @@ struct target {
   unsigned diskFullError() const { return windows ? 112 : 31; }
   // The system's text for an error code, as FormatMessage gives it (UTF-8).
   std::string systemText(unsigned code) const;
+
+  // A path longer than MAX_PATH: Windows refuses it (the program does not opt
+  // in to long paths), and our POSIX layer one longer than PATH_MAX, but Wine
+  // resolves it.
+  bool resolvesPathsBeyondMaxPath() const { return underWine(); }
+
+  bool underWine() const { return windows && system == windowsSystem::wine; }
 };
 
 // Set from the command line of the test program.
