@@ -14,6 +14,7 @@
 #ifndef TARVIN_TREE_OB_H
 #define TARVIN_TREE_OB_H
 
+#include <algorithm>
 #include <cstdlib>
 #include <new>
 
@@ -119,6 +120,59 @@ class tree_ob {
     if (!value) return nullptr;
     node* n = new_node(value);
     return insert_node(n);
+  }
+
+  // Takes ownership of n values and adds them as the multi insertion would
+  // one after another: in key order, equal keys after those already present
+  // and in the given order. The values are sorted (stably) and merged with
+  // the nodes present, which are relinked into one chain in key order, the
+  // shape that values arriving in order build; a loader then calls balance.
+  // Inserting a large batch one by one could cost a walk of a long chain
+  // for every value: keys that are sorted but for a few build such chains.
+  void insert_values(V** values, int n) {
+    if (n <= 0) return;
+    auto less = [](const V* a, const V* b) { return K::compare(K::key(*a), K::key(*b)) < 0; };
+    if (!std::is_sorted(values, values + n, less)) std::stable_sort(values, values + n, less);
+    const int total = count + n;
+    node** all = static_cast<node**>(std::malloc(static_cast<size_t>(total) * sizeof(node*)));
+    int made = 0;
+    try {
+      if (!all) throw std::bad_alloc();
+      for (; made < n; ++made) all[count + made] = new_node(values[made]);
+    } catch (...) {
+      for (int i = 0; i < made; ++i) std::free(all[count + i]);
+      for (int i = 0; i < n; ++i) delete values[i];
+      std::free(all);
+      throw;
+    }
+    // Merge from the back: the present nodes, in key order, go before new
+    // ones of equal key.
+    int present = 0;
+    node** old = all;  // the present nodes, in order, at the front
+    for (node* x = min; x; x = successor(x)) old[present++] = x;
+    node** fresh = static_cast<node**>(std::malloc(static_cast<size_t>(n) * sizeof(node*)));
+    if (!fresh) {
+      for (int i = 0; i < n; ++i) {
+        delete all[count + i]->value;
+        std::free(all[count + i]);
+      }
+      std::free(all);
+      throw std::bad_alloc();
+    }
+    for (int i = 0; i < n; ++i) fresh[i] = all[count + i];
+    int i = present - 1, j = n - 1;
+    for (int k = total - 1; k >= 0; --k)
+      all[k] = (i >= 0 && (j < 0 || compare(old[i], fresh[j]) > 0)) ? old[i--] : fresh[j--];
+    std::free(fresh);
+    for (int k = 0; k < total; ++k) {
+      all[k]->left = nullptr;
+      all[k]->right = k + 1 < total ? all[k + 1] : nullptr;
+      all[k]->parent = k > 0 ? all[k - 1] : nullptr;
+    }
+    root = min = all[0];
+    max = all[total - 1];
+    count = total;
+    std::free(all);
   }
 
   node* insert_copy(const V& value) {

@@ -235,3 +235,30 @@ TEST(TreeOb, ClearOfALongChain) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TreeOb, BatchInsertionKeepsTheOrderOfOneByOneInsertion) {
+  std::mt19937 rng(11);
+  for (int round = 0; round < 50; ++round) {
+    tags oneByOne, batched;
+    int tag = 0;
+    for (int part = 0; part < 3; ++part) {  // batches into a map that already holds values
+      std::vector<tagged*> batch;
+      int n = static_cast<int>(rng() % 40);
+      for (int i = 0; i < n; ++i) {
+        tagged v{static_cast<unsigned>(rng() % 12), tag++};
+        oneByOne.insert_copy(v);
+        batch.push_back(new tagged(v));
+      }
+      batched.insert_values(batch.data(), n);
+    }
+    ASSERT_EQ(tagsInOrder(batched), tagsInOrder(oneByOne)) << "round " << round;
+    ASSERT_EQ(batched.get_count(), oneByOne.get_count());
+    batched.balance();
+    oneByOne.balance();
+    ASSERT_EQ(tagsInOrder(batched), tagsInOrder(oneByOne));
+  }
+}
+
+}  // namespace
