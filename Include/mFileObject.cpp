@@ -1,5 +1,6 @@
 #include "mFileObject.h"
 
+#include <memory>
 #include <vector>
 
 namespace {
@@ -59,6 +60,28 @@ bool isDotEntry(const WCHAR* name) {
   ex.addSystemError().appendText(what).appendText(fileName.c_str());
   throw ex;
 }
+
+// Objects found by one listing or list file, added to the list together (in
+// name order, equal names in the order found).
+class batch {
+ public:
+  ~batch() {
+    for (mFileObject* o : objects_) delete o;
+  }
+  void add(mFileObject* o) {
+    std::unique_ptr<mFileObject> owned(o);
+    objects_.push_back(o);
+    owned.release();
+  }
+  void moveInto(mFileList& list) {
+    std::vector<mFileObject*> taken;
+    taken.swap(objects_);
+    list.insert_values(taken.data(), static_cast<int>(taken.size()));
+  }
+
+ private:
+  std::vector<mFileObject*> objects_;
+};
 
 }  // namespace
 
@@ -190,11 +213,13 @@ mFileList& mFileObject::listing(mFileList& list, const unsigned short* mask,
   WIN32_FIND_DATAW data;
   findGuard search{FindFirstFileW(pattern.wide(), &data)};
   if (search.handle == INVALID_HANDLE_VALUE) return list;
+  batch found;
   do {
     if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == wantedDirectoryBit &&
         !isDotEntry(data.cFileName))
-      list.insert_copy(mFileObject(reinterpret_cast<const unsigned short*>(data.cFileName), path));
+      found.add(new mFileObject(reinterpret_cast<const unsigned short*>(data.cFileName), path));
   } while (FindNextFileW(search.handle, &data));
+  found.moveInto(list);
 
   if (list.get_count() - before > 64) list.balance();
   return list;
@@ -268,13 +293,15 @@ mFileList& mFileObject::GetFilesFromFileList(mFileList& list, const mstr& fileNa
   // are dropped, spaces stay part of the entry, and no character quotes.
   mstr_list entries;
   text.split(entries, u"\r", u"", u"\n");
+  batch found;
   for (int i = 0; i < entries.get_count(); ++i) {
     const mstr& entry = entries.get_data()[i];
     // A blank line names no directory, nor does one that starts with a NUL
     // byte: the system reads it as an empty name, the current directory.
     if (entry.get_count() == 0 || entry.c_str()[0] == 0) continue;
-    list.insert_copy(mFileObject(entry));
+    found.add(new mFileObject(entry));
   }
+  found.moveInto(list);
   if (list.get_count() > 32) list.balance();
   return list;
 }

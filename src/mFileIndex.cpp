@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "oemTable.h"
 #include "reportText.h"
@@ -39,12 +40,26 @@ mFileData* mFileIndex::findDataFile(unsigned char number) const {
   return dataFiles.find(&number, &found) ? found->value : nullptr;
 }
 
+// What open() gathers before it fills the maps: the entries, and the first
+// blocks of each data file, in record order. What is still held here when
+// an error leaves open() is released.
+struct mFileIndex::loading {
+  std::vector<mIndexEntry*> entries;
+  std::vector<unsigned int> blocks[256];
+  mFileData* dataFile[256] = {};  // the data files found so far, by number
+
+  ~loading() {
+    for (mIndexEntry* e : entries) delete e;
+  }
+};
+
 void mFileIndex::open(const mstr& path) {
   setPath(path);
   openFileRead();
   entries.clear();
   dataFiles.clear();
 
+  loading loaded;
   std::uint64_t offset = 0;
   int ordinal = 0;
   do {
@@ -54,18 +69,35 @@ void mFileIndex::open(const mstr& path) {
     unsigned char record[kRecordSize] = {};
     std::uint64_t left = size - offset;
     std::memcpy(record, cursor, left < kRecordSize ? static_cast<size_t>(left) : kRecordSize);
-    readRecord(record, ordinal);
+    readRecord(record, ordinal, loaded);
     ++ordinal;
     offset += kRecordSize;
   } while (offset < size);
   cursor = view + size;
 
+  // The maps are filled in key order and then balanced, so that lookups and
+  // the walk run on balanced trees however the records were ordered.
+  entries.insert_values(loaded.entries.data(), static_cast<int>(loaded.entries.size()));
+  loaded.entries.clear();
   entries.balance();
   dataFiles.balance();
-  for (auto it = dataFiles.begin(); auto* n = it.step();) n->value->blocks.balance();
+  for (auto it = dataFiles.begin(); auto* n = it.step();) {
+    mFileData& data = *n->value;
+    std::vector<unsigned int>& numbers = loaded.blocks[data.fileNumber];
+    std::vector<unsigned int*> cells;
+    cells.reserve(numbers.size());
+    try {
+      for (unsigned int block : numbers) cells.push_back(new unsigned int(block));
+    } catch (...) {
+      for (unsigned int* cell : cells) delete cell;
+      throw;
+    }
+    data.blocks.insert_values(cells.data(), static_cast<int>(cells.size()));
+    data.blocks.balance();
+  }
 }
 
-void mFileIndex::readRecord(const unsigned char* record, int ordinal) {
+void mFileIndex::readRecord(const unsigned char* record, int ordinal, loading& loaded) {
   auto* entry = new mIndexEntry;
   std::unique_ptr<mIndexEntry> owned(entry);
   // A length byte larger than its field takes the bytes that follow, but
@@ -79,19 +111,21 @@ void mFileIndex::readRecord(const unsigned char* record, int ordinal) {
   entry->firstBlock = static_cast<unsigned int>(record[16]) | static_cast<unsigned int>(record[17]) << 8 |
                       static_cast<unsigned int>(record[18]) << 16 |
                       static_cast<unsigned int>(record[19]) << 24;
-  entries.insert_value(owned.release());
+  loaded.entries.push_back(entry);
+  owned.release();
 
-  if (mFileData* data = findDataFile(entry->fileNumber)) {
-    data->blocks.insert_copy(entry->firstBlock);
+  const unsigned char number = entry->fileNumber;
+  if (loaded.dataFile[number]) {
+    loaded.blocks[number].push_back(entry->firstBlock);
     return;
   }
   // The first record that names this data file: ARCHIVE.IDX, number 7 ->
   // ARCHIVE.07 in the index's directory.
   std::unique_ptr<mFileData> data(new mFileData);
   getNameNoExt(*data);
-  mstr number;
-  number.setNumber(entry->fileNumber).padLeft(2, u"0");
-  data->append(u".").append(number);
+  mstr digits;
+  digits.setNumber(number).padLeft(2, u"0");
+  data->append(u".").append(digits);
   data->dir.assign(dir);
   if (data->getKind() != 1) {
     mstr full;
@@ -102,8 +136,9 @@ void mFileIndex::readRecord(const unsigned char* record, int ordinal) {
     return;
   }
   data->openFileRead();
-  data->fileNumber = entry->fileNumber;
-  data->blocks.insert_copy(entry->firstBlock);
+  data->fileNumber = number;
+  loaded.blocks[number].push_back(entry->firstBlock);
+  loaded.dataFile[number] = data.get();
   dataFiles.insert_value(data.release());
 }
 

@@ -70,7 +70,8 @@ class mFileIndex : public mFile {
   mstr& readReport(entry_map::node* position, mstr& text);
 
  private:
-  void readRecord(const unsigned char* record, int ordinal);
+  struct loading;
+  void readRecord(const unsigned char* record, int ordinal, loading& loaded);
   mFileData* findDataFile(unsigned char number) const;
 };
 
