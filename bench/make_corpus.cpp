@@ -86,7 +86,7 @@ int writeRecords(const std::string& dir, unsigned records) {
   archive::writer w(dir + "/records", "MANY.IDX");
   for (unsigned r = 0; r < records; ++r) {
     archive::report rep;
-    rep.major = numbered("K", r, 8);
+    rep.major = numbered("K", r, 7);
     rep.minor = numbered("", g.below(1000000), 6);
     rep.fileNumber = r % 16;
     rep.lines = {"R" + std::to_string(r)};

@@ -22,8 +22,11 @@ std::string record(const std::string& major, int majorLength, const std::string&
 
 std::string record(const std::string& major, const std::string& minor, std::uint32_t firstBlock,
                    unsigned fileNumber) {
-  return record(major, static_cast<int>(major.size()), minor, static_cast<int>(minor.size()), firstBlock,
-                fileNumber);
+  // Parts longer than their fields are cut, length bytes included; an
+  // oversized length byte is only ever written on purpose, with the long form.
+  int majorLength = major.size() < 8 ? static_cast<int>(major.size()) : 8;
+  int minorLength = minor.size() < 6 ? static_cast<int>(minor.size()) : 6;
+  return record(major, majorLength, minor, minorLength, firstBlock, fileNumber);
 }
 
 writer::writer(std::string directory, std::string indexName)

@@ -14,8 +14,9 @@
 
 namespace archive {
 
-// One 40-byte index record; the key parts are OEM bytes, and a length byte
-// larger than its field can be given on purpose.
+// One 40-byte index record; the key parts are OEM bytes, cut to their fields
+// (8 and 6 bytes). The second form writes the length bytes as given, so that
+// one larger than its field can be written on purpose.
 std::string record(const std::string& major, const std::string& minor, std::uint32_t firstBlock,
                    unsigned fileNumber);
 std::string record(const std::string& major, int majorLength, const std::string& minor,
