@@ -14,7 +14,8 @@
 
 namespace fuzz {
 
-// A directory of this process under /tmp, removed when the process ends.
+// A directory of this process under $TMPDIR (or /tmp), removed when the
+// process ends normally.
 class scratch {
  public:
   static const std::string& root() {
@@ -33,8 +34,9 @@ class scratch {
 
  private:
   scratch() {
-    char pattern[] = "/tmp/tarvin-fuzz-XXXXXX";
-    if (!mkdtemp(pattern)) std::abort();
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/tarvin-fuzz-XXXXXX";
+    if (!mkdtemp(&pattern[0])) std::abort();
     root_ = pattern;
   }
   ~scratch() { std::system(("rm -rf '" + root_ + "'").c_str()); }

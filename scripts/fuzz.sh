@@ -23,12 +23,15 @@ mkdir -p "$build/artifacts"
 failed=()
 for target in "${targets[@]}"; do
   cp -r "fuzz/corpus/$target" "$scratch/$target"
+  mkdir -p "$scratch/tmp-$target"
   log="$build/fuzz_$target.log"
-  # Standard output and error of the code under test are closed (-close_fd_mask):
-  # missing data files and long texts write there on every run.
-  if "$build/fuzz/fuzz_$target" "$scratch/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-      -max_len=65536 -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" \
-      >"$log" 2>&1; then
+  # The code under test writes to standard output and error on many runs
+  # (missing data files, long texts): both are closed (-close_fd_mask). The
+  # files a target writes go below the scratch directory, also when it stops
+  # on a fault.
+  if TMPDIR="$scratch/tmp-$target" "$build/fuzz/fuzz_$target" "$scratch/$target" \
+      -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 -close_fd_mask=3 \
+      -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" >"$log" 2>&1; then
     status=ok
   else
     status=FAILED
