@@ -4,6 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
+bash scripts/deps.sh docs  # man and groff, for the test of the manual page
 jobs="$(nproc)"
 
 echo "== release build and tests"
