@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build needs and is missing, with apt-get (as root, or
 # through sudo). Groups: base (compiler, CMake, GoogleTest), plus any of
-# bench, fuzz, windows, docs given as arguments.
+# bench, fuzz, windows, docs, package given as arguments.
 set -euo pipefail
 
 want=(cmake g++ make libgtest-dev)
@@ -12,6 +12,7 @@ for group in "$@"; do
     fuzz) want+=(clang libclang-rt-dev) ;;
     windows) want+=(mingw-w64 wine64 locales) ;;
     docs) want+=(man-db groff-base) ;;
+    package) want+=(dpkg-dev file) ;;
     *) echo "deps.sh: unknown group $group" >&2; exit 2 ;;
   esac
 done

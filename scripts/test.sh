@@ -11,6 +11,7 @@ echo "== release build and tests"
 cmake --preset release >/dev/null
 cmake --build --preset release -j"$jobs"
 ctest --preset release -j"$jobs"
+bash scripts/package.sh deb  # the .deb, and what it holds
 
 echo "== sanitizer build and tests"
 cmake --preset asan >/dev/null
@@ -20,5 +21,6 @@ ctest --preset asan -j"$jobs"
 bash scripts/fuzz.sh 30
 
 bash scripts/test-windows.sh
+bash scripts/package.sh zip  # the .zip of tarvin.exe, and what it holds
 
 echo "== all tests passed"
