@@ -296,9 +296,10 @@ mFileList& mFileObject::GetFilesFromFileList(mFileList& list, const mstr& fileNa
   batch found;
   for (int i = 0; i < entries.get_count(); ++i) {
     const mstr& entry = entries.get_data()[i];
-    // A blank line names no directory, nor does one that starts with a NUL
-    // byte: the system reads it as an empty name, the current directory.
-    if (entry.get_count() == 0 || entry.c_str()[0] == 0) continue;
+    // A blank line names no directory, nor does one with a NUL byte: the
+    // system would read only the part before it ("/" of "/\0junk", or an
+    // empty name, the current directory, for a line that starts with it).
+    if (entry.get_count() == 0 || entry.findChar(0)) continue;
     found.add(new mFileObject(entry));
   }
   found.moveInto(list);

@@ -27,10 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
         std::fprintf(stderr, "an entry holds a carriage return\n");
         std::abort();
       }
-      // A line that starts with a NUL byte is skipped: no directory is left
-      // that the system would read as empty.
-      if (entry.dir.get_count() > 0 && entry.dir.c_str()[0] == 0) {
-        std::fprintf(stderr, "an entry starts with a NUL byte\n");
+      // A line with a NUL byte is skipped: no directory is left that the
+      // system would read only up to it.
+      if (entry.findChar(0) || entry.dir.findChar(0)) {
+        std::fprintf(stderr, "an entry holds a NUL byte\n");
         std::abort();
       }
     }

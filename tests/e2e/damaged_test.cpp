@@ -274,12 +274,14 @@ TEST_F(Damaged, ListFileWithNulBytesAndVeryLongLines) {
   std::string longPath = arg("c");
   while (longPath.size() < 120000) longPath += program.separator() + std::string(".");
   std::string nul(1, '\0');
+  soundArchive("d", "D.IDX", {"D"});  // named only before a NUL byte
   std::string list = arg("a") + "\r\n" + longPath + "\r\n" + nul + nul + nul + "\r\n" + nul + arg("c") + "\r\n" +
+                     arg("d") + nul + "tail\r\n" +
                      std::string(150000, 'x') + "\r\n" + arg("b");
   archive::writeFile(at("dirs.lst"), list);
 
-  // Lines that start with a NUL byte name no directory: not the current one,
-  // which an empty name would stand for.
+  // Lines with a NUL byte name no directory: not the current one, which an
+  // empty name would stand for, nor the part before the NUL.
   soundArchive("cwd", "W.IDX", {"W"});
   runOptions inCwd;
   inCwd.directory = at("cwd");
