@@ -19,20 +19,10 @@
 #include "archive_writer.h"
 #include "capture.h"
 #include "runner.h"
+#include "usage.h"
 #include "target.h"
 
 namespace {
-
-const char kUsage[] =
-    "Программа для конверсии рапортов Molvar в текстовый файл(v1.0)\n\n"
-    "  в параметры указать пути по котрым искать файлы с расширением idx создаваемые Molvar.\n\n"
-    "  Можно указать список таких путей в файле, который передать с в формате @имя_файла.\n\n"
-    "  Пример запуска: Tarvin c:\\molvar\\2004\n"
-    "     Конверсия всех рапортов в указанном каталоге\n"
-    "  Можно выполнить следующее: Tarvin c:\\molvar\\2004 c:\\molvar\\2005\n"
-    "     Конвертированные данные выводятся в окно запуска, чтобы получить их в файле надо добавить к "
-    "команде >имя_файла\n"
-    "  Пример: Tarvin c:\\molvar\\2004 c:\\molvar\\2005 >2004-2005.txt\n";
 
 struct terminalOutcome {
   std::string shown;  // everything written to the terminal, standard error included
@@ -47,16 +37,7 @@ terminalOutcome runOnTerminal(const std::vector<std::string>& arguments) {
   int master = -1;
   const pid_t child = forkpty(&master, nullptr, &raw, nullptr);
   if (child < 0) return {};
-  if (child == 0) {
-    std::vector<std::string> all = program.runner;
-    all.push_back(program.binary);
-    all.insert(all.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& a : all) argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
+  if (child == 0) execProgram(arguments);
   terminalOutcome result;
   char buffer[4096];
   pollfd entry{master, POLLIN, 0};

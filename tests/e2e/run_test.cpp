@@ -11,6 +11,7 @@
 #include "archive_writer.h"
 #include "capture.h"
 #include "runner.h"
+#include "usage.h"
 #include "target.h"
 
 namespace {
@@ -29,17 +30,6 @@ std::string errorText(unsigned sysError, const std::string& utf8Message, const s
 }
 
 std::string separatorLine(int n) { return "+++" + std::to_string(n) + "\n"; }
-
-const char kUsage[] =
-    "Программа для конверсии рапортов Molvar в текстовый файл(v1.0)\n\n"
-    "  в параметры указать пути по котрым искать файлы с расширением idx создаваемые Molvar.\n\n"
-    "  Можно указать список таких путей в файле, который передать с в формате @имя_файла.\n\n"
-    "  Пример запуска: Tarvin c:\\molvar\\2004\n"
-    "     Конверсия всех рапортов в указанном каталоге\n"
-    "  Можно выполнить следующее: Tarvin c:\\molvar\\2004 c:\\molvar\\2005\n"
-    "     Конвертированные данные выводятся в окно запуска, чтобы получить их в файле надо добавить к "
-    "команде >имя_файла\n"
-    "  Пример: Tarvin c:\\molvar\\2004 c:\\molvar\\2005 >2004-2005.txt\n";
 
 class Run : public ::testing::Test {
  protected:

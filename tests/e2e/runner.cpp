@@ -54,6 +54,12 @@ std::string slurp(int fd) {
     setgroups(0, nullptr);
     if (setgid(65534) != 0 || setuid(65534) != 0) _exit(125);
   }
+  execProgram(arguments);
+}
+
+}  // namespace
+
+void execProgram(const std::vector<std::string>& arguments) {
   std::vector<std::string> all = program.runner;
   all.push_back(program.binary);
   all.insert(all.end(), arguments.begin(), arguments.end());
@@ -63,8 +69,6 @@ std::string slurp(int fd) {
   execvp(argv[0], argv.data());
   _exit(127);
 }
-
-}  // namespace
 
 outcome run(const std::vector<std::string>& arguments, const runOptions& options) {
   int out = tempFile(), err = tempFile();

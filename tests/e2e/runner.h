@@ -23,4 +23,8 @@ struct runOptions {
 
 outcome run(const std::vector<std::string>& arguments, const runOptions& options = {});
 
+// Replaces the calling (child) process with the program and its arguments,
+// started through the runner if there is one.
+[[noreturn]] void execProgram(const std::vector<std::string>& arguments);
+
 #endif  // TARVIN_E2E_RUNNER_H
