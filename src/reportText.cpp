@@ -73,36 +73,6 @@ class writer {
   unsigned short* end_;
 };
 
-// The decoding with one system conversion per character, for an OEM code
-// page in which some byte does not stand for exactly one unit.
-void decodeThroughSystem(const unsigned char* p, const unsigned char* end, mstr& text) {
-  auto one = [&text](unsigned char c) { text.appendMultiByte(reinterpret_cast<const char*>(&c), 1, CP_OEMCP); };
-  while (p < end) {
-    unsigned n = *p++;
-    bool cut = static_cast<std::size_t>(end - p) < n;
-    const unsigned char* lineEnd = cut ? end : p + n;
-    for (const unsigned char* q = p; q < lineEnd; ++q) {
-      unsigned b = *q;
-      if (b >= 63 && b <= 127) {
-        one(static_cast<unsigned char>(159 - b));
-      } else if (b >= 128 && b <= 191) {
-        for (unsigned k = b - 128; k; --k) text.append(u" ");
-      } else if (b == kRepeat) {
-        if (end - q < 3) break;
-        mstr run;
-        for (unsigned k = q[2]; k; --k) run.appendMultiByte(reinterpret_cast<const char*>(q + 1), 1, CP_OEMCP);
-        text.append(run.c_str());  // up to its first 0 unit, as any text
-        q += 2;
-      } else {
-        one(static_cast<unsigned char>(b));
-      }
-    }
-    text.append(u"\n");
-    if (cut) return;
-    p = lineEnd;
-  }
-}
-
 // Fills n units with u, eight at a time (up to seven more may be written).
 inline void fill(unsigned short* o, unsigned short u, unsigned n) {
   std::uint64_t four = u * 0x0001000100010001ull;
@@ -120,7 +90,7 @@ void decodeReportText(const unsigned char* data, std::size_t size, mstr& text) {
   const codeTable& codes = codeTable::get();
   const unsigned char* p = data;
   const unsigned char* const end = data + size;
-  if (!codes.allSingle) return decodeThroughSystem(p, end, text);
+  if (!codes.allSingle) return decodeReportTextPlain(data, size, text);
   const unsigned short* wide = oemTable::get().wide;
 
   writer out(text);
@@ -152,6 +122,36 @@ void decodeReportText(const unsigned char* data, std::size_t size, mstr& text) {
     *o++ = u'\n';
     out.at = o;
     if (cut) break;
+    p = lineEnd;
+  }
+}
+
+void decodeReportTextPlain(const unsigned char* data, std::size_t size, mstr& text) {
+  const unsigned char* p = data;
+  const unsigned char* const end = data + size;
+  auto one = [&text](unsigned char c) { text.appendMultiByte(reinterpret_cast<const char*>(&c), 1, CP_OEMCP); };
+  while (p < end) {
+    unsigned n = *p++;
+    bool cut = static_cast<std::size_t>(end - p) < n;
+    const unsigned char* lineEnd = cut ? end : p + n;
+    for (const unsigned char* q = p; q < lineEnd; ++q) {
+      unsigned b = *q;
+      if (b >= 63 && b <= 127) {
+        one(static_cast<unsigned char>(159 - b));
+      } else if (b >= 128 && b <= 191) {
+        for (unsigned k = b - 128; k; --k) text.append(u" ");
+      } else if (b == kRepeat) {
+        if (end - q < 3) break;  // operands outside the report's bytes: the line ends
+        mstr run;
+        for (unsigned k = q[2]; k; --k) run.appendMultiByte(reinterpret_cast<const char*>(q + 1), 1, CP_OEMCP);
+        text.append(run.c_str());  // up to its first 0 unit, as any text
+        q += 2;
+      } else {
+        one(static_cast<unsigned char>(b));
+      }
+    }
+    text.append(u"\n");
+    if (cut) return;
     p = lineEnd;
   }
 }

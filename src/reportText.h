@@ -20,4 +20,10 @@
 // Appends the decoded text of the `size` bytes at `data` to `text`.
 void decodeReportText(const unsigned char* data, std::size_t size, mstr& text);
 
+// The same decoding done plainly: one system conversion per character, runs
+// built apart and added by their zero-terminated length. It serves an OEM
+// code page in which a byte does not stand for exactly one unit, and it is
+// the reference that the table-driven decoding must match.
+void decodeReportTextPlain(const unsigned char* data, std::size_t size, mstr& text);
+
 #endif  // TARVIN_REPORTTEXT_H
