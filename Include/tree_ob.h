@@ -133,46 +133,37 @@ class tree_ob {
     if (n <= 0) return;
     auto less = [](const V* a, const V* b) { return K::compare(K::key(*a), K::key(*b)) < 0; };
     if (!std::is_sorted(values, values + n, less)) std::stable_sort(values, values + n, less);
-    const int total = count + n;
-    node** all = static_cast<node**>(std::malloc(static_cast<size_t>(total) * sizeof(node*)));
+    node** fresh = static_cast<node**>(std::malloc(static_cast<size_t>(n) * sizeof(node*)));
+    node** old = static_cast<node**>(std::malloc(static_cast<size_t>(count ? count : 1) * sizeof(node*)));
     int made = 0;
     try {
-      if (!all) throw std::bad_alloc();
-      for (; made < n; ++made) all[count + made] = new_node(values[made]);
+      if (!fresh || !old) throw std::bad_alloc();
+      for (; made < n; ++made) fresh[made] = new_node(values[made]);
     } catch (...) {
-      for (int i = 0; i < made; ++i) std::free(all[count + i]);
+      for (int i = 0; i < made; ++i) std::free(fresh[i]);
       for (int i = 0; i < n; ++i) delete values[i];
-      std::free(all);
+      std::free(fresh);
+      std::free(old);
       throw;
     }
-    // Merge from the back: the present nodes, in key order, go before new
-    // ones of equal key.
     int present = 0;
-    node** old = all;  // the present nodes, in order, at the front
     for (node* x = min; x; x = successor(x)) old[present++] = x;
-    node** fresh = static_cast<node**>(std::malloc(static_cast<size_t>(n) * sizeof(node*)));
-    if (!fresh) {
-      for (int i = 0; i < n; ++i) {
-        delete all[count + i]->value;
-        std::free(all[count + i]);
-      }
-      std::free(all);
-      throw std::bad_alloc();
+    // Merge into one chain: present nodes go before new ones of equal key.
+    node* previous = nullptr;
+    for (int i = 0, j = 0; i < present || j < n;) {
+      node* x = (j >= n || (i < present && compare(old[i], fresh[j]) <= 0)) ? old[i++] : fresh[j++];
+      x->left = x->right = nullptr;
+      x->parent = previous;
+      if (previous)
+        previous->right = x;
+      else
+        root = min = x;
+      previous = x;
     }
-    for (int i = 0; i < n; ++i) fresh[i] = all[count + i];
-    int i = present - 1, j = n - 1;
-    for (int k = total - 1; k >= 0; --k)
-      all[k] = (i >= 0 && (j < 0 || compare(old[i], fresh[j]) > 0)) ? old[i--] : fresh[j--];
+    max = previous;
+    count += n;
     std::free(fresh);
-    for (int k = 0; k < total; ++k) {
-      all[k]->left = nullptr;
-      all[k]->right = k + 1 < total ? all[k + 1] : nullptr;
-      all[k]->parent = k > 0 ? all[k - 1] : nullptr;
-    }
-    root = min = all[0];
-    max = all[total - 1];
-    count = total;
-    std::free(all);
+    std::free(old);
   }
 
   node* insert_copy(const V& value) {
