@@ -56,6 +56,9 @@ typedef const CHAR* LPCSTR;
 typedef WCHAR* LPWSTR;
 typedef const WCHAR* LPCWSTR;
 typedef BOOL* LPBOOL;
+typedef std::uintptr_t DWORD_PTR;
+typedef DWORD_PTR* PDWORD_PTR;
+typedef std::uint64_t ULONGLONG;
 
 #define TRUE 1
 #define FALSE 0
@@ -89,6 +92,7 @@ typedef BOOL* LPBOOL;
 // Code pages: CP_OEMCP is code page 866.
 #define CP_ACP 0u
 #define CP_OEMCP 1u
+#define CP_UTF8 65001u
 
 // FormatMessageW
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100u
@@ -170,6 +174,15 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped);
 BOOL CloseHandle(HANDLE handle);
 HANDLE GetStdHandle(DWORD which);
+// A standard handle that is a terminal is the console: GetConsoleMode
+// succeeds for it alone (the mode it reports is 0).
+BOOL GetConsoleMode(HANDLE console, LPDWORD mode);
+
+// The processors the process may run on, one bit each (the first 64).
+HANDLE GetCurrentProcess();
+BOOL GetProcessAffinityMask(HANDLE process, PDWORD_PTR processMask, PDWORD_PTR systemMask);
+// Milliseconds since an arbitrary start, never going back.
+ULONGLONG GetTickCount64();
 
 // Mappings. Mapping an empty file fails with ERROR_FILE_INVALID.
 HANDLE CreateFileMappingW(HANDLE file, LPSECURITY_ATTRIBUTES security, DWORD protect,

@@ -323,6 +323,13 @@ HANDLE GetStdHandle(DWORD which) {
   return object;
 }
 
+BOOL GetConsoleMode(HANDLE console, LPDWORD mode) {
+  if (!isStandard(console) || !static_cast<StandardObject*>(console)->isTerminal())
+    return fail(ERROR_INVALID_HANDLE);
+  if (mode != nullptr) *mode = 0;
+  return TRUE;
+}
+
 HANDLE CreateFileMappingW(HANDLE file, LPSECURITY_ATTRIBUTES /*security*/, DWORD protect,
                           DWORD maxSizeHigh, DWORD maxSizeLow, LPCWSTR name) {
   HandleObject* object = findHandle(file, HandleKind::file);
