@@ -1,37 +1,13 @@
-// Console output of mstr: conversion to the OEM code page and WriteFile to a
-// standard handle. There is no buffering: every call writes at once, the
-// string with one WriteFile and its tail with a second.
+// Console output of mstr: the standard streams go through the program's one
+// writer (mOutput), which converts, gathers and orders them; any other
+// handle is written at once, the string and its tail with one WriteFile each.
 #include <cstdlib>
 
+#include "mOutput.h"
 #include "mstr.h"
 #include "oemTable.h"
 
 namespace {
-
-// One conversion buffer reused by every write, so that writing a report
-// costs no allocation. It is never released: it lives as long as the process.
-char* scratch = nullptr;
-int scratchSize = 0;
-
-char* scratchOf(int bytes) {
-  if (bytes > scratchSize) {
-    int size = bytes < 4096 ? 4096 : bytes + bytes / 4;
-    if (size < bytes) size = bytes;
-    char* grown = static_cast<char*>(std::realloc(scratch, static_cast<size_t>(size)));
-    if (!grown) return nullptr;
-    scratch = grown;
-    scratchSize = size;
-  }
-  return scratch;
-}
-
-bool writeOk = true;
-DWORD writeError = 0;
-
-void lost(DWORD error) {
-  if (writeOk) writeError = error;
-  writeOk = false;
-}
 
 // Converts `n` units to the OEM code page into `buffer` (n + 1 bytes) and
 // returns the number of bytes it holds.
@@ -45,20 +21,14 @@ int toOem(const unsigned short* units, int n, char* buffer) {
   return bytes;
 }
 
+// A handle that is not a standard stream: converted and written at once.
 void writeUnits(const unsigned short* units, int n, HANDLE handle) {
-  char* buffer = n < 0x7FFFFFFF ? scratchOf(n + 1) : nullptr;
-  if (!buffer) {
-    lost(ERROR_NOT_ENOUGH_MEMORY);
-    return;
-  }
-  // Only the converted bytes are written: a unit outside the code page that
-  // the system turns into fewer bytes leaves no stale bytes in the output.
+  char* buffer = n < 0x7FFFFFFF ? static_cast<char*>(std::malloc(static_cast<size_t>(n) + 1)) : nullptr;
+  if (!buffer) return;
   int bytes = toOem(units, n, buffer);
   DWORD written = 0;
-  if (!WriteFile(handle, buffer, static_cast<DWORD>(bytes), &written, nullptr))
-    lost(GetLastError());
-  else if (written != static_cast<DWORD>(bytes))
-    lost(ERROR_GEN_FAILURE);
+  WriteFile(handle, buffer, static_cast<DWORD>(bytes), &written, nullptr);
+  std::free(buffer);
 }
 
 }  // namespace
@@ -81,12 +51,20 @@ char* mstr::toMultiByte(char* buffer, int size, unsigned codePage) const {
 
 const mstr& mstr::write(const unsigned short* tail, HANDLE handle) const {
   if (!handle) handle = GetStdHandle(STD_OUTPUT_HANDLE);
-  writeOk = true;
-  writeError = 0;
-  writeUnits(c_str(), get_count(), handle);
-  if (tail) {
-    int n = lstrlenW(reinterpret_cast<LPCWSTR>(tail));
-    writeUnits(tail, n, handle);
+  const int tailLength = tail ? lstrlenW(reinterpret_cast<LPCWSTR>(tail)) : 0;
+  mOutput& output = mOutput::get();
+  // A process without standard output (a null handle) still goes through
+  // the writer, whose failed write stops the run.
+  if (handle == GetStdHandle(STD_OUTPUT_HANDLE)) {
+    output.text(c_str(), get_count());
+    output.text(tail, tailLength);
+    output.endOfPiece();
+  } else if (handle && handle == GetStdHandle(STD_ERROR_HANDLE)) {
+    output.errorText(c_str(), get_count());
+    if (tail) output.errorText(tail, tailLength);
+  } else {
+    writeUnits(c_str(), get_count(), handle);
+    if (tail) writeUnits(tail, tailLength, handle);
   }
   return *this;
 }
@@ -96,11 +74,13 @@ const mstr& mstr::print(const unsigned short* tail, DWORD stdHandle) const {
 }
 
 const mstr& mstr::printError(const unsigned short* tail) const {
+  // A process without standard error gets a null handle, and write() then
+  // takes standard output, in order with the rest.
   return write(tail, GetStdHandle(STD_ERROR_HANDLE));
 }
 
-bool mstr::lastWriteSucceeded() { return writeOk; }
-DWORD mstr::lastWriteError() { return writeError; }
+bool mstr::lastWriteSucceeded() { return !mOutput::get().lost(); }
+DWORD mstr::lastWriteError() { return mOutput::get().lostError(); }
 
 void printErrorText(const mEx& error) {
   mEx text;

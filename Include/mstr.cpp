@@ -17,15 +17,16 @@ const unsigned short* orSpace(const unsigned short* set) { return set && *set ? 
 
 }  // namespace
 
-mstr::~mstr() {
-  if (get_count() > 10000) {
-    try {
-      mstr line(u"<>Размер строки<> ");
-      line.appendNumber(get_count()).append(u"\n");
-      line.print();
-    } catch (...) {
-      // No room for the size line: the string is released without it.
-    }
+mstr::~mstr() { printSizeLine(get_count()); }
+
+void mstr::printSizeLine(int count) {
+  if (count <= 10000) return;
+  try {
+    mstr line(u"<>Размер строки<> ");
+    line.appendNumber(count).append(u"\n");
+    line.print();
+  } catch (...) {
+    // No room for the size line: the string is released without it.
   }
 }
 

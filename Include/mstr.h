@@ -36,6 +36,8 @@ class mstr : public stack_ob<unsigned short, 0, 0> {
   // A string released while it holds more than 10000 units first writes its
   // size line to standard output.
   ~mstr() override;
+  // The size line of a released string of `count` units, when it has one.
+  static void printSizeLine(int count);
 
   mstr& clear() override {
     base::clear();
@@ -105,9 +107,10 @@ class mstr : public stack_ob<unsigned short, 0, 0> {
   // StrCmpW of the two texts: -1, 0 or 1.
   int compare(const unsigned short* text) const;
 
-  // Console output: the string, then the tail (if any), each converted to the
-  // OEM code page and written with one WriteFile. A null handle means
-  // standard output.
+  // Console output: the string, then the tail (if any), converted to the
+  // output encoding. The standard streams go through the program's writer
+  // (mOutput), which gathers standard output; any other handle gets one
+  // WriteFile each. A null handle means standard output.
   const mstr& write(const unsigned short* tail, HANDLE handle) const;
   const mstr& write(const char16_t* tail, HANDLE handle) const {
     return write(reinterpret_cast<const unsigned short*>(tail), handle);
@@ -120,9 +123,9 @@ class mstr : public stack_ob<unsigned short, 0, 0> {
   const mstr& printError(const char16_t* tail) const {
     return printError(reinterpret_cast<const unsigned short*>(tail));
   }
-  // Whether every WriteFile of the last write() succeeded, and the system
-  // error of the one that failed. Console output never stops the caller; a
-  // caller that must not lose output asks here.
+  // Whether standard output has taken everything written to it so far, and
+  // the system error of the write that failed. Console output never stops
+  // the caller; a caller that must not lose output asks here.
   static bool lastWriteSucceeded();
   static DWORD lastWriteError();
 

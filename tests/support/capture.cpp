@@ -1,5 +1,7 @@
 #include "capture.h"
 
+#include "mOutput.h"
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -35,7 +37,9 @@ captured capture(const std::function<void()>& code) {
   dup2(errFile, 2);
   try {
     code();
+    mOutput::get().flush();  // what the writer still gathers belongs to this code
   } catch (...) {
+    mOutput::get().flush();
     dup2(savedOut, 1);
     dup2(savedErr, 2);
     close(savedOut);

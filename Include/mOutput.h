@@ -1,0 +1,103 @@
+// mOutput: the program's two standard streams.
+//
+// Everything the program writes leaves through the one mOutput of the
+// process: the text of mstr (mstr::write and its callers), the bytes of
+// decoded reports and the lines of JSON. It
+//  - converts text to the output encoding: the OEM code page, or UTF-8;
+//  - gathers standard output into one buffer and writes it when it is full,
+//    so that output is a few large writes rather than two per report. The
+//    buffer is written out before anything goes to standard error (the two
+//    streams then interleave as they were produced, even into one file),
+//    after every piece when standard output is a console, and at the end;
+//  - keeps the first failed write of standard output, after which nothing
+//    more is written there: the caller asks lost() and stops;
+//  - keeps a progress line on standard error while standard error is a
+//    console and standard output is not.
+// It is used by one thread, the one that writes; the conversions below are
+// plain functions that any thread may call.
+#ifndef TARVIN_MOUTPUT_H
+#define TARVIN_MOUTPUT_H
+
+#include <cstddef>
+
+#include "win32.h"
+
+class mOutput {
+ public:
+  enum class encoding { oem, utf8 };
+  // Standard output is gathered up to this many bytes.
+  static constexpr std::size_t kBufferSize = 512 * 1024;
+
+  static mOutput& get();
+
+  void setEncoding(encoding e) { encoding_ = e; }
+  encoding getEncoding() const { return encoding_; }
+
+  // ---- Standard output ----
+  // Text, converted to the output encoding.
+  void text(const unsigned short* units, int count);
+  // OEM text, converted when the output is UTF-8.
+  void oemBytes(const unsigned char* bytes, std::size_t count);
+  // Bytes already in the output encoding.
+  void bytes(const void* data, std::size_t count);
+  // Room for `count` bytes (at most kBufferSize) to be written in place;
+  // commit() then takes the number written.
+  unsigned char* room(std::size_t count);
+  // The same, telling how much room there is (at least count).
+  unsigned char* room(std::size_t count, std::size_t& available) {
+    unsigned char* at = room(count);
+    available = kBufferSize - used_;
+    return at;
+  }
+  void commit(std::size_t count) { used_ += count; }
+  // The end of one piece (a report with its separator, a usage text): on a
+  // console it is shown at once.
+  void endOfPiece();
+  // Writes out what is gathered.
+  void flush();
+  // Whether a write to standard output failed, and its system error.
+  bool lost() const { return lost_; }
+  DWORD lostError() const { return lostError_; }
+  // Whether standard output is a console (shown to a person).
+  bool outputIsConsole();
+
+  // ---- Standard error ----
+  // Writes text to standard error at once, after standard output is written
+  // out.
+  void errorText(const unsigned short* units, int count);
+
+  // ---- Plain conversions, for any thread ----
+  // The UTF-8 of OEM bytes: room for 3 bytes each. Returns the bytes written.
+  static std::size_t oemToUtf8(const unsigned char* in, std::size_t count, unsigned char* out);
+  // OEM bytes as the inside of a JSON string (UTF-8, with ", \ and control
+  // characters escaped): room for 6 bytes each.
+  static std::size_t oemToJson(const unsigned char* in, std::size_t count, unsigned char* out);
+  static constexpr std::size_t kJsonPerByte = 6;
+  // UTF-16 text as the inside of a JSON string; a lone surrogate is kept as
+  // its \u escape. Room for 6 bytes a unit.
+  static std::size_t unitsToJson(const unsigned short* units, int count, unsigned char* out);
+
+ private:
+  mOutput() = default;
+  ~mOutput();
+  mOutput(const mOutput&) = delete;
+  mOutput& operator=(const mOutput&) = delete;
+
+  // Writes the bytes to the handle; on standard output a failure is kept.
+  void writeOut(const void* data, std::size_t count);
+  // Converts text to the encoding into out, which has room for
+  // 3 * count + 1 bytes; returns the bytes.
+  std::size_t convert(const unsigned short* units, int count, unsigned char* out) const;
+  unsigned char* scratch(std::size_t count);
+
+  encoding encoding_ = encoding::oem;
+  unsigned char* buffer_ = nullptr;  // kBufferSize bytes, taken on first use
+  std::size_t used_ = 0;
+  bool lost_ = false;
+  DWORD lostError_ = 0;
+  int console_ = -1;  // standard output a console: 1, not: 0, not asked yet: -1
+  unsigned char* scratch_ = nullptr;
+  std::size_t scratchSize_ = 0;
+};
+
+#endif  // TARVIN_MOUTPUT_H
