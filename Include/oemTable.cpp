@@ -7,7 +7,7 @@ const oemTable& oemTable::get() {
   return table;
 }
 
-oemTable::oemTable() : wide(), single(), toByte() {
+oemTable::oemTable() : wide(), single(), roundTrip(true), toByte() {
   for (short& b : toByte) b = -1;
   // Each byte on its own, as the decoder converts it.
   for (int b = 0; b < 256; ++b) {
@@ -26,6 +26,7 @@ oemTable::oemTable() : wide(), single(), toByte() {
         static_cast<unsigned char>(back[0]) == b)
       toByte[wide[b]] = static_cast<short>(b);
   }
+  for (int b = 0; b < 256; ++b) roundTrip = roundTrip && single[b] && toByte[wide[b]] == b;
 }
 
 int oemTable::narrow(const unsigned short* units, int n, char* out) const {

@@ -13,6 +13,9 @@ class oemTable {
   // exactly one unit.
   unsigned short wide[256];
   bool single[256];
+  // Every byte converts to one unit and that unit back to the same byte, so
+  // decoded text can be written as the bytes it was decoded from.
+  bool roundTrip;
 
   // Converts n units to OEM bytes at `out` (room for n bytes). Returns the
   // number of bytes, or -1 when a unit has no byte in the table, in which

@@ -1,5 +1,6 @@
 #include "mFileIndex.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -58,6 +59,7 @@ void mFileIndex::open(const mstr& path) {
   openFileRead();
   entries.clear();
   dataFiles.clear();
+  std::fill(std::begin(dataFileOf), std::end(dataFileOf), nullptr);
 
   loading loaded;
   std::uint64_t offset = 0;
@@ -74,6 +76,7 @@ void mFileIndex::open(const mstr& path) {
     offset += kRecordSize;
   } while (offset < size);
   cursor = view + size;
+  setEndBlocks(loaded);
 
   // The maps are filled in key order and then balanced, so that lookups and
   // the walk run on balanced trees however the records were ordered.
@@ -139,7 +142,24 @@ void mFileIndex::readRecord(const unsigned char* record, int ordinal, loading& l
   data->fileNumber = number;
   loaded.blocks[number].push_back(entry->firstBlock);
   loaded.dataFile[number] = data.get();
+  dataFileOf[number] = data.get();
   dataFiles.insert_value(data.release());
+}
+
+// Each report ends at the next strictly higher block that the index lists
+// for its data file. With the blocks of each file sorted once, every entry
+// finds that block by one binary search, instead of two tree lookups when
+// its report is read.
+void mFileIndex::setEndBlocks(loading& loaded) const {
+  for (int number = 0; number < 256; ++number) {
+    std::vector<unsigned int>& blocks = loaded.blocks[number];
+    if (!std::is_sorted(blocks.begin(), blocks.end())) std::sort(blocks.begin(), blocks.end());
+  }
+  for (mIndexEntry* entry : loaded.entries) {
+    const std::vector<unsigned int>& blocks = loaded.blocks[entry->fileNumber];
+    auto next = std::upper_bound(blocks.begin(), blocks.end(), entry->firstBlock);
+    entry->endBlock = next == blocks.end() ? 0 : *next;
+  }
 }
 
 mstr& mFileIndex::readReport(entry_map::node* position, mstr& text) {
@@ -148,6 +168,19 @@ mstr& mFileIndex::readReport(entry_map::node* position, mstr& text) {
   const mIndexEntry& entry = *position->value;
   mFileData* data = findDataFile(entry.fileNumber);
   return data ? data->readReport(entry.firstBlock, text) : text;
+}
+
+reportRange mFileIndex::locate(const mIndexEntry& entry) const {
+  reportRange range;
+  range.data = dataFileOf[entry.fileNumber];
+  if (!range.data) return range;
+  const std::uint64_t fileSize = range.data->size;
+  std::uint64_t start = static_cast<std::uint64_t>(entry.firstBlock) * 64;
+  std::uint64_t end = entry.endBlock ? static_cast<std::uint64_t>(entry.endBlock) * 64 : fileSize;
+  range.start = start < fileSize ? start : fileSize;
+  range.end = end < fileSize ? end : fileSize;
+  if (range.end < range.start) range.end = range.start;
+  return range;
 }
 
 mstr& mFileData::readReport(unsigned int firstBlock, mstr& text) {

@@ -21,6 +21,9 @@ class mIndexEntry : public mstr {
   int ordinal = 0;                 // position of the record in the index, from 0
   unsigned char fileNumber = 0;
   unsigned int firstBlock = 0;
+  // The next strictly higher block of its data file, where the report ends;
+  // 0 for the last report of the file (it runs to the end). Set by open().
+  unsigned int endBlock = 0;
 
   mIndexEntry() = default;
   mIndexEntry(const mIndexEntry& other) = default;
@@ -51,6 +54,16 @@ struct tree_key<mFileData> {
   static int compare(unsigned char a, unsigned char b) { return a < b ? -1 : (a > b ? 1 : 0); }
 };
 
+// Where one report's bytes lie: in the mapped data file, from start up to
+// end (cut to the file); no data file when it was missing.
+struct reportRange {
+  const mFileData* data = nullptr;
+  std::uint64_t start = 0;
+  std::uint64_t end = 0;
+  const unsigned char* bytes() const { return data->view + start; }
+  std::uint64_t size() const { return end - start; }
+};
+
 class mFileIndex : public mFile {
  public:
   typedef tree_ob<mIndexEntry> entry_map;
@@ -58,6 +71,7 @@ class mFileIndex : public mFile {
   entry_map entries;                        // every record, in key order
   const unsigned char* cursor = nullptr;    // the record being read by open()
   tree_ob<mFileData> dataFiles;             // every data file found, by number
+  mFileData* dataFileOf[256] = {};          // the same, by number, null where missing
 
   ~mFileIndex() override;
 
@@ -68,10 +82,13 @@ class mFileIndex : public mFile {
   // Empties the text and fills it with the decoded report of the entry; the
   // text stays empty when its data file was missing.
   mstr& readReport(entry_map::node* position, mstr& text);
+  // The bytes of an entry's report, found without a lookup.
+  reportRange locate(const mIndexEntry& entry) const;
 
  private:
   struct loading;
   void readRecord(const unsigned char* record, int ordinal, loading& loaded);
+  void setEndBlocks(loading& loaded) const;
   mFileData* findDataFile(unsigned char number) const;
 };
 
