@@ -4,14 +4,18 @@
 //   make_corpus reports DIR [MIB]   archives of about MIB MiB of decoded text
 //                                   (default 1024) in DIR/archives, and the
 //                                   expected output in DIR/expected.txt
-//   make_corpus records DIR N       one index of N records in DIR/records,
-//                                   with tiny reports, and DIR/expected.txt
+//   make_corpus records DIR N [shuffled]
+//                                   one index of N records in DIR/records,
+//                                   with tiny reports, and DIR/expected.txt;
+//                                   "shuffled" writes the records out of key
+//                                   order
 //
 // Reports are a few hundred bytes to 100 KB long and mix what real reports
 // hold: upper-case Latin and Cyrillic words, numbers, columns aligned with
 // runs of spaces, ruled lines of repeated characters and empty lines. Every
 // index file has a name of its own and every key sorts by its number, so the
 // order of the output is the order of generation.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -81,12 +85,18 @@ int writeReports(const std::string& dir, double mib) {
   return 0;
 }
 
-int writeRecords(const std::string& dir, unsigned records) {
+int writeRecords(const std::string& dir, unsigned records, bool shuffled) {
   generator g(7);
   archive::writer w(dir + "/records", "MANY.IDX");
+  // keyOf[r]: the key number of record r; the output is in key order.
+  std::vector<unsigned> keyOf(records);
+  for (unsigned r = 0; r < records; ++r) keyOf[r] = r;
+  if (shuffled) std::shuffle(keyOf.begin(), keyOf.end(), std::mt19937(11));
+  std::vector<unsigned> recordOf(records);
+  for (unsigned r = 0; r < records; ++r) recordOf[keyOf[r]] = r;
   for (unsigned r = 0; r < records; ++r) {
     archive::report rep;
-    rep.major = numbered("K", r, 7);
+    rep.major = numbered("K", keyOf[r], 7);
     rep.minor = numbered("", g.below(1000000), 6);
     rep.fileNumber = r % 16;
     rep.lines = {"R" + std::to_string(r)};
@@ -97,7 +107,7 @@ int writeRecords(const std::string& dir, unsigned records) {
   if (!expected) return 1;
   unsigned counter = 0;
   size_t last = 0;
-  for (const std::string& text : w.expected()) last = appendExpected(expected, text, counter);
+  for (unsigned k = 0; k < records; ++k) last = appendExpected(expected, w.expected()[recordOf[k]], counter);
   appendSizeLine(expected, last);
   std::fclose(expected);
   return 0;
@@ -108,8 +118,8 @@ int writeRecords(const std::string& dir, unsigned records) {
 int main(int argc, char** argv) {
   if (argc >= 3 && std::string(argv[1]) == "reports")
     return writeReports(argv[2], argc > 3 ? std::atof(argv[3]) : 1024);
-  if (argc == 4 && std::string(argv[1]) == "records")
-    return writeRecords(argv[2], static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10)));
-  std::fprintf(stderr, "usage: make_corpus reports DIR [MIB] | make_corpus records DIR N\n");
+  if ((argc == 4 || (argc == 5 && std::string(argv[4]) == "shuffled")) && std::string(argv[1]) == "records")
+    return writeRecords(argv[2], static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10)), argc == 5);
+  std::fprintf(stderr, "usage: make_corpus reports DIR [MIB] | make_corpus records DIR N [shuffled]\n");
   return 2;
 }

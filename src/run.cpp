@@ -1,9 +1,13 @@
 #include "run.h"
 
+#include <bitset>
 #include <memory>
 
 #include "mCmdLine.h"
 #include "mFileIndex.h"
+#include "mOutput.h"
+#include "oemTable.h"
+#include "reportQueue.h"
 
 namespace {
 
@@ -24,17 +28,43 @@ struct outputLost {
   mEx error;
 };
 
-// Checks the write just made to standard output.
-void requireWritten() {
-  if (mstr::lastWriteSucceeded()) return;
+mEx lostOutputError() {
   SetLastError(mstr::lastWriteError());
   mEx ex("main", 1, "wmain", 1);
   ex.addSystemError().appendText(u"func=WriteFile Данные не записаны в стандартный вывод.");
-  throw outputLost{std::move(ex)};
+  return ex;
 }
 
-void convertDirectory(const mFileObject& directory, mstr& indexPath, mstr& out,
-                      unsigned& counter) {
+// Checks that standard output has taken everything so far.
+void requireWritten() {
+  if (!mstr::lastWriteSucceeded()) throw outputLost{lostOutputError()};
+}
+
+// The processors this process may use.
+unsigned processorCount() {
+  DWORD_PTR mine = 0, all = 0;
+  if (!GetProcessAffinityMask(GetCurrentProcess(), &mine, &all) || mine == 0) return 1;
+  return static_cast<unsigned>(std::bitset<8 * sizeof mine>(mine).count());
+}
+
+// Writes the reports of an index one by one through the output string: the
+// way for an OEM code page in which decoded text is not simply its bytes.
+void convertReports(mFileIndex& index, mstr& out, unsigned& counter) {
+  for (auto e = index.entries.begin(); auto* entry = e.step();) {
+    try {
+      index.readReport(entry, out);
+      out.append(u"+++").appendNumber(static_cast<int>(counter));
+      out.print(u"\n");
+      requireWritten();
+      ++counter;
+    } catch (mEx& error) {
+      printErrorText(error);
+    }
+  }
+}
+
+void convertDirectory(const mFileObject& directory, mstr& indexPath, mstr& out, unsigned& counter,
+                      reportQueue* queue) {
   mFileList files;
   std::unique_ptr<mFileIndex> index;
   try {
@@ -43,16 +73,11 @@ void convertDirectory(const mFileObject& directory, mstr& indexPath, mstr& out,
       file->value->getFullPath(indexPath);
       index.reset(new mFileIndex);
       index->open(indexPath);
-      for (auto e = index->entries.begin(); auto* entry = e.step();) {
-        try {
-          index->readReport(entry, out);
-          out.append(u"+++").appendNumber(static_cast<int>(counter));
-          out.print(u"\n");
-          requireWritten();
-          ++counter;
-        } catch (mEx& error) {
-          printErrorText(error);
-        }
+      if (queue) {
+        queue->write(*index, indexPath, counter);
+        requireWritten();
+      } else {
+        convertReports(*index, out, counter);
       }
       index.reset();
     }
@@ -65,12 +90,12 @@ void convertDirectory(const mFileObject& directory, mstr& indexPath, mstr& out,
 
 int tarvinRun(int argc, WCHAR** argv) {
   int exitCode = 0;
-  bool longOutput = false;
   {
     mstr indexPath;
     mstr out;
     unsigned counter = 0;
     mCmdLine commandLine;
+    std::unique_ptr<reportQueue> queue;
     try {
       commandLine.parse(argc, argv);
       if (commandLine.getOption(u"?", out)) {
@@ -79,8 +104,18 @@ int tarvinRun(int argc, WCHAR** argv) {
         requireWritten();
       } else {
         mFileList& directories = commandLine.getSearchPaths(argc, argv);
+        // Where every byte of the OEM code page stands for one unit and back,
+        // reports are decoded straight into the bytes that are written, and
+        // on every core. On a console each report shows as soon as it is
+        // decoded, by one thread.
+        if (oemTable::get().roundTrip) {
+          const bool console = mOutput::get().outputIsConsole();
+          unsigned threads = console ? 1 : processorCount();
+          if (threads > 16) threads = 16;
+          queue.reset(new reportQueue(reportFormat{}, reportDecode::best(), threads, console));
+        }
         for (auto it = directories.begin(); auto* directory = it.step();)
-          convertDirectory(*directory->value, indexPath, out, counter);
+          convertDirectory(*directory->value, indexPath, out, counter, queue.get());
       }
     } catch (mEx& error) {
       printErrorText(error);
@@ -94,9 +129,21 @@ int tarvinRun(int argc, WCHAR** argv) {
       line.print();
     }
     // Released in this order: the command line, the output text (a long
-    // last report writes its size line here), the index path.
-    longOutput = out.get_count() > 10000;
+    // last report writes its size line here), the index path. Reports
+    // written by the queue never were in the output text: their last one's
+    // size line is written for it.
+    if (queue) {
+      std::size_t last = queue->lastUnits();
+      queue.reset();
+      mstr::printSizeLine(static_cast<int>(last));
+    }
   }
-  if (longOutput && exitCode == 0 && !mstr::lastWriteSucceeded()) exitCode = 1;
+  // What is still gathered goes out now; if it cannot, that output is lost
+  // like any other.
+  mOutput::get().flush();
+  if (exitCode == 0 && !mstr::lastWriteSucceeded()) {
+    printErrorText(lostOutputError());
+    exitCode = 1;
+  }
   return exitCode;
 }

@@ -1,0 +1,530 @@
+#include "reportQueue.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <thread>
+#include <vector>
+
+#include "mOutput.h"
+
+namespace {
+
+using reportDecode::kLineRoom;
+
+// A byte buffer whose storage is kept from one use to the next.
+class byteBuffer {
+ public:
+  byteBuffer() = default;
+  byteBuffer(const byteBuffer&) = delete;
+  byteBuffer& operator=(const byteBuffer&) = delete;
+  ~byteBuffer() { std::free(data_); }
+
+  unsigned char* data() const { return data_; }
+  std::size_t size() const { return size_; }
+  std::size_t roomLeft() const { return capacity_ - size_; }
+  void clear() { size_ = 0; }
+  void truncate(std::size_t n) { size_ = n; }
+  // Room for at least n more bytes at the end; raises the library's
+  // allocation error when there is none.
+  unsigned char* room(std::size_t n) {
+    if (capacity_ - size_ < n) grow(n);
+    return data_ + size_;
+  }
+  void commit(std::size_t n) { size_ += n; }
+  void append(const void* bytes, std::size_t n) {
+    std::memcpy(room(n), bytes, n);
+    commit(n);
+  }
+  void append(const char* text) { append(text, std::strlen(text)); }
+
+ private:
+  void grow(std::size_t n) {
+    std::size_t wanted = size_ + n;
+    std::size_t capacity = capacity_ ? capacity_ : 64 * 1024;
+    while (capacity < wanted) capacity *= 2;
+    void* grown = std::realloc(data_, capacity);
+    if (!grown) stack_ob_allocation_failed(stack_ob_name<unsigned char, 0, 0>::get_size);
+    data_ = static_cast<unsigned char*>(grown);
+    capacity_ = capacity;
+  }
+
+  unsigned char* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
+
+// Decimal digits of a report number, as mstr::appendNumber writes them.
+unsigned putNumber(std::uint64_t value, unsigned char* out) {
+  unsigned char digits[20];
+  unsigned n = 0;
+  do {
+    digits[n++] = static_cast<unsigned char>('0' + value % 10);
+    value /= 10;
+  } while (value);
+  for (unsigned i = 0; i < n; ++i) out[i] = digits[n - 1 - i];
+  return n;
+}
+
+// Runs the reads of mapped bytes in f; false when one of them faulted.
+template <class F>
+bool guarded(F&& f) {
+  f();
+  return true;
+}
+
+// The error of a report whose bytes could not be read from its data file.
+mEx readFault(const mFileData& data) {
+  mstr path;
+  data.getFullPath(path);
+  SetLastError(30);
+  mEx ex("Vc\\Include\\mFile", 140, "mFile::readFile", 1);
+  ex.addSystemError().appendText(u"func=ReadMappedFile filename=").appendText(path.c_str());
+  return ex;
+}
+
+// What one report left in its batch's buffer.
+struct piece {
+  std::size_t end;          // its bytes end here (they begin where the previous piece's end)
+  std::size_t numberAt;     // its number stands here
+  std::uint32_t textUnits;  // plain form: the units of its text
+  unsigned char numberLength;
+  bool failed;              // its error is the next one of the batch
+};
+
+// Consecutive entries of an index, decoded together.
+struct batch {
+  mFileIndex::entry_map::node* first = nullptr;
+  unsigned count = 0;
+  std::uint64_t bytes = 0;  // encoded
+  bool big = false;         // one report too large for a batch: the writer decodes it
+  unsigned assumedFirst = 0;  // its first number if no report before it in the index fails
+  bool done = false;
+};
+
+// Where a batch is decoded to; batch i uses slot i % window.
+struct slot {
+  byteBuffer out;
+  std::vector<piece> pieces;
+  std::vector<mEx> errors;
+  bool fatal = false;  // a failure other than an error of the library: the run ends there
+};
+
+// What each thread decodes into before the text is converted.
+struct scratch {
+  byteBuffer decoded;
+};
+
+}  // namespace
+
+struct reportQueue::state {
+  reportFormat format;
+  reportDecode::level level;
+  bool oneAtATime;
+  std::size_t batchBytes;  // encoded bytes of one batch, for this format
+  unsigned maxReports;
+  unsigned window;
+
+  // The index being written, and its batches.
+  const mFileIndex* index = nullptr;
+  std::vector<batch> batches;
+  std::unique_ptr<slot[]> slots;
+  byteBuffer indexJson;         // "path" of the index, for JSON
+  std::string dataJson[256];    // "name" of each data file, for JSON
+
+  // Claims and completions, shared with the workers.
+  std::mutex lock;
+  std::condition_variable workReady;
+  std::condition_variable batchDone;
+  std::size_t next = 0;       // the first batch not yet claimed
+  std::size_t written = 0;    // batches written so far
+  std::size_t claimable = 0;  // batches that may be claimed at all
+  unsigned inFlight = 0;      // claimed and not done
+  bool stopping = false;
+  std::vector<std::thread> workers;
+
+  // The writer's own.
+  scratch writerScratch;
+  mbytes bigCopy;
+  std::size_t lastUnits = 0;
+
+  state(reportFormat f, reportDecode::level l, unsigned threads, bool single)
+      : format(f), level(l), oneAtATime(single) {
+    std::size_t expansion = format.how == reportFormat::kind::jsonl ? mOutput::kJsonPerByte : format.utf8 ? 3 : 1;
+    batchBytes = kBatchBytes / expansion;
+    maxReports = oneAtATime ? 1 : 4096;
+    unsigned workerCount = threads > 1 ? threads - 1 : 0;
+    window = 2 * workerCount + 2;
+    slots.reset(new slot[window]);
+    for (unsigned i = 0; i < workerCount; ++i) workers.emplace_back([this] { work(); });
+  }
+
+  ~state() {
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      stopping = true;
+    }
+    workReady.notify_all();
+    for (std::thread& t : workers) t.join();
+  }
+
+  bool canClaim() const { return next < claimable && next < written + window; }
+
+  void work() {
+    scratch own;
+    std::unique_lock<std::mutex> guard(lock);
+    for (;;) {
+      workReady.wait(guard, [this] { return stopping || canClaim(); });
+      if (stopping) return;
+      std::size_t j = next++;
+      ++inFlight;
+      guard.unlock();
+      process(j, own);
+      guard.lock();
+      finish(j);
+    }
+  }
+
+  void finish(std::size_t j) {
+    batches[j].done = true;
+    --inFlight;
+    batchDone.notify_all();
+  }
+
+  // ---- Decoding a batch (any thread) ----
+
+  void process(std::size_t j, scratch& own) {
+    slot& s = slots[j % window];
+    s.out.clear();
+    s.pieces.clear();
+    s.errors.clear();
+    s.fatal = false;
+    if (batches[j].big) return;  // the writer decodes it as it writes it
+    try {
+      decodeBatch(batches[j], s, own);
+    } catch (...) {
+      s.fatal = true;
+    }
+  }
+
+  void decodeBatch(const batch& b, slot& s, scratch& own) {
+    unsigned number = b.assumedFirst;
+    mFileIndex::entry_map::iterator it(b.first);
+    for (unsigned k = 0; k < b.count; ++k) {
+      const mIndexEntry& entry = *it.step()->value;
+      std::size_t mark = s.out.size();
+      piece p{};
+      try {
+        emit(entry, number, s.out, own, p);
+        ++number;
+      } catch (mEx& error) {
+        s.out.truncate(mark);
+        p = piece{};
+        p.failed = true;
+        s.errors.push_back(std::move(error));
+      }
+      p.end = s.out.size();
+      s.pieces.push_back(p);
+    }
+  }
+
+  // Decodes a report straight from its mapped bytes into `out`. A fault
+  // while they are read raises the report's read error.
+  void decodeInto(const reportRange& range, byteBuffer& out) {
+    const unsigned char* p = range.bytes();
+    std::size_t left = static_cast<std::size_t>(range.size());
+    while (left > 0) {
+      unsigned char* at = out.room(kLineRoom);
+      const std::size_t room = out.roomLeft();
+      reportDecode::result r{};
+      if (!guarded([&] { r = reportDecode::decode(level, p, left, at, room); })) throw readFault(*range.data);
+      out.commit(r.produced);
+      p += r.consumed;
+      left -= r.consumed;
+    }
+  }
+
+  void putNumberAt(byteBuffer& out, unsigned number, piece& p) {
+    p.numberAt = out.size();
+    p.numberLength = static_cast<unsigned char>(putNumber(number, out.room(20)));
+    out.commit(p.numberLength);
+  }
+
+  // One report as the format wants it, numbered `number`.
+  void emit(const mIndexEntry& entry, unsigned number, byteBuffer& out, scratch& own, piece& p) {
+    const reportRange range = index->locate(entry);
+    if (format.how != reportFormat::kind::plain) {
+      emitFields(entry, range, number, out, p);
+      if (format.how == reportFormat::kind::jsonl) {
+        out.append(",\"text\":\"");
+        if (range.data) {
+          own.decoded.clear();
+          decodeInto(range, own.decoded);
+          out.commit(mOutput::oemToJson(own.decoded.data(), own.decoded.size(),
+                                        out.room(mOutput::kJsonPerByte * own.decoded.size())));
+        }
+        out.append("\"");
+      }
+      out.append("}\n");
+      return;
+    }
+    std::size_t units = 0;
+    if (range.data && !format.utf8) {
+      std::size_t start = out.size();
+      decodeInto(range, out);
+      units = out.size() - start;
+    } else if (range.data) {
+      own.decoded.clear();
+      decodeInto(range, own.decoded);
+      units = own.decoded.size();
+      out.commit(mOutput::oemToUtf8(own.decoded.data(), units, out.room(3 * units)));
+    }
+    p.textUnits = static_cast<std::uint32_t>(units);
+    out.append("+++");
+    putNumberAt(out, number, p);
+    out.append("\n");
+  }
+
+  // A report's JSON object up to its last field before the text.
+  void emitFields(const mIndexEntry& entry, const reportRange& range, unsigned number, byteBuffer& out, piece& p) {
+    out.append("{\"n\":");
+    putNumberAt(out, number, p);
+    out.append(",\"index\":");
+    out.append(indexJson.data(), indexJson.size());
+    out.append(",\"key\":\"");
+    const std::size_t keyUnits = static_cast<std::size_t>(entry.get_count());
+    out.commit(mOutput::unitsToJson(entry.c_str(), entry.get_count(), out.room(6 * keyUnits)));
+    out.append("\",\"data\":");
+    out.append(range.data ? dataJson[entry.fileNumber].c_str() : "null");
+    out.append(",\"block\":");
+    out.commit(putNumber(entry.firstBlock, out.room(20)));
+    out.append(",\"bytes\":");
+    if (range.data)
+      out.commit(putNumber(range.size(), out.room(20)));
+    else
+      out.append("null");
+  }
+
+  // ---- Writing (the writer's thread) ----
+
+  void cut(const mFileIndex& idx, unsigned firstNumber) {
+    batches.clear();
+    batch current;
+    unsigned number = firstNumber;
+    auto close = [&] {
+      if (current.count == 0) return;
+      batches.push_back(current);
+      number += current.count;
+      current = batch{};
+    };
+    for (auto it = idx.entries.begin(); auto* n = it.step();) {
+      std::uint64_t bytes = format.how == reportFormat::kind::list ? 0 : idx.locate(*n->value).size();
+      if (bytes > batchBytes) {  // too large to be held whole: the writer streams it
+        close();
+        current.first = n;
+        current.count = 1;
+        current.big = true;
+        current.assumedFirst = number;
+        close();
+        continue;
+      }
+      if (current.count > 0 && (current.count >= maxReports || current.bytes + bytes > batchBytes)) close();
+      if (current.count == 0) {
+        current.first = n;
+        current.assumedFirst = number;
+      }
+      ++current.count;
+      current.bytes += bytes;
+    }
+    close();
+  }
+
+  void prepareJson(const mFileIndex& idx, const mstr& indexPath) {
+    if (format.how == reportFormat::kind::plain) return;
+    indexJson.clear();
+    indexJson.append("\"");
+    indexJson.commit(mOutput::unitsToJson(indexPath.c_str(), indexPath.get_count(),
+                                          indexJson.room(6 * static_cast<std::size_t>(indexPath.get_count()))));
+    indexJson.append("\"");
+    for (int number = 0; number < 256; ++number) {
+      const mFileData* data = idx.dataFileOf[number];
+      if (!data) continue;
+      std::vector<unsigned char> bytes(6 * static_cast<std::size_t>(data->get_count()) + 2);
+      std::size_t n = mOutput::unitsToJson(data->c_str(), data->get_count(), bytes.data() + 1);
+      dataJson[number].assign("\"").append(reinterpret_cast<const char*>(bytes.data() + 1), n).append("\"");
+    }
+  }
+
+  // Waits for batch i, decoding batches itself while it would wait.
+  void await(std::size_t i) {
+    std::unique_lock<std::mutex> guard(lock);
+    while (!batches[i].done) {
+      if (canClaim()) {
+        std::size_t j = next++;
+        ++inFlight;
+        guard.unlock();
+        process(j, writerScratch);
+        guard.lock();
+        finish(j);
+        continue;
+      }
+      batchDone.wait(guard);
+    }
+  }
+
+  void released(std::size_t i) {
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      written = i + 1;
+    }
+    workReady.notify_all();
+  }
+
+  void writeNumber(unsigned number) {
+    unsigned char digits[20];
+    mOutput::get().bytes(digits, putNumber(number, digits));
+  }
+
+  void writeBatch(std::size_t i, unsigned& counter) {
+    const batch& b = batches[i];
+    if (b.big) return writeBig(*b.first->value, counter);
+    const slot& s = slots[i % window];
+    if (s.fatal) throw std::bad_alloc();  // ends the run as any such failure does
+    mOutput& output = mOutput::get();
+    const unsigned char* bytes = s.out.data();
+    const bool renumber = counter != b.assumedFirst;
+    std::size_t pending = 0;  // bytes before it are written
+    std::size_t begin = 0;    // where the current piece begins
+    std::size_t error = 0;
+    for (const piece& p : s.pieces) {
+      if (p.failed) {
+        output.bytes(bytes + pending, begin - pending);
+        printErrorText(s.errors[error++]);
+        lastUnits = 0;
+      } else {
+        if (renumber) {
+          output.bytes(bytes + pending, p.numberAt - pending);
+          writeNumber(counter);
+          pending = p.numberAt + p.numberLength;
+        }
+        unsigned char digits[20];
+        lastUnits = p.textUnits + 3 + putNumber(counter, digits);
+        ++counter;
+      }
+      if (p.failed) pending = p.end;
+      begin = p.end;
+      if (oneAtATime) {
+        output.bytes(bytes + pending, begin - pending);
+        pending = begin;
+        output.endOfPiece();
+      }
+      if (output.lost()) return;
+    }
+    output.bytes(bytes + pending, s.out.size() - pending);
+  }
+
+  // A report too large for a batch: copied whole, as the library reads a
+  // report, then decoded piece by piece straight into the output.
+  void writeBig(const mIndexEntry& entry, unsigned& counter) {
+    mOutput& output = mOutput::get();
+    const reportRange range = index->locate(entry);
+    try {
+      std::uint64_t start = range.start, end = range.end;
+      range.data->readFile(bigCopy, start, end);
+    } catch (mEx& error) {
+      printErrorText(error);
+      lastUnits = 0;
+      return;
+    }
+    const unsigned char* p = bigCopy.get_data();
+    std::size_t left = static_cast<std::size_t>(bigCopy.get_count());
+    std::size_t units = 0;
+    const bool json = format.how == reportFormat::kind::jsonl;
+    if (json) {
+      byteBuffer head;
+      piece ignored{};
+      emitFields(entry, range, counter, head, ignored);
+      head.append(",\"text\":\"");
+      output.bytes(head.data(), head.size());
+    }
+    while (left > 0) {
+      reportDecode::result r{};
+      if (!json && !format.utf8) {
+        std::size_t room = 0;
+        unsigned char* at = output.room(kLineRoom, room);
+        r = reportDecode::decode(level, p, left, at, room);
+        output.commit(r.produced);
+      } else {
+        // A piece small enough that its JSON form fits the output's room.
+        byteBuffer& decoded = writerScratch.decoded;
+        decoded.clear();
+        unsigned char* at = decoded.room(3 * kLineRoom);
+        r = reportDecode::decode(level, p, left, at, 3 * kLineRoom);
+        if (json) {
+          std::size_t room = 0;
+          unsigned char* to = output.room(mOutput::kJsonPerByte * r.produced, room);
+          output.commit(mOutput::oemToJson(at, r.produced, to));
+        } else {
+          output.oemBytes(at, r.produced);
+        }
+      }
+      units += r.produced;
+      p += r.consumed;
+      left -= r.consumed;
+      if (output.lost()) return;
+    }
+    if (json) {
+      output.bytes("\"}\n", 3);
+    } else {
+      output.bytes("+++", 3);
+      writeNumber(counter);
+      output.bytes("\n", 1);
+      unsigned char digits[20];
+      lastUnits = units + 3 + putNumber(counter, digits);
+    }
+    ++counter;
+    output.endOfPiece();
+  }
+};
+
+reportQueue::reportQueue(reportFormat format, reportDecode::level level, unsigned threads, bool oneAtATime)
+    : state_(new state(format, level, threads, oneAtATime)) {}
+
+reportQueue::~reportQueue() = default;
+
+std::size_t reportQueue::lastUnits() const { return state_->lastUnits; }
+
+void reportQueue::write(const mFileIndex& index, const mstr& indexPath, unsigned& counter) {
+  state& s = *state_;
+  s.index = &index;
+  s.prepareJson(index, indexPath);
+  s.cut(index, counter);
+  {
+    std::lock_guard<std::mutex> guard(s.lock);
+    s.next = 0;
+    s.written = 0;
+    s.claimable = s.batches.size();
+  }
+  s.workReady.notify_all();
+  // However the writing ends, no worker may still read this index after it.
+  struct retire {
+    state& s;
+    ~retire() {
+      std::unique_lock<std::mutex> guard(s.lock);
+      s.claimable = s.next;
+      s.batchDone.wait(guard, [this] { return s.inFlight == 0; });
+      s.index = nullptr;
+    }
+  } retiring{s};
+  mOutput& output = mOutput::get();
+  for (std::size_t i = 0; i < s.batches.size(); ++i) {
+    s.await(i);
+    s.writeBatch(i, counter);
+    s.released(i);
+    if (output.lost()) return;
+  }
+  output.endOfPiece();
+}
