@@ -86,4 +86,5 @@ void printErrorText(const mEx& error) {
   mEx text;
   error.getText(text);
   mstr(text.getMessage()).printError();
+  mOutput::get().countErrorText();
 }

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "mstr.h"
 #include "oemTable.h"
 
 namespace {
@@ -106,7 +107,7 @@ mOutput& mOutput::get() {
 }
 
 mOutput::~mOutput() {
-  flush();
+  finish();
   std::free(scratch_);
 }
 
@@ -141,8 +142,8 @@ std::size_t mOutput::unitsToJson(const unsigned short* units, int count, unsigne
   return static_cast<std::size_t>(o - out);
 }
 
-std::size_t mOutput::convert(const unsigned short* units, int count, unsigned char* out) const {
-  if (encoding_ == encoding::oem) {
+std::size_t mOutput::convert(const unsigned short* units, int count, unsigned char* out, encoding e) {
+  if (e == encoding::oem) {
     char* bytes = reinterpret_cast<char*>(out);
     int n = oemTable::get().narrow(units, count, bytes);
     // A unit outside the table: the system's conversion, into count + 1
@@ -181,11 +182,11 @@ void mOutput::text(const unsigned short* units, int count) {
   std::size_t need = 3 * static_cast<std::size_t>(count) + 1;
   if (need <= kBufferSize) {
     unsigned char* at = room(need);
-    commit(convert(units, count, at));
+    commit(convert(units, count, at, encoding_));
     return;
   }
   if (unsigned char* converted = scratch(need)) {
-    bytes(converted, convert(units, count, converted));
+    bytes(converted, convert(units, count, converted, encoding_));
   } else if (!lost_) {
     lost_ = true;  // no room to convert it: the text would be lost
     lostError_ = ERROR_NOT_ENOUGH_MEMORY;
@@ -240,6 +241,8 @@ bool mOutput::outputIsConsole() {
 void mOutput::writeOut(const void* data, std::size_t count) {
   if (lost_) return;  // the run is stopping: nothing more reaches the stream
   HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (outputIsConsole()) consoleFor(encoding_);
+  progress_.bytes += count;
   const char* at = static_cast<const char*>(data);
   // Even an empty piece is one write, so that a missing stream shows.
   do {
@@ -260,14 +263,167 @@ void mOutput::writeOut(const void* data, std::size_t count) {
   } while (count > 0);
 }
 
+bool mOutput::errorIsConsole() {
+  if (errorConsole_ < 0) {
+    DWORD mode = 0;
+    errorConsole_ = GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) ? 1 : 0;
+  }
+  return errorConsole_ == 1;
+}
+
+void mOutput::consoleFor(encoding e) {
+  if (consoleCodePage_ == 0) consoleShows_ = consoleCodePage_ = GetConsoleOutputCP();
+  if (consoleCodePage_ == 0) return;  // no console to tell
+  UINT wanted = e == encoding::utf8 ? CP_UTF8 : consoleCodePage_;
+  if (wanted != consoleShows_ && SetConsoleOutputCP(wanted)) consoleShows_ = wanted;
+}
+
 void mOutput::errorText(const unsigned short* units, int count) {
-  HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
   flush();
+  clearProgress();
+  writeError(units, count);
+  drawProgress(false);
+}
+
+void mOutput::writeError(const unsigned short* units, int count) {
+  HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
   std::size_t need = 3 * static_cast<std::size_t>(count > 0 ? count : 0) + 1;
   unsigned char* converted = scratch(need);
   if (!converted) return;  // no room to convert it: the text is not written
-  std::size_t n = convert(units, count > 0 ? count : 0, converted);
+  std::size_t n = convert(units, count > 0 ? count : 0, converted, errorEncoding_);
+  if (errorIsConsole()) consoleFor(errorEncoding_);
   DWORD written = 0;
   // A failure to write an error text is not reported: there is nowhere to.
   WriteFile(handle, converted, static_cast<DWORD>(n), &written, nullptr);
+}
+
+// ---- Progress ----
+
+namespace {
+
+void appendAscii(mstr& line, const char* text) {
+  for (; *text; ++text) line.push_value(static_cast<unsigned short>(*text));
+}
+
+// A count of bytes as megabytes with one decimal, written the Russian way.
+void appendMegabytes(mstr& line, unsigned long long bytes) {
+  unsigned long long tenths = (bytes + 50000) / 100000;
+  line.appendNumber(static_cast<int>(tenths / 10)).append(u",").appendNumber(static_cast<int>(tenths % 10));
+}
+
+void appendTime(mstr& line, unsigned long long milliseconds) {
+  unsigned long long seconds = milliseconds / 1000;
+  if (seconds >= 3600) {
+    line.appendNumber(static_cast<int>(seconds / 3600)).append(u":");
+    if (seconds / 60 % 60 < 10) line.append(u"0");
+  }
+  line.appendNumber(static_cast<int>(seconds / 60 % 60)).append(u":");
+  if (seconds % 60 < 10) line.append(u"0");
+  line.appendNumber(static_cast<int>(seconds % 60));
+}
+
+}  // namespace
+
+void mOutput::appendStatus(mstr& line, bool summary) const {
+  const unsigned long long elapsed = GetTickCount64() - progress_.started;
+  if (summary) line.append(u"Готово. ");
+  line.append(u"Рапортов: ").appendNumber(static_cast<int>(progress_.reports)).append(u", ");
+  appendMegabytes(line, progress_.bytes);
+  line.append(u" МБ, ");
+  if (summary) {
+    line.append(u"ошибок: ").appendNumber(static_cast<int>(errorTexts_)).append(u", ");
+    appendTime(line, elapsed);
+    return;
+  }
+  line.append(u"индексов: ").appendNumber(static_cast<int>(progress_.indexDone));
+  line.append(u" из ").appendNumber(static_cast<int>(progress_.indexFiles)).append(u", ");
+  appendTime(line, elapsed);
+  line.append(u", ");
+  appendMegabytes(line, elapsed ? progress_.bytes * 1000 / elapsed : 0);
+  line.append(u" МБ/с, ");
+  // The directory last, cut at its start to what the console's width leaves.
+  int width = 80;
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info))
+    width = info.srWindow.Right - info.srWindow.Left + 1;
+  int room = width - 1 - line.get_count();
+  const unsigned short* directory = progress_.directory;
+  int length = progress_.directoryLength;
+  if (length > room && room > 3) {
+    appendAscii(line, "...");
+    directory += length - (room - 3);
+    length = room - 3;
+  }
+  if (length <= room) line.append_n(directory, length);
+}
+
+void mOutput::drawProgress(bool now) {
+  if (!progress_.shown) return;
+  const unsigned long long tick = GetTickCount64();
+  if (!now && tick - progress_.drawn < 100) return;  // at most ten times a second
+  try {
+    mstr line(u"\r");
+    appendStatus(line, false);
+    int length = line.get_count() - 1;
+    for (int i = length; i < progress_.onScreen; ++i) line.append(u" ");  // over the longer line before
+    writeError(line.c_str(), line.get_count());
+    progress_.onScreen = length > 0 ? length : 1;
+    progress_.drawn = tick;
+  } catch (...) {
+    // No memory for the status line: it is not drawn this time.
+  }
+}
+
+void mOutput::clearProgress() {
+  if (!progress_.onScreen) return;
+  try {
+    mstr blank(u"\r");
+    for (int i = 0; i < progress_.onScreen; ++i) blank.append(u" ");
+    blank.append(u"\r");
+    writeError(blank.c_str(), blank.get_count());
+  } catch (...) {
+  }
+  progress_.onScreen = 0;
+}
+
+void mOutput::showProgress() {
+  progress_.shown = true;
+  progress_.started = GetTickCount64();
+}
+
+void mOutput::progressDirectory(const unsigned short* directory, int count, unsigned indexFiles) {
+  if (!progress_.shown) return;
+  int length = count < 260 ? count : 259;
+  std::memcpy(progress_.directory, directory + (count - length), static_cast<std::size_t>(length) * 2);
+  progress_.directoryLength = length;
+  progress_.indexDone = 0;
+  progress_.indexFiles = indexFiles;
+  drawProgress(false);
+}
+
+void mOutput::progressIndexDone() {
+  ++progress_.indexDone;
+  drawProgress(false);
+}
+
+void mOutput::progressReports(unsigned reports) {
+  progress_.reports += reports;
+  drawProgress(false);
+}
+
+void mOutput::finish() {
+  flush();
+  if (progress_.shown) {
+    clearProgress();
+    try {
+      mstr line;
+      appendStatus(line, true);
+      line.append(u"\n");
+      writeError(line.c_str(), line.get_count());
+    } catch (...) {
+    }
+    progress_.shown = false;
+  }
+  if (consoleCodePage_ && consoleShows_ != consoleCodePage_ && SetConsoleOutputCP(consoleCodePage_))
+    consoleShows_ = consoleCodePage_;
 }

@@ -22,6 +22,8 @@
 
 #include "win32.h"
 
+class mstr;
+
 class mOutput {
  public:
   enum class encoding { oem, utf8 };
@@ -30,7 +32,11 @@ class mOutput {
 
   static mOutput& get();
 
-  void setEncoding(encoding e) { encoding_ = e; }
+  // The encodings of standard output and standard error.
+  void setEncodings(encoding out, encoding err) {
+    encoding_ = out;
+    errorEncoding_ = err;
+  }
   encoding getEncoding() const { return encoding_; }
 
   // ---- Standard output ----
@@ -63,8 +69,26 @@ class mOutput {
 
   // ---- Standard error ----
   // Writes text to standard error at once, after standard output is written
-  // out.
+  // out (and the progress line is taken away, and drawn again after it).
   void errorText(const unsigned short* units, int count);
+  // An error text was written (by printErrorText, or the line of an
+  // unexpected failure); their number decides a strict run's exit code.
+  void countErrorText() { ++errorTexts_; }
+  unsigned errorTexts() const { return errorTexts_; }
+  bool errorIsConsole();
+
+  // ---- Progress, on a console as standard error ----
+  // Shows a status line from now on: redrawn at most ten times a second with
+  // the reports and megabytes written, the index files done of those found
+  // in the current directory, that directory, the time and the rate.
+  void showProgress();
+  void progressDirectory(const unsigned short* directory, int count, unsigned indexFiles);
+  void progressIndexDone();
+  void progressReports(unsigned reports);
+
+  // The end of the run: standard output is written out, the progress line
+  // gives way to a summary line, the console shows its own code page again.
+  void finish();
 
   // ---- Plain conversions, for any thread ----
   // The UTF-8 of OEM bytes: room for 3 bytes each. Returns the bytes written.
@@ -76,6 +100,10 @@ class mOutput {
   // UTF-16 text as the inside of a JSON string; a lone surrogate is kept as
   // its \u escape. Room for 6 bytes a unit.
   static std::size_t unitsToJson(const unsigned short* units, int count, unsigned char* out);
+  // UTF-16 text in an encoding, into room for 3 * count + 1 bytes: the OEM
+  // code page as console output converts it (a byte a unit), or UTF-8 (a
+  // lone surrogate as the replacement character).
+  static std::size_t convert(const unsigned short* units, int count, unsigned char* out, encoding e);
 
  private:
   mOutput() = default;
@@ -83,14 +111,37 @@ class mOutput {
   mOutput(const mOutput&) = delete;
   mOutput& operator=(const mOutput&) = delete;
 
-  // Writes the bytes to the handle; on standard output a failure is kept.
+  struct progressState {
+    bool shown = false;
+    unsigned long long started = 0;   // tick of the first update
+    unsigned long long drawn = 0;     // tick of the last drawing
+    unsigned long long bytes = 0;     // written to standard output
+    unsigned reports = 0;
+    unsigned indexDone = 0;
+    unsigned indexFiles = 0;
+    unsigned short directory[260] = {};  // the start of the current directory's path
+    int directoryLength = 0;
+    int onScreen = 0;  // characters of the line now shown, 0: none
+  };
+
+  // Writes the bytes to standard output; a failure is kept.
   void writeOut(const void* data, std::size_t count);
-  // Converts text to the encoding into out, which has room for
-  // 3 * count + 1 bytes; returns the bytes.
-  std::size_t convert(const unsigned short* units, int count, unsigned char* out) const;
+  // Writes text to standard error as it is, in its encoding.
+  void writeError(const unsigned short* units, int count);
   unsigned char* scratch(std::size_t count);
+  // Lets the console show bytes of this encoding.
+  void consoleFor(encoding e);
+  void drawProgress(bool now);
+  void clearProgress();
+  void appendStatus(mstr& line, bool summary) const;
 
   encoding encoding_ = encoding::oem;
+  encoding errorEncoding_ = encoding::oem;
+  unsigned errorTexts_ = 0;
+  int errorConsole_ = -1;
+  UINT consoleCodePage_ = 0;   // what the console showed when first written to, 0: untouched
+  UINT consoleShows_ = 0;      // what it shows now
+  progressState progress_;
   unsigned char* buffer_ = nullptr;  // kBufferSize bytes, taken on first use
   std::size_t used_ = 0;
   bool lost_ = false;

@@ -29,6 +29,12 @@ constexpr bool descendIntoDirectoryLinks = false;
 
 // Every argument that begins with "/" is a switch.
 inline bool isSwitch(const WCHAR* arg) { return arg != nullptr && arg[0] == L'/'; }
+
+// The converter's own options are switches too: "/utf8", "/simd:avx2".
+constexpr const WCHAR* optionPrefix = L"/";
+constexpr WCHAR optionValueSeparator = L':';
+// No short form of "/help": "-h" is a directory name.
+constexpr const WCHAR* shortHelpOption = nullptr;
 }  // namespace platform
 
 #else  // POSIX: the same subset, implemented in platform/posix
@@ -177,6 +183,32 @@ HANDLE GetStdHandle(DWORD which);
 // A standard handle that is a terminal is the console: GetConsoleMode
 // succeeds for it alone (the mode it reports is 0).
 BOOL GetConsoleMode(HANDLE console, LPDWORD mode);
+// The code page in which the console shows the bytes written to it: 866
+// (OEM bytes are shown as their characters) or CP_UTF8 (the bytes are UTF-8
+// and go to the terminal unchanged).
+UINT GetConsoleOutputCP();
+BOOL SetConsoleOutputCP(UINT codePage);
+
+struct COORD {
+  short X;
+  short Y;
+};
+struct SMALL_RECT {
+  short Left;
+  short Top;
+  short Right;
+  short Bottom;
+};
+struct CONSOLE_SCREEN_BUFFER_INFO {
+  COORD dwSize;
+  COORD dwCursorPosition;
+  WORD wAttributes;
+  SMALL_RECT srWindow;
+  COORD dwMaximumWindowSize;
+};
+typedef CONSOLE_SCREEN_BUFFER_INFO* PCONSOLE_SCREEN_BUFFER_INFO;
+// The terminal's size in character cells: srWindow spans its columns and rows.
+BOOL GetConsoleScreenBufferInfo(HANDLE console, PCONSOLE_SCREEN_BUFFER_INFO info);
 
 // The processors the process may run on, one bit each (the first 64).
 HANDLE GetCurrentProcess();
@@ -234,6 +266,12 @@ constexpr bool descendIntoDirectoryLinks = true;
 // "/test", "/run", and anything beginning with "/log:" or "/deb:". Every other
 // argument that begins with "/" is an absolute path.
 bool isSwitch(const WCHAR* arg);
+
+// The converter's own options are long options: "--utf8", "--simd=avx2",
+// and "-h" for "--help".
+constexpr const WCHAR* optionPrefix = u"--";
+constexpr WCHAR optionValueSeparator = u'=';
+constexpr const WCHAR* shortHelpOption = u"-h";
 }  // namespace platform
 
 #endif  // _WIN32

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "mOutput.h"
+#include "reportText.h"
 
 namespace {
 
@@ -116,6 +117,8 @@ struct slot {
 // What each thread decodes into before the text is converted.
 struct scratch {
   byteBuffer decoded;
+  byteBuffer copy;  // a report's bytes, when they are decoded through its text
+  mstr text;
 };
 
 }  // namespace
@@ -124,6 +127,7 @@ struct reportQueue::state {
   reportFormat format;
   reportDecode::level level;
   bool oneAtATime;
+  bool viaUnits;  // decode through UTF-16 text: the bytes are not the output
   std::size_t batchBytes;  // encoded bytes of one batch, for this format
   unsigned maxReports;
   unsigned window;
@@ -151,8 +155,8 @@ struct reportQueue::state {
   mbytes bigCopy;
   std::size_t lastUnits = 0;
 
-  state(reportFormat f, reportDecode::level l, unsigned threads, bool single)
-      : format(f), level(l), oneAtATime(single) {
+  state(reportFormat f, reportDecode::level l, unsigned threads, bool single, bool units)
+      : format(f), level(l), oneAtATime(single), viaUnits(units) {
     std::size_t expansion = format.how == reportFormat::kind::jsonl ? mOutput::kJsonPerByte : format.utf8 ? 3 : 1;
     batchBytes = kBatchBytes / expansion;
     maxReports = oneAtATime ? 1 : 4096;
@@ -260,32 +264,55 @@ struct reportQueue::state {
       emitFields(entry, range, number, out, p);
       if (format.how == reportFormat::kind::jsonl) {
         out.append(",\"text\":\"");
-        if (range.data) {
-          own.decoded.clear();
-          decodeInto(range, own.decoded);
-          out.commit(mOutput::oemToJson(own.decoded.data(), own.decoded.size(),
-                                        out.room(mOutput::kJsonPerByte * own.decoded.size())));
-        }
+        if (range.data) appendText(range, textForm::json, out, own);
         out.append("\"");
       }
       out.append("}\n");
       return;
     }
-    std::size_t units = 0;
-    if (range.data && !format.utf8) {
-      std::size_t start = out.size();
-      decodeInto(range, out);
-      units = out.size() - start;
-    } else if (range.data) {
-      own.decoded.clear();
-      decodeInto(range, own.decoded);
-      units = own.decoded.size();
-      out.commit(mOutput::oemToUtf8(own.decoded.data(), units, out.room(3 * units)));
-    }
-    p.textUnits = static_cast<std::uint32_t>(units);
+    const textForm form = format.utf8 ? textForm::utf8 : textForm::oem;
+    p.textUnits = range.data ? static_cast<std::uint32_t>(appendText(range, form, out, own)) : 0;
     out.append("+++");
     putNumberAt(out, number, p);
     out.append("\n");
+  }
+
+  enum class textForm { oem, utf8, json };
+
+  // Appends the report's text in that form and returns its units (the OEM
+  // bytes, or the units of the UTF-16 text where the code page needs it).
+  std::size_t appendText(const reportRange& range, textForm form, byteBuffer& out, scratch& own) {
+    if (viaUnits) {
+      // The bytes are copied first, so that a fault can stop nothing but a
+      // plain copy; the text is then decoded as the library decodes it.
+      own.copy.clear();
+      const std::size_t size = static_cast<std::size_t>(range.size());
+      unsigned char* to = own.copy.room(size);
+      if (!guarded([&] { std::memcpy(to, range.bytes(), size); })) throw readFault(*range.data);
+      own.text.clear();
+      decodeReportText(to, size, own.text);
+      const int units = own.text.get_count();
+      const std::size_t n = static_cast<std::size_t>(units);
+      if (form == textForm::json)
+        out.commit(mOutput::unitsToJson(own.text.c_str(), units, out.room(6 * n)));
+      else
+        out.commit(mOutput::convert(own.text.c_str(), units, out.room(3 * n + 1),
+                                    form == textForm::utf8 ? mOutput::encoding::utf8 : mOutput::encoding::oem));
+      return n;
+    }
+    if (form == textForm::oem) {
+      const std::size_t start = out.size();
+      decodeInto(range, out);
+      return out.size() - start;
+    }
+    own.decoded.clear();
+    decodeInto(range, own.decoded);
+    const std::size_t n = own.decoded.size();
+    if (form == textForm::json)
+      out.commit(mOutput::oemToJson(own.decoded.data(), n, out.room(mOutput::kJsonPerByte * n)));
+    else
+      out.commit(mOutput::oemToUtf8(own.decoded.data(), n, out.room(3 * n)));
+    return n;
   }
 
   // A report's JSON object up to its last field before the text.
@@ -322,7 +349,7 @@ struct reportQueue::state {
     };
     for (auto it = idx.entries.begin(); auto* n = it.step();) {
       std::uint64_t bytes = format.how == reportFormat::kind::list ? 0 : idx.locate(*n->value).size();
-      if (bytes > batchBytes) {  // too large to be held whole: the writer streams it
+      if (bytes > batchBytes && !viaUnits) {  // too large to be held whole: the writer streams it
         close();
         current.first = n;
         current.count = 1;
@@ -490,8 +517,9 @@ struct reportQueue::state {
   }
 };
 
-reportQueue::reportQueue(reportFormat format, reportDecode::level level, unsigned threads, bool oneAtATime)
-    : state_(new state(format, level, threads, oneAtATime)) {}
+reportQueue::reportQueue(reportFormat format, reportDecode::level level, unsigned threads, bool oneAtATime,
+                         bool viaUnits)
+    : state_(new state(format, level, threads, oneAtATime, viaUnits)) {}
 
 reportQueue::~reportQueue() = default;
 
@@ -522,8 +550,10 @@ void reportQueue::write(const mFileIndex& index, const mstr& indexPath, unsigned
   mOutput& output = mOutput::get();
   for (std::size_t i = 0; i < s.batches.size(); ++i) {
     s.await(i);
+    const unsigned before = counter;
     s.writeBatch(i, counter);
     s.released(i);
+    output.progressReports(counter - before);
     if (output.lost()) return;
   }
   output.endOfPiece();

@@ -11,8 +11,9 @@
 // is at most kMostPerEncodedByte times that. A report larger than a batch is
 // copied whole and decoded by the writer as it writes, in pieces.
 //
-// Used when the OEM code page maps every byte to one unit and back (the
-// decoded bytes are then the output bytes).
+// Where the OEM code page maps every byte to one unit and back, the decoded
+// bytes are the output bytes. Elsewhere (`viaUnits`) each report is decoded
+// into UTF-16 text, as the library decodes it, and converted for output.
 #ifndef TARVIN_REPORTQUEUE_H
 #define TARVIN_REPORTQUEUE_H
 
@@ -38,7 +39,8 @@ class reportQueue {
 
   // `threads` counts the writer: 1 decodes everything on the calling thread.
   // `oneAtATime` writes every report as soon as it is decoded (a console).
-  reportQueue(reportFormat format, reportDecode::level level, unsigned threads, bool oneAtATime);
+  reportQueue(reportFormat format, reportDecode::level level, unsigned threads, bool oneAtATime,
+              bool viaUnits = false);
   ~reportQueue();
   reportQueue(const reportQueue&) = delete;
   reportQueue& operator=(const reportQueue&) = delete;

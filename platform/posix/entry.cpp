@@ -32,10 +32,7 @@ int main(int argc, char** argv) {
   std::vector<std::u16string> arguments;
   arguments.reserve(static_cast<std::size_t>(argc));
   for (int i = 0; i < argc; ++i) {
-    std::u16string argument = platform::posix::fromNative(argv[i], std::strlen(argv[i]));
-    // The usual POSIX ways of asking for help mean the program's "/?".
-    if (i > 0 && (argument == u"-h" || argument == u"--help")) argument = u"/?";
-    arguments.push_back(std::move(argument));
+    arguments.push_back(platform::posix::fromNative(argv[i], std::strlen(argv[i])));
   }
   std::vector<WCHAR*> pointers;
   pointers.reserve(arguments.size() + 1);

@@ -1,6 +1,7 @@
 // File handles, the standard handles, reading and writing, and read-only
 // mappings of whole files.
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,6 +59,9 @@ struct StandardObject : HandleObject {
 StandardObject standardInput{0};
 StandardObject standardOutput{1};
 StandardObject standardError{2};
+
+constexpr UINT oemCodePage = 866;
+std::atomic<UINT> consoleCodePage{oemCodePage};
 
 }  // namespace
 
@@ -284,7 +288,8 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
   if (buffer == nullptr && toWrite != 0) return fail(ERROR_INVALID_PARAMETER);
   std::size_t done = 0;
   bool ok = false;
-  if (isStandard(file) && static_cast<StandardObject*>(file)->isTerminal()) {
+  if (isStandard(file) && static_cast<StandardObject*>(file)->isTerminal() &&
+      consoleCodePage.load(std::memory_order_relaxed) != CP_UTF8) {
     ok = writeOemToTerminal(fd, static_cast<const unsigned char*>(buffer), toWrite, &done);
   } else {
     ok = writeAll(fd, buffer, toWrite, &done);
@@ -327,6 +332,30 @@ BOOL GetConsoleMode(HANDLE console, LPDWORD mode) {
   if (!isStandard(console) || !static_cast<StandardObject*>(console)->isTerminal())
     return fail(ERROR_INVALID_HANDLE);
   if (mode != nullptr) *mode = 0;
+  return TRUE;
+}
+
+UINT GetConsoleOutputCP() { return consoleCodePage.load(std::memory_order_relaxed); }
+
+BOOL SetConsoleOutputCP(UINT codePage) {
+  if (codePage != oemCodePage && codePage != CP_UTF8) return fail(ERROR_INVALID_PARAMETER);
+  consoleCodePage.store(codePage, std::memory_order_relaxed);
+  return TRUE;
+}
+
+BOOL GetConsoleScreenBufferInfo(HANDLE console, PCONSOLE_SCREEN_BUFFER_INFO info) {
+  if (!isStandard(console) || !static_cast<StandardObject*>(console)->isTerminal())
+    return fail(ERROR_INVALID_HANDLE);
+  if (info == nullptr) return fail(ERROR_INVALID_PARAMETER);
+  winsize size{};
+  if (ioctl(static_cast<StandardObject*>(console)->fd, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) {
+    size.ws_col = 80;  // a terminal that does not tell: the classic width
+    size.ws_row = 24;
+  }
+  *info = CONSOLE_SCREEN_BUFFER_INFO{};
+  info->dwSize = COORD{static_cast<short>(size.ws_col), static_cast<short>(size.ws_row)};
+  info->srWindow = SMALL_RECT{0, 0, static_cast<short>(size.ws_col - 1), static_cast<short>(size.ws_row - 1)};
+  info->dwMaximumWindowSize = info->dwSize;
   return TRUE;
 }
 

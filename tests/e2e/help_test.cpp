@@ -11,6 +11,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <string>
@@ -30,14 +32,21 @@ struct terminalOutcome {
 };
 
 // Runs the program with a pseudo-terminal as its standard input, output and
-// error, in raw mode so that line feeds arrive as written.
-terminalOutcome runOnTerminal(const std::vector<std::string>& arguments) {
+// error, in raw mode so that line feeds arrive as written; or with standard
+// output to a file, when one is named.
+terminalOutcome runOnTerminal(const std::vector<std::string>& arguments, const std::string& stdoutPath = "") {
   termios raw{};
   cfmakeraw(&raw);
   int master = -1;
   const pid_t child = forkpty(&master, nullptr, &raw, nullptr);
   if (child < 0) return {};
-  if (child == 0) execProgram(arguments);
+  if (child == 0) {
+    if (!stdoutPath.empty()) {
+      const int out = open(stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (out < 0 || dup2(out, 1) < 0) _exit(126);
+    }
+    execProgram(arguments);
+  }
   terminalOutcome result;
   char buffer[4096];
   pollfd entry{master, POLLIN, 0};
@@ -74,14 +83,24 @@ class Terminal : public ::testing::Test {
 };
 
 TEST_F(Terminal, UsageTextIsCharactersThereAndCodePage866Redirected) {
-  for (const char* help : {"-h", "--help", "/?"}) {
-    SCOPED_TRACE(help);
-    terminalOutcome shown = runOnTerminal({help});
-    EXPECT_EQ(shown.shown, kUsage);
+  const auto spell = [](const std::string& word, const std::string& value = "") {
+    return value.empty() ? program.option(word) : program.option(word, value);
+  };
+  const std::string help = helpText(spell, true);
+  for (const char* argument : {"-h", "--help", "/?"}) {
+    SCOPED_TRACE(argument);
+    const std::string expected = argument == std::string("/?") ? kUsage : help;
+    terminalOutcome shown = runOnTerminal({argument});
+    EXPECT_EQ(shown.shown, expected);
     EXPECT_EQ(shown.exitCode, 0);
-    outcome redirected = run({help});
-    EXPECT_EQ(redirected.out, oem(kUsage));
+    outcome redirected = run({argument});
+    EXPECT_EQ(redirected.out, oem(expected));
     EXPECT_EQ(redirected.err, "");
+    // With --utf8 the same characters come out as UTF-8 wherever they go.
+    shown = runOnTerminal({argument, "--utf8"});
+    EXPECT_EQ(shown.shown, expected);
+    redirected = run({argument, "--utf8"});
+    EXPECT_EQ(redirected.out, expected);
   }
 }
 
@@ -110,6 +129,31 @@ TEST_F(Terminal, ReportsAndErrorTextsAreCharactersThere) {
   EXPECT_EQ(shown.shown, "Error number 2: " + program.systemText(2) + "func=CreateFile filename=" + root +
                              "/missing.lst\nin module Vc\\Include\\mFileObject func "
                              "<mFileObject::GetFilesFromFileList> in string 226\n");
+}
+
+TEST_F(Terminal, ProgressShowsOnTheTerminalWhileOutputGoesToAFile) {
+  archive::writer w(root + "/d", "P.IDX");
+  w.add("K1", "", 1, {oem("Рапорт")});
+  w.add("K2", "", 2, {"x"});
+  w.omitDataFile(2);
+  w.write();
+  const std::string file = root + "/out.txt";
+  const std::string plain = run({root + "/d"}).out;
+  terminalOutcome shown = runOnTerminal({root + "/d"}, file);
+  EXPECT_EQ(archive::readFile(file), plain);
+  // A status line, drawn over with "\r", gives way to the error text and
+  // at the end to one summary line.
+  EXPECT_EQ(shown.shown.rfind("\rРапортов: ", 0), 0u) << shown.shown;
+  EXPECT_NE(shown.shown.find("Error number 0: Нет указанного в индексе файла рапортов"), std::string::npos);
+  const std::size_t summary = shown.shown.find("Готово. Рапортов: 2, 0,0 МБ, ошибок: 1, 0:0");
+  ASSERT_NE(summary, std::string::npos) << shown.shown;
+  EXPECT_EQ(shown.shown.find('\n', summary), shown.shown.size() - 1);
+
+  // Quiet, or with standard error redirected: not a trace of it.
+  shown = runOnTerminal({root + "/d", "--quiet"}, file);
+  EXPECT_EQ(shown.shown.find("Рапортов"), std::string::npos);
+  EXPECT_EQ(shown.shown.rfind("Error number 0: ", 0), 0u);
+  EXPECT_EQ(run({root + "/d"}).err.find(oem("Рапортов")), std::string::npos);
 }
 
 }  // namespace

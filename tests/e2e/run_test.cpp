@@ -243,11 +243,14 @@ TEST_F(Run, ArgumentsFollowThePlatformSwitchRule) {
   EXPECT_EQ(r.out, program.slashArgumentsAreSwitches() ? "" : a[0] + separatorLine(0));
   EXPECT_EQ(r.err, "");
 
-  // "-h": the usage text on POSIX, on Windows a directory that is not there.
+  // "-h": the help on POSIX, on Windows a directory that is not there.
   runOptions inRoot;
   inRoot.directory = root;
   r = run({"-h"}, inRoot);
-  EXPECT_EQ(r.out, program.dashHelpShowsUsage() ? oem(kUsage) : "");
+  const auto spell = [](const std::string& word, const std::string& value = "") {
+    return value.empty() ? program.option(word) : program.option(word, value);
+  };
+  EXPECT_EQ(r.out, program.dashHelpShowsHelp() ? oem(helpText(spell, true)) : "");
   EXPECT_EQ(r.err, "");
 }
 

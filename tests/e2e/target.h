@@ -26,10 +26,15 @@ struct target {
 
   // The switch rule. On Windows every argument that begins with "/" is a
   // switch. On POSIX only the forms the program knows are; any other such
-  // argument is an absolute path, and "-h" and "--help" ask for the usage
-  // text as "/?" does.
+  // argument is an absolute path.
   bool slashArgumentsAreSwitches() const { return windows; }
-  bool dashHelpShowsUsage() const { return !windows; }
+  // The converter's own options: "--utf8" on POSIX, "/utf8" on Windows; on
+  // POSIX "-h" asks for the help too.
+  std::string option(const std::string& word) const { return (windows ? "/" : "--") + word; }
+  std::string option(const std::string& word, const std::string& value) const {
+    return option(word) + (windows ? ":" : "=") + value;
+  }
+  bool dashHelpShowsHelp() const { return !windows; }
 
   // The error of a write to a full disk: Windows has ERROR_DISK_FULL; our
   // POSIX layer reports ENOSPC, like any error it has no code for, as

@@ -3,6 +3,8 @@
 #ifndef TARVIN_E2E_USAGE_H
 #define TARVIN_E2E_USAGE_H
 
+#include <string>
+
 inline constexpr char kUsage[] =
     "Программа для конверсии рапортов Molvar в текстовый файл(v1.0)\n\n"
     "  в параметры указать пути по котрым искать файлы с расширением idx создаваемые Molvar.\n\n"
@@ -13,5 +15,35 @@ inline constexpr char kUsage[] =
     "     Конвертированные данные выводятся в окно запуска, чтобы получить их в файле надо добавить к "
     "команде >имя_файла\n"
     "  Пример: Tarvin c:\\molvar\\2004 c:\\molvar\\2005 >2004-2005.txt\n";
+
+// What -h, --help and /help print (UTF-8): the usage text, an empty line and
+// a line for each of the converter's options, spelled as `option` spells
+// them ("--utf8" or "/utf8").
+template <class Spell>
+std::string helpText(Spell option, bool shortHelp) {
+  const char* const lines[][2] = {
+      {"utf8", "стандартный вывод и сообщения об ошибках в UTF-8, а не в кодовой странице OEM"},
+      {"jsonl", "вместо текстов - по объекту JSON на рапорт, каждый в своей строке (UTF-8)"},
+      {"list", "те же объекты без текстов: что хранят архивы, без декодирования"},
+      {"strict", "код завершения 2, если было выведено сообщение об ошибке"},
+      {"quiet", "без строки хода работы на терминале"},
+      {"simd", "уровень декодирования для измерений: scalar, avx2 или avx512"},
+      {"version", "версия программы"},
+      {"help", "эта справка"},
+  };
+  std::string text = std::string(kUsage) + "\n";
+  for (const auto& line : lines) {
+    std::string name = std::string(line[0]) == "simd" ? option("simd", "УРОВЕНЬ") : option(line[0]);
+    if (std::string(line[0]) == "help" && shortHelp) name = "-h, " + name;
+    std::string start = "  " + name;
+    // Padded to 24 characters (the Cyrillic ones are two bytes each here).
+    std::size_t characters = 0;
+    for (unsigned char c : start) characters += (c & 0xC0) != 0x80;
+    do start += ' ', ++characters;
+    while (characters < 24);
+    text += start + line[1] + "\n";
+  }
+  return text;
+}
 
 #endif  // TARVIN_E2E_USAGE_H

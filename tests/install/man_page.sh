@@ -37,12 +37,12 @@ fi
 # filling breaks and stretches them anywhere.
 sed 's/.\x08//g' "$rendered" >"$work/plain.txt"
 tr -s ' \n' '  ' <"$work/plain.txt" >"$work/joined.txt"
-for section in NAME SYNOPSIS DESCRIPTION ARGUMENTS "LIST FILES" OUTPUT DIAGNOSTICS "EXIT STATUS" EXAMPLES \
-    "SEE ALSO"; do
+for section in NAME SYNOPSIS DESCRIPTION ARGUMENTS OPTIONS "LIST FILES" OUTPUT DIAGNOSTICS "EXIT STATUS" \
+    EXAMPLES "SEE ALSO"; do
   grep -qx "$section" "$work/plain.txt" || fail "no section $section"
 done
 for text in "<>Размер строки<> N" "Нет указанного в индексе файла рапортов" "Ошибка! N" \
-    "iconv -f CP866 -t UTF-8" "+++N" "tarvin /?" "-h, --help"; do
+    "iconv -f CP866 -t UTF-8" "+++N" "tarvin /?" "-h, --help" "--jsonl" "--strict"; do
   grep -qF -- "$text" "$work/joined.txt" || fail "does not show: $text"
 done
 if [ -n "$version" ]; then

@@ -93,3 +93,27 @@ std::string oem(const std::string& utf8) {
   }
   return out;
 }
+
+std::string utf8(const std::string& oemBytes) {
+  std::string out;
+  for (unsigned char c : oemBytes) {
+    unsigned cp = c;
+    if (c >= 0x80 && c <= 0x9F)
+      cp = 0x410 + (c - 0x80u);  // А-Я
+    else if (c >= 0xA0 && c <= 0xAF)
+      cp = 0x430 + (c - 0xA0u);  // а-п
+    else if (c >= 0xE0 && c <= 0xEF)
+      cp = 0x440 + (c - 0xE0u);  // р-я
+    else if (c == 0xF0 || c == 0xF1)
+      cp = c == 0xF0 ? 0x401 : 0x451;  // Ё ё
+    else if (c >= 0x80)
+      throw std::runtime_error("a code page 866 byte this test does not expect");
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else {
+      out += static_cast<char>(0xC0 | cp >> 6);
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  }
+  return out;
+}

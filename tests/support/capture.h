@@ -16,5 +16,7 @@ captured capture(const std::function<void()>& code);
 // UTF-8 text as code page 866 bytes (the test sources are UTF-8; the
 // program writes OEM bytes).
 std::string oem(const std::string& utf8);
+// The reverse, for the same characters: code page 866 bytes as UTF-8.
+std::string utf8(const std::string& oem);
 
 #endif  // TARVIN_TESTS_CAPTURE_H

@@ -1,0 +1,243 @@
+// The converter's own options: each changes nothing unless given, and each
+// does what it says on the same archives as the plain run.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "archive_writer.h"
+#include "capture.h"
+#include "runner.h"
+#include "target.h"
+
+namespace {
+
+// One JSON value of the objects the program writes: a string, a number or
+// null.
+struct jsonValue {
+  enum { string, number, null } kind = null;
+  std::string text;  // the string's UTF-8, or the number's digits
+};
+typedef std::map<std::string, jsonValue> jsonObject;
+
+// Reads one object of strings, numbers and null; false when the line is not
+// such JSON (anything after the object but the line's end included).
+class jsonReader {
+ public:
+  explicit jsonReader(const std::string& line) : s_(line) {}
+
+  bool object(jsonObject& out) {
+    if (!take('{')) return false;
+    do {
+      std::string key;
+      jsonValue value;
+      if (!string(key) || !take(':') || !any(value)) return false;
+      out[key] = value;
+    } while (take(','));
+    return take('}') && at_ == s_.size();
+  }
+
+ private:
+  bool take(char c) {
+    if (at_ < s_.size() && s_[at_] == c) return ++at_, true;
+    return false;
+  }
+  bool any(jsonValue& v) {
+    if (s_.compare(at_, 4, "null") == 0) return at_ += 4, v.kind = jsonValue::null, true;
+    if (at_ < s_.size() && s_[at_] == '"') return v.kind = jsonValue::string, string(v.text);
+    std::size_t start = at_;
+    while (at_ < s_.size() && s_[at_] >= '0' && s_[at_] <= '9') ++at_;
+    v.kind = jsonValue::number;
+    v.text = s_.substr(start, at_ - start);
+    return at_ > start && (v.text == "0" || v.text[0] != '0');
+  }
+  bool string(std::string& out) {
+    if (!take('"')) return false;
+    while (at_ < s_.size() && s_[at_] != '"') {
+      unsigned char c = static_cast<unsigned char>(s_[at_++]);
+      if (c < 0x20) return false;  // control characters must be escaped
+      if (c != '\\') {
+        out += static_cast<char>(c);
+        continue;
+      }
+      if (at_ >= s_.size()) return false;
+      char e = s_[at_++];
+      const std::string simple = "\"\\/bfnrt", meaning = "\"\\/\b\f\n\r\t";
+      if (simple.find(e) != std::string::npos) {
+        out += meaning[simple.find(e)];
+      } else if (e == 'u' && at_ + 4 <= s_.size()) {
+        unsigned code = static_cast<unsigned>(std::stoul(s_.substr(at_, 4), nullptr, 16));
+        at_ += 4;
+        if (code >= 0x80) return false;  // the program escapes only control characters
+        out += static_cast<char>(code);
+      } else {
+        return false;
+      }
+    }
+    return take('"');
+  }
+
+  const std::string& s_;
+  std::size_t at_ = 0;
+};
+
+std::vector<jsonObject> jsonLines(const std::string& out) {
+  std::vector<jsonObject> objects;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) {
+    jsonObject o;
+    EXPECT_TRUE(jsonReader(line).object(o)) << line;
+    objects.push_back(o);
+  }
+  EXPECT_TRUE(out.empty() || out.back() == '\n');
+  return objects;
+}
+
+std::string separatorLine(int n) { return "+++" + std::to_string(n) + "\n"; }
+
+class Options : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/tarvin-options-XXXXXX";
+    root = mkdtemp(tmpl);
+  }
+  void TearDown() override { std::system(("rm -rf '" + root + "'").c_str()); }
+
+  std::string at(const std::string& relative) const { return root + "/" + relative; }
+  std::string arg(const std::string& relative) const { return program.path(at(relative)); }
+  // A path below the test's directory as the program prints it.
+  std::string shown(const std::string& relative) const {
+    std::string out = arg(relative);
+    for (char& c : out)
+      if (c == '/') c = program.separator();
+    return out;
+  }
+
+  // Two index files: Cyrillic text, the characters JSON escapes, a report
+  // of no text and a missing data file.
+  void writeArchives() {
+    archive::writer a(at("d"), "A.IDX");
+    a.add("K1", "", 1, {oem("Станция: Северная"), "quote \" backslash \\ tab\t bell\x07"});
+    a.add("K2", "", 1, {});
+    a.add("K3", "", 2, {"lost"});
+    a.omitDataFile(2);
+    a.write();
+    archive::writer b(at("d/sub"), "B.IDX");
+    b.add(oem("Ё1"), "", 0, {oem("ёлка")});
+    b.write();
+    texts = {a.expected()[0], a.expected()[1], "", b.expected()[0]};
+    // Each report runs to the next one of its data file, or to its end.
+    const long long a1 = fileSize(a.dataFilePath(1)), k2 = 64ll * a.blockOf(1);
+    places = {{shown("d/A.IDX"), "K1", "A.01", 0, k2},
+              {shown("d/A.IDX"), "K2", "A.01", a.blockOf(1), a1 - k2},
+              {shown("d/A.IDX"), "K3", "", 0, -1},
+              {shown("d/sub/B.IDX"), "Ё1", "B.00", 0, fileSize(b.dataFilePath(0))}};
+  }
+
+  static long long fileSize(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
+  }
+
+  // Where the reports of writeArchives() lie, in output order (UTF-8).
+  struct place {
+    std::string index, key, data;  // data "" when the data file is missing
+    long long block, bytes;
+  };
+  std::vector<place> places;
+
+  std::string root;
+  std::vector<std::string> texts;  // the reports' texts in output order (OEM)
+};
+
+TEST_F(Options, Utf8IsThePlainOutputInUtf8) {
+  writeArchives();
+  outcome plain = run({arg("d")});
+  ASSERT_EQ(plain.out, texts[0] + separatorLine(0) + texts[1] + separatorLine(1) + separatorLine(2) + texts[3] +
+                           separatorLine(3));
+  ASSERT_NE(plain.err, "");  // the missing data file
+  outcome r = run({arg("d"), program.option("utf8")});
+  EXPECT_EQ(r.out, utf8(plain.out));
+  EXPECT_EQ(r.err, utf8(plain.err));
+  EXPECT_EQ(r.exitCode, 0);
+}
+
+TEST_F(Options, JsonLinesHoldEveryReportWithItsPlaceAndText) {
+  writeArchives();
+  for (const std::string& word : {std::string("jsonl"), std::string("list")}) {
+    SCOPED_TRACE(word);
+    outcome r = run({arg("d"), program.option(word)});
+    std::vector<jsonObject> objects = jsonLines(r.out);
+    ASSERT_EQ(objects.size(), places.size());
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+      jsonObject& o = objects[i];
+      const place& p = places[i];
+      EXPECT_EQ(o["n"].text, std::to_string(i));
+      EXPECT_EQ(o["index"].text, p.index);
+      EXPECT_EQ(o["key"].text, p.key);
+      EXPECT_EQ(o["block"].text, std::to_string(p.block));
+      EXPECT_EQ(o["data"].kind, p.data.empty() ? jsonValue::null : jsonValue::string);
+      EXPECT_EQ(o["data"].text, p.data);
+      EXPECT_EQ(o["bytes"].kind, p.data.empty() ? jsonValue::null : jsonValue::number);
+      EXPECT_EQ(o["bytes"].text, p.data.empty() ? "" : std::to_string(p.bytes));
+      EXPECT_EQ(o.count("text"), word == "jsonl" ? 1u : 0u);
+      if (word == "jsonl") {
+        EXPECT_EQ(o["text"].text, utf8(texts[i]));
+      }
+    }
+    // The missing data file is an error text, as in the plain run.
+    EXPECT_NE(r.err.find("A.02"), std::string::npos);
+    EXPECT_EQ(r.exitCode, 0);
+  }
+}
+
+TEST_F(Options, ListReadsNoReport) {
+  // A report that runs over 64 GiB of a sparse data file: decoding it would
+  // take minutes; a listing tells its size at once.
+  archive::writer w(at("d"), "S.IDX");
+  w.add("K1", "", 1, {"x"});
+  w.write();
+  ASSERT_EQ(truncate(w.dataFilePath(1).c_str(), 64ll << 30), 0);
+  runOptions limited;
+  limited.timeoutSeconds = 20;
+  outcome r = run({arg("d"), program.option("list")}, limited);
+  ASSERT_FALSE(r.crashed);
+  std::vector<jsonObject> objects = jsonLines(r.out);
+  ASSERT_EQ(objects.size(), 1u);
+  EXPECT_EQ(objects[0]["bytes"].text, std::to_string(64ll << 30));
+  EXPECT_EQ(r.err, "");
+}
+
+TEST_F(Options, StrictExitCodeTellsThatErrorsWereWritten) {
+  writeArchives();
+  EXPECT_EQ(run({arg("d")}).exitCode, 0);
+  outcome r = run({arg("d"), program.option("strict")});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.out, run({arg("d")}).out);
+  // Without errors a strict run ends with 0, and lost output stays 1.
+  EXPECT_EQ(run({arg("d/sub"), program.option("strict")}).exitCode, 0);
+  runOptions full;
+  full.stdoutPath = "/dev/full";
+  EXPECT_EQ(run({arg("d/sub"), program.option("strict")}, full).exitCode, 1);
+}
+
+TEST_F(Options, VersionConvertsNothing) {
+  writeArchives();
+  outcome r = run({arg("d"), program.option("version")});
+  EXPECT_EQ(r.out, "tarvin " TARVIN_VERSION "\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.exitCode, 0);
+  // Every option is taken out of the arguments: none is a directory.
+  r = run({program.option("quiet"), program.option("utf8"), program.option("strict")});
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.exitCode, 0);
+}
+
+}  // namespace
