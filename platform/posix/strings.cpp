@@ -1,4 +1,4 @@
-// lstrlenW, StrToIntW and StrCmpW.
+// lstrlenW, StrToIntW, StrCmpW and the sort keys of its order.
 //
 // StrCmpW is the Windows linguistic, case-sensitive order (Russian locale),
 // built from the weights measured under it (order_weights.inc). Each unit
@@ -247,3 +247,119 @@ int StrCmpW(LPCWSTR a, LPCWSTR b) {
   if (caseOrder != 0) return caseOrder;
   return specialOrder;
 }
+
+// ---- Sort keys ----
+//
+// The levels in StrCmpW's order, each ended by 0 but the last:
+//   primary:   one byte per element, its rank (1..254); an unmeasured unit is
+//              255 and its code in two bytes;
+//   diacritic: one byte per element, 1 + its rank, trailing 1s left out;
+//   case:      one byte per three elements, 1 + their ranks as digits of base
+//              caseRanks.count, trailing 1s left out;
+//   special:   per special weight its place (the elements before it) as one
+//              byte 255 - place for places below 254, else 1 and four bytes
+//              0xFFFFFFFF - place, then its rank.
+// On equal primaries both texts have as many elements, so a level left short
+// by its trailing minimums compares as the whole level would.
+namespace {
+
+class KeyWriter {
+ public:
+  KeyWriter(unsigned char* out, std::size_t room) : out_(out), room_(room) {}
+  void put(unsigned byte) {
+    if (length_ < room_) out_[length_] = static_cast<unsigned char>(byte);
+    ++length_;
+  }
+  // A byte that is left out when only minimums follow it.
+  void putTrimmed(unsigned byte, unsigned minimum) {
+    if (byte == minimum) {
+      ++minimums_;
+      return;
+    }
+    for (; minimums_ > 0; --minimums_) put(minimum);
+    put(byte);
+  }
+  void endLevel() {
+    minimums_ = 0;
+    put(0);
+  }
+  std::size_t length() const { return length_; }
+
+ private:
+  unsigned char* out_;
+  std::size_t room_;
+  std::size_t length_ = 0;
+  std::size_t minimums_ = 0;
+};
+
+// Calls element(primary byte or 0x100 + code, diacritic, case) for each
+// element and special(place, rank) for each special weight, in text order.
+template <typename OnElement, typename OnSpecial>
+void visitWeights(const char16_t* text, OnElement element, OnSpecial special) {
+  std::size_t place = 0;
+  for (; *text != 0; ++text) {
+    const Weights& w = weightsOf(*text);
+    if (w.special != 0) special(place, w.special);
+    for (int i = 0; i < 2 && w.primary[i] != 0; ++i, ++place) {
+      element(i == 0 ? firstPrimary(*text, w) : w.primary[i], w.diacritic[i], w.letterCase[i]);
+    }
+  }
+}
+
+constexpr unsigned casesPerByte = 3;
+static_assert(caseRanks.count * caseRanks.count * caseRanks.count <= 255, "three case ranks must fit a byte");
+
+}  // namespace
+
+namespace platform {
+
+std::size_t sortKey(const WCHAR* text, unsigned char* out, std::size_t room) {
+  if (text == nullptr) text = emptyText;
+  KeyWriter key(out, room);
+  auto none = [](auto...) {};
+  visitWeights(
+      text,
+      [&](unsigned primary, unsigned, unsigned) {
+        if (primary < 0x100) {
+          key.put(primary);
+        } else {
+          key.put(kUnmeasured);
+          key.put((primary - 0x100) >> 8);
+          key.put((primary - 0x100) & 0xFF);
+        }
+      },
+      none);
+  key.endLevel();
+  visitWeights(text, [&](unsigned, unsigned diacritic, unsigned) { key.putTrimmed(1 + diacritic, 1); }, none);
+  key.endLevel();
+  unsigned group = 0, inGroup = 0;
+  visitWeights(
+      text,
+      [&](unsigned, unsigned, unsigned letterCase) {
+        group = group * caseRanks.count + letterCase;
+        if (++inGroup == casesPerByte) {
+          key.putTrimmed(1 + group, 1);
+          group = inGroup = 0;
+        }
+      },
+      none);
+  if (inGroup != 0) {
+    for (; inGroup < casesPerByte; ++inGroup) group *= caseRanks.count;
+    key.putTrimmed(1 + group, 1);
+  }
+  key.endLevel();
+  visitWeights(text, [](unsigned, unsigned, unsigned) {},
+               [&](std::size_t place, unsigned rank) {
+                 if (place < 254) {
+                   key.put(255 - static_cast<unsigned>(place));
+                 } else {
+                   const std::uint32_t code = 0xFFFFFFFFu - static_cast<std::uint32_t>(place);
+                   key.put(1);
+                   for (int shift = 24; shift >= 0; shift -= 8) key.put(code >> shift & 0xFF);
+                 }
+                 key.put(rank);
+               });
+  return key.length();
+}
+
+}  // namespace platform

@@ -1,4 +1,4 @@
-// lstrlenW, StrToIntW and the string order of StrCmpW.
+// lstrlenW, StrToIntW, the string order of StrCmpW and its sort keys.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -190,6 +190,59 @@ TEST(StrCmpW, SortedRandomWordsAreInOrderPairwise) {
     for (std::size_t j = i + 1; j < words.size(); ++j) {
       ASSERT_LE(StrCmpW(words[i].c_str(), words[j].c_str()), 0);
     }
+  }
+}
+
+std::vector<unsigned char> keyOf(const std::u16string& text) {
+  std::vector<unsigned char> key(platform::sortKey(text.c_str(), nullptr, 0));
+  platform::sortKey(text.c_str(), key.data(), key.size());
+  return key;
+}
+
+TEST(SortKey, OrdersAsStrCmpWAndCutsToPrefixes) {
+  static_assert(platform::hasSortKeys);
+  const std::vector<std::u16string> words = randomWords(100000, 24);
+  std::mt19937 random(16);
+  for (std::size_t i = 0; i + 1 < words.size(); ++i) {
+    const std::u16string& a = words[i];
+    const std::u16string b = i % 2 ? words[i + 1] : nearDuplicate(a, random);
+    const std::vector<unsigned char> keyA = keyOf(a), keyB = keyOf(b);
+    const int order = std::lexicographical_compare(keyA.begin(), keyA.end(), keyB.begin(), keyB.end()) ? -1
+                      : keyA == keyB                                                                   ? 0
+                                                                                                       : 1;
+    ASSERT_EQ(order, StrCmpW(a.c_str(), b.c_str())) << testing::PrintToString(a) << " vs "
+                                                    << testing::PrintToString(b);
+  }
+  EXPECT_EQ(keyOf(u"\u00DF"), keyOf(u"ss"));
+  EXPECT_EQ(keyOf(u"Отчет-1").size(), 12u);  // 6 elements, 3 level ends, a case byte, 2 for "-"
+
+  // Cut to any room: the whole length, a prefix of the key, nothing past the room.
+  const std::u16string text = u"Отчёт-\u00C6\u4E2D\u0001 A";
+  const std::vector<unsigned char> whole = keyOf(text);
+  for (std::size_t room = 0; room <= whole.size() + 1; ++room) {
+    std::vector<unsigned char> cut(whole.size() + 2, 0xEE);
+    EXPECT_EQ(platform::sortKey(text.c_str(), cut.data(), room), whole.size());
+    const std::size_t written = std::min(room, whole.size());
+    EXPECT_TRUE(std::equal(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(written), cut.begin()));
+    EXPECT_TRUE(std::all_of(cut.begin() + static_cast<std::ptrdiff_t>(written), cut.end(),
+                            [](unsigned char byte) { return byte == 0xEE; }));
+  }
+  // Places of special weights on both sides of one byte: "-" after p and
+  // after q letters, with as many letters in all.
+  for (std::size_t p : {252, 253, 254, 255, 300}) {
+    for (std::size_t q : {253, 254, 256}) {
+      const std::u16string a = std::u16string(p, u'a') + u"-" + std::u16string(400 - p, u'a');
+      const std::u16string b = std::u16string(q, u'a') + u"-" + std::u16string(400 - q, u'a');
+      const int order = keyOf(a) < keyOf(b) ? -1 : keyOf(a) == keyOf(b) ? 0 : 1;
+      EXPECT_EQ(order, reference(a, b)) << p << " " << q;
+      EXPECT_EQ(StrCmpW(a.c_str(), b.c_str()), reference(a, b)) << p << " " << q;
+    }
+  }
+  // Keys of 14 units, the longest a record holds, stay short.
+  for (int i = 0; i < 1000; ++i) {
+    std::u16string text;
+    for (int n = 0; n < 14; ++n) text += kLetters[random() % kLetters.size()];
+    EXPECT_LE(keyOf(text).size(), 48u) << testing::PrintToString(text);
   }
 }
 
