@@ -85,6 +85,7 @@ struct Weights {
   std::uint8_t diacritic[2];   // ranks, 0 none
   std::uint8_t letterCase[2];  // ranks, 0 lower case
   std::uint8_t special;        // rank of the special weight of a unit without elements, 0 none
+  bool single;                 // one measured element and nothing else: the plain case
 };
 
 constexpr unsigned countPages() {
@@ -106,7 +107,7 @@ struct UnitTable {
 constexpr UnitTable buildUnitTable() {
   UnitTable table;
   for (auto& page : table.pages) {
-    for (Weights& w : page) w = Weights{{kUnmeasured, 0}, {0, 0}, {0, 0}, 0};
+    for (Weights& w : page) w = Weights{{kUnmeasured, 0}, {0, 0}, {0, 0}, 0, false};
   }
   unsigned pages = 1;
   for (const MeasuredRow& row : measured) {
@@ -120,6 +121,7 @@ constexpr UnitTable buildUnitTable() {
       w.letterCase[i] = caseRanks.of[row.letterCase[i]];
     }
     w.special = row.special != 0 ? specialRanks.of[row.special] : 0;
+    w.single = row.primary[0] != 0 && row.primary[1] == 0;
     table.pages[page][row.unit & 0xFF] = w;
   }
   return table;
@@ -217,16 +219,19 @@ int StrCmpW(LPCWSTR a, LPCWSTR b) {
     ++b;
   }
   if (*a == *b) return 0;
-  // Most texts part at two units whose first elements differ.
-  const Weights& firstA = weightsOf(*a);
-  const Weights& firstB = weightsOf(*b);
-  if (*a != 0 && *b != 0 && hasElement(firstA) && hasElement(firstB)) {
-    const unsigned primaryA = firstPrimary(*a, firstA), primaryB = firstPrimary(*b, firstB);
-    if (primaryA != primaryB) return order(primaryA, primaryB);
+  // Most texts part at units of one element each, and most of those differ
+  // there or soon after: no special weight can come between them.
+  int diacriticOrder = 0, caseOrder = 0, specialOrder = 0;
+  for (;; ++a, ++b) {
+    const Weights& wa = weightsOf(*a);
+    const Weights& wb = weightsOf(*b);
+    if (!wa.single || !wb.single) break;  // the terminator is not single either
+    if (wa.primary[0] != wb.primary[0]) return order(wa.primary[0], wb.primary[0]);
+    if (diacriticOrder == 0 && wa.diacritic[0] != wb.diacritic[0]) diacriticOrder = order(wa.diacritic[0], wb.diacritic[0]);
+    if (caseOrder == 0 && wa.letterCase[0] != wb.letterCase[0]) caseOrder = order(wa.letterCase[0], wb.letterCase[0]);
   }
 
   WeightReader x(a), y(b);
-  int diacriticOrder = 0, caseOrder = 0, specialOrder = 0;
   for (;;) {
     // The special weights before the next element: the first difference
     // counts, and a text that has one where the other has none weighs more.
