@@ -19,6 +19,8 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <cstddef>
+
 namespace platform {
 // Separator of path components.
 constexpr unsigned short pathSeparator = u'\\';
@@ -35,6 +37,11 @@ constexpr const WCHAR* optionPrefix = L"/";
 constexpr WCHAR optionValueSeparator = L':';
 // No short form of "/help": "-h" is a directory name.
 constexpr const WCHAR* shortHelpOption = nullptr;
+
+// Sort keys for the order of StrCmpW (see the POSIX branch): none on Windows, where the order is
+// the system's own and callers compare with StrCmpW.
+constexpr bool hasSortKeys = false;
+inline std::size_t sortKey(const WCHAR*, unsigned char*, std::size_t) { return 0; }
 }  // namespace platform
 
 #else  // POSIX: the same subset, implemented in platform/posix
@@ -272,6 +279,16 @@ bool isSwitch(const WCHAR* arg);
 constexpr const WCHAR* optionPrefix = u"--";
 constexpr WCHAR optionValueSeparator = u'=';
 constexpr const WCHAR* shortHelpOption = u"-h";
+
+// Sort keys for the order of StrCmpW: bytes compared lexicographically (memcmp on the common
+// length, then the shorter first) in the same order as StrCmpW compares the texts, and equal
+// exactly when StrCmpW finds the texts equal: when they are equal up to their first 0 unit, or
+// weigh alike as Windows weighs them ("ß" and "ss"). Available where the program's own StrCmpW
+// defines the order (POSIX); on Windows there is none and callers compare with StrCmpW.
+constexpr bool hasSortKeys = true;
+// Writes the sort key of the zero-terminated text: at most `room` bytes of it to `out`, and
+// returns its whole length. A key cut to `room` bytes is a prefix of the whole key.
+std::size_t sortKey(const WCHAR* text, unsigned char* out, std::size_t room);
 }  // namespace platform
 
 #endif  // _WIN32

@@ -22,7 +22,8 @@ for preset in windows-x64 windows-x86; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j"$jobs"
   # Runs on a bare Windows: the C++ runtime is linked in, only system DLLs are imported.
-  for exe in build/$preset/tarvin.exe build/$preset/tests/crosscheck/crosscheck.exe; do
+  for exe in build/$preset/tarvin.exe build/$preset/tests/crosscheck/crosscheck.exe \
+             build/$preset/tests/crosscheck/order_weights.exe; do
     dlls=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p')
     foreign=$(grep -viE '^(kernel32|msvcrt|shlwapi)\.dll$' <<<"$dlls" || true)
     if [ -n "$foreign" ]; then
@@ -57,8 +58,20 @@ trap '"$wineserver" -k 2>/dev/null || true' EXIT
 echo "== end-to-end suite: tarvin.exe under Wine"
 build/release/tests/e2e_tests --tarvin=build/windows-x64/tarvin.exe --runner="$wine" --windows
 
+echo "== the weights of the string order, measured under Wine, against platform/posix/order_weights.inc"
+weights=platform/posix/order_weights.inc
+"$wine" build/windows-x64/tests/crosscheck/order_weights.exe | tr -d '\r' >build/order_weights.inc
+if [ "${TARVIN_WRITE_WEIGHTS:-0}" = 1 ]; then
+  cp build/order_weights.inc "$weights"
+  echo "written: $weights (rebuild to use it)"
+elif ! diff -u "$weights" build/order_weights.inc; then
+  echo "$weights differs from the weights measured now (TARVIN_WRITE_WEIGHTS=1 writes them)" >&2
+  exit 1
+fi
+
+# 20000 random pairs of texts for StrCmpW; TARVIN_CROSSCHECK_PAIRS=1000000 for a long run.
 echo "== cross-check: our POSIX layer against the Windows API (Wine)"
-bash tests/crosscheck/compare.sh build/release/tests/crosscheck/crosscheck \
-  build/windows-x64/tests/crosscheck/crosscheck.exe "$wine"
+bash tests/crosscheck/compare.sh --random="${TARVIN_CROSSCHECK_PAIRS:-20000}" \
+  build/release/tests/crosscheck/crosscheck build/windows-x64/tests/crosscheck/crosscheck.exe "$wine"
 
 echo "== Windows stage passed in $((SECONDS - started)) s"

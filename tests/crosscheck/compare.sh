@@ -3,8 +3,15 @@
 # the Windows API, and compares their answers. Every difference is listed;
 # the run fails on any difference that is not accepted below.
 #
-#   compare.sh NATIVE WINDOWS-EXE [RUNNER]     e.g. RUNNER=/usr/lib/wine/wine64
+#   compare.sh [--random=N] NATIVE WINDOWS-EXE [RUNNER]     e.g. RUNNER=/usr/lib/wine/wine64
+#
+# --random=N adds StrCmpW of N random pairs of short texts over the units our
+# order has measured weights for (code pages 866 and 1251, U+0001-U+017F,
+# Cyrillic); they must all agree. The script prints the share that agrees and
+# the first pairs that differ.
 set -euo pipefail
+random=()
+case "${1:-}" in --random=*) random=("$1"); shift ;; esac
 native=$1 windows=$2 runner=${3:-}
 
 # Accepted differences: a pattern (extended regular expression) over the
@@ -21,13 +28,21 @@ accepted=(
 
   '^find "\*\." "[^"]*\.[^"]*": native no, windows yes$'
   "Wine drops the trailing dot of the pattern, as of any path, and so matches every name; Windows does not match names with an extension."
+
+  '^outside '
+  "Units without measured weights (outside code pages 866 and 1251, U+0001-U+017F and Cyrillic U+0400-U+045F) weigh in our order as letters after every measured unit, by their code, with no diacritic or case weight; Windows places them by their script (Greek between Latin and Cyrillic, combining accents as diacritics of the unit before). Keys are code page 866 and never hold them; only such directory and file names can sort differently."
 )
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-"$native" "$work/native" >"$work/native.txt"
+"$native" "${random[@]}" "$work/native" >"$work/native.all"
 windowsDir="Z:$(printf '%s' "$work/windows" | tr / '\\')"
-$runner "$windows" "$windowsDir" | tr -d '\r' >"$work/windows.txt"
+$runner "$windows" "${random[@]}" "$windowsDir" | tr -d '\r' >"$work/windows.all"
+# The random pairs, line for line the same pairs on both sides, apart.
+for side in native windows; do
+  grep -v '^random [0-9]' "$work/$side.all" >"$work/$side.txt" || true
+  grep '^random [0-9]' "$work/$side.all" >"$work/$side.random" || true
+done
 
 # One line per fact that differs, or that only one side has.
 differences=$(awk -F' = ' '
@@ -71,6 +86,25 @@ if ! diff <(grep -v ' = ' "$work/native.txt") <(grep -v ' = ' "$work/windows.txt
     failed=1
   fi
   sed 's/^/    /' "$work/order.diff"
+fi
+
+if [ ${#random[@]} -ne 0 ]; then
+  if ! paste -d '\n' "$work/native.random" "$work/windows.random" | LC_ALL=C awk -F' = ' '
+      NR % 2 == 1 { native = $0; next }
+      {
+        ++pairs
+        split(native, n, " = ")
+        if (n[1] != $1) { print "DIFFERENCE: the random pairs are not the same: " n[1] " / " $1; bad = -1; exit 1 }
+        if (n[2] != $2 && ++bad <= 10) print "DIFFERENCE:   " $1 ": native " n[2] ", windows " $2
+      }
+      END {
+        if (bad < 0) exit 1
+        printf "random pairs: %d compared, %d agree (%.4f %%)\n", pairs, pairs - bad, pairs ? 100 * (pairs - bad) / pairs : 100
+        if (bad > 10) print "  (the first 10 differences shown)"
+        exit bad != 0 || pairs == 0
+      }'; then
+    failed=1
+  fi
 fi
 
 facts=$(grep -c ' = ' "$work/native.txt")

@@ -270,6 +270,44 @@ TEST_F(Run, CyrillicDirectoryWithTrailingSeparatorsIsThatDirectory) {
                              "mFileIndex", "mFileIndex::open", 106));
 }
 
+TEST_F(Run, KeysAndDirectoryNamesInTheWindowsOrder) {
+  // Control characters, box drawing, the no-break space, №, Є Ї Ў Ђ, ß and a
+  // dash, in the order the Windows function gives them (measured under Wine):
+  // one directory per name, and one index of these keys. Both lists are
+  // written in a scrambled order, and the output is the same on both platforms.
+  const std::vector<std::string> names = {"a–b",       "keys",     "N 8",   "№ 7", "Strasse 1",
+                                          "Straße 2", "Дом",      "Ђорђе", "Ева", "Єва", "Жук"};
+  // Keys in code page 866: FF no-break space, FE ■, C4 ─, FC №, F4 Ї, F6 Ў.
+  const std::vector<std::string> keys = {" ",  "\xFF", "!",  "\xFE",       "\xC4",     "a",        "a\x01",     "A",
+                                         "a ", "ab",   "a-c", "N",       "\xFC",     "O",        oem("ёж"), oem("ез"),
+                                         oem("И2"), "\xF4" "1", oem("Й0"), oem("У"), "\xF6", oem("Ф")};
+  archive::writer keyed(at("keys"), "K.IDX");
+  std::vector<int> positions(keys.size());
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    const std::size_t k = i * 7 % keys.size();
+    positions[k] = keyed.add(keys[k], "", 1, {"key " + std::to_string(k)});
+  }
+  keyed.write();
+  std::vector<std::string> args, texts(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::size_t d = i * 4 % names.size();
+    args.push_back(arg(names[d]));
+    if (names[d] != "keys") texts[d] = simpleArchive(names[d], "D.IDX", {"K"})[0];
+  }
+  std::string expected;
+  int n = 0;
+  for (std::size_t d = 0; d < names.size(); ++d) {
+    if (names[d] != "keys") {
+      expected += texts[d] + separatorLine(n++);
+      continue;
+    }
+    for (int position : positions) expected += keyed.expected()[static_cast<std::size_t>(position)] + separatorLine(n++);
+  }
+  outcome r = run(args);
+  EXPECT_EQ(r.out, expected);
+  EXPECT_EQ(r.err, "");
+}
+
 TEST_F(Run, WindowsPathFormsReachTheSystemAsGiven) {
   if (!program.windows) GTEST_SKIP() << "drives and root-relative paths exist only on Windows";
   archive::writer w(at("rel/d"), "R.IDX");

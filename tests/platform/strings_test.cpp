@@ -1,8 +1,9 @@
-// lstrlenW, StrToIntW and the string order of StrCmpW.
+// lstrlenW, StrToIntW, the string order of StrCmpW and its sort keys.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <random>
 #include <string>
 #include <utility>
@@ -29,16 +30,31 @@ TEST(StrCmpW, KnownOrders) {
   expectAscending({u"ab", u"a-b", u"ac"});
   expectAscending({u"coop", u"co'op", u"co-op"});
   expectAscending({u"е", u"Е", u"ё", u"Ё", u"еа"});
+  // Measured under Windows: control characters and dashes weigh after case,
+  // as "-" and "'" do; the other Cyrillic letters have their own places;
+  // expansions weigh as their letters.
+  expectAscending({u"a", u"a\u0001", u"a\u001F", u"a\u007F", u"'a", u"-a", u"A", u"a "});
+  expectAscending({u"qШХи\u0004\u0004", u"qШХи  "});
+  expectAscending({u"ab", u"a-b", u"a\u2013b", u"a\u2014b", u"aB"});
+  expectAscending({u"е", u"Е", u"є", u"Є", u"ж"});
+  expectAscending({u"И", u"І", u"Ї", u"Й"});
+  expectAscending({u"У", u"ў", u"Ў", u"Ф"});
+  expectAscending({u"Г", u"Ґ", u"Д", u"Ђ", u"Е"});
+  expectAscending({u"sr", u"\u00DF", u"st"});
+  expectAscending({u"ad", u"ae", u"\u00C6", u"af"});
+  expectAscending({u"e", u"E", u"\u00E9", u"\u00C9", u"f"});
+  expectAscending({u"N", u"\u2116", u"O"});
 }
 
 TEST(StrCmpW, ClassesAndPunctuation) {
-  // The listed punctuation in its own order, then other symbols by code, then
-  // digits, Latin and Cyrillic.
-  const std::u16string listed = u" !\"#$%&()*,./:;?@[\\]^_`{|}~+<=>";
+  // The space and the no-break space, the listed punctuation in its own
+  // order, box drawing and other symbols, then digits, Latin and Cyrillic;
+  // units that were not measured after all of them, by their code.
+  const std::u16string listed = u" \u00A0!\"#$%&()*,./:;?@[\\]^_`{|}~+<=>\u25A0\u2500\u2502\u00A7\u00B0";
   std::vector<std::u16string> texts;
   for (char16_t c : listed) texts.push_back(std::u16string(1, c));
-  for (std::u16string more : {u"\u00A7", u"\u0404", u"\u2116", u"0", u"9", u"a", u"Z", u"а",
-                              u"Я"}) {
+  for (std::u16string more : {u"0", u"9", u"a", u"\u2116", u"Z", u"а", u"\u0404", u"Я", u"\u03B1",
+                              u"\u4E2D"}) {
     texts.push_back(more);
   }
   expectAscending(texts);
@@ -46,7 +62,7 @@ TEST(StrCmpW, ClassesAndPunctuation) {
   expectAscending({u"ее", u"её", u"еж", u"ж"});
 }
 
-TEST(StrCmpW, EqualOnlyWhenIdenticalUpToTheTerminator) {
+TEST(StrCmpW, EqualUpToTheTerminatorOrWhereWindowsWeighsAlike) {
   EXPECT_EQ(StrCmpW(u"Отчёт-1", u"Отчёт-1"), 0);
   EXPECT_EQ(StrCmpW(nullptr, u""), 0);
   EXPECT_EQ(StrCmpW(nullptr, nullptr), 0);
@@ -56,54 +72,91 @@ TEST(StrCmpW, EqualOnlyWhenIdenticalUpToTheTerminator) {
   EXPECT_EQ(StrCmpW(withZero, u"ab"), 0);
   EXPECT_EQ(StrCmpW(u"-", u"'"), 1);
   EXPECT_EQ(StrCmpW(u"", u"-"), -1);
+  // Expansions and the soft hyphen, as Windows weighs them.
+  EXPECT_EQ(StrCmpW(u"Stra\u00DFe", u"Strasse"), 0);
+  EXPECT_EQ(StrCmpW(u"\u00E6", u"ae"), 0);
+  EXPECT_EQ(StrCmpW(u"\u00DE", u"TH"), 0);
+  EXPECT_EQ(StrCmpW(u"a\u00ADb", u"ab"), 0);
+  EXPECT_EQ(StrCmpW(u"\u00AD", nullptr), 0);
+  EXPECT_EQ(StrCmpW(u"\u00C6", u"ae"), 1);
 }
 
-// The order written out pass by pass, independently of the optimised one.
-struct Weight {
-  int kind, value;
-  bool operator<(const Weight& o) const { return std::tie(kind, value) < std::tie(o.kind, o.value); }
-  bool operator!=(const Weight& o) const { return kind != o.kind || value != o.value; }
+// The order written out as Windows writes its sort keys (LCMapStringW with
+// LCMAP_SORTKEY), from the measured weights and independently of the
+// optimised pass: the primary weights (two bytes per element), 1, the
+// diacritic weights, 1, the case weights (each without its trailing 2s), 1, 1,
+// the special weights (FFFF less the elements before each, then the weight),
+// 0; compared byte by byte. Units that were not measured weigh as letters
+// after all others, by their code.
+struct MeasuredRow {
+  char16_t unit;
+  std::uint16_t primary[2];
+  std::uint8_t diacritic[2];
+  std::uint8_t letterCase[2];
+  std::uint16_t special;
+};
+const MeasuredRow kMeasured[] = {
+#include "posix/order_weights.inc"
 };
 
-bool ignored(char16_t c) { return c == u'-' || c == u'\''; }
-bool isYo(char16_t c) { return c == 0x0401 || c == 0x0451; }
-bool isLower(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= 0x0430 && c <= 0x044F) || c == 0x0451; }
-bool isUpper(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= 0x0410 && c <= 0x042F) || c == 0x0401; }
-
-Weight weightOf(char16_t c) {
-  const std::u16string listed = u" !\"#$%&()*,./:;?@[\\]^_`{|}~+<=>";
-  const std::size_t place = listed.find(c);
-  if (place != std::u16string::npos) return {0, static_cast<int>(place)};
-  if (c >= u'0' && c <= u'9') return {1, c - u'0'};
-  if (isLower(c) && c < 0x80) return {2, c - u'a'};
-  if (isUpper(c) && c < 0x80) return {2, c - u'A'};
-  if (isYo(c)) return {3, 5};
-  if (c >= 0x0410 && c <= 0x044F) return {3, (c - 0x0410) % 32};
-  return {0, 100 + c};
+std::string windowsKey(const std::u16string& text) {
+  std::string primary, diacritic, letterCase, special;
+  unsigned place = 0;
+  auto twoBytes = [](std::string& to, unsigned value) {
+    to += static_cast<char>(value >> 8);
+    to += static_cast<char>(value & 0xFF);
+  };
+  for (char16_t c : text) {
+    if (c == 0) break;
+    const MeasuredRow* row = std::find_if(std::begin(kMeasured), std::end(kMeasured),
+                                          [c](const MeasuredRow& r) { return r.unit == c; });
+    if (row == std::end(kMeasured)) {
+      primary += '\xFF';
+      twoBytes(primary, c);
+      diacritic += '\x02';
+      letterCase += '\x02';
+      ++place;
+      continue;
+    }
+    if (row->special != 0) {
+      twoBytes(special, 0xFFFF - place);
+      twoBytes(special, row->special);
+    }
+    for (int i = 0; i < 2 && row->primary[i] != 0; ++i, ++place) {
+      twoBytes(primary, row->primary[i]);
+      diacritic += static_cast<char>(row->diacritic[i]);
+      letterCase += static_cast<char>(row->letterCase[i]);
+    }
+  }
+  while (!diacritic.empty() && diacritic.back() == '\x02') diacritic.pop_back();
+  while (!letterCase.empty() && letterCase.back() == '\x02') letterCase.pop_back();
+  return primary + '\x01' + diacritic + '\x01' + letterCase + "\x01\x01" + special + '\0';
 }
 
 int reference(const std::u16string& a, const std::u16string& b) {
-  std::u16string x, y;  // the units that weigh
-  for (char16_t c : a) if (!ignored(c)) x += c;
-  for (char16_t c : b) if (!ignored(c)) y += c;
-  for (std::size_t i = 0; i < x.size() && i < y.size(); ++i) {
-    if (weightOf(x[i]) != weightOf(y[i])) return weightOf(x[i]) < weightOf(y[i]) ? -1 : 1;
-  }
-  if (x.size() != y.size()) return x.size() < y.size() ? -1 : 1;
-  for (std::size_t i = 0; i < x.size(); ++i) {
-    if (isYo(x[i]) != isYo(y[i])) return isYo(x[i]) ? 1 : -1;
-  }
-  for (std::size_t i = 0; i < x.size(); ++i) {
-    if (isLower(x[i]) && isUpper(y[i])) return -1;
-    if (isUpper(x[i]) && isLower(y[i])) return 1;
-  }
-  const std::size_t hyphensA = a.size() - x.size(), hyphensB = b.size() - y.size();
-  if (hyphensA != hyphensB) return hyphensA < hyphensB ? -1 : 1;
-  return a == b ? 0 : (a < b ? -1 : 1);
+  const int order = windowsKey(a).compare(windowsKey(b));
+  return (order > 0) - (order < 0);
+}
+
+// Units of every kind: letters with diacritic and case variants, digits,
+// punctuation, specials, expansions, the soft hyphen, and units not measured.
+const std::u16string kLetters =
+    u"aAbBzZ019 ._-'\u00A7\u0404еЕёЁаЯяж\u0001\u001F\u007F\u0085\u00A0\u00AD\u00DF\u00E6\u00C6\u00E9"
+    u"\u00C9\u00FEsSeEtT\u2013\u2014\u2116\u2500\u2502\u25A0\u0490\u0406\u0456\u0407\u0131\u0130"
+    u"\u03B1\u4E2D\u0301";
+
+// The word with one unit changed, inserted or removed.
+std::u16string nearDuplicate(std::u16string word, std::mt19937& random) {
+  const std::size_t how = word.empty() ? 1 : random() % 3, at = random() % (word.size() + (how == 1));
+  const char16_t unit = kLetters[random() % kLetters.size()];
+  if (how == 0) word[at] = unit;
+  if (how == 1) word.insert(at, 1, unit);
+  if (how == 2) word.erase(at, 1);
+  return word;
 }
 
 std::vector<std::u16string> randomWords(int count, unsigned seed) {
-  const std::u16string letters = u"aAbBzZ019 ._-'\u00A7\u0404еЕёЁаЯяж";
+  const std::u16string& letters = kLetters;
   std::mt19937 random(seed);
   std::uniform_int_distribution<std::size_t> pick(0, letters.size() - 1), length(0, 6);
   std::vector<std::u16string> words;
@@ -117,9 +170,10 @@ std::vector<std::u16string> randomWords(int count, unsigned seed) {
 
 TEST(StrCmpW, RandomWordsFollowThePasses) {
   const std::vector<std::u16string> words = randomWords(200000, 1251);
+  std::mt19937 random(7);
   for (std::size_t i = 0; i + 1 < words.size(); ++i) {
     const std::u16string& a = words[i];
-    const std::u16string& b = words[i + 1];
+    const std::u16string b = i % 2 ? words[i + 1] : nearDuplicate(a, random);
     const int result = StrCmpW(a.c_str(), b.c_str());
     ASSERT_EQ(result, reference(a, b)) << testing::PrintToString(a) << " vs "
                                        << testing::PrintToString(b);
@@ -136,6 +190,59 @@ TEST(StrCmpW, SortedRandomWordsAreInOrderPairwise) {
     for (std::size_t j = i + 1; j < words.size(); ++j) {
       ASSERT_LE(StrCmpW(words[i].c_str(), words[j].c_str()), 0);
     }
+  }
+}
+
+std::vector<unsigned char> keyOf(const std::u16string& text) {
+  std::vector<unsigned char> key(platform::sortKey(text.c_str(), nullptr, 0));
+  platform::sortKey(text.c_str(), key.data(), key.size());
+  return key;
+}
+
+TEST(SortKey, OrdersAsStrCmpWAndCutsToPrefixes) {
+  static_assert(platform::hasSortKeys);
+  const std::vector<std::u16string> words = randomWords(100000, 24);
+  std::mt19937 random(16);
+  for (std::size_t i = 0; i + 1 < words.size(); ++i) {
+    const std::u16string& a = words[i];
+    const std::u16string b = i % 2 ? words[i + 1] : nearDuplicate(a, random);
+    const std::vector<unsigned char> keyA = keyOf(a), keyB = keyOf(b);
+    const int order = std::lexicographical_compare(keyA.begin(), keyA.end(), keyB.begin(), keyB.end()) ? -1
+                      : keyA == keyB                                                                   ? 0
+                                                                                                       : 1;
+    ASSERT_EQ(order, StrCmpW(a.c_str(), b.c_str())) << testing::PrintToString(a) << " vs "
+                                                    << testing::PrintToString(b);
+  }
+  EXPECT_EQ(keyOf(u"\u00DF"), keyOf(u"ss"));
+  EXPECT_EQ(keyOf(u"Отчет-1").size(), 12u);  // 6 elements, 3 level ends, a case byte, 2 for "-"
+
+  // Cut to any room: the whole length, a prefix of the key, nothing past the room.
+  const std::u16string text = u"Отчёт-\u00C6\u4E2D\u0001 A";
+  const std::vector<unsigned char> whole = keyOf(text);
+  for (std::size_t room = 0; room <= whole.size() + 1; ++room) {
+    std::vector<unsigned char> cut(whole.size() + 2, 0xEE);
+    EXPECT_EQ(platform::sortKey(text.c_str(), cut.data(), room), whole.size());
+    const std::size_t written = std::min(room, whole.size());
+    EXPECT_TRUE(std::equal(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(written), cut.begin()));
+    EXPECT_TRUE(std::all_of(cut.begin() + static_cast<std::ptrdiff_t>(written), cut.end(),
+                            [](unsigned char byte) { return byte == 0xEE; }));
+  }
+  // Places of special weights on both sides of one byte: "-" after p and
+  // after q letters, with as many letters in all.
+  for (std::size_t p : {252, 253, 254, 255, 300}) {
+    for (std::size_t q : {253, 254, 256}) {
+      const std::u16string a = std::u16string(p, u'a') + u"-" + std::u16string(400 - p, u'a');
+      const std::u16string b = std::u16string(q, u'a') + u"-" + std::u16string(400 - q, u'a');
+      const int order = keyOf(a) < keyOf(b) ? -1 : keyOf(a) == keyOf(b) ? 0 : 1;
+      EXPECT_EQ(order, reference(a, b)) << p << " " << q;
+      EXPECT_EQ(StrCmpW(a.c_str(), b.c_str()), reference(a, b)) << p << " " << q;
+    }
+  }
+  // Keys of 14 units, the longest a record holds, stay short.
+  for (int i = 0; i < 1000; ++i) {
+    std::u16string text;
+    for (int n = 0; n < 14; ++n) text += kLetters[random() % kLetters.size()];
+    EXPECT_LE(keyOf(text).size(), 48u) << testing::PrintToString(text);
   }
 }
 
