@@ -129,10 +129,12 @@ class tree_ob {
   // shape that values arriving in order build; a loader then calls balance.
   // Inserting a large batch one by one could cost a walk of a long chain
   // for every value: keys that are sorted but for a few build such chains.
-  void insert_values(V** values, int n) {
+  // With `sorted` the caller vouches that the values are in that order
+  // already, and they are not compared again.
+  void insert_values(V** values, int n, bool sorted = false) {
     if (n <= 0) return;
     auto less = [](const V* a, const V* b) { return K::compare(K::key(*a), K::key(*b)) < 0; };
-    if (!std::is_sorted(values, values + n, less)) std::stable_sort(values, values + n, less);
+    if (!sorted && !std::is_sorted(values, values + n, less)) std::stable_sort(values, values + n, less);
     node** fresh = static_cast<node**>(std::malloc(static_cast<size_t>(n) * sizeof(node*)));
     node** old = static_cast<node**>(std::malloc(static_cast<size_t>(count ? count : 1) * sizeof(node*)));
     int made = 0;
@@ -228,25 +230,59 @@ class tree_ob {
 
   // Rebuilds the tree into a balanced shape. Distinct keys keep their order;
   // equal keys take the order in which the rebuild places them.
+  //
+  // The rebuild inserts the nodes, taken in key order, middle first, each by
+  // a descent from the root. Since that order is sorted, one node sorts after
+  // another exactly when its run of equal keys comes later: each node's rank
+  // among the runs, found with one comparison per neighbour, stands for every
+  // comparison of the descents, which then run on positions alone.
   bool balance() {
     if (!root) return true;
     if (count > 2) {
-      node** p = static_cast<node**>(std::malloc((static_cast<size_t>(count) + 1) * sizeof(node*)));
-      if (!p) throw std::bad_alloc();
+      const size_t slots = static_cast<size_t>(count) + 1;
+      node** p = static_cast<node**>(std::malloc(slots * sizeof(node*)));
+      int* work = static_cast<int*>(std::malloc(4 * slots * sizeof(int)));
+      if (!p || !work) {
+        std::free(p);
+        std::free(work);
+        throw std::bad_alloc();
+      }
+      int* rank = work;                // rank[i]: the run of equal keys of p[i]
+      int* left = work + slots;        // by position; 0 for none
+      int* right = work + 2 * slots;
+      int* placed = work + 3 * slots;
       int c = 0;
       for (node* x = min; x; x = successor(x)) p[++c] = x;
+      rank[1] = 0;
+      for (int i = 2; i <= c; ++i) rank[i] = rank[i - 1] + (compare(p[i - 1], p[i]) != 0);
+      for (int i = 1; i <= c; ++i) left[i] = right[i] = placed[i] = 0;
       int top = 1;  // 2^n, n the smallest whole number with 2^(n+1) >= c
       while (top * 2 < c) top *= 2;
-      root = p[top];
-      root->left = root->right = root->parent = nullptr;
-      p[top] = nullptr;
+      placed[top] = 1;  // the root
       for (int step = top / 2; step >= 1; step /= 2)
-        for (int j = step; j <= c; j += step)
-          if (p[j]) {
-            descend(root, p[j]);
-            p[j] = nullptr;
+        for (int j = step; j <= c; j += step) {
+          if (placed[j]) continue;
+          placed[j] = 1;
+          int x = top;
+          for (;;) {
+            int& next = rank[x] > rank[j] ? left[x] : right[x];
+            if (!next) {
+              next = j;
+              break;
+            }
+            x = next;
           }
+        }
+      for (int i = 1; i <= c; ++i) {
+        p[i]->left = left[i] ? p[left[i]] : nullptr;
+        p[i]->right = right[i] ? p[right[i]] : nullptr;
+        if (left[i]) p[left[i]]->parent = p[i];
+        if (right[i]) p[right[i]]->parent = p[i];
+      }
+      root = p[top];
+      root->parent = nullptr;
       std::free(p);
+      std::free(work);
     }
     min = leftmost(root);
     max = rightmost(root);

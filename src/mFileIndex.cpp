@@ -28,6 +28,57 @@ void appendKey(mstr& key, const unsigned char* bytes, unsigned count) {
   key.commit_end(static_cast<int>(count));
 }
 
+// A key's place in the sort: the first bytes of its sort key, and its
+// record, which also orders equal keys as they were read.
+struct sortItem {
+  static constexpr unsigned kPrefix = 24;
+  unsigned char prefix[kPrefix];
+  unsigned char length;  // bytes of the prefix that belong to the key
+  bool whole;            // the key is not longer than the prefix
+  std::uint32_t record;
+};
+
+// Whether a sorts before b, as StrCmpW and then the record order decide.
+bool before(const sortItem& a, const sortItem& b, const std::vector<mIndexEntry*>& entries) {
+  unsigned common = a.length < b.length ? a.length : b.length;
+  if (int c = std::memcmp(a.prefix, b.prefix, common)) return c < 0;
+  // A shorter key is a whole one, and a prefix of the other: it comes first.
+  if (a.length != b.length) return a.length < b.length;
+  if (a.whole != b.whole) return a.whole;
+  if (!a.whole) {  // keys longer than the prefix, alike as far as it goes
+    int c = entries[a.record]->compare(entries[b.record]->c_str());
+    if (c != 0) return c < 0;
+  }
+  return a.record < b.record;
+}
+
+// Sorts the entries (in record order) by key, equal keys in record order:
+// the order in which one-by-one insertion would leave them. Where the
+// platform has sort keys of StrCmpW's order, each key's is computed once and
+// the keys are compared as bytes, StrCmpW deciding only between keys whose
+// first bytes are alike; elsewhere StrCmpW compares them all.
+void sortByKey(std::vector<mIndexEntry*>& entries) {
+  if (!platform::hasSortKeys || entries.size() > 0xFFFFFFFFu) {
+    std::stable_sort(entries.begin(), entries.end(), [](const mIndexEntry* a, const mIndexEntry* b) {
+      return a->compare(b->c_str()) < 0;
+    });
+    return;
+  }
+  std::vector<sortItem> items(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    sortItem& item = items[i];
+    std::size_t length = platform::sortKey(entries[i]->wide(), item.prefix, sortItem::kPrefix);
+    item.whole = length <= sortItem::kPrefix;
+    item.length = static_cast<unsigned char>(item.whole ? length : sortItem::kPrefix);
+    item.record = static_cast<std::uint32_t>(i);
+  }
+  std::sort(items.begin(), items.end(),
+            [&entries](const sortItem& a, const sortItem& b) { return before(a, b, entries); });
+  std::vector<mIndexEntry*> sorted(entries.size());
+  for (std::size_t i = 0; i < items.size(); ++i) sorted[i] = entries[items[i].record];
+  entries.swap(sorted);
+}
+
 }  // namespace
 
 mFileIndex::~mFileIndex() {
@@ -80,7 +131,8 @@ void mFileIndex::open(const mstr& path) {
 
   // The maps are filled in key order and then balanced, so that lookups and
   // the walk run on balanced trees however the records were ordered.
-  entries.insert_values(loaded.entries.data(), static_cast<int>(loaded.entries.size()));
+  sortByKey(loaded.entries);
+  entries.insert_values(loaded.entries.data(), static_cast<int>(loaded.entries.size()), true);
   loaded.entries.clear();
   entries.balance();
   dataFiles.balance();
