@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <new>
 
 #include "mstr.h"
@@ -64,7 +65,17 @@ class tree_ob {
     node* current;
   };
 
-  tree_ob() : root(nullptr), min(nullptr), max(nullptr), count(0) {}
+  tree_ob()
+      : root(nullptr),
+        min(nullptr),
+        max(nullptr),
+        count(0),
+        blocks(nullptr),
+        block_count(0),
+        block_room(0),
+        value_blocks(nullptr),
+        value_block_count(0),
+        value_block_room(0) {}
   tree_ob(const tree_ob&) = delete;
   tree_ob& operator=(const tree_ob&) = delete;
   virtual ~tree_ob() { clear(); }
@@ -130,20 +141,51 @@ class tree_ob {
   // Inserting a large batch one by one could cost a walk of a long chain
   // for every value: keys that are sorted but for a few build such chains.
   // With `sorted` the caller vouches that the values are in that order
-  // already, and they are not compared again.
-  void insert_values(V** values, int n, bool sorted = false) {
-    if (n <= 0) return;
+  // already, and they are not compared again. With `valueBlock` the values
+  // are the elements of one block made by new V[], which the map takes and
+  // releases as a whole (a million values are then one allocation).
+  void insert_values(V** values, int n, bool sorted = false, V* valueBlock = nullptr) {
+    if (n <= 0) {
+      delete[] valueBlock;
+      return;
+    }
+    if (valueBlock) {
+      try {
+        add_value_block(valueBlock, n);
+      } catch (...) {
+        delete[] valueBlock;
+        throw;
+      }
+    }
     auto less = [](const V* a, const V* b) { return K::compare(K::key(*a), K::key(*b)) < 0; };
     if (!sorted && !std::is_sorted(values, values + n, less)) std::stable_sort(values, values + n, less);
     node** fresh = static_cast<node**>(std::malloc(static_cast<size_t>(n) * sizeof(node*)));
     node** old = static_cast<node**>(std::malloc(static_cast<size_t>(count ? count : 1) * sizeof(node*)));
+    // A large batch takes its nodes in one block, which the map releases as a
+    // whole: a million nodes are then one allocation, not a million.
+    node* block = nullptr;
     int made = 0;
     try {
       if (!fresh || !old) throw std::bad_alloc();
-      for (; made < n; ++made) fresh[made] = new_node(values[made]);
+      if (n >= kBlockNodes) {
+        block = static_cast<node*>(std::malloc(static_cast<size_t>(n) * sizeof(node)));
+        if (!block) throw std::bad_alloc();
+        for (; made < n; ++made) {
+          fresh[made] = block + made;
+          fresh[made]->value = values[made];
+        }
+        add_block(block, n);
+      } else {
+        for (; made < n; ++made) fresh[made] = new_node(values[made]);
+      }
     } catch (...) {
-      for (int i = 0; i < made; ++i) std::free(fresh[i]);
-      for (int i = 0; i < n; ++i) delete values[i];
+      if (!block)
+        for (int i = 0; i < made; ++i) std::free(fresh[i]);
+      std::free(block);
+      if (valueBlock)
+        forget_value_block(valueBlock);
+      else
+        for (int i = 0; i < n; ++i) delete values[i];
       std::free(fresh);
       std::free(old);
       throw;
@@ -219,11 +261,19 @@ class tree_ob {
       } else {
         node* up = x->parent;
         if (up) (up->left == x ? up->left : up->right) = nullptr;
-        delete x->value;
-        std::free(x);
+        if (!in_block(value_blocks, value_block_count, x->value)) delete x->value;
+        if (!in_block(blocks, block_count, x)) std::free(x);
         x = up;
       }
     }
+    for (int i = 0; i < block_count; ++i) std::free(blocks[i].begin);
+    std::free(blocks);
+    blocks = nullptr;
+    block_count = block_room = 0;
+    for (int i = 0; i < value_block_count; ++i) delete[] value_blocks[i].begin;
+    std::free(value_blocks);
+    value_blocks = nullptr;
+    value_block_count = value_block_room = 0;
     root = min = max = nullptr;
     count = 0;
   }
@@ -236,7 +286,9 @@ class tree_ob {
   // another exactly when its run of equal keys comes later: each node's rank
   // among the runs, found with one comparison per neighbour, stands for every
   // comparison of the descents, which then run on positions alone.
-  bool balance() {
+  // A caller that knows where the runs of equal keys begin (it sorted the
+  // keys) may say so in `newRun`, one flag for each node in key order.
+  bool balance(const unsigned char* newRun = nullptr) {
     if (!root) return true;
     if (count > 2) {
       const size_t slots = static_cast<size_t>(count) + 1;
@@ -254,7 +306,8 @@ class tree_ob {
       int c = 0;
       for (node* x = min; x; x = successor(x)) p[++c] = x;
       rank[1] = 0;
-      for (int i = 2; i <= c; ++i) rank[i] = rank[i - 1] + (compare(p[i - 1], p[i]) != 0);
+      for (int i = 2; i <= c; ++i)
+        rank[i] = rank[i - 1] + (newRun ? newRun[i - 1] != 0 : compare(p[i - 1], p[i]) != 0);
       for (int i = 1; i <= c; ++i) left[i] = right[i] = placed[i] = 0;
       int top = 1;  // 2^n, n the smallest whole number with 2^(n+1) >= c
       while (top * 2 < c) top *= 2;
@@ -361,6 +414,58 @@ class tree_ob {
     while (x->right) x = x->right;
     return x;
   }
+  // Blocks of nodes taken by large batches, and blocks of values handed
+  // over whole, each list by address.
+  static constexpr int kBlockNodes = 1024;
+  template <class T>
+  struct block_of {
+    T* begin;
+    T* end;
+  };
+  block_of<node>* blocks;
+  int block_count;
+  int block_room;
+  block_of<V>* value_blocks;
+  int value_block_count;
+  int value_block_room;
+
+  template <class T>
+  static void add_to(block_of<T>*& list, int& n, int& room, T* begin, int size) {
+    if (n == room) {
+      int grown_room = room ? 2 * room : 4;
+      void* grown = std::realloc(list, static_cast<size_t>(grown_room) * sizeof(block_of<T>));
+      if (!grown) throw std::bad_alloc();
+      list = static_cast<block_of<T>*>(grown);
+      room = grown_room;
+    }
+    int at = n++;
+    for (; at > 0 && std::less<const T*>()(begin, list[at - 1].begin); --at) list[at] = list[at - 1];
+    list[at] = block_of<T>{begin, begin + size};
+  }
+  template <class T>
+  static bool in_block(const block_of<T>* list, int n, const T* x) {
+    int low = 0, high = n;  // the first block that begins after x
+    while (low < high) {
+      int mid = (low + high) / 2;
+      if (std::less<const T*>()(x, list[mid].begin))
+        high = mid;
+      else
+        low = mid + 1;
+    }
+    return low > 0 && std::less<const T*>()(x, list[low - 1].end);
+  }
+  void add_block(node* begin, int n) { add_to(blocks, block_count, block_room, begin, n); }
+  void add_value_block(V* begin, int n) { add_to(value_blocks, value_block_count, value_block_room, begin, n); }
+  // Releases a value block that a failed insertion had taken.
+  void forget_value_block(V* begin) {
+    int at = 0;
+    while (at < value_block_count && value_blocks[at].begin != begin) ++at;
+    if (at == value_block_count) return;
+    for (; at + 1 < value_block_count; ++at) value_blocks[at] = value_blocks[at + 1];
+    --value_block_count;
+    delete[] begin;
+  }
+
   static node* new_node(V* value) {
     node* n = static_cast<node*>(std::malloc(sizeof(node)));
     if (!n) throw std::bad_alloc();

@@ -28,56 +28,75 @@ void appendKey(mstr& key, const unsigned char* bytes, unsigned count) {
   key.commit_end(static_cast<int>(count));
 }
 
-// A key's place in the sort: the first bytes of its sort key, and its
-// record, which also orders equal keys as they were read.
+// A key's place in the sort: the first bytes of its sort key, as three
+// numbers compared in turn (the bytes from the first, zeros past the key),
+// and its record, which also orders equal keys as they were read.
 struct sortItem {
   static constexpr unsigned kPrefix = 24;
-  unsigned char prefix[kPrefix];
+  std::uint64_t words[3];
   unsigned char length;  // bytes of the prefix that belong to the key
   bool whole;            // the key is not longer than the prefix
   std::uint32_t record;
 };
 
-// Whether a sorts before b, as StrCmpW and then the record order decide.
-bool before(const sortItem& a, const sortItem& b, const std::vector<mIndexEntry*>& entries) {
-  unsigned common = a.length < b.length ? a.length : b.length;
-  if (int c = std::memcmp(a.prefix, b.prefix, common)) return c < 0;
+// -1, 0 or 1 as StrCmpW orders the keys of a and b.
+int compareKeys(const sortItem& a, const sortItem& b, const std::vector<mIndexEntry*>& entries) {
+  for (int i = 0; i < 3; ++i)
+    if (a.words[i] != b.words[i]) return a.words[i] < b.words[i] ? -1 : 1;
   // A shorter key is a whole one, and a prefix of the other: it comes first.
-  if (a.length != b.length) return a.length < b.length;
-  if (a.whole != b.whole) return a.whole;
-  if (!a.whole) {  // keys longer than the prefix, alike as far as it goes
-    int c = entries[a.record]->compare(entries[b.record]->c_str());
-    if (c != 0) return c < 0;
-  }
-  return a.record < b.record;
+  if (a.length != b.length) return a.length < b.length ? -1 : 1;
+  if (a.whole != b.whole) return a.whole ? -1 : 1;
+  if (a.whole) return 0;
+  // Keys longer than the prefix, alike as far as it goes.
+  int c = entries[a.record]->compare(entries[b.record]->c_str());
+  return c < 0 ? -1 : c > 0;
 }
+
+}  // namespace
 
 // Sorts the entries (in record order) by key, equal keys in record order:
 // the order in which one-by-one insertion would leave them. Where the
 // platform has sort keys of StrCmpW's order, each key's is computed once and
-// the keys are compared as bytes, StrCmpW deciding only between keys whose
-// first bytes are alike; elsewhere StrCmpW compares them all.
-void sortByKey(std::vector<mIndexEntry*>& entries) {
-  if (!platform::hasSortKeys || entries.size() > 0xFFFFFFFFu) {
-    std::stable_sort(entries.begin(), entries.end(), [](const mIndexEntry* a, const mIndexEntry* b) {
+// the keys are compared as numbers, StrCmpW deciding only between keys
+// whose first bytes are alike; elsewhere StrCmpW compares them all. Fills
+// newRun, where it can, with whether each entry's key differs from the one
+// before it in the sorted order.
+void mFileIndex::sortByKey(std::vector<mIndexEntry*>& sorted, std::vector<unsigned char>& newRun) {
+  newRun.clear();
+  if (!platform::hasSortKeys || sorted.size() > 0xFFFFFFFFu) {
+    std::stable_sort(sorted.begin(), sorted.end(), [](const mIndexEntry* a, const mIndexEntry* b) {
       return a->compare(b->c_str()) < 0;
     });
     return;
   }
+  const std::vector<mIndexEntry*>& entries = sorted;
   std::vector<sortItem> items(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
     sortItem& item = items[i];
-    std::size_t length = platform::sortKey(entries[i]->wide(), item.prefix, sortItem::kPrefix);
+    unsigned char prefix[sortItem::kPrefix] = {};
+    std::size_t length = platform::sortKey(entries[i]->wide(), prefix, sortItem::kPrefix);
+    for (int w = 0; w < 3; ++w) {
+      std::uint64_t word = 0;
+      for (int k = 0; k < 8; ++k) word = word << 8 | prefix[8 * w + k];
+      item.words[w] = word;
+    }
     item.whole = length <= sortItem::kPrefix;
     item.length = static_cast<unsigned char>(item.whole ? length : sortItem::kPrefix);
     item.record = static_cast<std::uint32_t>(i);
   }
-  std::sort(items.begin(), items.end(),
-            [&entries](const sortItem& a, const sortItem& b) { return before(a, b, entries); });
-  std::vector<mIndexEntry*> sorted(entries.size());
-  for (std::size_t i = 0; i < items.size(); ++i) sorted[i] = entries[items[i].record];
-  entries.swap(sorted);
+  std::sort(items.begin(), items.end(), [&entries](const sortItem& a, const sortItem& b) {
+    int c = compareKeys(a, b, entries);
+    return c != 0 ? c < 0 : a.record < b.record;
+  });
+  newRun.resize(items.size());
+  for (std::size_t i = 0; i < items.size(); ++i)
+    newRun[i] = i == 0 || compareKeys(items[i - 1], items[i], entries) != 0;
+  std::vector<mIndexEntry*> inOrder(entries.size());
+  for (std::size_t i = 0; i < items.size(); ++i) inOrder[i] = entries[items[i].record];
+  sorted.swap(inOrder);
 }
+
+namespace {
 
 }  // namespace
 
@@ -96,13 +115,15 @@ mFileData* mFileIndex::findDataFile(unsigned char number) const {
 // blocks of each data file, in record order. What is still held here when
 // an error leaves open() is released.
 struct mFileIndex::loading {
+  // The entries, one for each record, made in one block that the entries
+  // map then takes over whole.
+  mIndexEntry* block = nullptr;
   std::vector<mIndexEntry*> entries;
   std::vector<unsigned int> blocks[256];
   mFileData* dataFile[256] = {};  // the data files found so far, by number
 
-  ~loading() {
-    for (mIndexEntry* e : entries) delete e;
-  }
+  explicit loading(std::uint64_t records) : block(new mIndexEntry[records]) { entries.reserve(records); }
+  ~loading() { delete[] block; }
 };
 
 void mFileIndex::open(const mstr& path) {
@@ -112,7 +133,7 @@ void mFileIndex::open(const mstr& path) {
   dataFiles.clear();
   std::fill(std::begin(dataFileOf), std::end(dataFileOf), nullptr);
 
-  loading loaded;
+  loading loaded((size + kRecordSize - 1) / kRecordSize);
   std::uint64_t offset = 0;
   int ordinal = 0;
   do {
@@ -131,30 +152,28 @@ void mFileIndex::open(const mstr& path) {
 
   // The maps are filled in key order and then balanced, so that lookups and
   // the walk run on balanced trees however the records were ordered.
-  sortByKey(loaded.entries);
-  entries.insert_values(loaded.entries.data(), static_cast<int>(loaded.entries.size()), true);
+  std::vector<unsigned char> newRun;
+  sortByKey(loaded.entries, newRun);
+  mIndexEntry* block = loaded.block;
+  loaded.block = nullptr;  // the map's from here on, also if it fails
+  entries.insert_values(loaded.entries.data(), static_cast<int>(loaded.entries.size()), true, block);
   loaded.entries.clear();
-  entries.balance();
+  entries.balance(newRun.empty() ? nullptr : newRun.data());
   dataFiles.balance();
   for (auto it = dataFiles.begin(); auto* n = it.step();) {
     mFileData& data = *n->value;
-    std::vector<unsigned int>& numbers = loaded.blocks[data.fileNumber];
-    std::vector<unsigned int*> cells;
-    cells.reserve(numbers.size());
-    try {
-      for (unsigned int block : numbers) cells.push_back(new unsigned int(block));
-    } catch (...) {
-      for (unsigned int* cell : cells) delete cell;
-      throw;
-    }
-    data.blocks.insert_values(cells.data(), static_cast<int>(cells.size()));
+    // The cells of one data file's blocks, sorted already, in one block.
+    const std::vector<unsigned int>& numbers = loaded.blocks[data.fileNumber];
+    std::vector<unsigned int*> cells(numbers.size());
+    auto* values = new unsigned int[numbers.size()];
+    for (std::size_t i = 0; i < numbers.size(); ++i) cells[i] = &(values[i] = numbers[i]);
+    data.blocks.insert_values(cells.data(), static_cast<int>(cells.size()), true, values);
     data.blocks.balance();
   }
 }
 
 void mFileIndex::readRecord(const unsigned char* record, int ordinal, loading& loaded) {
-  auto* entry = new mIndexEntry;
-  std::unique_ptr<mIndexEntry> owned(entry);
+  mIndexEntry* entry = loaded.block + loaded.entries.size();
   // A length byte larger than its field takes the bytes that follow, but
   // never more than the record holds.
   unsigned minorLength = record[0] < kRecordSize - 1 ? record[0] : kRecordSize - 1;
@@ -167,7 +186,6 @@ void mFileIndex::readRecord(const unsigned char* record, int ordinal, loading& l
                       static_cast<unsigned int>(record[18]) << 16 |
                       static_cast<unsigned int>(record[19]) << 24;
   loaded.entries.push_back(entry);
-  owned.release();
 
   const unsigned char number = entry->fileNumber;
   if (loaded.dataFile[number]) {

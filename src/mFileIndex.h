@@ -12,6 +12,8 @@
 #ifndef TARVIN_MFILEINDEX_H
 #define TARVIN_MFILEINDEX_H
 
+#include <vector>
+
 #include "mFile.h"
 #include "tree_ob.h"
 
@@ -89,6 +91,7 @@ class mFileIndex : public mFile {
   struct loading;
   void readRecord(const unsigned char* record, int ordinal, loading& loaded);
   void setEndBlocks(loading& loaded) const;
+  static void sortByKey(std::vector<mIndexEntry*>& sorted, std::vector<unsigned char>& newRun);
   mFileData* findDataFile(unsigned char number) const;
 };
 

@@ -106,8 +106,9 @@ struct batch {
   bool done = false;
 };
 
-// Where a batch is decoded to; batch i uses slot i % window.
+// A batch and where it is decoded to; batch i uses slot i % window.
 struct slot {
+  batch b;
   byteBuffer out;
   std::vector<piece> pieces;
   std::vector<mEx> errors;
@@ -132,9 +133,10 @@ struct reportQueue::state {
   unsigned maxReports;
   unsigned window;
 
-  // The index being written, and its batches.
+  // The index being written, and where its batches are cut.
   const mFileIndex* index = nullptr;
-  std::vector<batch> batches;
+  mFileIndex::entry_map::node* uncut = nullptr;  // the first entry in no batch yet
+  unsigned uncutNumber = 0;                       // its number, if no report before it fails
   std::unique_ptr<slot[]> slots;
   byteBuffer indexJson;         // "path" of the index, for JSON
   std::string dataJson[256];    // "name" of each data file, for JSON
@@ -145,7 +147,7 @@ struct reportQueue::state {
   std::condition_variable batchDone;
   std::size_t next = 0;       // the first batch not yet claimed
   std::size_t written = 0;    // batches written so far
-  std::size_t claimable = 0;  // batches that may be claimed at all
+  std::size_t claimable = 0;  // batches cut so far, which may be claimed
   unsigned inFlight = 0;      // claimed and not done
   bool stopping = false;
   std::vector<std::thread> workers;
@@ -193,7 +195,7 @@ struct reportQueue::state {
   }
 
   void finish(std::size_t j) {
-    batches[j].done = true;
+    slots[j % window].b.done = true;
     --inFlight;
     batchDone.notify_all();
   }
@@ -206,9 +208,9 @@ struct reportQueue::state {
     s.pieces.clear();
     s.errors.clear();
     s.fatal = false;
-    if (batches[j].big) return;  // the writer decodes it as it writes it
+    if (s.b.big) return;  // the writer decodes it as it writes it
     try {
-      decodeBatch(batches[j], s, own);
+      decodeBatch(s.b, s, own);
     } catch (...) {
       s.fatal = true;
     }
@@ -337,36 +339,35 @@ struct reportQueue::state {
 
   // ---- Writing (the writer's thread) ----
 
-  void cut(const mFileIndex& idx, unsigned firstNumber) {
-    batches.clear();
-    batch current;
-    unsigned number = firstNumber;
-    auto close = [&] {
-      if (current.count == 0) return;
-      batches.push_back(current);
-      number += current.count;
-      current = batch{};
-    };
-    for (auto it = idx.entries.begin(); auto* n = it.step();) {
-      std::uint64_t bytes = format.how == reportFormat::kind::list ? 0 : idx.locate(*n->value).size();
-      if (bytes > batchBytes && !viaUnits) {  // too large to be held whole: the writer streams it
-        close();
-        current.first = n;
-        current.count = 1;
-        current.big = true;
-        current.assumedFirst = number;
-        close();
-        continue;
+  // Cuts the batches that may be claimed now, a window ahead of the writer,
+  // so that their entries are still at hand when they are decoded.
+  void cutAhead() {
+    std::size_t cut = claimable;  // only the writer changes it
+    for (; uncut && cut < written + window; ++cut) {
+      batch& b = slots[cut % window].b;  // its slot's batch was written
+      b = batch{};
+      b.first = uncut;
+      b.assumedFirst = uncutNumber;
+      while (uncut) {
+        std::uint64_t bytes = format.how == reportFormat::kind::list ? 0 : index->locate(*uncut->value).size();
+        // A report too large to be held whole is a batch of its own: the
+        // writer streams it.
+        const bool big = bytes > batchBytes && !viaUnits;
+        if (b.count > 0 && (big || b.count >= maxReports || b.bytes + bytes > batchBytes)) break;
+        b.big = big;
+        ++b.count;
+        b.bytes += bytes;
+        uncut = mFileIndex::entry_map::successor(uncut);
+        if (big) break;
       }
-      if (current.count > 0 && (current.count >= maxReports || current.bytes + bytes > batchBytes)) close();
-      if (current.count == 0) {
-        current.first = n;
-        current.assumedFirst = number;
-      }
-      ++current.count;
-      current.bytes += bytes;
+      uncutNumber += b.count;
     }
-    close();
+    if (cut == claimable) return;
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      claimable = cut;
+    }
+    workReady.notify_all();
   }
 
   void prepareJson(const mFileIndex& idx, const mstr& indexPath) {
@@ -388,7 +389,7 @@ struct reportQueue::state {
   // Waits for batch i, decoding batches itself while it would wait.
   void await(std::size_t i) {
     std::unique_lock<std::mutex> guard(lock);
-    while (!batches[i].done) {
+    while (!slots[i % window].b.done) {
       if (canClaim()) {
         std::size_t j = next++;
         ++inFlight;
@@ -416,9 +417,9 @@ struct reportQueue::state {
   }
 
   void writeBatch(std::size_t i, unsigned& counter) {
-    const batch& b = batches[i];
-    if (b.big) return writeBig(*b.first->value, counter);
     const slot& s = slots[i % window];
+    const batch& b = s.b;
+    if (b.big) return writeBig(*b.first->value, counter);
     if (s.fatal) throw std::bad_alloc();  // ends the run as any such failure does
     mOutput& output = mOutput::get();
     const unsigned char* bytes = s.out.data();
@@ -529,14 +530,14 @@ void reportQueue::write(const mFileIndex& index, const mstr& indexPath, unsigned
   state& s = *state_;
   s.index = &index;
   s.prepareJson(index, indexPath);
-  s.cut(index, counter);
+  s.uncut = index.entries.first();
+  s.uncutNumber = counter;
   {
     std::lock_guard<std::mutex> guard(s.lock);
     s.next = 0;
     s.written = 0;
-    s.claimable = s.batches.size();
+    s.claimable = 0;
   }
-  s.workReady.notify_all();
   // However the writing ends, no worker may still read this index after it.
   struct retire {
     state& s;
@@ -548,7 +549,9 @@ void reportQueue::write(const mFileIndex& index, const mstr& indexPath, unsigned
     }
   } retiring{s};
   mOutput& output = mOutput::get();
-  for (std::size_t i = 0; i < s.batches.size(); ++i) {
+  for (std::size_t i = 0;; ++i) {
+    s.cutAhead();
+    if (i >= s.claimable) break;
     s.await(i);
     const unsigned before = counter;
     s.writeBatch(i, counter);

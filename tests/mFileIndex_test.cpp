@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -504,6 +506,46 @@ TEST_F(IndexTest, ThousandsOfRecordsDecodeAndEndBalanced) {
   // blocks in ascending order make before the rebuild.
   for (auto it = index.dataFiles.begin(); auto* f = it.step();)
     EXPECT_LE(depth(f->value->blocks.top()), 2 * balancedDepth(f->value->blocks.get_count()));
+}
+
+TEST_F(IndexTest, KeyOrderIsThatOfOneByOneInsertion) {
+  // Keys of a few letters that sort alike in several ways (case, ё, hyphens,
+  // repeats) and long ones whose sort keys run past the bytes compared first:
+  // after the rebuild they stand as one-by-one insertion and balance leave
+  // them, equal keys included.
+  std::mt19937 rng(5);
+  const std::string letters = oem("aAbB-'еЁё") + " 0";
+  std::string records;
+  mFileIndex::entry_map reference;
+  for (int i = 0; i < 3000; ++i) {
+    std::string major(1 + rng() % (rng() % 4 == 0 ? 30 : 3), 'x'), minor(rng() % 3, 'x');
+    for (char& c : major) c = letters[rng() % letters.size()];
+    for (char& c : minor) c = letters[rng() % letters.size()];
+    // A length past its field takes the record's bytes that follow it.
+    const std::string r = archive::record(major, static_cast<int>(major.size()), minor,
+                                          static_cast<int>(minor.size()), 0, 9);
+    records += r;
+    mIndexEntry e;
+    e.appendMultiByte(r.data() + 8, static_cast<int>(std::min<size_t>(major.size(), 32)), CP_OEMCP);
+    e.appendMultiByte(r.data() + 1, static_cast<int>(minor.size()), CP_OEMCP);
+    e.ordinal = i;
+    reference.insert_copy(e);
+  }
+  reference.balance();
+  archive::writeFile(dir.path() + "/KEYS.IDX", records);
+  open(dir.path() + "/KEYS.IDX");
+  std::vector<int> expected;
+  for (auto it = reference.begin(); node* n = it.step();) expected.push_back(n->value->ordinal);
+  EXPECT_EQ(ordinals(), expected);
+  // And the rebuilt tree has the shape of the reference, node for node.
+  std::function<void(const node*, std::vector<int>&)> shape = [&](const node* n, std::vector<int>& out) {
+    out.push_back(n ? n->value->ordinal : -1);
+    if (n) shape(n->left, out), shape(n->right, out);
+  };
+  std::vector<int> ours, theirs;
+  shape(index.entries.top(), ours);
+  shape(reference.top(), theirs);
+  EXPECT_EQ(ours, theirs);
 }
 
 }  // namespace
