@@ -214,7 +214,7 @@ namespace platform {
 constexpr unsigned short pathSeparator = u'/';
 // There are no drives; "/" alone is the root.
 constexpr bool hasDriveLetters = false;
-// Directory links are walked into (a walk never re-enters a directory it is in).
+// Directory links are walked into (a walk enters each directory once).
 constexpr bool descendIntoDirectoryLinks = true;
 
 // "/?" (alone or with ":" and a value), "/install", "/remove", "/start",

@@ -249,6 +249,38 @@ TEST_F(Damaged, DirectoryLinksBackToAncestorsEndTheWalk) {
   EXPECT_EQ(r.err, "");
 }
 
+TEST_F(Damaged, WebOfLinksAndLinkToASiblingConvertOnce) {
+  // 23 directories side by side, each of the first 22 holding two links to
+  // the next: 2^22 paths lead to the archive in the last one. Each directory
+  // is walked once, so it converts once (and a walk of every path would not
+  // end within the time limit).
+  const int levels = 22;
+  auto level = [](int i) { return "web/l" + std::to_string(100 + i); };
+  for (int i = 0; i < levels; ++i) {
+    archive::makeDirectories(at(level(i)));
+    const std::string next = "../l" + std::to_string(101 + i);
+    ASSERT_EQ(symlink(next.c_str(), at(level(i) + "/a").c_str()), 0);
+    ASSERT_EQ(symlink(next.c_str(), at(level(i) + "/b").c_str()), 0);
+  }
+  std::vector<std::string> w = soundArchive(level(levels), "W.IDX", {"W"});
+  // A link to a sibling that comes later: the sibling's archive is converted
+  // once, under the path met first (the link), as its error text shows.
+  archive::writer s(at("sib/b"), "S.IDX");
+  s.add("S1", "", 1, {"SIBLING"});
+  s.add("S2", "", 2, {"lost"});
+  s.omitDataFile(2);
+  s.write();
+  archive::makeDirectories(at("sib/a"));
+  ASSERT_EQ(symlink("../b", at("sib/a/link").c_str()), 0);
+
+  runOptions soon;
+  soon.timeoutSeconds = 30;
+  outcome r = convert({arg("web"), arg("sib")}, soon);
+  EXPECT_EQ(r.out, numbered({s.expected()[0], "", w[0]}));
+  // The Windows build does not walk into links (reparse points) at all.
+  EXPECT_EQ(r.err, missingDataFile(shown(program.walksDirectoryLinks() ? "sib/a/link/S.02" : "sib/b/S.02")));
+}
+
 // Size lines of released long texts are the program's diagnostics: they
 // are taken out, and the rest must be exactly the reports.
 std::string withoutSizeLines(const std::string& out, std::vector<std::string>& sizeLines) {

@@ -43,6 +43,10 @@ struct target {
   // resolves it.
   bool resolvesPathsBeyondMaxPath() const { return underWine(); }
 
+  // Directory links are walked into on POSIX; the Windows build walks into
+  // no reparse point, and Wine shows a symbolic link as one.
+  bool walksDirectoryLinks() const { return !windows; }
+
   bool underWine() const { return windows && system == windowsSystem::wine; }
 };
 
