@@ -29,6 +29,13 @@ constexpr bool descendIntoDirectoryLinks = false;
 
 // Every argument that begins with "/" is a switch.
 inline bool isSwitch(const WCHAR* arg) { return arg != nullptr && arg[0] == L'/'; }
+
+// Runs body(context) and returns true; returns false instead when a read of a mapped file view
+// faulted while it ran (the file was cut short by another program, or its storage went away):
+// the body is then stopped at the faulting read, without unwinding, so it must be plain code that
+// reads mapped bytes and writes memory it owns (no destructors to run, no locks held). Any thread
+// may use it; it costs no system call per call.
+bool guardMappedReads(void (*body)(void*), void* context);
 }  // namespace platform
 
 #else  // POSIX: the same subset, implemented in platform/posix
@@ -112,6 +119,7 @@ typedef BOOL* LPBOOL;
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_NO_MORE_FILES 18L
+#define ERROR_HANDLE_EOF 38L
 #define ERROR_FILE_INVALID 1006L
 
 struct SECURITY_ATTRIBUTES;
@@ -221,6 +229,13 @@ constexpr bool descendIntoDirectoryLinks = true;
 // "/test", "/run", and anything beginning with "/log:" or "/deb:". Every other
 // argument that begins with "/" is an absolute path.
 bool isSwitch(const WCHAR* arg);
+
+// Runs body(context) and returns true; returns false instead when a read of a mapped file view
+// faulted while it ran (the file was cut short by another program, or its storage went away):
+// the body is then stopped at the faulting read, without unwinding, so it must be plain code that
+// reads mapped bytes and writes memory it owns (no destructors to run, no locks held). Any thread
+// may use it; it costs no system call per call.
+bool guardMappedReads(void (*body)(void*), void* context);
 }  // namespace platform
 
 #endif  // _WIN32
