@@ -54,11 +54,22 @@ void writeUnits(const unsigned short* units, int n, HANDLE handle) {
   // Only the converted bytes are written: a unit outside the code page that
   // the system turns into fewer bytes leaves no stale bytes in the output.
   int bytes = toOem(units, n, buffer);
-  DWORD written = 0;
-  if (!WriteFile(handle, buffer, static_cast<DWORD>(bytes), &written, nullptr))
-    lost(GetLastError());
-  else if (written != static_cast<DWORD>(bytes))
-    lost(ERROR_GEN_FAILURE);
+  // A pipe may take part of a write (Wine's does when its reader goes away
+  // meanwhile); the rest is written again, so that the failure the system
+  // gives for that write is the one reported.
+  DWORD done = 0;
+  do {
+    DWORD written = 0;
+    if (!WriteFile(handle, buffer + done, static_cast<DWORD>(bytes) - done, &written, nullptr)) {
+      lost(GetLastError());
+      return;
+    }
+    if (written == 0 && bytes != 0) {
+      lost(ERROR_GEN_FAILURE);
+      return;
+    }
+    done += written;
+  } while (done < static_cast<DWORD>(bytes));
 }
 
 }  // namespace

@@ -22,11 +22,20 @@ const char16_t kUsage[] =
 // report would be lost too.
 struct outputLost {
   mEx error;
+  bool quiet = false;  // the reader went away: nothing to tell
 };
+
+// The errors of a write to a pipe whose reader has gone away. On POSIX
+// SIGPIPE ends the process first, quietly, as any filter's; on Windows the
+// run ends as quietly, with the exit code of lost output.
+bool readerWentAway(DWORD error) {
+  return error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA || error == ERROR_PIPE_NOT_CONNECTED;
+}
 
 // Checks the write just made to standard output.
 void requireWritten() {
   if (mstr::lastWriteSucceeded()) return;
+  if (readerWentAway(mstr::lastWriteError())) throw outputLost{mEx(), true};
   SetLastError(mstr::lastWriteError());
   mEx ex("main", 1, "wmain", 1);
   ex.addSystemError().appendText(u"func=WriteFile Данные не записаны в стандартный вывод.");
@@ -85,7 +94,7 @@ int tarvinRun(int argc, WCHAR** argv) {
     } catch (mEx& error) {
       printErrorText(error);
     } catch (outputLost& lost) {
-      printErrorText(lost.error);
+      if (!lost.quiet) printErrorText(lost.error);
       exitCode = 1;
     } catch (...) {
       DWORD error = GetLastError();
