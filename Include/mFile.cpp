@@ -92,7 +92,20 @@ mbytes& mFile::readFile(mbytes& array, std::uint64_t& start, std::uint64_t& end)
   std::uint64_t count = end - start;
   if (count > 0x7FFFFFF0u) stack_ob_allocation_failed(stack_ob_name<unsigned char, 0, 0>::get_size);
   int n = static_cast<int>(count);
-  std::memcpy(array.reserve_end(n), view + start, count);
+  unsigned char* to = array.reserve_end(n);
+  const unsigned char* from = view + start;
+  if (!readMapped([to, from, count] { std::memcpy(to, from, count); })) throw readFault();
   array.commit_end(n);
   return array;
+}
+
+mEx mFile::readFault() const {
+  mstr path;
+  getFullPath(path);
+  mEx ex(kModule, 240, "mFile::readMapped", 1);
+  SetLastError(ERROR_HANDLE_EOF);
+  ex.addSystemError()
+      .appendText(u"func=MapViewOfFile Чтение отображённого файла прервано: файл укорочен или недоступен. filename=")
+      .appendText(path.c_str());
+  return ex;
 }

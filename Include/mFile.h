@@ -4,10 +4,17 @@
 // then read in place through `view`, or a byte range is copied into a byte
 // array by readFile. The mapping stays until close(), a new openFileRead, or
 // destruction. Sizes and offsets are 64-bit.
+//
+// Another program may cut a mapped file short, or its storage may go away,
+// while it is mapped: a read of the bytes it lost then faults. Every read of
+// mapped bytes runs inside readMapped, which turns such a fault into a false
+// result, and readFault gives the error to raise for it.
 #ifndef TARVIN_MFILE_H
 #define TARVIN_MFILE_H
 
 #include <cstdint>
+#include <memory>
+#include <type_traits>
 
 #include "mFileObject.h"
 
@@ -31,9 +38,26 @@ class mFile : public mFileObject {
   void openFileRead();
   // Fills `array` with the bytes [start, end); end 0 means the end of the
   // file, and both are cut to the size (the cut values are written back).
-  // Raises mEx when nothing is mapped.
+  // Raises mEx when nothing is mapped, and readFault when the copy faulted.
   mbytes& readFile(mbytes& array, std::uint64_t& start, std::uint64_t& end) const;
   std::uint64_t getSize() const { return size; }
+
+  // Runs read(), code that reads mapped bytes (of any file) and writes only
+  // memory it owns, and returns true; returns false when one of those reads
+  // faulted, which stopped read() there without unwinding. So read() must
+  // not throw, take locks or hold anything that needs destroying. Any thread
+  // may use it; it costs no system call.
+  template <class Read>
+  static bool readMapped(Read&& read) {
+    typedef std::remove_reference_t<Read> body;
+    void* context = const_cast<void*>(static_cast<const void*>(std::addressof(read)));
+    return platform::guardMappedReads([](void* c) { (*static_cast<body*>(c))(); }, context);
+  }
+  // The error of a read of this file's mapped bytes that faulted: the system
+  // text of ERROR_HANDLE_EOF, "func=MapViewOfFile", what happened and the
+  // file's full path. At report level, as readFile raises it; mFileIndex::open
+  // raises it for its index.
+  mEx readFault() const;
   void close();
   // Whether the position lies at or past the end of the mapped bytes.
   bool isEnd(const unsigned char* position) const {

@@ -1,6 +1,9 @@
 #include "mFileObject.h"
 
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -31,6 +34,13 @@ struct dirIdentity {
   DWORD low;
   bool operator==(const dirIdentity& o) const {
     return volume == o.volume && high == o.high && low == o.low;
+  }
+};
+
+struct dirIdentityHash {
+  std::size_t operator()(const dirIdentity& id) const {
+    std::uint64_t index = (static_cast<std::uint64_t>(id.high) << 32) | id.low;
+    return std::hash<std::uint64_t>()(index ^ (id.volume * 0x9E3779B97F4A7C15ull));
   }
 };
 
@@ -85,8 +95,12 @@ class batch {
 
 }  // namespace
 
+// The directories one listTree call has walked, so that it walks each of them
+// once, whatever links lead to it again: checking only the directories above
+// would let a web of links (two links to each next level) make the walk
+// exponential.
 struct mFileObject::walk {
-  std::vector<dirIdentity> ancestors;
+  std::unordered_set<dirIdentity, dirIdentityHash> walked;
 };
 
 mFileObject::mFileObject(const mstr& path) : mstr(path) { applyPathRule(); }
@@ -234,16 +248,16 @@ mFileList& mFileObject::listDirs(mFileList& list, const unsigned short* mask) co
 }
 
 mFileList& mFileObject::listTree(mFileList& list, int skipSelf, const unsigned short* mask) const {
-  walk ancestors;
+  walk state;
   mstr path;
   dirIdentity self;
-  if (identify(getFullPath(path), self)) ancestors.ancestors.push_back(self);
-  listTreeWalk(list, skipSelf, mask, ancestors);
+  if (identify(getFullPath(path), self)) state.walked.insert(self);
+  listTreeWalk(list, skipSelf, mask, state);
   return list;
 }
 
 void mFileObject::listTreeWalk(mFileList& list, int skipSelf, const unsigned short* mask,
-                               walk& ancestors) const {
+                               walk& state) const {
   if (!skipSelf) list.insert_copy(*this);
   listFiles(list, mask);
   mFileList subdirectories;
@@ -253,16 +267,11 @@ void mFileObject::listTreeWalk(mFileList& list, int skipSelf, const unsigned sho
     const mFileObject& sub = *n->value;
     sub.getFullPath(path);
     if (!platform::descendIntoDirectoryLinks && isDirectoryLink(path)) continue;
+    // A directory met again is passed over: it stays under the path by
+    // which the walk (in its order) reached it first.
     dirIdentity id;
-    bool known = identify(path, id);
-    if (known) {
-      bool cycle = false;
-      for (const dirIdentity& a : ancestors.ancestors) cycle = cycle || a == id;
-      if (cycle) continue;  // a link back to a directory being walked
-      ancestors.ancestors.push_back(id);
-    }
-    sub.listTreeWalk(list, skipSelf, mask, ancestors);
-    if (known) ancestors.ancestors.pop_back();
+    if (identify(path, id) && !state.walked.insert(id).second) continue;
+    sub.listTreeWalk(list, skipSelf, mask, state);
   }
 }
 

@@ -51,8 +51,9 @@ class mFileObject : public mstr {
     return listDirs(list, reinterpret_cast<const unsigned short*>(mask));
   }
   // Adds the matching files of this directory and of every subdirectory at
-  // any depth; with skipSelf 0 also each directory itself. A walk never
-  // enters a directory it is already inside (a link back to an ancestor).
+  // any depth; with skipSelf 0 also each directory itself. Each directory
+  // is walked once per call, under the first path that reaches it; later
+  // paths to it (links) are passed over.
   mFileList& listTree(mFileList& list, int skipSelf, const unsigned short* mask) const;
   mFileList& listTree(mFileList& list, int skipSelf, const char16_t* mask) const {
     return listTree(list, skipSelf, reinterpret_cast<const unsigned short*>(mask));
@@ -68,7 +69,7 @@ class mFileObject : public mstr {
   void setDir(const mstr& directory);
   mFileList& listing(mFileList& list, const unsigned short* mask, DWORD wantedDirectoryBit) const;
   struct walk;
-  void listTreeWalk(mFileList& list, int skipSelf, const unsigned short* mask, walk& ancestors) const;
+  void listTreeWalk(mFileList& list, int skipSelf, const unsigned short* mask, walk& state) const;
 };
 
 #endif  // TARVIN_MFILEOBJECT_H

@@ -244,7 +244,10 @@ void mOutput::writeOut(const void* data, std::size_t count) {
   if (outputIsConsole()) consoleFor(encoding_);
   progress_.bytes += count;
   const char* at = static_cast<const char*>(data);
-  // Even an empty piece is one write, so that a missing stream shows.
+  // Even an empty piece is one write, so that a missing stream shows. A pipe
+  // may take part of a write (Wine's does when its reader goes away
+  // meanwhile): the rest is written again, so that the failure the system
+  // gives is the one kept.
   do {
     DWORD part = static_cast<DWORD>(count < kLargestWrite ? count : kLargestWrite);
     DWORD written = 0;
@@ -253,13 +256,13 @@ void mOutput::writeOut(const void* data, std::size_t count) {
       lostError_ = GetLastError();
       return;
     }
-    if (written != part) {
+    if (written == 0 && part != 0) {
       lost_ = true;
       lostError_ = ERROR_GEN_FAILURE;
       return;
     }
-    at += part;
-    count -= part;
+    at += written;
+    count -= written;
   } while (count > 0);
 }
 

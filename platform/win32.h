@@ -42,6 +42,13 @@ constexpr const WCHAR* shortHelpOption = nullptr;
 // the system's own and callers compare with StrCmpW.
 constexpr bool hasSortKeys = false;
 inline std::size_t sortKey(const WCHAR*, unsigned char*, std::size_t) { return 0; }
+
+// Runs body(context) and returns true; returns false instead when a read of a mapped file view
+// faulted while it ran (the file was cut short by another program, or its storage went away):
+// the body is then stopped at the faulting read, without unwinding, so it must be plain code that
+// reads mapped bytes and writes memory it owns (no destructors to run, no locks held). Any thread
+// may use it; it costs no system call per call.
+bool guardMappedReads(void (*body)(void*), void* context);
 }  // namespace platform
 
 #else  // POSIX: the same subset, implemented in platform/posix
@@ -129,6 +136,10 @@ typedef std::uint64_t ULONGLONG;
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_NO_MORE_FILES 18L
+#define ERROR_HANDLE_EOF 38L
+#define ERROR_BROKEN_PIPE 109L
+#define ERROR_NO_DATA 232L
+#define ERROR_PIPE_NOT_CONNECTED 233L
 #define ERROR_FILE_INVALID 1006L
 
 struct SECURITY_ATTRIBUTES;
@@ -266,7 +277,7 @@ namespace platform {
 constexpr unsigned short pathSeparator = u'/';
 // There are no drives; "/" alone is the root.
 constexpr bool hasDriveLetters = false;
-// Directory links are walked into (a walk never re-enters a directory it is in).
+// Directory links are walked into (a walk enters each directory once).
 constexpr bool descendIntoDirectoryLinks = true;
 
 // "/?" (alone or with ":" and a value), "/install", "/remove", "/start",
@@ -289,6 +300,13 @@ constexpr bool hasSortKeys = true;
 // Writes the sort key of the zero-terminated text: at most `room` bytes of it to `out`, and
 // returns its whole length. A key cut to `room` bytes is a prefix of the whole key.
 std::size_t sortKey(const WCHAR* text, unsigned char* out, std::size_t room);
+
+// Runs body(context) and returns true; returns false instead when a read of a mapped file view
+// faulted while it ran (the file was cut short by another program, or its storage went away):
+// the body is then stopped at the faulting read, without unwinding, so it must be plain code that
+// reads mapped bytes and writes memory it owns (no destructors to run, no locks held). Any thread
+// may use it; it costs no system call per call.
+bool guardMappedReads(void (*body)(void*), void* context);
 }  // namespace platform
 
 #endif  // _WIN32

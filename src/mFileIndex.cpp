@@ -142,7 +142,9 @@ void mFileIndex::open(const mstr& path) {
     // missing bytes are 0.
     unsigned char record[kRecordSize] = {};
     std::uint64_t left = size - offset;
-    std::memcpy(record, cursor, left < kRecordSize ? static_cast<size_t>(left) : kRecordSize);
+    const std::size_t count = left < kRecordSize ? static_cast<std::size_t>(left) : kRecordSize;
+    // An index cut short by another program meanwhile ends its directory.
+    if (!readMapped([&record, this, count] { std::memcpy(record, cursor, count); })) throw readFault();
     readRecord(record, ordinal, loaded);
     ++ordinal;
     offset += kRecordSize;

@@ -70,23 +70,6 @@ unsigned putNumber(std::uint64_t value, unsigned char* out) {
   return n;
 }
 
-// Runs the reads of mapped bytes in f; false when one of them faulted.
-template <class F>
-bool guarded(F&& f) {
-  f();
-  return true;
-}
-
-// The error of a report whose bytes could not be read from its data file.
-mEx readFault(const mFileData& data) {
-  mstr path;
-  data.getFullPath(path);
-  SetLastError(30);
-  mEx ex("Vc\\Include\\mFile", 140, "mFile::readFile", 1);
-  ex.addSystemError().appendText(u"func=ReadMappedFile filename=").appendText(path.c_str());
-  return ex;
-}
-
 // What one report left in its batch's buffer.
 struct piece {
   std::size_t end;          // its bytes end here (they begin where the previous piece's end)
@@ -246,7 +229,8 @@ struct reportQueue::state {
       unsigned char* at = out.room(kLineRoom);
       const std::size_t room = out.roomLeft();
       reportDecode::result r{};
-      if (!guarded([&] { r = reportDecode::decode(level, p, left, at, room); })) throw readFault(*range.data);
+      if (!mFile::readMapped([&] { r = reportDecode::decode(level, p, left, at, room); }))
+        throw range.data->readFault();
       out.commit(r.produced);
       p += r.consumed;
       left -= r.consumed;
@@ -290,7 +274,7 @@ struct reportQueue::state {
       own.copy.clear();
       const std::size_t size = static_cast<std::size_t>(range.size());
       unsigned char* to = own.copy.room(size);
-      if (!guarded([&] { std::memcpy(to, range.bytes(), size); })) throw readFault(*range.data);
+      if (!mFile::readMapped([&] { std::memcpy(to, range.bytes(), size); })) throw range.data->readFault();
       own.text.clear();
       decodeReportText(to, size, own.text);
       const int units = own.text.get_count();

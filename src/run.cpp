@@ -64,7 +64,15 @@ void appendOptionHelp(mstr& out) {
 // report would be lost too.
 struct outputLost {
   mEx error;
+  bool quiet = false;  // the reader went away: nothing to tell
 };
+
+// The errors of a write to a pipe whose reader has gone away. On POSIX
+// SIGPIPE ends the process first, quietly, as any filter's; on Windows the
+// run ends as quietly, with the exit code of lost output.
+bool readerWentAway(DWORD error) {
+  return error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA || error == ERROR_PIPE_NOT_CONNECTED;
+}
 
 mEx lostOutputError() {
   SetLastError(mstr::lastWriteError());
@@ -75,7 +83,9 @@ mEx lostOutputError() {
 
 // Checks that standard output has taken everything so far.
 void requireWritten() {
-  if (!mstr::lastWriteSucceeded()) throw outputLost{lostOutputError()};
+  if (mstr::lastWriteSucceeded()) return;
+  if (readerWentAway(mstr::lastWriteError())) throw outputLost{mEx(), true};
+  throw outputLost{lostOutputError()};
 }
 
 // The processors this process may use.
@@ -162,7 +172,7 @@ int tarvinRun(int argc, WCHAR** argv) {
     } catch (mEx& error) {
       printErrorText(error);
     } catch (outputLost& lost) {
-      printErrorText(lost.error);
+      if (!lost.quiet) printErrorText(lost.error);
       exitCode = 1;
     } catch (...) {
       DWORD error = GetLastError();
@@ -190,7 +200,7 @@ int tarvinRun(int argc, WCHAR** argv) {
   // like any other.
   output.flush();
   if (exitCode == 0 && !mstr::lastWriteSucceeded()) {
-    printErrorText(lostOutputError());
+    if (!readerWentAway(mstr::lastWriteError())) printErrorText(lostOutputError());
     exitCode = 1;
   }
   output.finish();

@@ -5,8 +5,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <sys/wait.h>
+
+#include <atomic>
 #include <cstdint>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "temp_tree.h"
 #include "text.h"
@@ -122,6 +127,55 @@ TEST(MFileOpen, FailuresCarryTheSystemTextAndThePath) {
     expectReadRefused(f);
   }
   EXPECT_EQ(openDescriptors(), before);  // nothing opened on the way stays open
+}
+
+// Another program cuts the file short while it is mapped: a read of the
+// bytes it lost raises the read fault, in any thread and as often as it
+// happens, and the bytes it kept still read.
+TEST(MFileRead, BytesCutAwayWhileMappedRaiseTheReadFault) {
+  TempTree t;
+  t.file("cut.dat", std::string(3 << 16, 'x'));
+  mFile f;
+  openAt(f, t.text("cut.dat"));
+  ASSERT_EQ(truncate(t.path("cut.dat").c_str(), 1 << 16), 0);
+
+  std::uint64_t start = 2 << 16, end = 0;
+  mEx e = raised([&] { read(f, start, end); });
+  EXPECT_EQ(e.line, 240);
+  EXPECT_EQ(e.code, 1);
+  EXPECT_EQ(e.sysError, 38u);
+  EXPECT_EQ(str(e.file), u"Vc\\Include\\mFile");
+  EXPECT_EQ(str(e.function), u"mFile::readMapped");
+  EXPECT_EQ(str(e.getMessage()), u"Достигнут конец файла.\r\nfunc=MapViewOfFile Чтение отображённого файла "
+                                 u"прервано: файл укорочен или недоступен. filename=" + t.wide("cut.dat"));
+  mbytes kept;
+  start = 0;
+  end = 1 << 16;
+  EXPECT_EQ(f.readFile(kept, start, end).get_count(), 1 << 16);
+
+  std::atomic<int> faults{0}, reads{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 4; ++i)
+    threads.emplace_back([&] {
+      for (int k = 0; k < 200; ++k) {
+        volatile unsigned char sink = 0;
+        if (!mFile::readMapped([&] { sink = f.view[(2 << 16) + k]; })) ++faults;
+        if (mFile::readMapped([&] { sink = f.view[k]; })) ++reads;
+      }
+    });
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(faults.load(), 800);
+  EXPECT_EQ(reads.load(), 800);
+
+  // Outside a guard the fault still ends the process, as it would without.
+  auto ended = [](int status) { return !WIFEXITED(status) || WEXITSTATUS(status) != 0; };
+  EXPECT_EXIT(
+      {
+        volatile unsigned char sink = f.view[2 << 16];
+        (void)sink;
+        _exit(0);
+      },
+      ended, "");
 }
 
 TEST(MFileLarge, SizesAndOffsetsBeyond4GiB) {

@@ -3,6 +3,7 @@
 // report it can read, report the rest, and never crash or stop early.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,6 +45,16 @@ std::string mappingFailed(const std::string& shownPath) {
                    "Vc\\Include\\mFile", "mFile::openFileRead", 214);
 }
 
+// A mapped index or data file whose bytes could not be read: another program
+// cut it short while it was mapped.
+std::string readFault(const std::string& shownPath) {
+  return errorText(38,
+                   program.systemText(38) +
+                       "func=MapViewOfFile Чтение отображённого файла прервано: файл укорочен или недоступен. filename=" +
+                       shownPath,
+                   "Vc\\Include\\mFile", "mFile::readMapped", 240);
+}
+
 std::string sizeLine(std::size_t units) { return oem("<>Размер строки<> ") + std::to_string(units) + "\n"; }
 
 // The texts with their separators, numbered from `first`.
@@ -82,6 +93,31 @@ class Damaged : public ::testing::Test {
     w.write();
     return w.expected();
   }
+
+  // Adds reports FILL000 to FILL511 to data file 1: 32 MiB of encoded bytes,
+  // 64 KiB a report, ending on a 64 KiB boundary. That is far more than the
+  // program reads ahead of what it has written, so while it is blocked on
+  // its output it has not read what comes after them. Returns their
+  // positions.
+  std::vector<int> addFiller(archive::writer& w) {
+    const char symbols[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";  // one code byte each
+    std::vector<int> positions;
+    std::vector<std::string> lines(256, std::string(255, ' '));
+    for (int r = 0; r < 512; ++r) {
+      for (size_t l = 0; l < lines.size(); ++l)
+        for (size_t k = 0; k < 255; ++k) lines[l][k] = symbols[(r + l + k) % 36];  // never a repeat
+      char key[9];
+      std::snprintf(key, sizeof key, "FILL%03d", r);
+      positions.push_back(w.add(key, "", 1, lines));
+    }
+    return positions;
+  }
+  static std::vector<std::string> textsOf(const archive::writer& w, const std::vector<int>& positions) {
+    std::vector<std::string> texts;
+    for (int p : positions) texts.push_back(w.expected()[static_cast<size_t>(p)]);
+    return texts;
+  }
+  static constexpr long fillerBytes = 32L << 20;
 
   // Runs the program; it must end by itself with exit code 0.
   outcome convert(const std::vector<std::string>& arguments, const runOptions& options = {}) {
@@ -249,6 +285,38 @@ TEST_F(Damaged, DirectoryLinksBackToAncestorsEndTheWalk) {
   EXPECT_EQ(r.err, "");
 }
 
+TEST_F(Damaged, WebOfLinksAndLinkToASiblingConvertOnce) {
+  // 23 directories side by side, each of the first 22 holding two links to
+  // the next: 2^22 paths lead to the archive in the last one. Each directory
+  // is walked once, so it converts once (and a walk of every path would not
+  // end within the time limit).
+  const int levels = 22;
+  auto level = [](int i) { return "web/l" + std::to_string(100 + i); };
+  for (int i = 0; i < levels; ++i) {
+    archive::makeDirectories(at(level(i)));
+    const std::string next = "../l" + std::to_string(101 + i);
+    ASSERT_EQ(symlink(next.c_str(), at(level(i) + "/a").c_str()), 0);
+    ASSERT_EQ(symlink(next.c_str(), at(level(i) + "/b").c_str()), 0);
+  }
+  std::vector<std::string> w = soundArchive(level(levels), "W.IDX", {"W"});
+  // A link to a sibling that comes later: the sibling's archive is converted
+  // once, under the path met first (the link), as its error text shows.
+  archive::writer s(at("sib/b"), "S.IDX");
+  s.add("S1", "", 1, {"SIBLING"});
+  s.add("S2", "", 2, {"lost"});
+  s.omitDataFile(2);
+  s.write();
+  archive::makeDirectories(at("sib/a"));
+  ASSERT_EQ(symlink("../b", at("sib/a/link").c_str()), 0);
+
+  runOptions soon;
+  soon.timeoutSeconds = 30;
+  outcome r = convert({arg("web"), arg("sib")}, soon);
+  EXPECT_EQ(r.out, numbered({s.expected()[0], "", w[0]}));
+  // The Windows build does not walk into links (reparse points) at all.
+  EXPECT_EQ(r.err, missingDataFile(shown(program.walksDirectoryLinks() ? "sib/a/link/S.02" : "sib/b/S.02")));
+}
+
 // Size lines of released long texts are the program's diagnostics: they
 // are taken out, and the rest must be exactly the reports.
 std::string withoutSizeLines(const std::string& out, std::vector<std::string>& sizeLines) {
@@ -357,6 +425,114 @@ TEST_F(Damaged, FullOutputStopsTheUsageAndALongReportWithOneError) {
     EXPECT_FALSE(r.crashed);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, lost);
+  }
+}
+
+// ---- Files changed under a running conversion ---------------------------
+
+// Each case blocks the program on a full pipe, changes its files, then reads
+// the pipe to its end: whatever was written before the block, the change
+// lies far beyond what the program had read.
+
+TEST_F(Damaged, DataFileCutShortDuringTheRun) {
+  archive::writer w(at("d1"), "A.IDX");
+  std::vector<int> fill = addFiller(w);
+  int z3 = w.add("Z3", "", 2, {"KEPT"});
+  w.add("Z1", "", 1, {"CUT AWAY"});  // after the filler in A.01
+  w.add("Z2", "", 1, {"CUT AWAY TOO"});
+  w.write();
+  std::vector<std::string> filler = textsOf(w, fill), b = soundArchive("d2", "B.IDX", {"B"});
+  runOptions blocked;
+  blocked.pipedStream = 1;
+  blocked.whileBlocked = [&] { ASSERT_EQ(truncate(w.dataFilePath(1).c_str(), fillerBytes), 0); };
+
+  outcome r = convert({arg("d1"), arg("d2")}, blocked);
+  // The reports cut away are skipped, each with its error, without separators.
+  filler.push_back(w.expected()[static_cast<size_t>(z3)]);
+  filler.push_back(b[0]);
+  EXPECT_TRUE(r.out == numbered(filler)) << "standard output differs";
+  EXPECT_EQ(r.err, readFault(shown("d1/A.01")) + readFault(shown("d1/A.01")));
+}
+
+TEST_F(Damaged, IndexCutShortWhileItIsOpened) {
+  // Every record names a missing data file, so that opening the index writes
+  // an error text for each: it blocks on standard error while it is open.
+  std::string index, expectedErr;
+  const int kept = 2048;  // 20 pages of records
+  for (int i = 0; i < 2 * kept; ++i) {
+    char key[9], data[8];
+    std::snprintf(key, sizeof key, "K%05d", i);
+    std::snprintf(data, sizeof data, "M.%02d", i % 256);
+    index += archive::record(key, "", 0, static_cast<unsigned>(i % 256));
+    if (i < kept) expectedErr += missingDataFile(shown(std::string("d1/") + data));
+  }
+  archive::makeDirectories(at("d1"));
+  archive::writeFile(at("d1/M.IDX"), index);
+  soundArchive("d1", "N.IDX", {"N"});  // after M.IDX in its tree: skipped with it
+  std::vector<std::string> b = soundArchive("d2", "B.IDX", {"B"});
+  runOptions blocked;
+  blocked.pipedStream = 2;
+  blocked.whileBlocked = [&] { ASSERT_EQ(truncate(at("d1/M.IDX").c_str(), kept * 40), 0); };
+
+  outcome r = convert({arg("d1"), arg("d2")}, blocked);
+  EXPECT_EQ(r.out, numbered({b[0]}));
+  EXPECT_TRUE(r.err == expectedErr + readFault(shown("d1/M.IDX"))) << "standard error differs";
+}
+
+TEST_F(Damaged, DataFileReplacedWhileItIsMapped) {
+  archive::writer w(at("d"), "R.IDX");
+  std::vector<int> fill = addFiller(w);
+  int z = w.add("Z", "", 1, {"AS IT WAS WHEN THE INDEX WAS OPENED"});
+  w.write();
+  std::vector<std::string> filler = textsOf(w, fill);
+  runOptions blocked;
+  blocked.pipedStream = 1;
+  blocked.whileBlocked = [&] {
+    archive::writeFile(at("d/new"), archive::encodeReport({"REPLACED"}));
+    ASSERT_EQ(std::rename(at("d/new").c_str(), w.dataFilePath(1).c_str()), 0);
+  };
+
+  outcome r = convert({arg("d")}, blocked);
+  // The mapping keeps the file that was opened.
+  filler.push_back(w.expected()[static_cast<size_t>(z)]);
+  EXPECT_TRUE(r.out == numbered(filler)) << "standard output differs";
+  EXPECT_EQ(r.err, "");
+}
+
+TEST_F(Damaged, DirectoryRemovedAfterItWasListed) {
+  archive::writer w(at("t/a"), "A.IDX");
+  std::vector<int> fill = addFiller(w);
+  w.write();
+  std::vector<std::string> filler = textsOf(w, fill);
+  soundArchive("t/b", "B.IDX", {"B"});
+  soundArchive("t/c", "C.IDX", {"C"});  // after B.IDX in its tree: skipped with it
+  std::vector<std::string> u = soundArchive("u", "U.IDX", {"U"});
+  runOptions blocked;
+  blocked.pipedStream = 1;
+  blocked.whileBlocked = [&] { ASSERT_EQ(std::system(("rm -r '" + at("t/b") + "'").c_str()), 0); };
+
+  outcome r = convert({arg("t"), arg("u")}, blocked);
+  filler.push_back(u[0]);
+  EXPECT_TRUE(r.out == numbered(filler)) << "standard output differs";
+  EXPECT_EQ(r.err, openFailed(3, shown("t/b/B.IDX")));
+}
+
+TEST_F(Damaged, OutputClosedByItsReaderEndsQuietly) {
+  archive::writer w(at("d"), "H.IDX");
+  std::vector<int> fill = addFiller(w);
+  w.write();
+  runOptions head;  // | head -c 100
+  head.pipedStream = 1;
+  head.closeAfter = 100;
+
+  outcome r = run({arg("d")}, head);
+  EXPECT_EQ(r.out, w.expected()[static_cast<size_t>(fill[0])].substr(0, 100));
+  EXPECT_EQ(r.err, "");
+  if (program.closedPipeEndsBySignal()) {
+    EXPECT_EQ(r.signal, SIGPIPE);
+  } else {
+    EXPECT_FALSE(r.crashed);
+    EXPECT_EQ(r.exitCode, 1);
   }
 }
 

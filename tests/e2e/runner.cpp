@@ -2,7 +2,9 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -35,6 +37,7 @@ std::string slurp(int fd) {
 [[noreturn]] void startChild(const std::vector<std::string>& arguments, const runOptions& options, int out,
                              int err) {
   if (!options.directory.empty() && chdir(options.directory.c_str()) != 0) _exit(126);
+  signal(SIGPIPE, SIG_DFL);  // as a shell starts it
   int in = open("/dev/null", O_RDONLY);
   dup2(in, 0);
   if (options.closeStdout) {
@@ -70,33 +73,96 @@ void execProgram(const std::vector<std::string>& arguments) {
   _exit(127);
 }
 
+namespace {
+
+typedef std::chrono::steady_clock::time_point timePoint;
+
+// The piped stream of a run: filled by the program, acted on, then read.
+class pipedStream {
+ public:
+  pipedStream(pid_t child, const timePoint& deadline) : child_(child), deadline_(deadline) {}
+  // Whether the child has ended (its status is then kept).
+  bool ended() {
+    if (!ended_ && waitpid(child_, &status_, WNOHANG) == child_) ended_ = true;
+    return ended_;
+  }
+  bool late() const { return std::chrono::steady_clock::now() > deadline_; }
+  // Waits until the program cannot write more without blocking: the pipe
+  // holds all but the room of one small write.
+  void waitUntilFull(int fd) {
+    const int capacity = fcntl(fd, F_GETPIPE_SZ);
+    for (int queued = 0; !ended() && !late(); pause()) {
+      if (ioctl(fd, FIONREAD, &queued) == 0 && queued >= capacity - 4096) return;
+    }
+  }
+  // Reads until `limit` bytes (0: the end of the stream).
+  void read(int fd, std::string& data, std::size_t limit) {
+    char buffer[1 << 16];
+    while (!late() && (limit == 0 || data.size() < limit)) {
+      pollfd ready{fd, POLLIN, 0};
+      bool endedBefore = ended();  // all it wrote is in the pipe once it has ended
+      if (poll(&ready, 1, 10) <= 0) {
+        if (endedBefore) return;
+        continue;
+      }
+      std::size_t want = limit == 0 ? sizeof buffer : std::min(sizeof buffer, limit - data.size());
+      ssize_t n = ::read(fd, buffer, want);
+      if (n <= 0) return;
+      data.append(buffer, static_cast<size_t>(n));
+    }
+  }
+  int status() const { return status_; }
+
+ private:
+  static void pause() { std::this_thread::sleep_for(std::chrono::milliseconds(2)); }
+  pid_t child_;
+  timePoint deadline_;
+  int status_ = 0;
+  bool ended_ = false;
+};
+
+}  // namespace
+
 outcome run(const std::vector<std::string>& arguments, const runOptions& options) {
-  int out = tempFile(), err = tempFile();
+  int pipeEnds[2] = {-1, -1};
+  if (options.pipedStream != 0 && pipe(pipeEnds) != 0) throw std::runtime_error("pipe");
+  int out = options.pipedStream == 1 ? pipeEnds[1] : tempFile();
+  int err = options.pipedStream == 2 ? pipeEnds[1] : tempFile();
   pid_t child = fork();
   if (child < 0) throw std::runtime_error("fork");
-  if (child == 0) startChild(arguments, options, out, err);
+  if (child == 0) {
+    if (pipeEnds[0] >= 0) close(pipeEnds[0]);
+    startChild(arguments, options, out, err);
+  }
 
   outcome result;
-  int status = 0;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);
-  for (;;) {
-    pid_t done = waitpid(child, &status, WNOHANG);
-    if (done == child) break;
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(child, SIGKILL);
-      waitpid(child, &status, 0);
-      result.crashed = true;
-      break;
+  pipedStream piped(child, deadline);
+  std::string pipedBytes;
+  if (options.pipedStream != 0) {
+    close(pipeEnds[1]);
+    if (options.whileBlocked) {
+      piped.waitUntilFull(pipeEnds[0]);
+      options.whileBlocked();
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    piped.read(pipeEnds[0], pipedBytes, options.closeAfter);
+    close(pipeEnds[0]);
   }
-  if (WIFEXITED(status))
+  while (!piped.ended() && !piped.late()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  int status = piped.status();
+  if (!piped.ended()) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+  }
+  if (WIFEXITED(status)) {
     result.exitCode = WEXITSTATUS(status);
-  else
+  } else {
     result.crashed = true;
-  result.out = slurp(out);
-  result.err = slurp(err);
-  close(out);
-  close(err);
+    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  }
+  result.out = options.pipedStream == 1 ? pipedBytes : slurp(out);
+  result.err = options.pipedStream == 2 ? pipedBytes : slurp(err);
+  if (options.pipedStream != 1) close(out);
+  if (options.pipedStream != 2) close(err);
   return result;
 }

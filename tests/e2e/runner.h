@@ -2,6 +2,8 @@
 #ifndef TARVIN_E2E_RUNNER_H
 #define TARVIN_E2E_RUNNER_H
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,7 @@ struct outcome {
   std::string err;  // standard error, bytes
   int exitCode = -1;
   bool crashed = false;  // ended by a signal or the time limit
+  int signal = 0;        // the signal that ended it
 };
 
 struct runOptions {
@@ -19,6 +22,14 @@ struct runOptions {
   long memoryLimitMb = 0;       // address-space limit, 0: none
   bool dropPrivileges = false;  // run as nobody (permissions apply even under root)
   int timeoutSeconds = 120;
+  // Standard output (1) or error (2) to a pipe that is read only after
+  // whileBlocked has run, which it does once the program has filled the pipe:
+  // the program is blocked on it, and has got no further than the pipe and
+  // its own buffers allow. Then the pipe is read to its end.
+  int pipedStream = 0;
+  std::function<void()> whileBlocked;
+  // With pipedStream: read this many bytes, then close the pipe (| head -c N).
+  std::size_t closeAfter = 0;
 };
 
 outcome run(const std::vector<std::string>& arguments, const runOptions& options = {});

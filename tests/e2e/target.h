@@ -48,6 +48,15 @@ struct target {
   // resolves it.
   bool resolvesPathsBeyondMaxPath() const { return underWine(); }
 
+  // Directory links are walked into on POSIX; the Windows build walks into
+  // no reparse point, and Wine shows a symbolic link as one.
+  bool walksDirectoryLinks() const { return !windows; }
+
+  // A reader that closes its pipe: on POSIX SIGPIPE ends the program; on
+  // Windows its write fails (Wine: ERROR_PIPE_NOT_CONNECTED), and it ends
+  // with the exit code of lost output, as quietly.
+  bool closedPipeEndsBySignal() const { return !windows; }
+
   bool underWine() const { return windows && system == windowsSystem::wine; }
 };
 
