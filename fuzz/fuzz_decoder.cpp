@@ -31,7 +31,9 @@ std::string decodeInRooms(reportDecode::level l, const unsigned char* data, std:
   unsigned seed = static_cast<unsigned>(size) * 2654435761u + (size ? data[0] : 0u);
   for (std::size_t left = size; left;) {
     seed = seed * 1103515245u + 12345u;
-    std::vector<unsigned char> room(reportDecode::kLineRoom + (seed >> 8) % 3000);
+    // From the least room, where lines are decoded one by one, to rooms
+    // where windows run across lines until the room nearly runs out.
+    std::vector<unsigned char> room(reportDecode::kLineRoom + (seed >> 8) % 16384);
     std::memset(room.data(), kUntouched, room.size());
     reportDecode::result r = reportDecode::decode(l, data + (size - left), left, room.data(), room.size());
     if (!r.consumed || r.consumed > left || r.produced + reportDecode::kSlack > room.size()) {

@@ -10,7 +10,7 @@
 namespace reportDecode {
 
 result decodeScalar(const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room) {
-  return decodeLines(data, size, out, room, scalarCodes);
+  return decodeLines(data, size, out, room);
 }
 
 bool supported(level l) {
@@ -25,7 +25,7 @@ bool supported(level l) {
     case level::avx512:
       __builtin_cpu_init();
       return supported(level::avx2) && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-             __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2");
+             __builtin_cpu_supports("avx512vbmi2");
 #endif
     default:
       return false;

@@ -1,14 +1,12 @@
-// The AVX2 level: the codes of a line 64 at a time, in two halves of 32.
+// The AVX2 level: windows of 64 bytes, in two halves of 32.
 //
-// The codes of a window are found as in the AVX-512 level: where no two 192
-// bytes stand within two places of each other, every 192 is a repeat and the
-// two bytes after it its operands. Without a compress instruction the codes
-// that give one character are gathered eight at a time, by a byte shuffle
-// from a table of the 256 masks, into a row on the stack; the stretches of
-// them between longer runs are copied from there, and the runs are broadcast
-// stores. Two close 192 bytes and a repeat whose operands lie beyond the line
-// take the scalar loop from that window on. Near the end of the report the
-// window is copied first, so that no load reaches past the report's bytes.
+// Without a compress instruction the codes that give one character (a
+// literal, one space, a repeat of count one, a length byte's "\n") are
+// gathered eight at a time, by a byte shuffle from a table of the 256 masks,
+// into a row on the stack; the stretches of them between longer runs are
+// copied from there, and the runs are broadcast stores. Near the end of the
+// report the window is copied first, so that no load reaches past the
+// report's bytes.
 #include <immintrin.h>
 
 #include "reportDecode_common.h"
@@ -33,10 +31,6 @@ struct gatherTable {
   }
 };
 constexpr gatherTable kGather;
-
-inline std::uint64_t lowBits(unsigned n) { return n >= 64 ? ~0ull : (1ull << n) - 1; }
-
-inline unsigned count(std::uint64_t bits) { return static_cast<unsigned>(__builtin_popcountll(bits)); }
 
 inline __m256i load(const unsigned char* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
 
@@ -97,89 +91,90 @@ inline half classify(const unsigned char* window) {
   return {text, n};
 }
 
-// `singles` has room for the single characters of a window in a row and for
-// 64-byte loads from any place in them.
-unsigned char* codes256(const unsigned char* q, const unsigned char* lineEnd, const unsigned char* end,
-                        unsigned char* o, unsigned char* singles) {
-  const __m256i repeatByte = _mm256_set1_epi8(static_cast<char>(kRepeat));
+struct avx2 {
+  // A copy of the window where its loads would reach past the report's end.
   unsigned char copy[kWindowReach];
-  while (q < lineEnd) {
-    std::size_t left = static_cast<std::size_t>(lineEnd - q);
-    unsigned w = left < kWindow ? static_cast<unsigned>(left) : kWindow;
-    const unsigned char* window = q;
-    if (static_cast<std::size_t>(end - q) < kWindowReach) {
-      std::memcpy(copy, q, w);
-      std::memset(copy + w, 0, kWindowReach - w);
-      window = copy;
-    }
-    std::uint64_t valid = lowBits(w);
-    std::uint64_t repeat =
-        bits(_mm256_cmpeq_epi8(load(window), repeatByte), _mm256_cmpeq_epi8(load(window + 32), repeatByte)) & valid;
-    if (repeat & (repeat << 1 | repeat << 2)) break;  // which 192 is a code depends on the order
-    std::uint64_t straddles = repeat & ~(valid >> 2);
-    if (straddles) {
-      if (w == left) break;  // its operands lie beyond the line
-      w = static_cast<unsigned>(__builtin_ctzll(straddles));
-      valid = lowBits(w);
-      repeat &= valid;
-    }
-    std::uint64_t starts = valid & ~(repeat << 1 | repeat << 2);
-    half low = classify(window), high = classify(window + 32);
-    const __m256i one = _mm256_set1_epi8(1), zero = _mm256_setzero_si256();
-    std::uint64_t single = bits(_mm256_cmpeq_epi8(low.n, one), _mm256_cmpeq_epi8(high.n, one));
-    std::uint64_t none = bits(_mm256_cmpeq_epi8(low.n, zero), _mm256_cmpeq_epi8(high.n, zero));
-    std::uint64_t runs = starts & ~single & ~none;
-    single &= starts;
+  // The single characters of a window in a row, with room for 64-byte loads
+  // from any place in them.
+  unsigned char singles[2 * kWindow] = {};
 
-    // The runs' bytes and counts, stored so that each run is read without a
-    // branch, and the single characters in a row.
-    unsigned char runByte[kWindow], runCount[kWindow];
-    store(runByte, low.text);
-    store(runByte + 32, high.text);
-    store(runCount, _mm256_and_si256(low.n, spread(static_cast<std::uint32_t>(runs))));
-    store(runCount + 32, _mm256_and_si256(high.n, spread(static_cast<std::uint32_t>(runs >> 32))));
-    const __m128i quarters[4] = {_mm256_castsi256_si128(low.text), _mm256_extracti128_si256(low.text, 1),
-                                 _mm256_castsi256_si128(high.text), _mm256_extracti128_si256(high.text, 1)};
-    unsigned char* row = singles;
-    for (unsigned g = 0; g < (w + 7) / 8; ++g)
-      row = gather(row, quarters[g / 2], static_cast<unsigned>(single >> (8 * g)) & 0xFF,
-                   _mm_set1_epi8(static_cast<char>(8 * (g % 2))));
-    unsigned written = 0;
-    // Copies the singles before the next run and then stores the run; with
-    // no run left, the rest of the singles.
-    auto step = [&] {
-      std::uint64_t next = runs & (0 - runs);
-      unsigned before = count(single & (next - 1));
+  class window {
+   public:
+    window(avx2& level, const unsigned char* q, unsigned w, const unsigned char* end) : level_(level), at_(q) {
+      if (static_cast<std::size_t>(end - q) < kWindowReach) {
+        std::memcpy(level.copy, q, w);
+        std::memset(level.copy + w, 0, kWindowReach - w);
+        at_ = level.copy;
+      }
+    }
+
+    std::uint64_t repeats() const {
+      const __m256i repeatByte = _mm256_set1_epi8(static_cast<char>(kRepeat));
+      return bits(_mm256_cmpeq_epi8(load(at_), repeatByte), _mm256_cmpeq_epi8(load(at_ + 32), repeatByte));
+    }
+
+    unsigned char* decode(std::uint64_t valid, std::uint64_t heads, std::uint64_t repeat, unsigned char* o) const {
+      std::uint64_t starts = valid & ~(repeat << 1 | repeat << 2);
+      half low = classify(at_), high = classify(at_ + 32);
+      low.text = _mm256_blendv_epi8(low.text, _mm256_set1_epi8('\n'), spread(static_cast<std::uint32_t>(heads)));
+      high.text = _mm256_blendv_epi8(high.text, _mm256_set1_epi8('\n'), spread(static_cast<std::uint32_t>(heads >> 32)));
+      const __m256i one = _mm256_set1_epi8(1), zero = _mm256_setzero_si256();
+      std::uint64_t single = bits(_mm256_cmpeq_epi8(low.n, one), _mm256_cmpeq_epi8(high.n, one));
+      std::uint64_t none = bits(_mm256_cmpeq_epi8(low.n, zero), _mm256_cmpeq_epi8(high.n, zero));
+      single = (single & starts) | heads;  // a length byte gives its "\n", whatever its value
+      std::uint64_t runs = starts & ~single & ~none;
+
+      // The runs' bytes and counts, stored so that each run is read without
+      // a branch, and the single characters in a row.
+      unsigned char runByte[kWindow], runCount[kWindow];
+      store(runByte, low.text);
+      store(runByte + 32, high.text);
+      store(runCount, _mm256_and_si256(low.n, spread(static_cast<std::uint32_t>(runs))));
+      store(runCount + 32, _mm256_and_si256(high.n, spread(static_cast<std::uint32_t>(runs >> 32))));
+      const __m128i quarters[4] = {_mm256_castsi256_si128(low.text), _mm256_extracti128_si256(low.text, 1),
+                                   _mm256_castsi256_si128(high.text), _mm256_extracti128_si256(high.text, 1)};
+      unsigned char* const singles = level_.singles;
+      unsigned char* row = singles;
+      for (unsigned g = 0; g < (count(valid) + 7) / 8; ++g)
+        row = gather(row, quarters[g / 2], static_cast<unsigned>(single >> (8 * g)) & 0xFF,
+                     _mm_set1_epi8(static_cast<char>(8 * (g % 2))));
+      unsigned written = 0;
+      // Copies the singles before the next run and then stores the run; with
+      // no run left, the rest of the singles.
+      auto step = [&] {
+        std::uint64_t next = runs & (0 - runs);
+        unsigned before = count(single & (next - 1));
+        store(o, load(singles + written));
+        store(o + 32, load(singles + written + 32));
+        o += before - written;
+        written = before;
+        unsigned at = static_cast<unsigned>(__builtin_ctzll(runs | 1ull << 63));
+        unsigned k = runCount[at] & (0u - (next != 0));
+        runs ^= next;
+        fill64(o, _mm256_set1_epi8(static_cast<char>(runByte[at])), k);
+        o += k;
+      };
+      // Most windows hold two runs or fewer: two steps without a test, as a
+      // branch on their number would often be mispredicted.
+      step();
+      step();
+      while (runs) step();
       store(o, load(singles + written));
       store(o + 32, load(singles + written + 32));
-      o += before - written;
-      written = before;
-      unsigned at = static_cast<unsigned>(__builtin_ctzll(runs | 1ull << 63));
-      unsigned k = runCount[at] & (0u - (next != 0));
-      runs ^= next;
-      fill64(o, _mm256_set1_epi8(static_cast<char>(runByte[at])), k);
-      o += k;
-    };
-    // Most windows hold two runs or fewer: two steps without a test, as a
-    // branch on their number would often be mispredicted.
-    step();
-    step();
-    while (runs) step();
-    store(o, load(singles + written));
-    store(o + 32, load(singles + written + 32));
-    o += count(single) - written;
-    q += w;
-  }
-  return scalarCodes(q, lineEnd, end, o);
-}
+      return o + count(single) - written;
+    }
+
+   private:
+    avx2& level_;
+    const unsigned char* at_;  // the window's bytes and two more
+  };
+};
 
 }  // namespace
 
 result decodeAvx2(const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room) {
-  unsigned char singles[2 * kWindow] = {};
-  return decodeLines(data, size, out, room,
-                     [&singles](const unsigned char* q, const unsigned char* lineEnd, const unsigned char* end,
-                                unsigned char* o) { return codes256(q, lineEnd, end, o, singles); });
+  avx2 level;
+  return decodeWindows(level, data, size, out, room);
 }
 
 }  // namespace reportDecode

@@ -69,26 +69,128 @@ inline unsigned char* scalarCodes(const unsigned char* q, const unsigned char* l
   return o;
 }
 
-// The line loop of every level. `codes(q, lineEnd, end, o)` decodes the codes
-// of a line that lies whole inside the report, as scalarCodes does; a cut
-// line always takes the scalar loop.
-template <class Codes>
-inline result decodeLines(const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room,
-                          Codes codes) {
+// The line loop of the scalar level: scalarCodes for each line.
+inline result decodeLines(const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room) {
   const unsigned char* p = data;
   const unsigned char* const end = data + size;
   unsigned char* o = out;
   while (p < end && room - static_cast<std::size_t>(o - out) >= kLineRoom) {
     unsigned n = *p++;
-    if (static_cast<std::size_t>(end - p) < n) {  // cut at the end: the last line
-      o = scalarCodes(p, end, end, o);
+    bool cut = static_cast<std::size_t>(end - p) < n;  // at the end: the last line
+    const unsigned char* lineEnd = cut ? end : p + n;
+    o = scalarCodes(p, lineEnd, end, o);
+    *o++ = '\n';
+    p = lineEnd;
+    if (cut) break;
+  }
+  return {static_cast<std::size_t>(p - data), static_cast<std::size_t>(o - out)};
+}
+
+// The vector levels decode windows of up to 64 bytes that run across line
+// ends: a length byte in a window is one more code, which gives the "\n" of
+// the line before it. Where no two 192 bytes stand within two places of each
+// other, every 192 byte that is not a length byte starts a repeat and the two
+// bytes after it are its operands, so all codes of a window are found at once.
+// The scalar loop takes a line where the order matters (two close 192 bytes)
+// and one whose last repeat reads beyond it. A window is shortened so that no
+// repeat straddles its end; a line cut at the end of the report ends a window.
+
+inline std::uint64_t lowBits(unsigned n) { return n >= 64 ? ~0ull : (1ull << n) - 1; }
+
+inline unsigned count(std::uint64_t bits) { return static_cast<unsigned>(__builtin_popcountll(bits)); }
+
+// The most one window gives (its bytes as repeats of 255), slack included.
+constexpr std::size_t kWindowRoom = 85 * 64 + kSlack;
+
+// Decodes the lines from the one at p, which lies whole inside the report, in
+// windows that reach no further than `stop` (the report's end, or the end of
+// p's line to decode only that one), while the output is at or before `limit`
+// when a window begins. Returns with p at the next line and the "\n" of the
+// last one written.
+//
+// Level::window(q, w, end) holds the code bytes [q, q + w); repeats() marks
+// their 192 bytes; decode(valid, heads, repeat, o) writes what the codes in
+// `valid` give, the length bytes being `heads` and the repeats `repeat`.
+template <class Level>
+unsigned char* windowLines(Level& level, const unsigned char*& p, const unsigned char* stop,
+                           const unsigned char* end, unsigned char* o, const unsigned char* limit) {
+  const unsigned char* lineEnd = p + 1 + *p;
+  const unsigned char* q = p + 1;
+  while (q < stop && o <= limit) {
+    std::size_t left = static_cast<std::size_t>(stop - q);
+    unsigned w = left < 64 ? static_cast<unsigned>(left) : 64;
+    // The length bytes in the window; a line cut at the end stops it.
+    std::uint64_t heads = 0;
+    const unsigned char* h = lineEnd;
+    while (h < q + w) {
+      if (static_cast<std::size_t>(end - h - 1) < *h) {
+        w = static_cast<unsigned>(h - q);
+        break;
+      }
+      heads |= 1ull << (h - q);
+      h += 1 + *h;
+    }
+    if (!w) break;
+    std::uint64_t valid = lowBits(w);
+    typename Level::window codes(level, q, w, end);
+    std::uint64_t repeat = codes.repeats() & valid & ~heads;
+    // Line ends: length bytes, and the window's end where it is not cut at 64.
+    std::uint64_t bounds = heads | (w < 64 ? 1ull << w : 0);
+    std::uint64_t scalar = (repeat & (repeat << 1 | repeat << 2)) | (repeat & (bounds >> 1 | bounds >> 2));
+    if (scalar) {
+      std::uint64_t later = heads & lowBits(static_cast<unsigned>(__builtin_ctzll(scalar)) + 1) & ~1ull;
+      if (!later) {  // the line at q takes the scalar loop
+        if (heads & 1) {
+          *o++ = '\n';
+          lineEnd = q + 1 + *q;
+          ++q;
+        }
+        o = scalarCodes(q, lineEnd, end, o);
+        q = lineEnd;
+        continue;
+      }
+      w = 63 - static_cast<unsigned>(__builtin_clzll(later));  // the window ends before that line
+      h = q + w;
+      valid = lowBits(w);
+      heads &= valid;
+      repeat &= valid;
+    } else if (w == 64 && repeat >> 62) {  // a repeat straddles the window's end
+      w = static_cast<unsigned>(__builtin_ctzll(repeat >> 62 << 62));
+      valid = lowBits(w);
+      repeat &= valid;
+    }
+    o = codes.decode(valid, heads, repeat, o);
+    q += w;
+    lineEnd = h;
+  }
+  o = scalarCodes(q, lineEnd, end, o);
+  *o++ = '\n';
+  p = lineEnd;
+  return o;
+}
+
+// The line loop of the vector levels: windows across lines while the room
+// left holds one more window beside one more line, then line by line.
+template <class Level>
+result decodeWindows(Level& level, const unsigned char* data, std::size_t size, unsigned char* out,
+                     std::size_t room) {
+  const unsigned char* p = data;
+  const unsigned char* const end = data + size;
+  unsigned char* o = out;
+  while (p < end) {
+    std::size_t left = room - static_cast<std::size_t>(o - out);
+    if (left < kLineRoom) break;
+    unsigned n = *p;
+    if (static_cast<std::size_t>(end - p - 1) < n) {  // cut at the end: the last line
+      o = scalarCodes(p + 1, end, end, o);
       *o++ = '\n';
       p = end;
       break;
     }
-    o = codes(p, p + n, end, o);
-    *o++ = '\n';
-    p += n;
+    if (left >= kLineRoom + kWindowRoom)
+      o = windowLines(level, p, end, end, o, out + (room - kLineRoom - kWindowRoom));
+    else
+      o = windowLines(level, p, p + 1 + n, end, o, out + room);
   }
   return {static_cast<std::size_t>(p - data), static_cast<std::size_t>(o - out)};
 }
