@@ -12,7 +12,7 @@
 // operand bytes are not both inside adds nothing and ends its line.
 //
 // Levels: the scalar loop runs everywhere; the AVX2 and AVX-512 levels decode
-// a line many codes at a time and are built only for x86.
+// 64 bytes at a time, across line ends, and are built only for x86.
 #ifndef TARVIN_REPORTDECODE_H
 #define TARVIN_REPORTDECODE_H
 

@@ -1,5 +1,6 @@
-// What the decoding levels share: the line loop, the scalar decoding of one
-// line's codes, and the entry point of each level.
+// What the decoding levels share: the scalar decoding of one line's codes,
+// the line loop of the scalar level, the window loop of the vector levels,
+// and the entry point of each level.
 //
 // Each level's file is compiled with its own instruction set, so everything
 // defined here has internal linkage: no copy built for AVX-512 may stand in
