@@ -1,9 +1,12 @@
 // Writes a reproducible archive corpus for the benchmarks, and the text that
 // tarvin must print for it.
 //
-//   make_corpus reports DIR [MIB]   archives of about MIB MiB of decoded text
+//   make_corpus reports DIR [MIB [MIX]]
+//                                   archives of about MIB MiB of decoded text
 //                                   (default 1024) in DIR/archives, and the
-//                                   expected output in DIR/expected.txt
+//                                   expected output in DIR/expected.txt; MIX
+//                                   is "standard" (the default) or "repeats",
+//                                   where a quarter of the codes are repeats
 //   make_corpus records DIR N [shuffled]
 //                                   one index of N records in DIR/records,
 //                                   with tiny reports, and DIR/expected.txt;
@@ -53,8 +56,8 @@ void appendSizeLine(std::FILE* out, size_t lastText) {
   std::fwrite(line.data(), 1, line.size(), out);
 }
 
-int writeReports(const std::string& dir, double mib) {
-  generator g(20260101);
+int writeReports(const std::string& dir, double mib, bench::mix mix) {
+  generator g(20260101, mix);
   std::FILE* expected = std::fopen((dir + "/expected.txt").c_str(), "wb");
   if (!expected) return 1;
   const double total = mib * 1024 * 1024;
@@ -116,10 +119,13 @@ int writeRecords(const std::string& dir, unsigned records, bool shuffled) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc >= 3 && std::string(argv[1]) == "reports")
-    return writeReports(argv[2], argc > 3 ? std::atof(argv[3]) : 1024);
+  std::string mix = argc > 4 ? argv[4] : "standard";
+  if (argc >= 3 && argc <= 5 && std::string(argv[1]) == "reports" && (mix == "standard" || mix == "repeats"))
+    return writeReports(argv[2], argc > 3 ? std::atof(argv[3]) : 1024,
+                        mix == "repeats" ? bench::mix::repeats : bench::mix::standard);
   if ((argc == 4 || (argc == 5 && std::string(argv[4]) == "shuffled")) && std::string(argv[1]) == "records")
     return writeRecords(argv[2], static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10)), argc == 5);
-  std::fprintf(stderr, "usage: make_corpus reports DIR [MIB] | make_corpus records DIR N [shuffled]\n");
+  std::fprintf(stderr,
+               "usage: make_corpus reports DIR [MIB [standard|repeats]] | make_corpus records DIR N [shuffled]\n");
   return 2;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "mstr.h"
+#include "reportDecode.h"
 #include "report_encoder.h"
 #include "report_generator.h"
 #include "reportText.h"
@@ -14,15 +15,18 @@
 
 namespace {
 
-// About 4 MB of encoded reports of the corpus's mix.
-const std::string& encodedReports() {
-  static const std::string bytes = [] {
-    bench::generator g(1);
-    std::string all;
-    while (all.size() < (4u << 20)) all += archive::encodeReport(g.report(20000), g.encoding());
-    return all;
-  }();
-  return bytes;
+// About 4 MB of encoded reports of a mix of the corpus.
+std::string makeReports(bench::mix m) {
+  bench::generator g(1, m);
+  std::string all;
+  while (all.size() < (4u << 20)) all += archive::encodeReport(g.report(20000), g.encoding());
+  return all;
+}
+
+const std::string& encodedReports(bench::mix m = bench::mix::standard) {
+  static const std::string standard = makeReports(bench::mix::standard);
+  static const std::string repeats = makeReports(bench::mix::repeats);
+  return m == bench::mix::repeats ? repeats : standard;
 }
 
 void Decode(benchmark::State& state) {
@@ -38,6 +42,41 @@ void Decode(benchmark::State& state) {
   text.clear();
 }
 BENCHMARK(Decode);
+
+// Decoding straight to OEM bytes at one level, into an output buffer of
+// 256 KiB that is reused whenever the next line might not fit, as output is
+// gathered before it is written.
+void DecodeOem(benchmark::State& state, reportDecode::level l, bench::mix m) {
+  if (!reportDecode::supported(l)) {
+    state.SkipWithError("level not supported here");
+    return;
+  }
+  const std::string& bytes = encodedReports(m);
+  std::vector<unsigned char> out(256 << 10);
+  std::size_t decoded = 0;
+  for (auto _ : state) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    decoded = 0;
+    for (std::size_t left = bytes.size(); left;) {
+      reportDecode::result r = reportDecode::decode(l, p, left, out.data(), out.size());
+      benchmark::DoNotOptimize(out.data());
+      p += r.consumed;
+      left -= r.consumed;
+      decoded += r.produced;
+    }
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * decoded));  // decoded characters
+}
+
+const bool registered = [] {
+  for (auto l : {reportDecode::level::scalar, reportDecode::level::avx2, reportDecode::level::avx512})
+    for (auto m : {bench::mix::standard, bench::mix::repeats})
+      benchmark::RegisterBenchmark(
+          (std::string("DecodeOem/") + reportDecode::name(l) + (m == bench::mix::repeats ? "/repeats" : "/standard"))
+              .c_str(),
+          DecodeOem, l, m);
+  return true;
+}();
 
 void ConvertToOem(benchmark::State& state) {
   const std::string& bytes = encodedReports();

@@ -30,9 +30,27 @@ inline const char* const kCyrillic[] = {
     "\xee\xa3",                              // юг
 };
 
+// Words of letters that have no code of their own, so that each letter is a
+// repeat of one: lower-case Latin, and Cyrillic А-П and а-п.
+inline const char* const kLowerLatin[] = {"station", "north", "wind", "value", "level", "check", "zone", "unit", "total"};
+inline const char* const kRepeatCyrillic[] = {
+    "\x81\x8b\x8e\x8a",          // БЛОК
+    "\x82\x8e\x84\x80",          // ВОДА
+    "\x87\x8e\x8d\x80",          // ЗОНА
+    "\x8f\x8e\x8b\x85",          // ПОЛЕ
+    "\xaa\xae\xa4",              // код
+    "\xaf\xae\xa2\xae\xa4",      // повод
+    "\xa1\xa0\xa7\xa0",          // база
+    "\xa8\xad\xa5\xa9",          // иней
+};
+
+// The mix of text: `standard` as above; `repeats` has about a quarter of its
+// codes repeats of one character.
+enum class mix { standard, repeats };
+
 class generator {
  public:
-  explicit generator(std::uint32_t seed) : rng_(seed) {}
+  explicit generator(std::uint32_t seed, mix m = mix::standard) : rng_(seed), mix_(m) {}
 
   std::uint32_t below(std::uint32_t n) { return rng_() % n; }
 
@@ -44,6 +62,10 @@ class generator {
   }
 
   std::string word() {
+    if (mix_ == mix::repeats && below(kRepeatShare) == 0) {
+      if (below(2) == 0) return kLowerLatin[below(sizeof kLowerLatin / sizeof *kLowerLatin)];
+      return kRepeatCyrillic[below(sizeof kRepeatCyrillic / sizeof *kRepeatCyrillic)];
+    }
     if (below(3) == 0) return kCyrillic[below(sizeof kCyrillic / sizeof *kCyrillic)];
     return kLatin[below(sizeof kLatin / sizeof *kLatin)];
   }
@@ -87,7 +109,11 @@ class generator {
   }
 
  private:
+  // One word in kRepeatShare is one of repeats in the `repeats` mix.
+  static const std::uint32_t kRepeatShare = 4;
+
   std::mt19937 rng_;
+  mix mix_;
 };
 
 }  // namespace bench

@@ -1,12 +1,58 @@
-// The report decoder on arbitrary bytes, checked against the plain decoding
+// The report decoders on arbitrary bytes, checked against the plain decoding
 // that follows the code table one byte at a time through the system
-// conversion.
+// conversion: the table decoder into UTF-16, and every level of the decoder
+// into OEM bytes, resumed call after call in rooms of varying size.
 // Decoding expands input up to some 85 times: run with -max_len=65536.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
+#include "oemTable.h"
+#include "reportDecode.h"
 #include "reportText.h"
+
+namespace {
+
+[[noreturn]] void differs(reportDecode::level l, const std::string& got, const std::string& expected) {
+  std::size_t at = 0;
+  while (at < got.size() && at < expected.size() && got[at] == expected[at]) ++at;
+  std::fprintf(stderr, "%s: decoded bytes differ at byte %zu: %zu bytes, plain decoding %zu\n", reportDecode::name(l),
+               at, got.size(), expected.size());
+  std::abort();
+}
+
+// Decodes at one level, each call into a buffer of exactly its room, which
+// must hold nothing written past the produced text and its slack.
+std::string decodeInRooms(reportDecode::level l, const unsigned char* data, std::size_t size) {
+  const unsigned char kUntouched = 0xA5;
+  std::string text;
+  unsigned seed = static_cast<unsigned>(size) * 2654435761u + (size ? data[0] : 0u);
+  for (std::size_t left = size; left;) {
+    seed = seed * 1103515245u + 12345u;
+    // From the least room, where lines are decoded one by one, to rooms
+    // where windows run across lines until the room nearly runs out.
+    std::vector<unsigned char> room(reportDecode::kLineRoom + (seed >> 8) % 16384);
+    std::memset(room.data(), kUntouched, room.size());
+    reportDecode::result r = reportDecode::decode(l, data + (size - left), left, room.data(), room.size());
+    if (!r.consumed || r.consumed > left || r.produced + reportDecode::kSlack > room.size()) {
+      std::fprintf(stderr, "%s: %zu of %zu bytes consumed, %zu produced in a room of %zu\n", reportDecode::name(l),
+                   r.consumed, left, r.produced, room.size());
+      std::abort();
+    }
+    for (std::size_t i = r.produced + reportDecode::kSlack; i < room.size(); ++i)
+      if (room[i] != kUntouched) {
+        std::fprintf(stderr, "%s: byte %zu written, %zu produced\n", reportDecode::name(l), i, r.produced);
+        std::abort();
+      }
+    text.append(room.begin(), room.begin() + static_cast<std::ptrdiff_t>(r.produced));
+    left -= r.consumed;
+  }
+  return text;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
   // Odd sizes decode after text already there, which must stay untouched.
@@ -31,8 +77,17 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
                  plain.get_count());
     std::abort();
   }
+  std::string expected(static_cast<std::size_t>(n), '\0');
+  if (oemTable::get().narrow(plain.get_data(), n, &expected[0]) != n) std::abort();  // code page 866 round-trips
   // Emptied, so that a long text writes no size line when released.
   fast.clear();
   plain.clear();
+
+  if (size % 2) expected.erase(0, 1);
+  for (auto l : {reportDecode::level::scalar, reportDecode::level::avx2, reportDecode::level::avx512}) {
+    if (!reportDecode::supported(l)) continue;
+    std::string text = decodeInRooms(l, data, size);
+    if (text != expected) differs(l, text, expected);
+  }
   return 0;
 }

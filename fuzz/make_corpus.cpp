@@ -52,6 +52,16 @@ void decoderSeeds() {
   seed("decoder", "repeat_past_line", std::string("\x01\xC0\x2A\x05\x01\x41", 6));
   seed("decoder", "cut_line", std::string("\x09\x5E\x5D", 3));
   seed("decoder", "repeat_of_zero", std::string("\x03\xC0\x00\x05\x00\x01\xBF", 7));
+  // Where the vector decoders change windows: a repeat across 64 code bytes,
+  // close 192 bytes, a line of 64 codes whose last repeat reads beyond it,
+  // and the longest runs.
+  std::string letters(61, '\x5E');
+  seed("decoder", "window_edges",
+       "\x46" + letters + "\xC0\x2D\x05" + letters.substr(0, 6) + "\x40" + letters + "\x83\x84\xC0\x2D\x07\x02\x5E");
+  seed("decoder", "close_repeats", "\x28" + letters.substr(0, 10) + "\xC0\xC0\x03\xC0\x2D\xC0" + letters.substr(0, 24));
+  std::string longest = "\xFF" + std::string(255, '\xBF') + "\xFF";
+  for (int i = 0; i < 85; ++i) longest += "\xC0\x2A\xFF";
+  seed("decoder", "longest_runs", longest);
 }
 
 void indexSeeds() {

@@ -1,47 +1,66 @@
+// The dispatch between the levels, and the scalar level.
+//
+// TARVIN_DECODE_X86 is set by the build where the AVX2 and AVX-512 files are
+// compiled (x86 with gcc or clang); the processor check also asks whether the
+// system saves the wider registers.
 #include "reportDecode.h"
 
-#include <cstring>
+#include "reportDecode_common.h"
 
 namespace reportDecode {
 
-level best() { return level::scalar; }
-bool supported(level l) { return l == level::scalar; }
-const char* name(level l) { return l == level::avx512 ? "avx512" : l == level::avx2 ? "avx2" : "scalar"; }
+result decodeScalar(const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room) {
+  return decodeLines(data, size, out, room);
+}
 
-result decode(level, const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room) {
-  const unsigned char* p = data;
-  const unsigned char* const end = data + size;
-  unsigned char* o = out;
-  while (p < end && static_cast<std::size_t>(out + room - o) >= kLineRoom) {
-    unsigned n = *p++;
-    bool cut = static_cast<std::size_t>(end - p) < n;
-    const unsigned char* lineEnd = cut ? end : p + n;
-    for (const unsigned char* q = p; q < lineEnd; ++q) {
-      unsigned b = *q;
-      if (b >= 63 && b <= 127) {
-        *o++ = static_cast<unsigned char>(159 - b);
-      } else if (b >= 128 && b <= 191) {
-        std::memset(o, ' ', b - 128);
-        o += b - 128;
-      } else if (b == 192) {
-        if (end - q < 3) break;
-        if (q[1]) {
-          std::memset(o, q[1], q[2]);
-          o += q[2];
-        }
-        q += 2;
-      } else {
-        *o++ = static_cast<unsigned char>(b);
-      }
-    }
-    *o++ = '\n';
-    if (cut) {
-      p = end;
-      break;
-    }
-    p = lineEnd;
+bool supported(level l) {
+  switch (l) {
+    case level::scalar:
+      return true;
+#if TARVIN_DECODE_X86
+    case level::avx2:
+      __builtin_cpu_init();
+      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") &&
+             __builtin_cpu_supports("popcnt");
+    case level::avx512:
+      __builtin_cpu_init();
+      return supported(level::avx2) && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+             __builtin_cpu_supports("avx512vbmi2");
+#endif
+    default:
+      return false;
   }
-  return {static_cast<std::size_t>(p - data), static_cast<std::size_t>(o - out)};
+}
+
+level best() {
+  if (supported(level::avx512)) return level::avx512;
+  if (supported(level::avx2)) return level::avx2;
+  return level::scalar;
+}
+
+const char* name(level l) {
+  switch (l) {
+    case level::avx2:
+      return "avx2";
+    case level::avx512:
+      return "avx512";
+    default:
+      return "scalar";
+  }
+}
+
+result decode(level l, const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room) {
+  while (static_cast<int>(l) > 0 && !supported(l)) l = static_cast<level>(static_cast<int>(l) - 1);
+  switch (l) {
+#if TARVIN_DECODE_X86
+    case level::avx512:
+      return decodeAvx512(data, size, out, room);
+    case level::avx2:
+      return decodeAvx2(data, size, out, room);
+#endif
+    default:
+      return decodeScalar(data, size, out, room);
+  }
 }
 
 }  // namespace reportDecode

@@ -1,5 +1,18 @@
-// Decoding of report codes straight into OEM bytes. (Stand-in until the
-// levels land: scalar only.)
+// Decoding of report codes straight into OEM bytes.
+//
+// Valid where the OEM code page maps every byte to one UTF-16 unit and that
+// unit back to the same byte (code page 866 does): the text is then the bytes
+// themselves, and the decoding needs no conversion at all. A literal code b
+// gives byte b (0-62, 193-255) or 159 - b (63-127), a space run b - 128
+// spaces, a repeat 192 c k the byte c k times, or nothing when c is 0 (its
+// character ends the run's zero-terminated text). Every line ends with "\n";
+// the result is byte for byte the text of decodeReportTextPlain. Nothing is
+// read outside the given bytes: a line whose count runs past the end is cut
+// there (it still ends with "\n" and decoding stops), and a repeat whose two
+// operand bytes are not both inside adds nothing and ends its line.
+//
+// Levels: the scalar loop runs everywhere; the AVX2 and AVX-512 levels decode
+// 64 bytes at a time, across line ends, and are built only for x86.
 #ifndef TARVIN_REPORTDECODE_H
 #define TARVIN_REPORTDECODE_H
 
@@ -8,18 +21,35 @@
 namespace reportDecode {
 
 enum class level : int { scalar = 0, avx2 = 1, avx512 = 2 };
+
+// The highest level this processor and system run.
 level best();
+// Whether this build has the level and this processor and system run it; the
+// scalar level always.
 bool supported(level l);
+// "scalar", "avx2", "avx512".
 const char* name(level l);
 
-constexpr std::size_t kSlack = 256;
+// Bytes past the produced text that a level may overwrite.
+constexpr std::size_t kSlack = 64;
+// Room one more line always fits in, its slack included: a line of 255 codes
+// gives at most 85 bytes a code byte (a repeat of 255), one more repeat whose
+// operands lie beyond the line, and "\n".
 constexpr std::size_t kLineRoom = 85 * 255 + 255 + 1 + kSlack;
 
 struct result {
-  std::size_t consumed;
-  std::size_t produced;
+  std::size_t consumed;  // report bytes decoded: whole lines
+  std::size_t produced;  // text bytes written at `out`
 };
 
+// Decodes whole lines of the report bytes [data, data + size) into OEM bytes
+// at `out`, which has `room` bytes (room >= kLineRoom), and stops when the
+// next line might not fit in what is left, or at the end of the report. The
+// report is decoded by calling again with data + consumed, size - consumed
+// (same report end, so repeats that read beyond their line still see the same
+// bytes) until consumed == size; each call with room >= kLineRoom makes
+// progress. A level that is not supported decodes at the highest supported
+// level below it. Pure: no allocation, no global state, thread-safe.
 result decode(level l, const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room);
 
 }  // namespace reportDecode

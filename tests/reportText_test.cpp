@@ -4,16 +4,23 @@
 
 #include <random>
 #include <string>
+#include <vector>
 
+#include "oemTable.h"
+#include "reportDecode.h"
 #include "report_encoder.h"
 #include "text.h"
 
 namespace {
 
+const char kRepeatCode = static_cast<char>(0xC0);
+
 std::u16string decode(const std::string& bytes) {
   mstr text;
   decodeReportText(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), text);
-  return str(text);
+  std::u16string out = str(text);
+  text.clear();  // a long text released writes its size line
+  return out;
 }
 
 std::string b(std::initializer_list<int> values) {
@@ -25,7 +32,56 @@ std::string b(std::initializer_list<int> values) {
 std::u16string plainDecode(const std::string& bytes) {
   mstr text;
   decodeReportTextPlain(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), text);
-  return str(text);
+  std::u16string out = str(text);
+  text.clear();
+  return out;
+}
+
+// The plain decoding as OEM bytes.
+std::string plainBytes(const std::string& bytes) {
+  std::u16string text = plainDecode(bytes);
+  std::string out(text.size(), '\0');
+  int n = static_cast<int>(text.size());
+  EXPECT_EQ(oemTable::get().narrow(reinterpret_cast<const unsigned short*>(text.data()), n, &out[0]), n);
+  return out;
+}
+
+std::vector<reportDecode::level> levels() {
+  std::vector<reportDecode::level> all;
+  for (auto l : {reportDecode::level::scalar, reportDecode::level::avx2, reportDecode::level::avx512})
+    if (reportDecode::supported(l)) all.push_back(l);
+  return all;
+}
+
+// Decodes to OEM bytes at one level in as many calls as it takes, each into
+// a buffer of exactly `room` bytes.
+std::string oemDecode(reportDecode::level l, const std::string& bytes, std::size_t roomSize) {
+  std::string text;
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  for (std::size_t left = bytes.size(); left;) {
+    std::vector<unsigned char> room(roomSize);
+    reportDecode::result r = reportDecode::decode(l, p, left, room.data(), room.size());
+    if (!r.consumed || r.consumed > left || r.produced > room.size() - reportDecode::kSlack) {
+      ADD_FAILURE() << reportDecode::name(l) << ": " << r.consumed << " consumed of " << left << ", " << r.produced
+                    << " produced";
+      break;
+    }
+    text.append(room.begin(), room.begin() + static_cast<std::ptrdiff_t>(r.produced));
+    p += r.consumed;
+    left -= r.consumed;
+  }
+  return text;
+}
+
+// Room for the whole text, and the least room: a line at a time.
+std::vector<std::size_t> rooms(const std::string& bytes) { return {86 * bytes.size() + 30000, reportDecode::kLineRoom}; }
+
+// Every level gives the plain decoding's bytes.
+void expectEveryLevelPlain(const std::string& bytes, const std::string& what) {
+  std::string expected = plainBytes(bytes);
+  for (auto l : levels())
+    for (std::size_t room : rooms(bytes))
+      EXPECT_EQ(oemDecode(l, bytes, room), expected) << reportDecode::name(l) << ", room " << room << ": " << what;
 }
 
 TEST(ReportText, WorkedExample) {
@@ -80,10 +136,14 @@ TEST(ReportText, TablesAgreeWithTheSystemConversion) {
   for (int round = 0; round < 3000; ++round) {
     std::string bytes(static_cast<size_t>(rng() % 600), '\0');
     for (char& c : bytes) c = static_cast<char>(rng());
+    if (round % 5 == 1)  // many repeats, some close together
+      for (char& c : bytes)
+        if (rng() % 6 == 0) c = static_cast<char>(kRepeatCode);
     if (round % 3 == 0)  // lines of plausible lengths
-      for (size_t at = 0; at < bytes.size(); at += 1 + static_cast<unsigned char>(bytes[at]) % 40)
-        bytes[at] = static_cast<char>(static_cast<unsigned char>(bytes[at]) % 40);
+      for (size_t at = 0; at < bytes.size(); at += 1 + static_cast<unsigned char>(bytes[at]) % 140)
+        bytes[at] = static_cast<char>(static_cast<unsigned char>(bytes[at]) % 140);
     ASSERT_EQ(decode(bytes), plainDecode(bytes)) << "round " << round;
+    if (round % 3 != 2) expectEveryLevelPlain(bytes, "round " + std::to_string(round));
   }
 }
 
@@ -115,7 +175,38 @@ TEST(ReportText, EveryEncodingRoundTrips) {
     std::string text = archive::decodedText(lines);
     expected.appendMultiByte(text.data(), static_cast<int>(text.size()), CP_OEMCP);
     ASSERT_EQ(decode(encoded), str(expected)) << "round " << round;
+    for (auto l : levels())
+      for (std::size_t room : rooms(encoded))
+        ASSERT_EQ(oemDecode(l, encoded, room), text) << reportDecode::name(l) << ", room " << room << ", round " << round;
   }
+}
+
+// Where the vector levels change windows or leave them for the scalar loop.
+TEST(ReportDecode, WindowEdgesMatchThePlainDecoding) {
+  auto line = [](const std::string& codes) { return std::string(1, static_cast<char>(codes.size())) + codes; };
+  auto letters = [](size_t n) { return std::string(n, '\x5E'); };
+  const std::string dash = b({0xC0, 0x2D, 0x05}), stars = b({0xC0, 0x2A, 0xFF});
+  std::vector<std::string> cases;
+  for (size_t n : {31, 32, 33, 63, 64, 65, 127, 128, 129, 255})  // a line of n codes, runs and repeats among them
+    cases.push_back(line(letters(n - 10) + b({0x83, 0xBF, 0x80}) + dash + b({0x81, 0x5D, 0x5C, 0x5B})) +
+                    line(letters(n)));
+  for (size_t at = 28; at <= 66; ++at)  // a repeat across the end of a window
+    cases.push_back(line(letters(at) + dash + letters(70)) + line(letters(at) + stars));
+  for (std::string close : {b({0xC0, 0xC0, 0x03}), b({0xC0, 0x2D, 0xC0}), b({0xC0, 0xC0, 0xC0, 0xC0, 0x41, 0xC0})})
+    cases.push_back(line(letters(9) + close + letters(20)));  // 192 as a repeat's character or count
+  cases.push_back(line(b({0xC0, 0x2D, 0x00, 0xC0, 0x00, 0x09, 0xC0, 0x41, 0x01, 0x80, 0x81, 0x00})));
+  cases.push_back(line(letters(63) + b({0xC0})) + b({0x2D, 0x07}) + line(letters(3)));  // operands beyond the line
+  cases.push_back(line(letters(62) + b({0xC0, 0x2D})) + b({0x07}) + line(letters(3)));
+  cases.push_back(line(letters(20)) + b({100}) + letters(70));  // a cut last line
+  cases.push_back(line(letters(20)) + b({100}) + letters(70) + b({0xC0, 0x2D}));
+  cases.push_back(line(letters(5)) + b({3, 0x5E, 0xC0, 0x41}));  // operands past the end
+  cases.push_back(line(letters(70)) + b({1, 0xC0}));
+  cases.push_back(line(std::string(255, '\xBF')) + line(std::string(84 * 3, '\0')) + line([&] {
+    std::string s;
+    for (int i = 0; i < 85; ++i) s += stars;
+    return s;
+  }()));
+  for (const std::string& bytes : cases) expectEveryLevelPlain(bytes, testing::PrintToString(bytes));
 }
 
 TEST(ReportEncoder, RejectsLinesOverTheLimit) {

@@ -1,0 +1,180 @@
+// The AVX2 level: windows of 64 bytes, in two halves of 32.
+//
+// Without a compress instruction the codes that give one character (a
+// literal, one space, a repeat of count one, a length byte's "\n") are
+// gathered eight at a time, by a byte shuffle from a table of the 256 masks,
+// into a row on the stack; the stretches of them between longer runs are
+// copied from there, and the runs are broadcast stores. Near the end of the
+// report the window is copied first, so that no load reaches past the
+// report's bytes.
+#include <immintrin.h>
+
+#include "reportDecode_common.h"
+
+namespace reportDecode {
+namespace {
+
+const unsigned kWindow = 64;
+// Bytes a window's loads read from its start: the codes and their operands.
+const unsigned kWindowReach = kWindow + 2;
+
+// For each mask of eight places, the shuffle that gathers the marked bytes
+// to the front.
+struct gatherTable {
+  std::uint64_t shuffle[256];
+  constexpr gatherTable() : shuffle() {
+    for (unsigned m = 0; m < 256; ++m) {
+      unsigned to = 0;
+      for (unsigned from = 0; from < 8; ++from)
+        if (m >> from & 1) shuffle[m] |= static_cast<std::uint64_t>(from) << (8 * to++);
+    }
+  }
+};
+constexpr gatherTable kGather;
+
+inline __m256i load(const unsigned char* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+
+inline void store(unsigned char* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
+
+// The byte masks of two halves as 64 bits.
+inline std::uint64_t bits(__m256i low, __m256i high) {
+  return static_cast<std::uint32_t>(_mm256_movemask_epi8(low)) |
+         static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(high))) << 32;
+}
+
+// The 32 bits of `marks` as bytes of all ones or zero.
+inline __m256i spread(std::uint32_t marks) {
+  __m256i byByte = _mm256_shuffle_epi8(_mm256_set1_epi32(static_cast<int>(marks)),
+                                       _mm256_setr_epi64x(0, 0x0101010101010101, 0x0202020202020202, 0x0303030303030303));
+  __m256i bit = _mm256_set1_epi64x(static_cast<long long>(0x8040201008040201ull));
+  return _mm256_cmpeq_epi8(_mm256_and_si256(byByte, bit), bit);
+}
+
+// Writes the bytes of `group` (eight places of a quarter window, from place
+// `first`) that `marked` selects, and returns the end of them; eight bytes
+// are stored.
+inline unsigned char* gather(unsigned char* o, __m128i group, unsigned marked, __m128i first) {
+  __m128i shuffle = _mm_add_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&kGather.shuffle[marked])), first);
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_shuffle_epi8(group, shuffle));
+  return o + count(marked);
+}
+
+// Fills n bytes with the broadcast character, 64 at a time (up to 63 more
+// are written).
+inline void fill64(unsigned char* o, __m256i character, unsigned n) {
+  unsigned i = 0;
+  do {
+    store(o + i, character);
+    store(o + i + 32, character);
+    i += 64;
+  } while (i < n);
+}
+
+// What each code of a half window gives: a byte and how many of it.
+struct half {
+  __m256i text, n;
+};
+
+// Signed compares: 128-191 are the bytes below -64, 63-127 those above 62.
+inline half classify(const unsigned char* window) {
+  __m256i code = load(window), character = load(window + 1), times = load(window + 2);
+  __m256i isRepeat = _mm256_cmpeq_epi8(code, _mm256_set1_epi8(static_cast<char>(kRepeat)));
+  __m256i isSpace = _mm256_cmpgt_epi8(_mm256_set1_epi8(-64), code);
+  __m256i isMapped = _mm256_cmpgt_epi8(code, _mm256_set1_epi8(62));
+  __m256i text = _mm256_blendv_epi8(code, _mm256_sub_epi8(_mm256_set1_epi8(static_cast<char>(159)), code), isMapped);
+  text = _mm256_blendv_epi8(text, _mm256_set1_epi8(' '), isSpace);
+  text = _mm256_blendv_epi8(text, character, isRepeat);
+  __m256i n =
+      _mm256_blendv_epi8(_mm256_set1_epi8(1), _mm256_sub_epi8(code, _mm256_set1_epi8(static_cast<char>(128))), isSpace);
+  __m256i dead = _mm256_and_si256(isRepeat, _mm256_cmpeq_epi8(character, _mm256_setzero_si256()));
+  n = _mm256_andnot_si256(dead, _mm256_blendv_epi8(n, times, isRepeat));  // a character 0 gives nothing
+  return {text, n};
+}
+
+struct avx2 {
+  // A copy of the window where its loads would reach past the report's end.
+  unsigned char copy[kWindowReach];
+  // The single characters of a window in a row, with room for 64-byte loads
+  // from any place in them.
+  unsigned char singles[2 * kWindow] = {};
+
+  class window {
+   public:
+    window(avx2& level, const unsigned char* q, unsigned w, const unsigned char* end) : level_(level), at_(q) {
+      if (static_cast<std::size_t>(end - q) < kWindowReach) {
+        std::memcpy(level.copy, q, w);
+        std::memset(level.copy + w, 0, kWindowReach - w);
+        at_ = level.copy;
+      }
+    }
+
+    std::uint64_t repeats() const {
+      const __m256i repeatByte = _mm256_set1_epi8(static_cast<char>(kRepeat));
+      return bits(_mm256_cmpeq_epi8(load(at_), repeatByte), _mm256_cmpeq_epi8(load(at_ + 32), repeatByte));
+    }
+
+    unsigned char* decode(std::uint64_t valid, std::uint64_t heads, std::uint64_t repeat, unsigned char* o) const {
+      std::uint64_t starts = valid & ~(repeat << 1 | repeat << 2);
+      half low = classify(at_), high = classify(at_ + 32);
+      low.text = _mm256_blendv_epi8(low.text, _mm256_set1_epi8('\n'), spread(static_cast<std::uint32_t>(heads)));
+      high.text = _mm256_blendv_epi8(high.text, _mm256_set1_epi8('\n'), spread(static_cast<std::uint32_t>(heads >> 32)));
+      const __m256i one = _mm256_set1_epi8(1), zero = _mm256_setzero_si256();
+      std::uint64_t single = bits(_mm256_cmpeq_epi8(low.n, one), _mm256_cmpeq_epi8(high.n, one));
+      std::uint64_t none = bits(_mm256_cmpeq_epi8(low.n, zero), _mm256_cmpeq_epi8(high.n, zero));
+      single = (single & starts) | heads;  // a length byte gives its "\n", whatever its value
+      std::uint64_t runs = starts & ~single & ~none;
+
+      // The runs' bytes and counts, stored so that each run is read without
+      // a branch, and the single characters in a row.
+      unsigned char runByte[kWindow], runCount[kWindow];
+      store(runByte, low.text);
+      store(runByte + 32, high.text);
+      store(runCount, _mm256_and_si256(low.n, spread(static_cast<std::uint32_t>(runs))));
+      store(runCount + 32, _mm256_and_si256(high.n, spread(static_cast<std::uint32_t>(runs >> 32))));
+      const __m128i quarters[4] = {_mm256_castsi256_si128(low.text), _mm256_extracti128_si256(low.text, 1),
+                                   _mm256_castsi256_si128(high.text), _mm256_extracti128_si256(high.text, 1)};
+      unsigned char* const singles = level_.singles;
+      unsigned char* row = singles;
+      for (unsigned g = 0; g < (count(valid) + 7) / 8; ++g)
+        row = gather(row, quarters[g / 2], static_cast<unsigned>(single >> (8 * g)) & 0xFF,
+                     _mm_set1_epi8(static_cast<char>(8 * (g % 2))));
+      unsigned written = 0;
+      // Copies the singles before the next run and then stores the run; with
+      // no run left, the rest of the singles.
+      auto step = [&] {
+        std::uint64_t next = runs & (0 - runs);
+        unsigned before = count(single & (next - 1));
+        store(o, load(singles + written));
+        store(o + 32, load(singles + written + 32));
+        o += before - written;
+        written = before;
+        unsigned at = static_cast<unsigned>(__builtin_ctzll(runs | 1ull << 63));
+        unsigned k = runCount[at] & (0u - (next != 0));
+        runs ^= next;
+        fill64(o, _mm256_set1_epi8(static_cast<char>(runByte[at])), k);
+        o += k;
+      };
+      // Most windows hold two runs or fewer: two steps without a test, as a
+      // branch on their number would often be mispredicted.
+      step();
+      step();
+      while (runs) step();
+      store(o, load(singles + written));
+      store(o + 32, load(singles + written + 32));
+      return o + count(single) - written;
+    }
+
+   private:
+    avx2& level_;
+    const unsigned char* at_;  // the window's bytes and two more
+  };
+};
+
+}  // namespace
+
+result decodeAvx2(const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room) {
+  avx2 level;
+  return decodeWindows(level, data, size, out, room);
+}
+
+}  // namespace reportDecode

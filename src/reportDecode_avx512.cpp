@@ -1,0 +1,99 @@
+// The AVX-512 level (AVX512BW, VBMI2): windows of 64 bytes.
+//
+// Codes that give one character (a literal, one space, a repeat of count
+// one, a length byte's "\n") are gathered with one compress; the stretches of
+// them between longer runs are stored from it, and the runs are broadcast
+// stores. Loads are masked to the report's bytes, so nothing outside them is
+// read.
+#include <immintrin.h>
+
+#include "reportDecode_common.h"
+
+namespace reportDecode {
+namespace {
+
+// Fills n bytes with the broadcast character, 64 at a time (up to 63 more
+// are written).
+inline void fill64(unsigned char* o, __m512i character, unsigned n) {
+  unsigned i = 0;
+  do {
+    _mm512_storeu_si512(o + i, character);
+    i += 64;
+  } while (i < n);
+}
+
+struct avx512 {
+  class window {
+   public:
+    window(avx512&, const unsigned char* q, unsigned w, const unsigned char*)
+        : q_(q), code_(_mm512_maskz_loadu_epi8(lowBits(w), q)) {}
+
+    std::uint64_t repeats() const { return _mm512_cmpeq_epi8_mask(code_, _mm512_set1_epi8(static_cast<char>(kRepeat))); }
+
+    unsigned char* decode(std::uint64_t valid, std::uint64_t heads, std::uint64_t repeat, unsigned char* o) const {
+      const __m512i one = _mm512_set1_epi8(1);
+      std::uint64_t starts = valid & ~(repeat << 1 | repeat << 2);
+      std::uint64_t codes = starts & ~heads;
+      __m512i character = _mm512_maskz_loadu_epi8(valid >> 1, q_ + 1);
+      __m512i times = _mm512_maskz_loadu_epi8(valid >> 2, q_ + 2);
+
+      // What each code gives: a byte and how many of it.
+      __m512i spaces = _mm512_sub_epi8(code_, _mm512_set1_epi8(static_cast<char>(128)));
+      __mmask64 isSpace = _mm512_mask_cmplt_epu8_mask(codes, spaces, _mm512_set1_epi8(64));
+      __mmask64 isMapped =
+          _mm512_mask_cmplt_epu8_mask(codes, _mm512_sub_epi8(code_, _mm512_set1_epi8(63)), _mm512_set1_epi8(65));
+      __m512i text = _mm512_mask_sub_epi8(code_, isMapped, _mm512_set1_epi8(static_cast<char>(159)), code_);
+      text = _mm512_mask_mov_epi8(text, isSpace, _mm512_set1_epi8(' '));
+      text = _mm512_mask_mov_epi8(text, repeat, character);
+      text = _mm512_mask_mov_epi8(text, heads, _mm512_set1_epi8('\n'));
+      __mmask64 live = _mm512_mask_test_epi8_mask(repeat, character, character);  // a character 0 gives nothing
+      __m512i n = _mm512_mask_mov_epi8(one, isSpace, spaces);
+      n = _mm512_mask_mov_epi8(n, repeat, _mm512_maskz_mov_epi8(live, times));
+      std::uint64_t single = _mm512_mask_cmpeq_epi8_mask(starts, n, one);
+      std::uint64_t runs = _mm512_mask_cmpgt_epu8_mask(starts, n, one);
+
+      // The runs' bytes and counts, stored so that each run is read without
+      // a branch; the single characters in order, stored a stretch at a time
+      // by stores masked to begin at the first one not yet written.
+      unsigned char runByte[64], runCount[64];
+      _mm512_storeu_si512(runByte, text);
+      _mm512_storeu_si512(runCount, _mm512_maskz_mov_epi8(runs, n));
+      __m512i singles = _mm512_maskz_compress_epi8(single, text);
+      unsigned written = 0;
+      // Stores the singles before the next run and then the run; with no run
+      // left, the rest of the singles.
+      auto step = [&] {
+        std::uint64_t next = runs & (0 - runs);
+        unsigned before = count(single & (next - 1));
+        _mm512_mask_storeu_epi8(o - written, ~lowBits(written), singles);
+        o += before - written;
+        written = before;
+        unsigned at = static_cast<unsigned>(__builtin_ctzll(runs | 1ull << 63));
+        unsigned k = runCount[at] & (0u - (next != 0));
+        runs ^= next;
+        fill64(o, _mm512_set1_epi8(static_cast<char>(runByte[at])), k);
+        o += k;
+      };
+      // Most windows hold two runs or fewer: two steps without a test, as a
+      // branch on their number would often be mispredicted.
+      step();
+      step();
+      while (runs) step();
+      _mm512_mask_storeu_epi8(o - written, ~lowBits(written), singles);
+      return o + count(single) - written;
+    }
+
+   private:
+    const unsigned char* q_;
+    __m512i code_;  // the window's bytes, 0 past them: masked loads read nothing outside
+  };
+};
+
+}  // namespace
+
+result decodeAvx512(const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room) {
+  avx512 level;
+  return decodeWindows(level, data, size, out, room);
+}
+
+}  // namespace reportDecode
