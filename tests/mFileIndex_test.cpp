@@ -5,11 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <random>
 #include <stdexcept>
 #include <string>
