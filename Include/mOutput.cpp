@@ -12,7 +12,7 @@ namespace {
 alignas(64) unsigned char outputBuffer[mOutput::kBufferSize];
 
 // A chunk this large goes to the system as it is, without a copy.
-constexpr std::size_t kDirectWrite = mOutput::kBufferSize / 2;
+constexpr std::size_t kDirectWrite = 64 * 1024;
 // WriteFile takes a 32-bit count.
 constexpr std::size_t kLargestWrite = 1u << 30;
 

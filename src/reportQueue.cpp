@@ -112,7 +112,9 @@ struct reportQueue::state {
   reportDecode::level level;
   bool oneAtATime;
   bool viaUnits;  // decode through UTF-16 text: the bytes are not the output
-  std::size_t batchBytes;  // encoded bytes of one batch, for this format
+  std::size_t batchBytes;  // encoded bytes of one batch at most, for this format
+  std::size_t cutBytes = 0;  // of one batch of the index being written
+  unsigned threads;
   unsigned maxReports;
   unsigned window;
 
@@ -144,6 +146,7 @@ struct reportQueue::state {
       : format(f), level(l), oneAtATime(single), viaUnits(units) {
     std::size_t expansion = format.how == reportFormat::kind::jsonl ? mOutput::kJsonPerByte : format.utf8 ? 3 : 1;
     batchBytes = kBatchBytes / expansion;
+    this->threads = threads;
     maxReports = oneAtATime ? 1 : 4096;
     unsigned workerCount = threads > 1 ? threads - 1 : 0;
     window = 2 * workerCount + 2;
@@ -337,7 +340,7 @@ struct reportQueue::state {
         // A report too large to be held whole is a batch of its own: the
         // writer streams it.
         const bool big = bytes > batchBytes && !viaUnits;
-        if (b.count > 0 && (big || b.count >= maxReports || b.bytes + bytes > batchBytes)) break;
+        if (b.count > 0 && (big || b.count >= maxReports || b.bytes + bytes > cutBytes)) break;
         b.big = big;
         ++b.count;
         b.bytes += bytes;
@@ -516,6 +519,15 @@ void reportQueue::write(const mFileIndex& index, const mstr& indexPath, unsigned
   s.prepareJson(index, indexPath);
   s.uncut = index.entries.first();
   s.uncutNumber = counter;
+  // Batches small enough that every thread gets a few of the index, so that
+  // no thread idles long at its end, but not so small that handing them over
+  // costs more than decoding them.
+  std::uint64_t total = 0;
+  for (const mFileData* data : index.dataFileOf)
+    if (data) total += data->size;
+  s.cutBytes = static_cast<std::size_t>(total / (4 * s.threads));
+  if (s.cutBytes > s.batchBytes) s.cutBytes = s.batchBytes;
+  if (s.cutBytes < s.batchBytes / 16) s.cutBytes = s.batchBytes / 16;
   {
     std::lock_guard<std::mutex> guard(s.lock);
     s.next = 0;

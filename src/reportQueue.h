@@ -33,7 +33,7 @@ struct reportFormat {
 class reportQueue {
  public:
   // Encoded bytes of one batch, for the plain form.
-  static constexpr std::size_t kBatchBytes = 64 * 1024;
+  static constexpr std::size_t kBatchBytes = 256 * 1024;
   // The most output one encoded byte can give: a repeat of 255 in three bytes.
   static constexpr std::size_t kMostPerEncodedByte = 85;
 
