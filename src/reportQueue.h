@@ -6,10 +6,12 @@
 // into a buffer of its own, by a worker thread ahead of the writer or by the
 // writer itself when it gets there first; the writer then writes the batches
 // in order, with every error text in its place, so the output is exactly that
-// of one thread. At most `window` batches are in flight, which bounds the
-// memory: a batch holds at most kBatchBytes of encoded reports, so its output
-// is at most kMostPerEncodedByte times that. A report larger than a batch is
-// copied whole and decoded by the writer as it writes, in pieces.
+// of one thread. At most `window` batches (2 for each worker, and 2) are in
+// flight, which bounds the memory: a batch holds at most kBatchBytes of
+// encoded reports, so its output is at most kMostPerEncodedByte times that
+// (for JSON and UTF-8 the batch is smaller by as much as their text is
+// larger). A report larger than a batch is copied whole and decoded by the
+// writer as it writes, in pieces.
 //
 // Where the OEM code page maps every byte to one unit and back, the decoded
 // bytes are the output bytes. Elsewhere (`viaUnits`) each report is decoded
