@@ -128,7 +128,12 @@ std::size_t mOutput::oemToJson(const unsigned char* in, std::size_t count, unsig
   return recode(oemForms::get().json, in, count, out);
 }
 
-std::size_t mOutput::unitsToJson(const unsigned short* units, int count, unsigned char* out) {
+namespace {
+
+// UTF-16 text as UTF-8, a surrogate pair as its character; `single` writes
+// every other unit.
+template <class Single>
+std::size_t unitsToUtf8(const unsigned short* units, int count, unsigned char* out, Single single) {
   unsigned char* o = out;
   for (int i = 0; i < count; ++i) {
     unsigned u = units[i];
@@ -136,10 +141,16 @@ std::size_t mOutput::unitsToJson(const unsigned short* units, int count, unsigne
       o += putUtf8(0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00u), o);
       ++i;
     } else {
-      o += putJsonUnit(u, o);
+      o += single(u, o);
     }
   }
   return static_cast<std::size_t>(o - out);
+}
+
+}  // namespace
+
+std::size_t mOutput::unitsToJson(const unsigned short* units, int count, unsigned char* out) {
+  return unitsToUtf8(units, count, out, putJsonUnit);
 }
 
 std::size_t mOutput::convert(const unsigned short* units, int count, unsigned char* out, encoding e) {
@@ -153,18 +164,10 @@ std::size_t mOutput::convert(const unsigned short* units, int count, unsigned ch
                               nullptr, nullptr);
     return n > 0 ? static_cast<std::size_t>(n) : 0;
   }
-  unsigned char* o = out;
-  for (int i = 0; i < count; ++i) {
-    unsigned u = units[i];
-    if (isHighSurrogate(u) && i + 1 < count && isLowSurrogate(units[i + 1])) {
-      o += putUtf8(0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00u), o);
-      ++i;
-    } else {
-      // A lone surrogate has no UTF-8: the replacement character.
-      o += putUtf8(isHighSurrogate(u) || isLowSurrogate(u) ? 0xFFFD : u, o);
-    }
-  }
-  return static_cast<std::size_t>(o - out);
+  // A lone surrogate has no UTF-8: the replacement character.
+  return unitsToUtf8(units, count, out, [](unsigned u, unsigned char* o) {
+    return putUtf8(isHighSurrogate(u) || isLowSurrogate(u) ? 0xFFFD : u, o);
+  });
 }
 
 unsigned char* mOutput::scratch(std::size_t count) {
