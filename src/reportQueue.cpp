@@ -151,7 +151,12 @@ struct reportQueue::state {
     unsigned workerCount = threads > 1 ? threads - 1 : 0;
     window = 2 * workerCount + 2;
     slots.reset(new slot[window]);
-    for (unsigned i = 0; i < workerCount; ++i) workers.emplace_back([this] { work(); });
+    // A thread that cannot be started leaves its work to the others and to
+    // the writer, which can do it all.
+    try {
+      for (unsigned i = 0; i < workerCount; ++i) workers.emplace_back([this] { work(); });
+    } catch (...) {
+    }
   }
 
   ~state() {
