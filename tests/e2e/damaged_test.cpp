@@ -18,6 +18,7 @@
 
 #include "archive_writer.h"
 #include "capture.h"
+#include "fixture.h"
 #include "runner.h"
 #include "target.h"
 
@@ -64,27 +65,8 @@ std::string numbered(const std::vector<std::string>& texts, long first = 0) {
   return out;
 }
 
-class Damaged : public ::testing::Test {
+class Damaged : public archiveTree {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/tarvin-damaged-XXXXXX";
-    root = mkdtemp(tmpl);
-    chmod(root.c_str(), 0755);  // open to the program when it runs as nobody
-  }
-  void TearDown() override {
-    std::system(("chmod -R u+rwx '" + root + "' 2>/dev/null; rm -rf '" + root + "'").c_str());
-  }
-
-  std::string at(const std::string& relative) const { return root + "/" + relative; }
-  std::string arg(const std::string& relative) const { return program.path(at(relative)); }
-  // A path below the test's directory as the program prints it.
-  std::string shown(const std::string& relative) const {
-    std::string out = arg(relative);
-    for (char& c : out)
-      if (c == '/') c = program.separator();
-    return out;
-  }
-
   // One report per key in data file 1; returns the expected texts.
   std::vector<std::string> soundArchive(const std::string& dir, const std::string& index,
                                         std::initializer_list<const char*> keys) {
@@ -126,8 +108,6 @@ class Damaged : public ::testing::Test {
     EXPECT_EQ(r.exitCode, 0);
     return r;
   }
-
-  std::string root;
 };
 
 // ---- Index files -------------------------------------------------------

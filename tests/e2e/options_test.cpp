@@ -13,6 +13,7 @@
 
 #include "archive_writer.h"
 #include "capture.h"
+#include "fixture.h"
 #include "runner.h"
 #include "target.h"
 
@@ -101,24 +102,8 @@ std::vector<jsonObject> jsonLines(const std::string& out) {
 
 std::string separatorLine(int n) { return "+++" + std::to_string(n) + "\n"; }
 
-class Options : public ::testing::Test {
+class Options : public archiveTree {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/tarvin-options-XXXXXX";
-    root = mkdtemp(tmpl);
-  }
-  void TearDown() override { std::system(("rm -rf '" + root + "'").c_str()); }
-
-  std::string at(const std::string& relative) const { return root + "/" + relative; }
-  std::string arg(const std::string& relative) const { return program.path(at(relative)); }
-  // A path below the test's directory as the program prints it.
-  std::string shown(const std::string& relative) const {
-    std::string out = arg(relative);
-    for (char& c : out)
-      if (c == '/') c = program.separator();
-    return out;
-  }
-
   // Two index files: Cyrillic text, the characters JSON escapes, a report
   // of no text and a missing data file.
   void writeArchives() {
@@ -152,7 +137,6 @@ class Options : public ::testing::Test {
   };
   std::vector<place> places;
 
-  std::string root;
   std::vector<std::string> texts;  // the reports' texts in output order (OEM)
 };
 
