@@ -56,9 +56,7 @@ bool identify(const mstr& path, dirIdentity& id) {
 
 bool isDirectoryLink(const mstr& path) {
   WIN32_FIND_DATAW data;
-  findGuard search{FindFirstFileW(path.wide(), &data)};
-  return search.handle != INVALID_HANDLE_VALUE &&
-         (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  return platform::findEntry(path.wide(), &data) && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 bool isDotEntry(const WCHAR* name) {
@@ -190,7 +188,9 @@ mstr& mFileObject::getDir(mstr& out) const { return out.assign(dir); }
 mstr& mFileObject::getNameNoExt(mstr& out) const {
   out.assign(*this);
   mstr_list parts;
-  out.split(parts, u".");
+  // The name is taken as it stands: no quote groups its dots, no space is
+  // trimmed from its parts.
+  out.split(parts, u".", u"", u"");
   int count = parts.get_count();
   if (count == 0) return out;
   int whole = out.get_count();
@@ -208,8 +208,7 @@ int mFileObject::getKind() const {
   getFullPath(full);
   if (GetFullPathNameW(full.wide(), 0, nullptr, nullptr) == 0) return 0;
   WIN32_FIND_DATAW data;
-  findGuard search{FindFirstFileW(full.wide(), &data)};
-  if (search.handle == INVALID_HANDLE_VALUE) return -2;
+  if (!platform::findEntry(full.wide(), &data)) return -2;
   if (StrCmpW(wide(), data.cFileName) != 0) return 0;
   return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? -1 : 1;
 }

@@ -49,6 +49,16 @@ inline std::size_t sortKey(const WCHAR*, unsigned char*, std::size_t) { return 0
 // reads mapped bytes and writes memory it owns (no destructors to run, no locks held). Any thread
 // may use it; it costs no system call per call.
 bool guardMappedReads(void (*body)(void*), void* context);
+
+// What a directory search tells of the one entry that a path names. No file name holds a wildcard
+// here, so the search of the path itself is that lookup. False, with the last error set, when
+// nothing is there.
+inline bool findEntry(const WCHAR* path, WIN32_FIND_DATAW* data) {
+  HANDLE search = FindFirstFileW(path, data);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  return true;
+}
 }  // namespace platform
 
 #else  // POSIX: the same subset, implemented in platform/posix
@@ -307,6 +317,11 @@ std::size_t sortKey(const WCHAR* text, unsigned char* out, std::size_t room);
 // reads mapped bytes and writes memory it owns (no destructors to run, no locks held). Any thread
 // may use it; it costs no system call per call.
 bool guardMappedReads(void (*body)(void*), void* context);
+
+// What a directory search tells of the one entry that a path names, every character taken
+// literally ("a?.00" is no pattern: names may hold "?" and "*" here). A link whose target is gone
+// names nothing, as a missing file. False, with the last error set, when nothing is there.
+bool findEntry(const WCHAR* path, WIN32_FIND_DATAW* data);
 }  // namespace platform
 
 #endif  // _WIN32

@@ -126,8 +126,8 @@ struct mFileIndex::loading {
   ~loading() { delete[] block; }
 };
 
-void mFileIndex::open(const mstr& path) {
-  setPath(path);
+void mFileIndex::open(const mFileObject& file) {
+  mFileObject::operator=(file);
   openFileRead();
   entries.clear();
   dataFiles.clear();

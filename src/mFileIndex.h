@@ -79,8 +79,11 @@ class mFileIndex : public mFile {
 
   // Maps the index and reads every record. A missing data file is reported
   // on standard error once for each record that names it; an index or data
-  // file that cannot be mapped raises mEx.
-  void open(const mstr& path);
+  // file that cannot be mapped raises mEx. The index's directory and name
+  // are taken as they are (as a listing found them).
+  void open(const mFileObject& file);
+  // The same for a path as a user wrote it, split by the path rule.
+  void open(const mstr& path) { open(mFileObject(path)); }
   // Empties the text and fills it with the decoded report of the entry; the
   // text stays empty when its data file was missing.
   mstr& readReport(entry_map::node* position, mstr& text);

@@ -107,7 +107,7 @@ void convertDirectory(const mFileObject& directory, mstr& indexPath, unsigned& c
     for (auto f = files.begin(); auto* file = f.step();) {
       file->value->getFullPath(indexPath);
       index.reset(new mFileIndex);
-      index->open(indexPath);
+      index->open(*file->value);
       queue.write(*index, indexPath, counter);
       requireWritten();
       index.reset();

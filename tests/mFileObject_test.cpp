@@ -112,7 +112,7 @@ TEST(MFileObjectPath, NameAndDirectoryAsGiven) {
 TEST(MFileObjectPath, NameLessItsLastExtension) {
   const std::pair<const char16_t*, const char16_t*> cases[] = {
       {u"a.b.idx", u"a.b"}, {u"report", u"report"}, {u".idx", u""}, {u"x.", u""},
-      {u"a.b.", u"a."},     {u"", u""},
+      {u"a.b.", u"a."},     {u"", u""},       {u"it\"s.idx", u"it\"s"}, {u" B .idx", u" B "},
   };
   for (const auto& c : cases) {
     mstr out(u"left over");
@@ -127,7 +127,9 @@ TEST(MFileObjectKind, ExactNamesOnly) {
   auto kind = [&](const char16_t* name) { return mFileObject(name, t.text()).getKind(); };
   EXPECT_EQ(kind(u"ARCHIVE.07"), 1);
   EXPECT_EQ(kind(u"archive.07"), 0);
-  EXPECT_EQ(kind(u"*.07"), 0);
+  EXPECT_EQ(kind(u"*.07"), -2);  // no pattern: a name that is not there
+  t.link("nowhere", "LINK.07");
+  EXPECT_EQ(kind(u"LINK.07"), -2);  // a link to nothing
   EXPECT_EQ(kind(u"Rep"), -1);
   EXPECT_EQ(kind(u"rep"), 0);
   EXPECT_EQ(kind(u"ARCHIVE.08"), -2);

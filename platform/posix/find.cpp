@@ -92,10 +92,20 @@ void fillFindData(const FoundEntry& entry, WIN32_FIND_DATAW* data) {
   std::copy(entry.name.begin(), entry.name.end(), data->cFileName);
 }
 
-// The entries of directory that match pattern, in delivery order. Returns
-// false with the last error set when the directory cannot be read.
+// Whether two names are the same but for letter case, as the names of one
+// directory are told apart on Windows.
+bool sameName(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (fold(a[i]) != fold(b[i])) return false;
+  return true;
+}
+
+// The entries of directory that match pattern (or, when literal, whose name
+// is the pattern but for letter case), in delivery order. Returns false with
+// the last error set when the directory cannot be read.
 bool scanDirectory(const std::string& directory, std::u16string_view pattern,
-                   std::vector<FoundEntry>* found) {
+                   std::vector<FoundEntry>* found, bool literal = false) {
   const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
   DIR* dir = fd >= 0 ? fdopendir(fd) : nullptr;
   if (dir == nullptr) {
@@ -113,7 +123,8 @@ bool scanDirectory(const std::string& directory, std::u16string_view pattern,
     if (item == nullptr) break;
     FoundEntry entry;
     entry.name = fromNative(item->d_name, std::strlen(item->d_name));
-    if (!fitsFindData(entry.name) || !matchesWildcard(entry.name, pattern)) continue;
+    if (!fitsFindData(entry.name) || !(literal ? sameName(entry.name, pattern) : matchesWildcard(entry.name, pattern)))
+      continue;
     if (entry.name == u".") {
       dot = true;
     } else if (entry.name == u"..") {
@@ -238,4 +249,53 @@ BOOL FindClose(HANDLE search) {
   if (object == nullptr) return FALSE;
   delete object;
   return TRUE;
+}
+
+bool platform::findEntry(const WCHAR* path, WIN32_FIND_DATAW* data) {
+  if (path == nullptr || data == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  try {
+    const std::u16string whole(path);
+    const std::size_t slash = whole.rfind(u'/');
+    const std::u16string name = whole.substr(slash == std::u16string::npos ? 0 : slash + 1);
+    std::u16string directory = slash == std::u16string::npos ? u"." : slash == 0 ? u"/" : whole.substr(0, slash);
+    if (name.empty()) {
+      SetLastError(ERROR_FILE_NOT_FOUND);
+      return false;
+    }
+    // The name as written, else the one of its directory that differs from
+    // it only in letter case, as Windows finds it; stat follows links, so a
+    // link whose target is gone is no entry.
+    std::vector<FoundEntry> found;
+    struct stat target;
+    const std::string native = toNative(path);
+    int error = ENOENT;
+    if (stat(native.c_str(), &target) == 0) {
+      FoundEntry entry;
+      entry.name = name;
+      if (fitsFindData(entry.name) && describe(AT_FDCWD, native.c_str(), &entry)) found.push_back(std::move(entry));
+    } else if ((error = errno) == ENOENT) {
+      std::vector<FoundEntry> alike;
+      if (scanDirectory(toNative(directory.c_str()), name, &alike, true)) {
+        for (FoundEntry& entry : alike) {
+          const std::string other = toNative((directory + u'/' + entry.name).c_str());
+          if (stat(other.c_str(), &target) == 0) {
+            found.push_back(std::move(entry));
+            break;
+          }
+        }
+      }
+    }
+    if (found.empty()) {
+      SetLastError(errorFromErrno(error, native));
+      return false;
+    }
+    fillFindData(found.front(), data);
+    return true;
+  } catch (const std::bad_alloc&) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return false;
+  }
 }

@@ -229,6 +229,54 @@ TEST_F(Damaged, UnreadableDataFileAndSubdirectory) {
   EXPECT_EQ(r.err, openFailed(5, shown("d2/U.01")));
 }
 
+// Names as the file system holds them: spaces at either end, quotes and
+// wildcard characters are part of a name, never re-read as the path rule
+// reads what a user typed; and a data file that is a link to nothing is as
+// missing as one that is not there. Each row is a directory of its own.
+TEST_F(Damaged, NamesFromTheFileSystemAreTakenLiterally) {
+  struct row {
+    const char* dir;
+    std::vector<const char*> indexes;  // each with one report in its data file 0
+    const char* decoy;                 // a file that a pattern would find instead, or null
+    bool posixOnly;                    // names Windows does not allow, or links
+  };
+  const row rows[] = {
+      {"d1", {" B.IDX", "B.IDX"}, nullptr, false},
+      {"d2/s", {" LEAD.IDX"}, nullptr, false},
+      {"d3/it\"s", {"A.IDX"}, nullptr, true},
+      {"d4", {"a?.IDX", "b*.IDX"}, "a1.00", true},
+  };
+  std::vector<std::string> arguments, texts;
+  for (const row& r : rows) {
+    if (r.posixOnly && program.windows) continue;
+    for (const char* index : r.indexes) {
+      archive::writer w(at(r.dir), index);
+      w.add("K", "", 0, {std::string("LITERAL ") + index});
+      w.write();
+      texts.push_back(w.expected()[0]);
+    }
+    if (r.decoy) archive::writeFile(at(std::string(r.dir) + "/" + r.decoy), archive::encodeReport({"DECOY"}));
+    arguments.push_back(arg(std::string(r.dir).substr(0, 2)));
+  }
+  std::string err;
+  if (!program.windows) {
+    archive::writer w(at("d5"), "L.IDX");
+    w.add("K1", "", 0, {"BESIDE THE LINK"});
+    w.add("K2", "", 1, {"lost"});
+    w.omitDataFile(1);
+    w.write();
+    ASSERT_EQ(symlink("nowhere", w.dataFilePath(1).c_str()), 0);
+    texts.push_back(w.expected()[0]);
+    texts.push_back("");
+    arguments.push_back(arg("d5"));
+    err = missingDataFile(shown("d5/L.01"));
+  }
+
+  outcome r = convert(arguments);
+  EXPECT_EQ(r.out, numbered(texts));
+  EXPECT_EQ(r.err, err);
+}
+
 TEST_F(Damaged, PipesInPlaceOfFilesNeverBlock) {
   if (program.windows) GTEST_SKIP() << "POSIX named pipes";
   std::vector<std::string> a = soundArchive("d1", "A.IDX", {"A"});
