@@ -38,6 +38,10 @@ class mOutput {
     errorEncoding_ = err;
   }
   encoding getEncoding() const { return encoding_; }
+  // The size lines of long strings go to standard error instead of standard
+  // output (which then holds JSON lines only).
+  void setSizeLinesToError(bool toError) { sizeLinesToError_ = toError; }
+  bool sizeLinesToError() const { return sizeLinesToError_; }
 
   // ---- Standard output ----
   // Text, converted to the output encoding.
@@ -137,6 +141,7 @@ class mOutput {
 
   encoding encoding_ = encoding::oem;
   encoding errorEncoding_ = encoding::oem;
+  bool sizeLinesToError_ = false;
   unsigned errorTexts_ = 0;
   int errorConsole_ = -1;
   UINT consoleCodePage_ = 0;   // what the console showed when first written to, 0: untouched

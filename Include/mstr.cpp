@@ -1,5 +1,7 @@
 #include "mstr.h"
 
+#include "mOutput.h"
+
 namespace {
 
 const unsigned short kSpace[] = {u' ', 0};
@@ -24,7 +26,12 @@ void mstr::printSizeLine(int count) {
   try {
     mstr line(u"<>Размер строки<> ");
     line.appendNumber(count).append(u"\n");
-    line.print();
+    // Where standard output holds only JSON lines, the line goes with the
+    // error texts.
+    if (mOutput::get().sizeLinesToError())
+      line.printError();
+    else
+      line.print();
   } catch (...) {
     // No room for the size line: the string is released without it.
   }

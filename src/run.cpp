@@ -145,6 +145,7 @@ int tarvinRun(int argc, WCHAR** argv) {
   mOutput& output = mOutput::get();
   const auto utf8 = mOutput::encoding::utf8, oem = mOutput::encoding::oem;
   output.setEncodings(options.utf8 || json ? utf8 : oem, options.utf8 ? utf8 : oem);
+  output.setSizeLinesToError(json);
   int exitCode = 0;
   {
     mstr indexPath;

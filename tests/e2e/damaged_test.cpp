@@ -389,6 +389,14 @@ TEST_F(Damaged, ListFileWithNulBytesAndVeryLongLines) {
             program.resolvesPathsBeyondMaxPath() ? numbered({c[0], a[0], b[0]}) : numbered({a[0], b[0]}));
   EXPECT_NE(std::find(sizeLines.begin(), sizeLines.end(), sizeLine(list.size())), sizeLines.end());
   EXPECT_EQ(r.err, "");
+
+  // In JSON lines standard output holds nothing else: the size lines go with the error texts.
+  outcome json = convert({"@" + arg("dirs.lst"), program.option("jsonl")}, inCwd);
+  std::vector<std::string> onOutput, onError;
+  EXPECT_EQ(withoutSizeLines(json.out, onOutput), json.out);
+  EXPECT_EQ(std::count(json.out.begin(), json.out.end(), '{'), program.resolvesPathsBeyondMaxPath() ? 3 : 2);
+  EXPECT_EQ(withoutSizeLines(json.err, onError), "");
+  EXPECT_NE(std::find(onError.begin(), onError.end(), sizeLine(list.size())), onError.end());
 }
 
 // ---- Large counts ------------------------------------------------------
