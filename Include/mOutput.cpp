@@ -348,11 +348,7 @@ void mOutput::appendStatus(mstr& line, bool summary) const {
   appendMegabytes(line, elapsed ? progress_.bytes * 1000 / elapsed : 0);
   line.append(u" МБ/с, ");
   // The directory last, cut at its start to what the console's width leaves.
-  int width = 80;
-  CONSOLE_SCREEN_BUFFER_INFO info;
-  if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info))
-    width = info.srWindow.Right - info.srWindow.Left + 1;
-  int room = width - 1 - line.get_count();
+  int room = progressWidth() - line.get_count();
   const unsigned short* directory = progress_.directory;
   int length = progress_.directoryLength;
   if (length > room && room > 3) {
@@ -363,6 +359,16 @@ void mOutput::appendStatus(mstr& line, bool summary) const {
   if (length <= room) line.append_n(directory, length);
 }
 
+int mOutput::progressWidth() {
+  // One column less than the console has, so that the line never wraps: a
+  // wrapped line could not be drawn over with "\r".
+  int width = 80;
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info))
+    width = info.srWindow.Right - info.srWindow.Left + 1;
+  return width > 1 ? width - 1 : 1;
+}
+
 void mOutput::drawProgress(bool now) {
   if (!progress_.shown) return;
   const unsigned long long tick = GetTickCount64();
@@ -370,6 +376,8 @@ void mOutput::drawProgress(bool now) {
   try {
     mstr line(u"\r");
     appendStatus(line, false);
+    // A console narrower than the status keeps its start.
+    if (line.get_count() - 1 > progressWidth()) line.erase(line.get_data() + 1 + progressWidth(), line.get_end());
     int length = line.get_count() - 1;
     for (int i = length; i < progress_.onScreen; ++i) line.append(u" ");  // over the longer line before
     writeError(line.c_str(), line.get_count());

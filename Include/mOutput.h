@@ -138,6 +138,8 @@ class mOutput {
   void drawProgress(bool now);
   void clearProgress();
   void appendStatus(mstr& line, bool summary) const;
+  // The characters a status line may have on the console.
+  static int progressWidth();
 
   encoding encoding_ = encoding::oem;
   encoding errorEncoding_ = encoding::oem;

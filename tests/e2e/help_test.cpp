@@ -13,6 +13,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <string>
@@ -34,11 +35,13 @@ struct terminalOutcome {
 // Runs the program with a pseudo-terminal as its standard input, output and
 // error, in raw mode so that line feeds arrive as written; or with standard
 // output to a file, when one is named.
-terminalOutcome runOnTerminal(const std::vector<std::string>& arguments, const std::string& stdoutPath = "") {
+terminalOutcome runOnTerminal(const std::vector<std::string>& arguments, const std::string& stdoutPath = "",
+                              unsigned short columns = 80) {
   termios raw{};
   cfmakeraw(&raw);
   int master = -1;
-  const pid_t child = forkpty(&master, nullptr, &raw, nullptr);
+  winsize size{24, columns, 0, 0};
+  const pid_t child = forkpty(&master, nullptr, &raw, &size);
   if (child < 0) return {};
   if (child == 0) {
     if (!stdoutPath.empty()) {
@@ -148,6 +151,17 @@ TEST_F(Terminal, ProgressShowsOnTheTerminalWhileOutputGoesToAFile) {
   const std::size_t summary = shown.shown.find("Готово. Рапортов: 2, 0,0 МБ, ошибок: 1, 0:0");
   ASSERT_NE(summary, std::string::npos) << shown.shown;
   EXPECT_EQ(shown.shown.find('\n', summary), shown.shown.size() - 1);
+
+  // On a narrow terminal every drawing of the status fits one row, or its
+  // "\r" could not draw over it.
+  shown = runOnTerminal({root + "/d"}, file, 10);
+  std::size_t drawings = 0;
+  for (std::size_t at = shown.shown.find("\rРапорт"); at != std::string::npos;
+       at = shown.shown.find("\rРапорт", at + 1), ++drawings) {
+    const std::string drawn = shown.shown.substr(at + 1, shown.shown.find_first_of("\r\n", at + 1) - at - 1);
+    EXPECT_LE(std::count_if(drawn.begin(), drawn.end(), [](char c) { return (c & 0xC0) != 0x80; }), 9) << drawn;
+  }
+  EXPECT_GT(drawings, 0u);
 
   // Quiet, or with standard error redirected: not a trace of it.
   shown = runOnTerminal({root + "/d", "--quiet"}, file);
