@@ -188,6 +188,17 @@ bool matchesWildcard(std::u16string_view name, std::u16string_view pattern) {
   return p == pattern.size();
 }
 
+// The directory of a search path and its last component ("." for a bare
+// name, "/" for a name right under the root). False, with the error of a
+// search that finds nothing, when the last component is empty.
+bool splitSearchPath(const std::u16string& whole, std::u16string& directory, std::u16string& name) {
+  const std::size_t slash = whole.rfind(u'/');
+  directory = slash == std::u16string::npos ? u"." : slash == 0 ? u"/" : whole.substr(0, slash);
+  name = whole.substr(slash == std::u16string::npos ? 0 : slash + 1);
+  if (name.empty()) SetLastError(ERROR_FILE_NOT_FOUND);
+  return !name.empty();
+}
+
 }  // namespace platform::posix
 
 using namespace platform::posix;
@@ -199,16 +210,8 @@ HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {
   }
   try {
     const std::u16string whole(pattern);
-    const std::size_t slash = whole.rfind(u'/');
-    std::u16string directory = u".";
-    if (slash == 0) directory = u"/";
-    if (slash != std::u16string::npos && slash > 0) directory = whole.substr(0, slash);
-    const std::u16string_view name =
-        std::u16string_view(whole).substr(slash == std::u16string::npos ? 0 : slash + 1);
-    if (name.empty()) {
-      SetLastError(ERROR_FILE_NOT_FOUND);
-      return INVALID_HANDLE_VALUE;
-    }
+    std::u16string directory, name;
+    if (!splitSearchPath(whole, directory, name)) return INVALID_HANDLE_VALUE;
 
     auto search = std::make_unique<SearchObject>();
     const bool exact = !hasWildcard(name) && findExact(toNative(pattern), name, &search->entries);
@@ -258,13 +261,8 @@ bool platform::findEntry(const WCHAR* path, WIN32_FIND_DATAW* data) {
   }
   try {
     const std::u16string whole(path);
-    const std::size_t slash = whole.rfind(u'/');
-    const std::u16string name = whole.substr(slash == std::u16string::npos ? 0 : slash + 1);
-    std::u16string directory = slash == std::u16string::npos ? u"." : slash == 0 ? u"/" : whole.substr(0, slash);
-    if (name.empty()) {
-      SetLastError(ERROR_FILE_NOT_FOUND);
-      return false;
-    }
+    std::u16string directory, name;
+    if (!splitSearchPath(whole, directory, name)) return false;
     // The name as written, else the one of its directory that differs from
     // it only in letter case, as Windows finds it; stat follows links, so a
     // link whose target is gone is no entry.
