@@ -29,14 +29,9 @@ constexpr bool hasDriveLetters = true;
 // Directories that are links (reparse points) are not walked into.
 constexpr bool descendIntoDirectoryLinks = false;
 
-// Every argument that begins with "/" is a switch.
-inline bool isSwitch(const WCHAR* arg) { return arg != nullptr && arg[0] == L'/'; }
-
-// The converter's own options are switches too: "/utf8", "/simd:avx2".
-constexpr const WCHAR* optionPrefix = L"/";
-constexpr WCHAR optionValueSeparator = L':';
-// No short form of "/help": "-h" is a directory name.
-constexpr const WCHAR* shortHelpOption = nullptr;
+// A "/" at the start of an argument marks a switch, by the convention of the
+// system's command line (a path starts with a drive or a backslash).
+constexpr bool slashMarksSwitches = true;
 
 // Sort keys for the order of StrCmpW (see the POSIX branch): none on Windows, where the order is
 // the system's own and callers compare with StrCmpW.
@@ -290,16 +285,9 @@ constexpr bool hasDriveLetters = false;
 // Directory links are walked into (a walk enters each directory once).
 constexpr bool descendIntoDirectoryLinks = true;
 
-// "/?" (alone or with ":" and a value), "/install", "/remove", "/start",
-// "/test", "/run", and anything beginning with "/log:" or "/deb:". Every other
-// argument that begins with "/" is an absolute path.
-bool isSwitch(const WCHAR* arg);
-
-// The converter's own options are long options: "--utf8", "--simd=avx2",
-// and "-h" for "--help".
-constexpr const WCHAR* optionPrefix = u"--";
-constexpr WCHAR optionValueSeparator = u'=';
-constexpr const WCHAR* shortHelpOption = u"-h";
+// A "/" at the start of an argument starts an absolute path, so it marks no
+// switch by itself.
+constexpr bool slashMarksSwitches = false;
 
 // Sort keys for the order of StrCmpW: bytes compared lexicographically (memcmp on the common
 // length, then the shorter first) in the same order as StrCmpW compares the texts, and equal

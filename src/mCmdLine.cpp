@@ -1,8 +1,10 @@
 #include "mCmdLine.h"
 
+#include "options.h"
+
 namespace {
 
-bool isSwitch(const mstr& argument) { return platform::isSwitch(argument.wide()); }
+bool isSwitch(const mstr& argument) { return ::isSwitch(argument.c_str()); }
 
 bool beginsWith(const mstr& text, const char16_t* prefix) {
   const unsigned short* t = text.c_str();
@@ -115,75 +117,4 @@ mFileList& mCmdLine::getSearchPaths(int argc, WCHAR** argv) {
     }
   }
   return searchPaths;
-}
-
-namespace {
-
-// Where `text` begins with `start`, the rest of it; else null.
-template <class C>
-const unsigned short* after(const unsigned short* text, const C* start) {
-  for (; *start; ++start, ++text)
-    if (*text != static_cast<unsigned short>(*start)) return nullptr;
-  return text;
-}
-
-// An argument that is the platform's option prefix and this word, with a
-// value after the separator when `value` is given.
-bool isOption(const mstr& argument, const char16_t* word, mstr* value = nullptr) {
-  const unsigned short* rest = after(argument.c_str(), platform::optionPrefix);
-  if (rest) rest = after(rest, word);
-  if (!rest) return false;
-  if (!value) return *rest == 0;
-  if (*rest != static_cast<unsigned short>(platform::optionValueSeparator)) return false;
-  value->assign(rest + 1);
-  return true;
-}
-
-bool isShortHelp(const mstr& argument) {
-  if (!platform::shortHelpOption) return false;
-  const unsigned short* rest = after(argument.c_str(), platform::shortHelpOption);
-  return rest && *rest == 0;
-}
-
-}  // namespace
-
-runOptions mCmdLine::takeRunOptions(int& argc, WCHAR** argv) {
-  runOptions options;
-  int kept = 1;
-  for (int i = 1; i < argc; ++i) {
-    mstr argument(reinterpret_cast<const unsigned short*>(argv[i]));
-    argument.trim(u"\"");  // matched as switches are, without quotes around
-    mstr level;
-    bool taken = true;
-    if (isOption(argument, u"utf8")) {
-      options.utf8 = true;
-    } else if (isOption(argument, u"jsonl")) {
-      options.jsonl = true;
-    } else if (isOption(argument, u"list")) {
-      options.list = true;
-    } else if (isOption(argument, u"strict")) {
-      options.strict = true;
-    } else if (isOption(argument, u"quiet")) {
-      options.quiet = true;
-    } else if (isOption(argument, u"version")) {
-      options.version = true;
-    } else if (isOption(argument, u"help") || isShortHelp(argument)) {
-      options.help = true;
-    } else if (isOption(argument, u"simd", &level)) {
-      // A level this processor lacks falls to the best one it has; an
-      // unknown name leaves the best one.
-      for (auto l : {reportDecode::level::scalar, reportDecode::level::avx2, reportDecode::level::avx512}) {
-        const unsigned short* rest = after(level.c_str(), reportDecode::name(l));
-        if (!rest || *rest) continue;
-        options.levelForced = true;
-        options.level = reportDecode::supported(l) ? l : reportDecode::best();
-      }
-    } else {
-      taken = false;
-    }
-    if (!taken) argv[kept++] = argv[i];
-  }
-  argc = kept;
-  argv[argc] = nullptr;
-  return options;
 }

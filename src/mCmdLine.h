@@ -11,24 +11,7 @@
 #define TARVIN_MCMDLINE_H
 
 #include "mFileObject.h"
-#include "reportDecode.h"
 #include "tree_ob.h"
-
-// The converter's own options. They change nothing unless given. On POSIX
-// they are long options ("--utf8", and "-h" for "--help"), on Windows the
-// same words as switches ("/utf8"); the spelling comes from the platform.
-struct runOptions {
-  bool utf8 = false;     // both streams in UTF-8 instead of the OEM code page
-  bool jsonl = false;    // one JSON object per report instead of its text
-  bool list = false;     // the same objects without the texts, nothing decoded
-  bool strict = false;   // exit code 2 when an error text was written
-  bool quiet = false;    // no progress line
-  bool version = false;  // the version instead of a conversion
-  bool help = false;     // the usage text and the options
-  // A decoding level forced with "simd" (for measuring), else the best one.
-  bool levelForced = false;
-  reportDecode::level level = reportDecode::level::scalar;
-};
 
 class mOption {
  public:
@@ -73,12 +56,6 @@ class mCmdLine : public tree_ob<mOption> {
   // the entries of every list file, ordered by their last path component.
   // Raises mEx when a list file cannot be read.
   mFileList& getSearchPaths(int argc, WCHAR** argv);
-
-  // Takes the converter's own options out of the arguments (argv[1] on),
-  // moving the others up and lowering argc, so that none of them is ever
-  // taken for a directory or a stored switch. The only place where they are
-  // read.
-  static runOptions takeRunOptions(int& argc, WCHAR** argv);
 
  private:
   typedef tree_ob<mstr> argument_set;

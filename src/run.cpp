@@ -2,11 +2,11 @@
 
 #include <bitset>
 #include <memory>
-#include <string_view>
 
 #include "mCmdLine.h"
 #include "mFileIndex.h"
 #include "mOutput.h"
+#include "options.h"
 #include "oemTable.h"
 #include "reportQueue.h"
 
@@ -22,43 +22,6 @@ const char16_t kUsage[] =
     u"     Конвертированные данные выводятся в окно запуска, чтобы получить их в файле надо "
     u"добавить к команде >имя_файла\n"
     u"  Пример: Tarvin c:\\molvar\\2004 c:\\molvar\\2005 >2004-2005.txt\n";
-
-// The converter's own options as the help lists them after the usage text:
-// the word (spelled with the platform's prefix), what follows it, and what
-// it does.
-struct optionHelp {
-  const char16_t* word;
-  const char16_t* value;
-  const char16_t* text;
-};
-const optionHelp kOptionHelp[] = {
-    {u"utf8", nullptr, u"стандартный вывод и сообщения об ошибках в UTF-8, а не в кодовой странице OEM"},
-    {u"jsonl", nullptr, u"вместо текстов - по объекту JSON на рапорт, каждый в своей строке (UTF-8)"},
-    {u"list", nullptr, u"те же объекты без текстов: что хранят архивы, без декодирования"},
-    {u"strict", nullptr, u"код завершения 2, если было выведено сообщение об ошибке"},
-    {u"quiet", nullptr, u"без строки хода работы на терминале"},
-    {u"simd", u"УРОВЕНЬ", u"уровень декодирования для измерений: scalar, avx2 или avx512"},
-    {u"version", nullptr, u"версия программы"},
-    {u"help", nullptr, u"эта справка"},
-};
-
-// An empty line, then one line for each option.
-void appendOptionHelp(mstr& out) {
-  out.append(u"\n");
-  for (const optionHelp& option : kOptionHelp) {
-    mstr line(u"  ");
-    if (option.word == std::u16string_view(u"help") && platform::shortHelpOption)
-      line.append(reinterpret_cast<const unsigned short*>(platform::shortHelpOption)).append(u", ");
-    line.append(reinterpret_cast<const unsigned short*>(platform::optionPrefix)).append(option.word);
-    if (option.value) {
-      const unsigned short separator[] = {static_cast<unsigned short>(platform::optionValueSeparator), 0};
-      line.append(separator).append(option.value);
-    }
-    do line.append(u" ");
-    while (line.get_count() < 24);
-    out.append(line.c_str()).append(option.text).append(u"\n");
-  }
-}
 
 // Standard output could not be written: the run stops, since every further
 // report would be lost too.
@@ -140,12 +103,19 @@ std::unique_ptr<reportQueue> makeQueue(const runOptions& options) {
 }  // namespace
 
 int tarvinRun(int argc, WCHAR** argv) {
-  const runOptions options = mCmdLine::takeRunOptions(argc, argv);
+  const runOptions options = takeRunOptions(argc, argv);
   const bool json = options.jsonl || options.list;
   mOutput& output = mOutput::get();
   const auto utf8 = mOutput::encoding::utf8, oem = mOutput::encoding::oem;
   output.setEncodings(options.utf8 || json ? utf8 : oem, options.utf8 ? utf8 : oem);
   output.setSizeLinesToError(json);
+  // What the command line got wrong: a usage error converts nothing.
+  for (const mstr& line : options.warnings) output.errorText(line.c_str(), line.get_count());
+  for (const mstr& line : options.usageErrors) output.errorText(line.c_str(), line.get_count());
+  if (!options.usageErrors.empty()) {
+    output.finish();
+    return 2;
+  }
   int exitCode = 0;
   {
     mstr indexPath;

@@ -1,4 +1,5 @@
 #include "mCmdLine.h"
+#include "options.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,7 @@ struct args {
     for (auto& t : texts) pointers.push_back(reinterpret_cast<WCHAR*>(&t[0]));
     pointers.push_back(nullptr);
   }
+  args(const args&) = delete;  // the pointers point into this object's texts
   int argc() const { return static_cast<int>(texts.size()); }
   WCHAR** argv() { return pointers.data(); }
 };
@@ -85,6 +87,42 @@ TEST(MCmdLineParse, PosixSwitchesAndAbsolutePaths) {
   parsed p({u"/srv/archive", u"/test"});
   EXPECT_EQ(p.get(u"flags"), u"8");
   EXPECT_FALSE(p.has(u"srv"));
+  for (const char16_t* arg : {u"/?", u"/?:", u"/?:usage", u"/install", u"/remove", u"/start", u"/test", u"/run",
+                              u"/log:", u"/log:/var/log/x", u"/deb:1"})
+    EXPECT_TRUE(isSwitch(reinterpret_cast<const unsigned short*>(arg))) << testing::PrintToString(std::u16string(arg));
+  for (const char16_t* arg : {u"/", u"/srv/archive", u"/?x", u"/installer", u"/run/user", u"/log", u"/debug",
+                              u"/test/", u"-h", u"run", u""})
+    EXPECT_FALSE(isSwitch(reinterpret_cast<const unsigned short*>(arg))) << testing::PrintToString(std::u16string(arg));
+  EXPECT_FALSE(isSwitch(nullptr));
+}
+
+TEST(MCmdLineOptions, ConverterOptionsLeaveTheArgumentsOrAreUsageErrors) {
+  struct row {
+    args given;
+    std::vector<std::u16string> left;  // the arguments after the program
+    std::size_t usageErrors;
+  };
+  row rows[] = {
+      {{u"--utf8", u"d", u"\"--jsonl\"", u"-h"}, {u"d"}, 0},
+      {{u"--jsno", u"d", u"--utf-8", u"-x", u"---"}, {u"d"}, 4},  // unknown options, and nothing converted
+      {{u"--simd=foo", u"--simd", u"--utf8=1", u"--simd=avx2"}, {}, 3},  // values it does not take
+      {{u"-", u"/srv/a", u"/install", u"@-"}, {u"-", u"/srv/a", u"/install", u"@-"}, 0},
+      {{u"a", u"--", u"--version", u"-x", u"--"}, {u"a", u"--version", u"-x", u"--"}, 0},  // "--" ends the options
+  };
+  for (row& r : rows) {
+    int argc = r.given.argc();
+    runOptions o = takeRunOptions(argc, r.given.argv());
+    std::vector<std::u16string> left;
+    for (int i = 1; i < argc; ++i) left.push_back(reinterpret_cast<const char16_t*>(r.given.argv()[i]));
+    EXPECT_EQ(left, r.left);
+    EXPECT_EQ(r.given.argv()[argc], nullptr);
+    EXPECT_EQ(o.usageErrors.size(), r.usageErrors);
+  }
+  int argc = 4;
+  args chosen({u"--utf8", u"-h", u"--simd=scalar"});
+  runOptions o = takeRunOptions(argc, chosen.argv());
+  EXPECT_TRUE(o.utf8 && o.help && o.levelForced && !o.jsonl && !o.version);
+  EXPECT_EQ(o.level, reportDecode::level::scalar);
 }
 
 TEST(MCmdLineOptions, SetOptionReplacesAndKeepsOrder) {

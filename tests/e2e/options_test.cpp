@@ -211,6 +211,40 @@ TEST_F(Options, StrictExitCodeTellsThatErrorsWereWritten) {
   EXPECT_EQ(run({arg("d/sub"), program.option("strict")}, full).exitCode, 1);
 }
 
+// An option the program does not know, or a value an option does not take,
+// is a usage error: one line, no conversion, exit code 2. "--" ends the
+// options. On Windows an unknown "/" switch is stored as always, with a
+// warning.
+TEST_F(Options, UnknownOptionsAreUsageErrors) {
+  writeArchives();
+  const std::string converted = run({arg("d/sub")}).out;
+  const std::string hint = ". Список параметров: tarvin " + program.option("help") + "\n";
+  struct row {
+    std::vector<std::string> arguments;
+    int exitCode;
+    std::string err;  // UTF-8
+    bool posixOnly, windowsOnly;
+  };
+  const row rows[] = {
+      {{"--jsno", arg("d/sub")}, 2, "tarvin: неизвестный параметр \"--jsno\"" + hint, false, false},
+      {{program.option("simd", "foo"), arg("d/sub")}, 2,
+       "tarvin: \"foo\" - не значение параметра " + program.option("simd") + hint, false, false},
+      {{arg("d/sub"), program.option("utf8", "yes")}, 2,
+       "tarvin: параметр \"" + program.option("utf8", "yes") + "\" не принимает значения" + hint, false, false},
+      {{"-x", arg("d/sub")}, 2, "tarvin: неизвестный параметр \"-x\"" + hint, true, false},
+      {{"--", "--version"}, 0, "", false, false},
+      {{"/utf", arg("d/sub")}, 0, "tarvin: неизвестный ключ \"/utf\" сохранён, но ни на что не влияет\n", false, true},
+  };
+  for (const row& r : rows) {
+    if ((r.posixOnly && program.windows) || (r.windowsOnly && !program.windows)) continue;
+    SCOPED_TRACE(r.arguments[0]);
+    outcome o = run(r.arguments);
+    EXPECT_EQ(o.exitCode, r.exitCode);
+    EXPECT_EQ(o.err, oem(r.err));
+    EXPECT_EQ(o.out, r.exitCode == 0 && r.arguments.size() > 1 && r.arguments[1] == arg("d/sub") ? converted : "");
+  }
+}
+
 TEST_F(Options, VersionConvertsNothing) {
   writeArchives();
   outcome r = run({arg("d"), program.option("version")});

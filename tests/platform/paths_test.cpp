@@ -79,16 +79,4 @@ TEST(FullPath, IsWorkedOutFromTheTextAlone) {
   EXPECT_EQ(GetLastError(), 87u);
 }
 
-TEST(Switches, OnlyKnownFormsAreSwitches) {
-  for (const char16_t* arg : {u"/?", u"/?:", u"/?:usage", u"/install", u"/remove", u"/start",
-                              u"/test", u"/run", u"/log:", u"/log:/var/log/x", u"/deb:1"}) {
-    EXPECT_TRUE(platform::isSwitch(arg)) << testing::PrintToString(std::u16string(arg));
-  }
-  for (const char16_t* arg : {u"/", u"/srv/archive", u"/?x", u"/installer", u"/run/user",
-                              u"/log", u"/debug", u"/test/", u"-h", u"run", u""}) {
-    EXPECT_FALSE(platform::isSwitch(arg)) << testing::PrintToString(std::u16string(arg));
-  }
-  EXPECT_FALSE(platform::isSwitch(nullptr));
-}
-
 }  // namespace

@@ -1,0 +1,49 @@
+// The converter's own options: one table, from which both the parser and the
+// help text come, and the platform's rule of which arguments are switches.
+//
+// On POSIX the options are long options ("--utf8", "--simd=avx2", "-h"), and
+// an argument that begins with "-" and is none of them is a usage error. On
+// Windows they are switches ("/utf8", "/simd:avx2") and long options alike;
+// an unknown "/" switch keeps its old meaning (stored, not consulted) and is
+// warned about. "--" ends the options: what follows is never taken for one.
+#ifndef TARVIN_OPTIONS_H
+#define TARVIN_OPTIONS_H
+
+#include <vector>
+
+#include "mstr.h"
+#include "reportDecode.h"
+
+struct runOptions {
+  bool utf8 = false;     // both streams in UTF-8 instead of the OEM code page
+  bool jsonl = false;    // one JSON object per report instead of its text
+  bool list = false;     // the same objects without the texts, nothing decoded
+  bool strict = false;   // exit code 2 when an error text was written
+  bool quiet = false;    // no progress line
+  bool version = false;  // the version instead of a conversion
+  bool help = false;     // the usage text and the options
+  // A decoding level forced with "simd" (for measuring), else the best one.
+  bool levelForced = false;
+  reportDecode::level level = reportDecode::level::scalar;
+
+  // What the command line got wrong, one line each: a usage error (nothing
+  // is converted, exit code 2), or a warning (the run goes on).
+  std::vector<mstr> usageErrors;
+  std::vector<mstr> warnings;
+};
+
+// Takes the converter's own options out of the arguments (argv[1] on),
+// moving the others up and lowering argc, so that none of them is ever taken
+// for a directory or a stored switch.
+runOptions takeRunOptions(int& argc, WCHAR** argv);
+
+// A line for each option, as the help lists them after the usage text.
+void appendOptionHelp(mstr& out);
+
+// Whether an argument is a switch: on Windows every argument that begins with
+// "/"; on POSIX, where such an argument is an absolute path, only the forms
+// the program knows ("/?" alone or with ":" and a value, "/install",
+// "/remove", "/start", "/test", "/run", "/log:…", "/deb:…").
+bool isSwitch(const unsigned short* argument);
+
+#endif  // TARVIN_OPTIONS_H
