@@ -16,88 +16,27 @@ constexpr std::size_t kDirectWrite = 64 * 1024;
 // WriteFile takes a 32-bit count.
 constexpr std::size_t kLargestWrite = 1u << 30;
 
-// The bytes of one character in an output form: at most 6.
-struct encoded {
-  unsigned char length;
-  unsigned char bytes[6];
-};
+// The UTF-8 of each OEM byte, from the character the code page gives it (a
+// byte without one as "?"): at most 3 bytes.
+struct oemUtf8 {
+  unsigned char length[256];
+  unsigned char bytes[256][4];
 
-std::size_t putUtf8(unsigned code, unsigned char* out) {
-  if (code < 0x80) {
-    out[0] = static_cast<unsigned char>(code);
-    return 1;
-  }
-  if (code < 0x800) {
-    out[0] = static_cast<unsigned char>(0xC0 | code >> 6);
-    out[1] = static_cast<unsigned char>(0x80 | (code & 0x3F));
-    return 2;
-  }
-  if (code < 0x10000) {
-    out[0] = static_cast<unsigned char>(0xE0 | code >> 12);
-    out[1] = static_cast<unsigned char>(0x80 | (code >> 6 & 0x3F));
-    out[2] = static_cast<unsigned char>(0x80 | (code & 0x3F));
-    return 3;
-  }
-  out[0] = static_cast<unsigned char>(0xF0 | code >> 18);
-  out[1] = static_cast<unsigned char>(0x80 | (code >> 12 & 0x3F));
-  out[2] = static_cast<unsigned char>(0x80 | (code >> 6 & 0x3F));
-  out[3] = static_cast<unsigned char>(0x80 | (code & 0x3F));
-  return 4;
-}
-
-std::size_t putEscape(unsigned unit, unsigned char* out) {
-  static const char hex[] = "0123456789abcdef";
-  out[0] = '\\';
-  out[1] = 'u';
-  for (int i = 0; i < 4; ++i) out[2 + i] = static_cast<unsigned char>(hex[unit >> (12 - 4 * i) & 0xF]);
-  return 6;
-}
-
-bool isHighSurrogate(unsigned u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool isLowSurrogate(unsigned u) { return u >= 0xDC00 && u <= 0xDFFF; }
-
-// One unit that is no part of a surrogate pair, inside a JSON string.
-std::size_t putJsonUnit(unsigned unit, unsigned char* out) {
-  if (unit == u'"' || unit == u'\\') {
-    out[0] = '\\';
-    out[1] = static_cast<unsigned char>(unit);
-    return 2;
-  }
-  if (unit < 0x20 || isHighSurrogate(unit) || isLowSurrogate(unit)) return putEscape(unit, out);
-  return putUtf8(unit, out);
-}
-
-// The UTF-8 and JSON forms of each OEM byte, from the character the code
-// page gives it.
-struct oemForms {
-  encoded utf8[256];
-  encoded json[256];
-
-  oemForms() : utf8(), json() {
+  oemUtf8() : length(), bytes() {
     const oemTable& oem = oemTable::get();
     for (unsigned b = 0; b < 256; ++b) {
-      unsigned unit = oem.single[b] ? oem.wide[b] : u'?';
-      utf8[b].length = static_cast<unsigned char>(putUtf8(unit, utf8[b].bytes));
-      json[b].length = static_cast<unsigned char>(putJsonUnit(unit, json[b].bytes));
+      const unsigned short unit = oem.single[b] ? oem.wide[b] : u'?';
+      const int n = WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<LPCWSTR>(&unit), 1,
+                                        reinterpret_cast<LPSTR>(bytes[b]), 4, nullptr, nullptr);
+      length[b] = static_cast<unsigned char>(n > 0 ? n : 0);
     }
   }
 
-  static const oemForms& get() {
-    static const oemForms forms;
+  static const oemUtf8& get() {
+    static const oemUtf8 forms;
     return forms;
   }
 };
-
-std::size_t recode(const encoded* forms, const unsigned char* in, std::size_t count, unsigned char* out) {
-  unsigned char* o = out;
-  for (std::size_t i = 0; i < count; ++i) {
-    const encoded& e = forms[in[i]];
-    std::memcpy(o, e.bytes, 4);  // the room holds 6 a byte: copy the common lengths in one move
-    if (e.length > 4) std::memcpy(o + 4, e.bytes + 4, 2);
-    o += e.length;
-  }
-  return static_cast<std::size_t>(o - out);
-}
 
 }  // namespace
 
@@ -112,62 +51,34 @@ mOutput::~mOutput() {
 }
 
 std::size_t mOutput::oemToUtf8(const unsigned char* in, std::size_t count, unsigned char* out) {
-  const oemForms& forms = oemForms::get();
+  const oemUtf8& forms = oemUtf8::get();
   unsigned char* o = out;
   for (std::size_t i = 0; i < count; ++i) {
-    const encoded& e = forms.utf8[in[i]];
-    o[0] = e.bytes[0];
-    o[1] = e.bytes[1];
-    o[2] = e.bytes[2];
-    o += e.length;
+    const unsigned b = in[i];
+    o[0] = forms.bytes[b][0];
+    o[1] = forms.bytes[b][1];
+    o[2] = forms.bytes[b][2];
+    o += forms.length[b];
   }
   return static_cast<std::size_t>(o - out);
-}
-
-std::size_t mOutput::oemToJson(const unsigned char* in, std::size_t count, unsigned char* out) {
-  return recode(oemForms::get().json, in, count, out);
-}
-
-namespace {
-
-// UTF-16 text as UTF-8, a surrogate pair as its character; `single` writes
-// every other unit.
-template <class Single>
-std::size_t unitsToUtf8(const unsigned short* units, int count, unsigned char* out, Single single) {
-  unsigned char* o = out;
-  for (int i = 0; i < count; ++i) {
-    unsigned u = units[i];
-    if (isHighSurrogate(u) && i + 1 < count && isLowSurrogate(units[i + 1])) {
-      o += putUtf8(0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00u), o);
-      ++i;
-    } else {
-      o += single(u, o);
-    }
-  }
-  return static_cast<std::size_t>(o - out);
-}
-
-}  // namespace
-
-std::size_t mOutput::unitsToJson(const unsigned short* units, int count, unsigned char* out) {
-  return unitsToUtf8(units, count, out, putJsonUnit);
 }
 
 std::size_t mOutput::convert(const unsigned short* units, int count, unsigned char* out, encoding e) {
+  int n = 0;
   if (e == encoding::oem) {
     char* bytes = reinterpret_cast<char*>(out);
-    int n = oemTable::get().narrow(units, count, bytes);
+    n = oemTable::get().narrow(units, count, bytes);
     // A unit outside the table: the system's conversion, into count + 1
     // bytes, as the code page is taken to have one byte a character.
     if (n < 0)
       n = WideCharToMultiByte(CP_OEMCP, 0, reinterpret_cast<LPCWSTR>(units), count, bytes, count + 1,
                               nullptr, nullptr);
-    return n > 0 ? static_cast<std::size_t>(n) : 0;
+  } else if (count > 0) {
+    // A lone surrogate has no UTF-8: the system writes the replacement character.
+    n = WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<LPCWSTR>(units), count, reinterpret_cast<LPSTR>(out),
+                            3 * count + 1, nullptr, nullptr);
   }
-  // A lone surrogate has no UTF-8: the replacement character.
-  return unitsToUtf8(units, count, out, [](unsigned u, unsigned char* o) {
-    return putUtf8(isHighSurrogate(u) || isLowSurrogate(u) ? 0xFFFD : u, o);
-  });
+  return n > 0 ? static_cast<std::size_t>(n) : 0;
 }
 
 unsigned char* mOutput::scratch(std::size_t count) {

@@ -97,13 +97,6 @@ class mOutput {
   // ---- Plain conversions, for any thread ----
   // The UTF-8 of OEM bytes: room for 3 bytes each. Returns the bytes written.
   static std::size_t oemToUtf8(const unsigned char* in, std::size_t count, unsigned char* out);
-  // OEM bytes as the inside of a JSON string (UTF-8, with ", \ and control
-  // characters escaped): room for 6 bytes each.
-  static std::size_t oemToJson(const unsigned char* in, std::size_t count, unsigned char* out);
-  static constexpr std::size_t kJsonPerByte = 6;
-  // UTF-16 text as the inside of a JSON string; a lone surrogate is kept as
-  // its \u escape. Room for 6 bytes a unit.
-  static std::size_t unitsToJson(const unsigned short* units, int count, unsigned char* out);
   // UTF-16 text in an encoding, into room for 3 * count + 1 bytes: the OEM
   // code page as console output converts it (a byte a unit), or UTF-8 (a
   // lone surrogate as the replacement character).

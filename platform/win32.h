@@ -257,7 +257,7 @@ BOOL FindClose(HANDLE search);
 DWORD GetCurrentDirectoryW(DWORD size, LPWSTR buffer);
 DWORD GetFullPathNameW(LPCWSTR name, DWORD size, LPWSTR buffer, LPWSTR* filePart);
 
-// Code pages: CP_OEMCP (code page 866) only.
+// Code pages: CP_OEMCP (code page 866) both ways; CP_UTF8 from UTF-16.
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int bytes, LPWSTR wide,
                         int wideSize);
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int units, LPSTR text,

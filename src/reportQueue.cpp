@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "json.h"
 #include "mOutput.h"
 #include "reportText.h"
 
@@ -144,7 +145,7 @@ struct reportQueue::state {
 
   state(reportFormat f, reportDecode::level l, unsigned threads, bool single, bool units)
       : format(f), level(l), oneAtATime(single), viaUnits(units) {
-    std::size_t expansion = format.how == reportFormat::kind::jsonl ? mOutput::kJsonPerByte : format.utf8 ? 3 : 1;
+    std::size_t expansion = format.how == reportFormat::kind::jsonl ? json::kMostPerUnit : format.utf8 ? 3 : 1;
     batchBytes = kBatchBytes / expansion;
     this->threads = threads;
     maxReports = oneAtATime ? 1 : 4096;
@@ -288,7 +289,7 @@ struct reportQueue::state {
       const int units = own.text.get_count();
       const std::size_t n = static_cast<std::size_t>(units);
       if (form == textForm::json)
-        out.commit(mOutput::unitsToJson(own.text.c_str(), units, out.room(6 * n)));
+        out.commit(json::fromUnits(own.text.c_str(), n, out.room(6 * n)));
       else
         out.commit(mOutput::convert(own.text.c_str(), units, out.room(3 * n + 1),
                                     form == textForm::utf8 ? mOutput::encoding::utf8 : mOutput::encoding::oem));
@@ -303,7 +304,7 @@ struct reportQueue::state {
     decodeInto(range, own.decoded);
     const std::size_t n = own.decoded.size();
     if (form == textForm::json)
-      out.commit(mOutput::oemToJson(own.decoded.data(), n, out.room(mOutput::kJsonPerByte * n)));
+      out.commit(json::fromOem(own.decoded.data(), n, out.room(json::kMostPerUnit * n)));
     else
       out.commit(mOutput::oemToUtf8(own.decoded.data(), n, out.room(3 * n)));
     return n;
@@ -317,7 +318,7 @@ struct reportQueue::state {
     out.append(indexJson.data(), indexJson.size());
     out.append(",\"key\":\"");
     const std::size_t keyUnits = static_cast<std::size_t>(entry.get_count());
-    out.commit(mOutput::unitsToJson(entry.c_str(), entry.get_count(), out.room(6 * keyUnits)));
+    out.commit(json::fromUnits(entry.c_str(), keyUnits, out.room(6 * keyUnits)));
     out.append("\",\"data\":");
     out.append(range.data ? dataJson[entry.fileNumber].c_str() : "null");
     out.append(",\"block\":");
@@ -366,14 +367,14 @@ struct reportQueue::state {
     if (format.how == reportFormat::kind::plain) return;
     indexJson.clear();
     indexJson.append("\"");
-    indexJson.commit(mOutput::unitsToJson(indexPath.c_str(), indexPath.get_count(),
+    indexJson.commit(json::fromUnits(indexPath.c_str(), static_cast<std::size_t>(indexPath.get_count()),
                                           indexJson.room(6 * static_cast<std::size_t>(indexPath.get_count()))));
     indexJson.append("\"");
     for (int number = 0; number < 256; ++number) {
       const mFileData* data = idx.dataFileOf[number];
       if (!data) continue;
       std::vector<unsigned char> bytes(6 * static_cast<std::size_t>(data->get_count()) + 2);
-      std::size_t n = mOutput::unitsToJson(data->c_str(), data->get_count(), bytes.data() + 1);
+      std::size_t n = json::fromUnits(data->c_str(), static_cast<std::size_t>(data->get_count()), bytes.data() + 1);
       dataJson[number].assign("\"").append(reinterpret_cast<const char*>(bytes.data() + 1), n).append("\"");
     }
   }
@@ -485,8 +486,8 @@ struct reportQueue::state {
         r = reportDecode::decode(level, p, left, at, 3 * kLineRoom);
         if (json) {
           std::size_t room = 0;
-          unsigned char* to = output.room(mOutput::kJsonPerByte * r.produced, room);
-          output.commit(mOutput::oemToJson(at, r.produced, to));
+          unsigned char* to = output.room(json::kMostPerUnit * r.produced, room);
+          output.commit(json::fromOem(at, r.produced, to));
         } else {
           output.oemBytes(at, r.produced);
         }

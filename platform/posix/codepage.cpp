@@ -6,6 +6,8 @@
 
 #include "posix/internal.h"
 
+using platform::posix::encodeUtf8;
+
 namespace {
 
 using platform::posix::oemToUnicode;
@@ -81,9 +83,49 @@ int MultiByteToWideChar(UINT codePage, DWORD /*flags*/, LPCSTR text, int bytes, 
   return static_cast<int>(length);
 }
 
+namespace {
+
+// UTF-16 to UTF-8 as Windows converts it: a surrogate pair is one character
+// of four bytes, a lone surrogate becomes U+FFFD.
+int toUtf8(LPCWSTR wide, int units, LPSTR text, int textSize) {
+  std::size_t length = 0;
+  if (!inputLength(wide, units, &length)) return 0;
+  // Calls put(bytes, n) for the UTF-8 of each character.
+  const auto each = [wide, length](auto&& put) {
+    char bytes[4];
+    for (std::size_t i = 0; i < length; ++i) {
+      char32_t c = wide[i];
+      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF)
+        c = 0x10000 + ((c - 0xD800) << 10) + (wide[++i] - 0xDC00u);
+      else if (c >= 0xD800 && c <= 0xDFFF)
+        c = 0xFFFD;
+      put(bytes, encodeUtf8(c, bytes));
+    }
+  };
+  std::size_t needed = 0;
+  each([&needed](const char*, std::size_t n) { needed += n; });
+  if (!outputFits(text, textSize, needed)) return 0;
+  if (textSize > 0) {
+    std::size_t at = 0;
+    each([text, &at](const char* bytes, std::size_t n) {
+      for (std::size_t k = 0; k < n; ++k) text[at++] = bytes[k];
+    });
+  }
+  return static_cast<int>(needed);
+}
+
+}  // namespace
+
 int WideCharToMultiByte(UINT codePage, DWORD /*flags*/, LPCWSTR wide, int units, LPSTR text,
                         int textSize, LPCSTR defaultChar, LPBOOL usedDefault) {
   std::size_t length = 0;
+  if (codePage == CP_UTF8) {
+    if (defaultChar != nullptr || usedDefault != nullptr) {
+      SetLastError(ERROR_INVALID_PARAMETER);  // as Windows: no default character for UTF-8
+      return 0;
+    }
+    return toUtf8(wide, units, text, textSize);
+  }
   if (!isOemCodePage(codePage)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;

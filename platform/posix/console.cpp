@@ -16,17 +16,13 @@ namespace {
 // lies below U+10000.
 struct Utf8 {
   unsigned char length;
-  char bytes[3];
+  char bytes[4];
 };
 
 constexpr Utf8 utf8Of(char16_t c) {
-  if (c < 0x80) return Utf8{1, {static_cast<char>(c), 0, 0}};
-  if (c < 0x800) {
-    return Utf8{2, {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F)), 0}};
-  }
-  return Utf8{3,
-              {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
-               static_cast<char>(0x80 | (c & 0x3F))}};
+  Utf8 out{};
+  out.length = static_cast<unsigned char>(encodeUtf8(c, out.bytes));
+  return out;
 }
 
 constexpr std::array<Utf8, 256> buildOemUtf8() {

@@ -20,6 +20,32 @@ namespace platform::posix {
 // any other lone surrogate written as '?'. Null gives "".
 std::string toNative(const WCHAR* name);
 
+// Writes the UTF-8 of a code point (below U+110000) to `out` and returns its
+// length, 1 to 4 bytes. The one encoder of the layer: names, terminal
+// output and WideCharToMultiByte(CP_UTF8) use it.
+constexpr std::size_t encodeUtf8(char32_t c, char* out) {
+  if (c < 0x80) {
+    out[0] = static_cast<char>(c);
+    return 1;
+  }
+  if (c < 0x800) {
+    out[0] = static_cast<char>(0xC0 | (c >> 6));
+    out[1] = static_cast<char>(0x80 | (c & 0x3F));
+    return 2;
+  }
+  if (c < 0x10000) {
+    out[0] = static_cast<char>(0xE0 | (c >> 12));
+    out[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (c & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<char>(0xF0 | (c >> 18));
+  out[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+  out[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+  out[3] = static_cast<char>(0x80 | (c & 0x3F));
+  return 4;
+}
+
 // The UTF-16 form of system bytes. Valid UTF-8 decodes normally; each byte
 // that is not part of valid UTF-8 becomes U+DC80 + byte, so toNative of the
 // result gives back exactly these bytes.

@@ -74,8 +74,15 @@ TEST(CodePage, SizesFollowWindows) {
   EXPECT_EQ(MultiByteToWideChar(CP_OEMCP, 0, "a", 0, wide, 8), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   SetLastError(0);
-  EXPECT_EQ(WideCharToMultiByte(65001, 0, u"a", 1, bytes, 8, nullptr, nullptr), 0);
+  EXPECT_EQ(WideCharToMultiByte(1252, 0, u"a", 1, bytes, 8, nullptr, nullptr), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  // UTF-8 as Windows writes it: a pair is one character, a lone surrogate U+FFFD.
+  const char16_t mixed[] = {u'a', 0x0416, 0xD83D, 0xDE00, 0xDC80, 0xD800, 0};
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, mixed, 6, nullptr, 0, nullptr, nullptr), 13);
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, mixed, 6, bytes, 8, nullptr, nullptr), 0);  // too small
+  char utf8[16] = {};
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, mixed, 6, utf8, 16, nullptr, nullptr), 13);
+  EXPECT_EQ(std::string(utf8, 13), "a\xD0\x96\xF0\x9F\x98\x80\xEF\xBF\xBD\xEF\xBF\xBD");
   EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "\x80", 1, wide, 8), 1);
   EXPECT_EQ(wide[0], 0x0410);
 }
