@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "decimal.h"
 #include "win32.h"
 
 namespace {
@@ -114,15 +115,9 @@ mEx& mEx::appendText(const unsigned short* text) {
 }
 
 mEx& mEx::appendNumber(int value) {
-  unsigned short digits[12];
-  unsigned short* p = digits + 11;
-  *p = 0;
-  auto v = static_cast<std::uint32_t>(value);
-  do {
-    *--p = static_cast<unsigned short>(u'0' + v % 10);
-    v /= 10;
-  } while (v);
-  return appendText(p);
+  unsigned short digits[kMostDigits + 1];
+  digits[putDecimal(static_cast<std::uint32_t>(value), digits)] = 0;
+  return appendText(digits);
 }
 
 mEx& mEx::appendMultiByte(const char* text) {

@@ -1,5 +1,6 @@
 #include "mstr.h"
 
+#include "decimal.h"
 #include "mOutput.h"
 
 namespace {
@@ -60,15 +61,9 @@ mstr& mstr::assign(const unsigned short* text) {
 }
 
 mstr& mstr::appendNumber(int value) {
-  unsigned short digits[20];
-  unsigned short* p = digits + 19;
-  *p = 0;
-  auto v = static_cast<unsigned int>(value);
-  do {
-    *--p = static_cast<unsigned short>(u'0' + v % 10);
-    v /= 10;
-  } while (v);
-  return append(p);
+  unsigned short digits[kMostDigits];
+  append_n(digits, static_cast<int>(putDecimal(static_cast<unsigned int>(value), digits)));
+  return *this;
 }
 
 mstr& mstr::setNumber(int value) {

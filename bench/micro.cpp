@@ -53,12 +53,13 @@ void DecodeOem(benchmark::State& state, reportDecode::level l, bench::mix m) {
   }
   const std::string& bytes = encodedReports(m);
   std::vector<unsigned char> out(256 << 10);
+  const reportDecode::decoder decode = reportDecode::select(l);
   std::size_t decoded = 0;
   for (auto _ : state) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.data());
     decoded = 0;
     for (std::size_t left = bytes.size(); left;) {
-      reportDecode::result r = reportDecode::decode(l, p, left, out.data(), out.size());
+      reportDecode::result r = decode(p, left, out.data(), out.size());
       benchmark::DoNotOptimize(out.data());
       p += r.consumed;
       left -= r.consumed;

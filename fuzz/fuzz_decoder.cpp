@@ -35,7 +35,7 @@ std::string decodeInRooms(reportDecode::level l, const unsigned char* data, std:
     // where windows run across lines until the room nearly runs out.
     std::vector<unsigned char> room(reportDecode::kLineRoom + (seed >> 8) % 16384);
     std::memset(room.data(), kUntouched, room.size());
-    reportDecode::result r = reportDecode::decode(l, data + (size - left), left, room.data(), room.size());
+    reportDecode::result r = reportDecode::select(l)(data + (size - left), left, room.data(), room.size());
     if (!r.consumed || r.consumed > left || r.produced + reportDecode::kSlack > room.size()) {
       std::fprintf(stderr, "%s: %zu of %zu bytes consumed, %zu produced in a room of %zu\n", reportDecode::name(l),
                    r.consumed, left, r.produced, room.size());

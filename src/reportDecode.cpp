@@ -49,17 +49,17 @@ const char* name(level l) {
   }
 }
 
-result decode(level l, const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room) {
+decoder select(level l) {
   while (static_cast<int>(l) > 0 && !supported(l)) l = static_cast<level>(static_cast<int>(l) - 1);
   switch (l) {
 #if TARVIN_DECODE_X86
     case level::avx512:
-      return decodeAvx512(data, size, out, room);
+      return decodeAvx512;
     case level::avx2:
-      return decodeAvx2(data, size, out, room);
+      return decodeAvx2;
 #endif
     default:
-      return decodeScalar(data, size, out, room);
+      return decodeScalar;
   }
 }
 

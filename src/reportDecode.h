@@ -30,27 +30,34 @@ bool supported(level l);
 // "scalar", "avx2", "avx512".
 const char* name(level l);
 
+// The most characters one code byte gives: a repeat of 255 in three bytes.
+constexpr std::size_t kMostPerCodeByte = 85;
+// The most characters one line gives: 255 codes, one more repeat whose
+// operands lie beyond the line, and "\n".
+constexpr std::size_t kLongestLine = kMostPerCodeByte * 255 + 255 + 1;
 // Bytes past the produced text that a level may overwrite.
 constexpr std::size_t kSlack = 64;
-// Room one more line always fits in, its slack included: a line of 255 codes
-// gives at most 85 bytes a code byte (a repeat of 255), one more repeat whose
-// operands lie beyond the line, and "\n".
-constexpr std::size_t kLineRoom = 85 * 255 + 255 + 1 + kSlack;
+// Room one more line always fits in, its slack included.
+constexpr std::size_t kLineRoom = kLongestLine + kSlack;
 
 struct result {
   std::size_t consumed;  // report bytes decoded: whole lines
   std::size_t produced;  // text bytes written at `out`
 };
 
-// Decodes whole lines of the report bytes [data, data + size) into OEM bytes
-// at `out`, which has `room` bytes (room >= kLineRoom), and stops when the
-// next line might not fit in what is left, or at the end of the report. The
-// report is decoded by calling again with data + consumed, size - consumed
-// (same report end, so repeats that read beyond their line still see the same
-// bytes) until consumed == size; each call with room >= kLineRoom makes
-// progress. A level that is not supported decodes at the highest supported
-// level below it. Pure: no allocation, no global state, thread-safe.
-result decode(level l, const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room);
+// A decoder: decodes whole lines of the report bytes [data, data + size) into
+// OEM bytes at `out`, which has `room` bytes (room >= kLineRoom), and stops
+// when the next line might not fit in what is left, or at the end of the
+// report. The report is decoded by calling again with data + consumed,
+// size - consumed (same report end, so repeats that read beyond their line
+// still see the same bytes) until consumed == size; each call with room >=
+// kLineRoom makes progress. Pure: no allocation, no global state,
+// thread-safe.
+typedef result (*decoder)(const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room);
+
+// The decoder of a level, or of the highest supported level below it. The
+// caller chooses once and keeps it.
+decoder select(level l);
 
 }  // namespace reportDecode
 

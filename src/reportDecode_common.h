@@ -101,7 +101,7 @@ inline std::uint64_t lowBits(unsigned n) { return n >= 64 ? ~0ull : (1ull << n) 
 inline unsigned count(std::uint64_t bits) { return static_cast<unsigned>(__builtin_popcountll(bits)); }
 
 // The most one window gives (its bytes as repeats of 255), slack included.
-constexpr std::size_t kWindowRoom = 85 * 64 + kSlack;
+constexpr std::size_t kWindowRoom = kMostPerCodeByte * 64 + kSlack;
 
 // Decodes the lines from the one at p, which lies whole inside the report, in
 // windows that reach no further than `stop` (the report's end, or the end of

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "decimal.h"
 #include "json.h"
 #include "mOutput.h"
 #include "reportText.h"
@@ -59,17 +60,7 @@ class byteBuffer {
   std::size_t capacity_ = 0;
 };
 
-// Decimal digits of a report number, as mstr::appendNumber writes them.
-unsigned putNumber(std::uint64_t value, unsigned char* out) {
-  unsigned char digits[20];
-  unsigned n = 0;
-  do {
-    digits[n++] = static_cast<unsigned char>('0' + value % 10);
-    value /= 10;
-  } while (value);
-  for (unsigned i = 0; i < n; ++i) out[i] = digits[n - 1 - i];
-  return n;
-}
+unsigned putNumber(std::uint64_t value, unsigned char* out) { return putDecimal(value, out); }
 
 // What one report left in its batch's buffer.
 struct piece {
@@ -110,7 +101,7 @@ struct scratch {
 
 struct reportQueue::state {
   reportFormat format;
-  reportDecode::level level;
+  reportDecode::decoder decode;  // at the level chosen for the run
   bool oneAtATime;
   bool viaUnits;  // decode through UTF-16 text: the bytes are not the output
   std::size_t batchBytes;  // encoded bytes of one batch at most, for this format
@@ -144,7 +135,7 @@ struct reportQueue::state {
   std::size_t lastUnits = 0;
 
   state(reportFormat f, reportDecode::level l, unsigned threads, bool single, bool units)
-      : format(f), level(l), oneAtATime(single), viaUnits(units) {
+      : format(f), decode(reportDecode::select(l)), oneAtATime(single), viaUnits(units) {
     std::size_t expansion = format.how == reportFormat::kind::jsonl ? json::kMostPerUnit : format.utf8 ? 3 : 1;
     batchBytes = kBatchBytes / expansion;
     this->threads = threads;
@@ -238,7 +229,7 @@ struct reportQueue::state {
       unsigned char* at = out.room(kLineRoom);
       const std::size_t room = out.roomLeft();
       reportDecode::result r{};
-      if (!mFile::readMapped([&] { r = reportDecode::decode(level, p, left, at, room); }))
+      if (!mFile::readMapped([&] { r = decode(p, left, at, room); }))
         throw range.data->readFault();
       out.commit(r.produced);
       p += r.consumed;
@@ -476,14 +467,14 @@ struct reportQueue::state {
       if (!json && !format.utf8) {
         std::size_t room = 0;
         unsigned char* at = output.room(kLineRoom, room);
-        r = reportDecode::decode(level, p, left, at, room);
+        r = decode(p, left, at, room);
         output.commit(r.produced);
       } else {
         // A piece small enough that its JSON form fits the output's room.
         byteBuffer& decoded = writerScratch.decoded;
         decoded.clear();
         unsigned char* at = decoded.room(3 * kLineRoom);
-        r = reportDecode::decode(level, p, left, at, 3 * kLineRoom);
+        r = decode(p, left, at, 3 * kLineRoom);
         if (json) {
           std::size_t room = 0;
           unsigned char* to = output.room(json::kMostPerUnit * r.produced, room);

@@ -8,7 +8,7 @@
 // in order, with every error text in its place, so the output is exactly that
 // of one thread. At most `window` batches (2 for each worker, and 2) are in
 // flight, which bounds the memory: a batch holds at most kBatchBytes of
-// encoded reports, so its output is at most kMostPerEncodedByte times that
+// encoded reports, so its output is at most reportDecode::kMostPerCodeByte times that
 // (for JSON and UTF-8 the batch is smaller by as much as their text is
 // larger). A report larger than a batch is copied whole and decoded by the
 // writer as it writes, in pieces.
@@ -36,8 +36,6 @@ class reportQueue {
  public:
   // Encoded bytes of one batch, for the plain form.
   static constexpr std::size_t kBatchBytes = 256 * 1024;
-  // The most output one encoded byte can give: a repeat of 255 in three bytes.
-  static constexpr std::size_t kMostPerEncodedByte = 85;
 
   // `threads` counts the writer: 1 decodes everything on the calling thread.
   // `oneAtATime` writes every report as soon as it is decoded (a console).

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "oemTable.h"
+#include "reportDecode.h"
 
 namespace {
 
@@ -33,13 +34,9 @@ struct codeTable {
   }
 };
 
-// The most units one line of n code bytes can produce: every code a run of
-// 63 spaces, or a repeat of 255 for each three bytes, plus one repeat that
-// reaches past the line and the line end.
-constexpr int lineBound(unsigned n) { return 85 * static_cast<int>(n) + 255 + 1; }
-// Room the eight-unit fills may write past the last counted unit.
-constexpr int kSlack = 8;
-constexpr int kLongestLine = lineBound(255) + kSlack;
+// Room one more line always fits in: its units, and the eight-unit fills may
+// write up to seven more past the last one counted.
+constexpr int kLongestLine = static_cast<int>(reportDecode::kLongestLine) + 8;
 
 // The output is written straight into the string's storage, reserved in
 // chunks and committed when more room is needed and at the end.

@@ -60,7 +60,7 @@ std::string oemDecode(reportDecode::level l, const std::string& bytes, std::size
   const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.data());
   for (std::size_t left = bytes.size(); left;) {
     std::vector<unsigned char> room(roomSize);
-    reportDecode::result r = reportDecode::decode(l, p, left, room.data(), room.size());
+    reportDecode::result r = reportDecode::select(l)(p, left, room.data(), room.size());
     if (!r.consumed || r.consumed > left || r.produced > room.size() - reportDecode::kSlack) {
       ADD_FAILURE() << reportDecode::name(l) << ": " << r.consumed << " consumed of " << left << ", " << r.produced
                     << " produced";
