@@ -82,20 +82,15 @@ class tree_ob {
 
   // The first node whose key is not less than k, or null.
   virtual bool lower_bound(const key_type* k, node** out) const {
+    // The last node not less than k met on the way down: an equal key may
+    // stand in the left part of an equal one once a long run of them has
+    // been balanced.
     node* found = nullptr;
-    node* x = root;
-    while (x) {
-      int c = compare(x, *k);
-      if (c < 0) {
-        if (!x->right) {
-          found = successor(x);
-          break;
-        }
+    for (node* x = root; x;) {
+      if (compare(x, *k) < 0) {
         x = x->right;
-      } else if (c == 0 || !x->left) {
-        found = x;
-        break;
       } else {
+        found = x;
         x = x->left;
       }
     }
@@ -281,11 +276,14 @@ class tree_ob {
   // Rebuilds the tree into a balanced shape. Distinct keys keep their order;
   // equal keys take the order in which the rebuild places them.
   //
-  // The rebuild inserts the nodes, taken in key order, middle first, each by
-  // a descent from the root. Since that order is sorted, one node sorts after
-  // another exactly when its run of equal keys comes later: each node's rank
-  // among the runs, found with one comparison per neighbour, stands for every
-  // comparison of the descents, which then run on positions alone.
+  // The rebuild inserts the nodes, taken in key order, middle first: p(top),
+  // then for step = top/2 down to 1 every p(j) not yet placed, j = step,
+  // 2 step, 3 step ...; a node placed later comes after every equal node
+  // placed before it. So within each run of equal keys the nodes end in the
+  // order of their placement, which is found from their positions alone; the
+  // tree is then built over that order with every node distinct, which keeps
+  // it balanced however long a run is (descents through a run of equal keys
+  // would make a long chain, and a rebuild quadratic in the run's length).
   // A caller that knows where the runs of equal keys begin (it sorted the
   // keys) may say so in `newRun`, one flag for each node in key order.
   bool balance(const unsigned char* newRun = nullptr) {
@@ -299,26 +297,34 @@ class tree_ob {
         std::free(work);
         throw std::bad_alloc();
       }
-      int* rank = work;                // rank[i]: the run of equal keys of p[i]
-      int* left = work + slots;        // by position; 0 for none
-      int* right = work + 2 * slots;
-      int* placed = work + 3 * slots;
+      int* left = work;  // by position; 0 for none
+      int* right = work + slots;
+      int* order = work + 2 * slots;  // the node at each position
+      int* placedYet = work + 3 * slots;
       int c = 0;
       for (node* x = min; x; x = successor(x)) p[++c] = x;
-      rank[1] = 0;
-      for (int i = 2; i <= c; ++i)
-        rank[i] = rank[i - 1] + (newRun ? newRun[i - 1] != 0 : compare(p[i - 1], p[i]) != 0);
-      for (int i = 1; i <= c; ++i) left[i] = right[i] = placed[i] = 0;
       int top = 1;  // 2^n, n the smallest whole number with 2^(n+1) >= c
       while (top * 2 < c) top *= 2;
-      placed[top] = 1;  // the root
+      // When position j is placed: top first, then in the pass of the
+      // largest step that divides j.
+      auto pass = [top](int j) { return j == top ? top : std::min(j & -j, top / 2); };
+      for (int i = 1; i <= c; ++i) order[i] = i;
+      for (int i = 1; i <= c;) {
+        int end = i + 1;  // the run of keys equal to p[i] is [i, end)
+        while (end <= c && !(newRun ? newRun[end - 1] != 0 : compare(p[end - 1], p[end]) != 0)) ++end;
+        if (end - i > 1)
+          std::sort(order + i, order + end, [&pass](int a, int b) { return pass(a) != pass(b) ? pass(a) > pass(b) : a < b; });
+        i = end;
+      }
+      for (int i = 1; i <= c; ++i) left[i] = right[i] = placedYet[i] = 0;
+      placedYet[top] = 1;  // the root
       for (int step = top / 2; step >= 1; step /= 2)
         for (int j = step; j <= c; j += step) {
-          if (placed[j]) continue;
-          placed[j] = 1;
+          if (placedYet[j]) continue;
+          placedYet[j] = 1;
           int x = top;
           for (;;) {
-            int& next = rank[x] > rank[j] ? left[x] : right[x];
+            int& next = x > j ? left[x] : right[x];
             if (!next) {
               next = j;
               break;
@@ -327,12 +333,13 @@ class tree_ob {
           }
         }
       for (int i = 1; i <= c; ++i) {
-        p[i]->left = left[i] ? p[left[i]] : nullptr;
-        p[i]->right = right[i] ? p[right[i]] : nullptr;
-        if (left[i]) p[left[i]]->parent = p[i];
-        if (right[i]) p[right[i]]->parent = p[i];
+        node* n = p[order[i]];
+        n->left = left[i] ? p[order[left[i]]] : nullptr;
+        n->right = right[i] ? p[order[right[i]]] : nullptr;
+        if (n->left) n->left->parent = n;
+        if (n->right) n->right->parent = n;
       }
-      root = p[top];
+      root = p[order[top]];
       root->parent = nullptr;
       std::free(p);
       std::free(work);
@@ -474,14 +481,14 @@ class tree_ob {
     return n;
   }
 
-  // Where a descent for n may start: at the cached ends for keys below the
-  // smallest, equal to it, or at least the largest; else at the root. Each
-  // start leads to the same place as a descent from the root.
+  // Where a descent for n may start: at the largest node when n's key is not
+  // less (it goes after every node, equal ones included), at the smallest
+  // when it is less, so that keys arriving in order attach at once; else at
+  // the root.
   node* start_of_descent(const node* n) const {
     if (count == 1) return root;
-    int c = compare(n, min);
-    if (c <= 0) return min;
     if (compare(n, max) >= 0) return max;
+    if (compare(n, min) < 0) return min;
     return root;
   }
 

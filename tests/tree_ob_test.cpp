@@ -50,8 +50,9 @@ int depth(const Node* n) {
   return n ? 1 + std::max(depth(n->left), depth(n->right)) : 0;
 }
 
-// Checks the search-tree invariants: left keys strictly less, right keys not
-// less, parent links, the cached ends and the count.
+// Checks the search-tree invariants: keys in order (left ones not greater,
+// right ones not less: a balanced run of equal keys stands on both sides),
+// parent links, the cached ends and the count.
 void checkShape(const numbers& t) {
   int count = 0;
   std::vector<const numbers::node*> stack;
@@ -62,7 +63,7 @@ void checkShape(const numbers& t) {
     ++count;
     if (n->left) {
       ASSERT_EQ(n->left->parent, n);
-      ASSERT_LT(*n->left->value, *n->value);
+      ASSERT_LE(*n->left->value, *n->value);
       stack.push_back(n->left);
     }
     if (n->right) {
@@ -151,6 +152,21 @@ TEST(TreeOb, BalanceOrderOfEqualKeys) {
   two.balance();
   EXPECT_EQ(two.top(), root);
   EXPECT_EQ(tagsInOrder(two), (std::vector<int>{1, 2}));
+
+  // A long run of equal keys (an index of zeroed records) is balanced too,
+  // in the same order, and a key added afterwards goes after all of them.
+  tags run;
+  for (int i = 1; i <= 100000; ++i) run.insert_copy(tagged{7, i});
+  run.balance();
+  EXPECT_EQ(depth(run.top()), 17);
+  std::vector<int> order = tagsInOrder(run);
+  EXPECT_EQ(std::vector<int>(order.begin(), order.begin() + 6), (std::vector<int>{65536, 32768, 98304, 16384, 49152, 81920}));
+  run.insert_copy(tagged{7, 0});
+  EXPECT_EQ(run.last()->value->tag, 0);
+  unsigned seven = 7;
+  tags::node* first = nullptr;
+  ASSERT_TRUE(run.find(&seven, &first));
+  EXPECT_EQ(first, run.first());
 }
 
 TEST(TreeOb, LowerBound) {

@@ -443,6 +443,21 @@ TEST_F(Damaged, IndexOfManyRecordsWhoseDataFilesAreAllMissing) {
   EXPECT_TRUE(r.out == numbered(std::vector<std::string>(count, ""))) << "separators lost";
 }
 
+TEST_F(Damaged, IndexOfZeroedRecordsEndsSoon) {
+  // A zeroed index (a file of holes): every record has the empty key, block 0
+  // and data file 0. Putting a hundred thousand equal keys in order must not
+  // cost a walk along all of them for each.
+  const long count = 100000;
+  archive::makeDirectories(at("d"));
+  archive::writeFile(at("d/Z.IDX"), std::string(static_cast<std::size_t>(count) * 40, '\0'));
+  archive::writeFile(at("d/Z.00"), archive::encodeReport({"ZERO"}));
+  runOptions soon;
+  soon.timeoutSeconds = 20;
+  outcome r = convert({arg("d")}, soon);
+  EXPECT_TRUE(r.out == numbered(std::vector<std::string>(count, "ZERO\n"))) << "standard output differs";
+  EXPECT_EQ(r.err, "");
+}
+
 // ---- Lost output -------------------------------------------------------
 
 TEST_F(Damaged, FullOutputStopsTheUsageAndALongReportWithOneError) {
