@@ -23,7 +23,7 @@ for preset in windows-x64 windows-x86; do
   cmake --build --preset "$preset" -j"$jobs"
   # Runs on a bare Windows: the C++ runtime is linked in, only system DLLs are imported.
   for exe in build/$preset/tarvin.exe build/$preset/tests/crosscheck/crosscheck.exe \
-             build/$preset/tests/crosscheck/order_weights.exe; do
+             build/$preset/tests/crosscheck/order_weights.exe build/$preset/tests/crosscheck/system_texts.exe; do
     dlls=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p')
     foreign=$(grep -viE '^(kernel32|msvcrt|shlwapi)\.dll$' <<<"$dlls" || true)
     if [ -n "$foreign" ]; then
@@ -36,7 +36,7 @@ done
 
 echo "== native suite and cross-check programs"
 cmake --preset release >/dev/null
-cmake --build --preset release -j"$jobs" --target e2e_tests crosscheck
+cmake --build --preset release -j"$jobs" --target e2e_tests crosscheck system_texts
 
 # Wine with a prefix of its own under build/, so that runs do not depend on
 # ~/.wine; no Mono or Gecko (console programs need neither), no noise on stderr.
@@ -66,6 +66,21 @@ if [ "${TARVIN_WRITE_WEIGHTS:-0}" = 1 ]; then
   echo "written: $weights (rebuild to use it)"
 elif ! diff -u "$weights" build/order_weights.inc; then
   echo "$weights differs from the weights measured now (TARVIN_WRITE_WEIGHTS=1 writes them)" >&2
+  exit 1
+fi
+
+# Wine's own Russian texts (the e2e suite expects them under Wine) for every
+# code our POSIX layer gives, as the layer lists them.
+echo "== the system texts of the POSIX layer's error codes, measured under Wine, against tests/crosscheck/system_texts.wine"
+texts=tests/crosscheck/system_texts.wine
+codes=$(build/release/tests/crosscheck/system_texts --all | sed -n 's/^\([0-9]\+\) .*/\1/p')
+# shellcheck disable=SC2086  # one argument per code
+"$wine" build/windows-x64/tests/crosscheck/system_texts.exe $codes | tr -d '\r' >build/system_texts.wine
+if [ "${TARVIN_WRITE_TEXTS:-0}" = 1 ]; then
+  cp build/system_texts.wine "$texts"
+  echo "written: $texts (tests/e2e/target.cpp holds the texts the e2e suite expects under Wine)"
+elif ! diff -u "$texts" build/system_texts.wine; then
+  echo "$texts differs from the texts measured now (TARVIN_WRITE_TEXTS=1 writes them)" >&2
   exit 1
 fi
 

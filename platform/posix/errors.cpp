@@ -15,26 +15,58 @@ thread_local DWORD lastError = NO_ERROR;
 // FormatMessageW's own error for a code without a text.
 constexpr DWORD errorMessageNotFound = 317;
 
-struct SystemText {
+// Every Windows code the layer gives: the errno values that stand for it, and
+// the text a Russian Windows gives for it. An errno value gets the code that
+// Windows gives for the same failure, that is the code kernel32 makes of the
+// NT status of that failure (a full disk 112, a link loop 1921). The values
+// are those that open, read, write, fstat, mmap, opendir, readdir and getcwd
+// give, on local and on network file systems; rows without one are codes the
+// layer sets itself. Any other errno value is ERROR_GEN_FAILURE.
+struct SystemError {
   DWORD code;
+  int errnos[4];  // 0 ends the list
   const char16_t* text;
 };
 
-constexpr SystemText systemTexts[] = {
-    {0, u"Операция успешно завершена.\r\n"},
-    {2, u"Не удается найти указанный файл.\r\n"},
-    {3, u"Системе не удается найти указанный путь.\r\n"},
-    {4, u"Системе не удается открыть файл.\r\n"},
-    {5, u"Отказано в доступе.\r\n"},
-    {6, u"Неверный дескриптор.\r\n"},
-    {8, u"Недостаточно памяти для обработки команды.\r\n"},
-    {18, u"Больше файлов нет.\r\n"},
-    {31, u"Присоединенное к системе устройство не работает.\r\n"},
-    {38, u"Достигнут конец файла.\r\n"},
-    {87, u"Параметр задан неверно.\r\n"},
-    {122, u"Область данных, переданная системному вызову, слишком мала.\r\n"},
-    {206, u"Имя файла или его расширение имеет неверную длину.\r\n"},
-    {1006, u"Том для файла был изменен извне, поэтому открытый файл стал недействительным.\r\n"},
+constexpr SystemError systemErrors[] = {
+    {NO_ERROR, {}, u"Операция успешно завершена.\r\n"},
+    {ERROR_INVALID_FUNCTION, {ENOSYS}, u"Неверная функция.\r\n"},
+    {ERROR_FILE_NOT_FOUND, {ENOENT, ENXIO}, u"Не удается найти указанный файл.\r\n"},
+    {ERROR_PATH_NOT_FOUND, {ENOTDIR}, u"Системе не удается найти указанный путь.\r\n"},
+    {ERROR_TOO_MANY_OPEN_FILES, {EMFILE, ENFILE}, u"Системе не удается открыть файл.\r\n"},
+    {ERROR_ACCESS_DENIED, {EACCES, EPERM, EISDIR}, u"Отказано в доступе.\r\n"},
+    {ERROR_INVALID_HANDLE, {EBADF}, u"Неверный дескриптор.\r\n"},
+    {ERROR_NOT_ENOUGH_MEMORY, {ENOMEM}, u"Недостаточно памяти для обработки команды.\r\n"},
+    {ERROR_NO_MORE_FILES, {}, u"Больше файлов нет.\r\n"},
+    {ERROR_WRITE_PROTECT, {EROFS}, u"Носитель защищен от записи.\r\n"},
+#ifdef ENOMEDIUM
+    {ERROR_NOT_READY, {ENOMEDIUM}, u"Устройство не готово.\r\n"},
+#endif
+    {ERROR_GEN_FAILURE, {}, u"Присоединенное к системе устройство не работает.\r\n"},
+    {ERROR_SHARING_VIOLATION, {EAGAIN, EWOULDBLOCK, ETXTBSY},
+     u"Процесс не может получить доступ к файлу, так как этот файл занят другим процессом.\r\n"},
+    {ERROR_HANDLE_EOF, {}, u"Достигнут конец файла.\r\n"},
+    {ERROR_NOT_SUPPORTED, {EOPNOTSUPP, ENOTSUP, ENODEV}, u"Запрос не поддерживается.\r\n"},
+    {ERROR_BAD_NETPATH, {EHOSTDOWN, EHOSTUNREACH, ENETDOWN, ENETUNREACH}, u"Не найден сетевой путь.\r\n"},
+    {ERROR_NETNAME_DELETED, {ECONNRESET, ENOTCONN}, u"Указанное сетевое имя более недоступно.\r\n"},
+    {ERROR_FILE_EXISTS, {EEXIST}, u"Файл существует.\r\n"},
+    {ERROR_INVALID_PARAMETER, {EINVAL}, u"Параметр задан неверно.\r\n"},
+    {ERROR_DISK_FULL, {ENOSPC, EDQUOT}, u"Недостаточно места на диске.\r\n"},
+    {ERROR_SEM_TIMEOUT, {ETIMEDOUT}, u"Превышен таймаут семафора.\r\n"},
+    {ERROR_INSUFFICIENT_BUFFER, {}, u"Область данных, переданная системному вызову, слишком мала.\r\n"},
+    {ERROR_INVALID_NAME, {EILSEQ}, u"Синтаксическая ошибка в имени файла, имени папки или метке тома.\r\n"},
+    {ERROR_BUSY, {EBUSY}, u"Требуемый ресурс занят.\r\n"},
+    {ERROR_FILENAME_EXCED_RANGE, {ENAMETOOLONG}, u"Имя файла или его расширение имеет неверную длину.\r\n"},
+    {ERROR_FILE_TOO_LARGE, {EFBIG, EOVERFLOW},
+     u"Размер файла превышает установленное ограничение, сохранение файла невозможно.\r\n"},
+    {ERROR_NO_DATA, {EPIPE}, u"Идет закрытие канала.\r\n"},
+    {ERROR_OPERATION_ABORTED, {EINTR, ECANCELED},
+     u"Операция ввода/вывода была прервана из-за завершения потока команд или по запросу приложения.\r\n"},
+    {ERROR_FILE_INVALID, {ESTALE},
+     u"Том для файла был изменен извне, поэтому открытый файл стал недействительным.\r\n"},
+    {ERROR_IO_DEVICE, {EIO}, u"Запрос не был выполнен из-за ошибки ввода/вывода на устройстве.\r\n"},
+    {ERROR_NO_SYSTEM_RESOURCES, {ENOBUFS}, u"Недостаточно системных ресурсов для завершения операции.\r\n"},
+    {ERROR_CANT_RESOLVE_FILENAME, {ELOOP}, u"Имя этого файла не может быть разрешено системой.\r\n"},
 };
 
 // Whether the directory that would hold path exists: the part before the last
@@ -58,26 +90,13 @@ void SetLastError(DWORD code) { lastError = code; }
 namespace platform::posix {
 
 DWORD errorFromErrno(int error) {
-  switch (error) {
-    case 0:
-      return NO_ERROR;
-    case ENOENT:
-      return ERROR_FILE_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-      return ERROR_ACCESS_DENIED;
-    case ENOMEM:
-      return ERROR_NOT_ENOUGH_MEMORY;
-    case ENOTDIR:
-      return ERROR_PATH_NOT_FOUND;
-    case ENAMETOOLONG:
-      return ERROR_FILENAME_EXCED_RANGE;
-    case EMFILE:
-      return ERROR_TOO_MANY_OPEN_FILES;
-    default:
-      return ERROR_GEN_FAILURE;
+  if (error == 0) return NO_ERROR;
+  for (const SystemError& entry : systemErrors) {
+    for (int value : entry.errnos) {
+      if (value == error) return entry.code;
+    }
   }
+  return ERROR_GEN_FAILURE;
 }
 
 DWORD errorFromErrno(int error, const std::string& path) {
@@ -101,7 +120,7 @@ DWORD FormatMessageW(DWORD flags, LPCVOID /*source*/, DWORD messageId, DWORD /*l
   }
   auto* result = reinterpret_cast<LPWSTR*>(buffer);
   *result = nullptr;
-  for (const SystemText& entry : systemTexts) {
+  for (const SystemError& entry : systemErrors) {
     if (entry.code != messageId) continue;
     const std::size_t length = std::char_traits<char16_t>::length(entry.text);
     auto* copy = static_cast<WCHAR*>(std::malloc((length + 1) * sizeof(WCHAR)));

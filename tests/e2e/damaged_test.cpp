@@ -217,16 +217,19 @@ TEST_F(Damaged, UnreadableDataFileAndSubdirectory) {
   std::vector<std::string> c = soundArchive("d1/open", "C.IDX", {"C"});
   std::vector<std::string> u = soundArchive("d2", "U.IDX", {"U"});
   std::vector<std::string> z = soundArchive("d3", "Z.IDX", {"Z"});
+  soundArchive("d4", "L.IDX", {"L"});
   chmod(at("d1/locked").c_str(), 0);
   chmod(at("d2/U.01").c_str(), 0);
+  ASSERT_EQ(std::remove(at("d4/L.01").c_str()), 0);
+  ASSERT_EQ(symlink("L.01", at("d4/L.01").c_str()), 0);  // a link to itself
 
   runOptions asNobody;
   asNobody.dropPrivileges = geteuid() == 0;  // root reads everything
-  outcome r = convert({arg("d1"), arg("d2"), arg("d3")}, asNobody);
-  // The locked directory cannot be listed; the unreadable data file ends
-  // its directory with the system's error.
+  outcome r = convert({arg("d1"), arg("d2"), arg("d3"), arg("d4")}, asNobody);
+  // The locked directory cannot be listed; the unreadable data file and the
+  // link loop end their directories with the system's error.
   EXPECT_EQ(r.out, numbered({a[0], c[0], z[0]}));
-  EXPECT_EQ(r.err, openFailed(5, shown("d2/U.01")));
+  EXPECT_EQ(r.err, openFailed(5, shown("d2/U.01")) + openFailed(1921, shown("d4/L.01")));
 }
 
 // Names as the file system holds them: spaces at either end, quotes and

@@ -23,7 +23,9 @@ std::string target::systemText(unsigned code) const {
       {8, "Недостаточно памяти для обработки команды.\r\n"},
       {31, "Присоединенное к системе устройство не работает.\r\n"},
       {38, "Достигнут конец файла.\r\n"},
+      {112, "Недостаточно места на диске.\r\n"},
       {1006, "Том для файла был изменен извне, поэтому открытый файл стал недействительным.\r\n"},
+      {1921, "Имя этого файла не может быть разрешено системой.\r\n"},
   };
   // What Wine (8.0, LANG=ru_RU.UTF-8) gives: its own Russian translations,
   // which differ from Windows's texts in wording, not in layout.

@@ -36,10 +36,9 @@ struct target {
   }
   bool dashHelpShowsHelp() const { return !windows; }
 
-  // The error of a write to a full disk: Windows has ERROR_DISK_FULL; our
-  // POSIX layer reports ENOSPC, like any error it has no code for, as
-  // ERROR_GEN_FAILURE.
-  unsigned diskFullError() const { return windows ? 112 : 31; }
+  // The error of a write to a full disk: ERROR_DISK_FULL, which our POSIX
+  // layer gives for ENOSPC too.
+  unsigned diskFullError() const { return 112; }
   // The system's text for an error code, as FormatMessage gives it (UTF-8).
   std::string systemText(unsigned code) const;
 

@@ -1,8 +1,12 @@
 // Last error codes from failed system calls, and their Russian texts.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <thread>
+#include <utility>
 
+#include "posix/internal.h"
 #include "temp_dir.h"
 #include "win32.h"
 
@@ -59,6 +63,30 @@ TEST(Errors, TextsOfTheCodesTheLayerSets) {
     EXPECT_GT(length, 2u) << code;
     EXPECT_EQ(text.substr(text.size() - 2), u"\r\n") << code;
   }
+}
+
+// What Windows gives for the same failure: a full disk is 112 and a link loop
+// 1921, not the general failure 31, which is left for errno values without a
+// counterpart. Each code has its text.
+TEST(Errors, EachErrnoGetsTheCodeWindowsGivesForTheSameFailure) {
+  const std::pair<int, DWORD> cases[] = {
+      {0, 0}, {ENOSYS, 1}, {ENOENT, 2}, {ENXIO, 2}, {ENOTDIR, 3}, {EMFILE, 4}, {ENFILE, 4},
+      {EACCES, 5}, {EPERM, 5}, {EISDIR, 5}, {EBADF, 6}, {ENOMEM, 8}, {EROFS, 19}, {EAGAIN, 32},
+      {ETXTBSY, 32}, {ENOTSUP, 50}, {ENODEV, 50}, {EHOSTDOWN, 53}, {ENETUNREACH, 53},
+      {ECONNRESET, 64}, {ENOTCONN, 64}, {EEXIST, 80}, {EINVAL, 87}, {ENOSPC, 112}, {EDQUOT, 112},
+      {ETIMEDOUT, 121}, {EILSEQ, 123}, {EBUSY, 170}, {ENAMETOOLONG, 206}, {EFBIG, 223},
+      {EOVERFLOW, 223}, {EPIPE, 232}, {EINTR, 995}, {ESTALE, 1006}, {EIO, 1117}, {ENOBUFS, 1450},
+      {ELOOP, 1921}, {EDOM, 31}, {ENOEXEC, 31},
+  };
+  for (const auto& [error, code] : cases) {
+    EXPECT_EQ(platform::posix::errorFromErrno(error), code) << std::strerror(error);
+    DWORD length = 0;
+    const std::u16string text = systemText(code, &length);
+    EXPECT_GT(length, 2u) << code;
+    EXPECT_EQ(text.substr(text.size() - 2), u"\r\n") << code;
+  }
+  DWORD length = 0;
+  EXPECT_EQ(systemText(112, &length), u"Недостаточно места на диске.\r\n");
 }
 
 TEST(Errors, UnknownCodeHasNoText) {
