@@ -81,10 +81,3 @@ const mstr& mstr::printError(const unsigned short* tail) const {
 
 bool mstr::lastWriteSucceeded() { return !mOutput::get().lost(); }
 DWORD mstr::lastWriteError() { return mOutput::get().lostError(); }
-
-void printErrorText(const mEx& error) {
-  mEx text;
-  error.getText(text);
-  mstr(text.getMessage()).printError();
-  mOutput::get().countErrorText();
-}

@@ -274,7 +274,7 @@ void mFileObject::listTreeWalk(mFileList& list, int skipSelf, const unsigned sho
   }
 }
 
-mFileList& mFileObject::GetFilesFromFileList(mFileList& list, const mstr& fileName) {
+mFileList& mFileObject::GetFilesFromFileList(mFileList& list, const mstr& fileName, int* textUnits) {
   handleGuard file{CreateFileW(fileName.wide(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                OPEN_EXISTING, 0, nullptr)};
   if (file.handle == INVALID_HANDLE_VALUE) listFileError(226, u"func=CreateFile filename=", fileName);
@@ -297,6 +297,7 @@ mFileList& mFileObject::GetFilesFromFileList(mFileList& list, const mstr& fileNa
 
   mstr text;
   text.appendMultiByte(reinterpret_cast<const char*>(bytes.get_data()), bytes.get_count(), CP_OEMCP);
+  if (textUnits) *textUnits = text.get_count();
   // One directory per line: a CR ends an entry, line feeds around entries
   // are dropped, spaces stay part of the entry, and no character quotes.
   mstr_list entries;

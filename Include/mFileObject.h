@@ -60,9 +60,10 @@ class mFileObject : public mstr {
   }
 
   // Reads a list file of directories (OEM text, one path per line ended by
-  // CR; LF and blank lines skipped) into the list. Raises mEx when the file
-  // cannot be opened, sized or read.
-  static mFileList& GetFilesFromFileList(mFileList& list, const mstr& fileName);
+  // CR; LF and blank lines skipped) into the list; `textUnits`, when given,
+  // receives the characters of its text. Raises mEx when the file cannot be
+  // opened, sized or read.
+  static mFileList& GetFilesFromFileList(mFileList& list, const mstr& fileName, int* textUnits = nullptr);
 
  private:
   void applyPathRule();

@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "mstr.h"
 #include "oemTable.h"
 
 namespace {
@@ -95,7 +94,8 @@ void mOutput::text(const unsigned short* units, int count) {
   if (count <= 0) return;
   std::size_t need = 3 * static_cast<std::size_t>(count) + 1;
   if (need <= kBufferSize) {
-    unsigned char* at = room(need);
+    std::size_t available = 0;
+    unsigned char* at = room(need, available);
     commit(convert(units, count, at, encoding_));
     return;
   }
@@ -111,7 +111,8 @@ void mOutput::oemBytes(const unsigned char* data, std::size_t count) {
   if (encoding_ == encoding::oem) return bytes(data, count);
   while (count > 0) {
     std::size_t part = count < kBufferSize / 3 ? count : kBufferSize / 3;
-    commit(oemToUtf8(data, part, room(3 * part)));
+    std::size_t available = 0;
+    commit(oemToUtf8(data, part, room(3 * part, available)));
     data += part;
     count -= part;
   }
@@ -123,13 +124,15 @@ void mOutput::bytes(const void* data, std::size_t count) {
     writeOut(data, count);
     return;
   }
-  std::memcpy(room(count), data, count);
+  std::size_t available = 0;
+  std::memcpy(room(count, available), data, count);
   commit(count);
 }
 
-unsigned char* mOutput::room(std::size_t count) {
+unsigned char* mOutput::room(std::size_t least, std::size_t& available) {
   if (!buffer_) buffer_ = outputBuffer;
-  if (kBufferSize - used_ < count) flush();
+  if (kBufferSize - used_ < least) flush();
+  available = kBufferSize - used_;
   return buffer_ + used_;
 }
 
@@ -156,7 +159,7 @@ void mOutput::writeOut(const void* data, std::size_t count) {
   if (lost_) return;  // the run is stopping: nothing more reaches the stream
   HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
   if (outputIsConsole()) consoleFor(encoding_);
-  progress_.bytes += count;
+  written_ += count;
   const char* at = static_cast<const char*>(data);
   // Even an empty piece is one write, so that a missing stream shows. A pipe
   // may take part of a write (Wine's does when its reader goes away
@@ -197,9 +200,9 @@ void mOutput::consoleFor(encoding e) {
 
 void mOutput::errorText(const unsigned short* units, int count) {
   flush();
-  clearProgress();
+  if (status_) status_->hide();
   writeError(units, count);
-  drawProgress(false);
+  if (status_) status_->show();
 }
 
 void mOutput::writeError(const unsigned short* units, int count) {
@@ -214,141 +217,8 @@ void mOutput::writeError(const unsigned short* units, int count) {
   WriteFile(handle, converted, static_cast<DWORD>(n), &written, nullptr);
 }
 
-// ---- Progress ----
-
-namespace {
-
-void appendAscii(mstr& line, const char* text) {
-  for (; *text; ++text) line.push_value(static_cast<unsigned short>(*text));
-}
-
-// A count of bytes as megabytes with one decimal, written the Russian way.
-void appendMegabytes(mstr& line, unsigned long long bytes) {
-  unsigned long long tenths = (bytes + 50000) / 100000;
-  line.appendNumber(static_cast<int>(tenths / 10)).append(u",").appendNumber(static_cast<int>(tenths % 10));
-}
-
-void appendTime(mstr& line, unsigned long long milliseconds) {
-  unsigned long long seconds = milliseconds / 1000;
-  if (seconds >= 3600) {
-    line.appendNumber(static_cast<int>(seconds / 3600)).append(u":");
-    if (seconds / 60 % 60 < 10) line.append(u"0");
-  }
-  line.appendNumber(static_cast<int>(seconds / 60 % 60)).append(u":");
-  if (seconds % 60 < 10) line.append(u"0");
-  line.appendNumber(static_cast<int>(seconds % 60));
-}
-
-}  // namespace
-
-void mOutput::appendStatus(mstr& line, bool summary) const {
-  const unsigned long long elapsed = GetTickCount64() - progress_.started;
-  if (summary) line.append(u"Готово. ");
-  line.append(u"Рапортов: ").appendNumber(static_cast<int>(progress_.reports)).append(u", ");
-  appendMegabytes(line, progress_.bytes);
-  line.append(u" МБ, ");
-  if (summary) {
-    line.append(u"ошибок: ").appendNumber(static_cast<int>(errorTexts_)).append(u", ");
-    appendTime(line, elapsed);
-    return;
-  }
-  line.append(u"индексов: ").appendNumber(static_cast<int>(progress_.indexDone));
-  line.append(u" из ").appendNumber(static_cast<int>(progress_.indexFiles)).append(u", ");
-  appendTime(line, elapsed);
-  line.append(u", ");
-  appendMegabytes(line, elapsed ? progress_.bytes * 1000 / elapsed : 0);
-  line.append(u" МБ/с, ");
-  // The directory last, cut at its start to what the console's width leaves.
-  int room = progressWidth() - line.get_count();
-  const unsigned short* directory = progress_.directory;
-  int length = progress_.directoryLength;
-  if (length > room && room > 3) {
-    appendAscii(line, "...");
-    directory += length - (room - 3);
-    length = room - 3;
-  }
-  if (length <= room) line.append_n(directory, length);
-}
-
-int mOutput::progressWidth() {
-  // One column less than the console has, so that the line never wraps: a
-  // wrapped line could not be drawn over with "\r".
-  int width = 80;
-  CONSOLE_SCREEN_BUFFER_INFO info;
-  if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info))
-    width = info.srWindow.Right - info.srWindow.Left + 1;
-  return width > 1 ? width - 1 : 1;
-}
-
-void mOutput::drawProgress(bool now) {
-  if (!progress_.shown) return;
-  const unsigned long long tick = GetTickCount64();
-  if (!now && tick - progress_.drawn < 100) return;  // at most ten times a second
-  try {
-    mstr line(u"\r");
-    appendStatus(line, false);
-    // A console narrower than the status keeps its start.
-    if (line.get_count() - 1 > progressWidth()) line.erase(line.get_data() + 1 + progressWidth(), line.get_end());
-    int length = line.get_count() - 1;
-    for (int i = length; i < progress_.onScreen; ++i) line.append(u" ");  // over the longer line before
-    writeError(line.c_str(), line.get_count());
-    progress_.onScreen = length > 0 ? length : 1;
-    progress_.drawn = tick;
-  } catch (...) {
-    // No memory for the status line: it is not drawn this time.
-  }
-}
-
-void mOutput::clearProgress() {
-  if (!progress_.onScreen) return;
-  try {
-    mstr blank(u"\r");
-    for (int i = 0; i < progress_.onScreen; ++i) blank.append(u" ");
-    blank.append(u"\r");
-    writeError(blank.c_str(), blank.get_count());
-  } catch (...) {
-  }
-  progress_.onScreen = 0;
-}
-
-void mOutput::showProgress() {
-  progress_.shown = true;
-  progress_.started = GetTickCount64();
-}
-
-void mOutput::progressDirectory(const unsigned short* directory, int count, unsigned indexFiles) {
-  if (!progress_.shown) return;
-  int length = count < 260 ? count : 259;
-  std::memcpy(progress_.directory, directory + (count - length), static_cast<std::size_t>(length) * 2);
-  progress_.directoryLength = length;
-  progress_.indexDone = 0;
-  progress_.indexFiles = indexFiles;
-  drawProgress(false);
-}
-
-void mOutput::progressIndexDone() {
-  ++progress_.indexDone;
-  drawProgress(false);
-}
-
-void mOutput::progressReports(unsigned reports) {
-  progress_.reports += reports;
-  drawProgress(false);
-}
-
 void mOutput::finish() {
   flush();
-  if (progress_.shown) {
-    clearProgress();
-    try {
-      mstr line;
-      appendStatus(line, true);
-      line.append(u"\n");
-      writeError(line.c_str(), line.get_count());
-    } catch (...) {
-    }
-    progress_.shown = false;
-  }
   if (consoleCodePage_ && consoleShows_ != consoleCodePage_ && SetConsoleOutputCP(consoleCodePage_))
     consoleShows_ = consoleCodePage_;
 }

@@ -1,18 +1,20 @@
-// mOutput: the program's two standard streams.
+// mOutput: the process's two standard streams.
 //
-// Everything the program writes leaves through the one mOutput of the
-// process: the text of mstr (mstr::write and its callers), the bytes of
-// decoded reports and the lines of JSON. It
-//  - converts text to the output encoding: the OEM code page, or UTF-8;
+// Everything written to standard output or standard error leaves through
+// the one mOutput of the process. It
+//  - converts text to each stream's encoding: the OEM code page, or UTF-8;
 //  - gathers standard output into one buffer and writes it when it is full,
-//    so that output is a few large writes rather than two per report. The
+//    so that output is a few large writes rather than many small ones. The
 //    buffer is written out before anything goes to standard error (the two
 //    streams then interleave as they were produced, even into one file),
 //    after every piece when standard output is a console, and at the end;
 //  - keeps the first failed write of standard output, after which nothing
 //    more is written there: the caller asks lost() and stops;
-//  - keeps a progress line on standard error while standard error is a
-//    console and standard output is not.
+//  - lets the console show the encoding it is given, and shows its own code
+//    page again at the end;
+//  - takes a status line (one kept at the bottom of the console) away before
+//    anything else goes to standard error, and lets it draw itself again
+//    after.
 // It is used by one thread, the one that writes; the conversions below are
 // plain functions that any thread may call.
 #ifndef TARVIN_MOUTPUT_H
@@ -20,15 +22,22 @@
 
 #include <cstddef>
 
+#include "byteSink.h"
 #include "win32.h"
 
-class mstr;
-
-class mOutput {
+class mOutput : public byteSink {
  public:
   enum class encoding { oem, utf8 };
   // Standard output is gathered up to this many bytes.
   static constexpr std::size_t kBufferSize = 512 * 1024;
+
+  // A line kept on the console's standard error, below what is written there.
+  class statusLine {
+   public:
+    virtual ~statusLine() = default;
+    virtual void hide() = 0;  // take it away before other text comes
+    virtual void show() = 0;  // draw it again after
+  };
 
   static mOutput& get();
 
@@ -38,10 +47,7 @@ class mOutput {
     errorEncoding_ = err;
   }
   encoding getEncoding() const { return encoding_; }
-  // The size lines of long strings go to standard error instead of standard
-  // output (which then holds JSON lines only).
-  void setSizeLinesToError(bool toError) { sizeLinesToError_ = toError; }
-  bool sizeLinesToError() const { return sizeLinesToError_; }
+  encoding getErrorEncoding() const { return errorEncoding_; }
 
   // ---- Standard output ----
   // Text, converted to the output encoding.
@@ -50,16 +56,10 @@ class mOutput {
   void oemBytes(const unsigned char* bytes, std::size_t count);
   // Bytes already in the output encoding.
   void bytes(const void* data, std::size_t count);
-  // Room for `count` bytes (at most kBufferSize) to be written in place;
-  // commit() then takes the number written.
-  unsigned char* room(std::size_t count);
-  // The same, telling how much room there is (at least count).
-  unsigned char* room(std::size_t count, std::size_t& available) {
-    unsigned char* at = room(count);
-    available = kBufferSize - used_;
-    return at;
-  }
-  void commit(std::size_t count) { used_ += count; }
+  // Room for at least `least` bytes (at most kBufferSize) to be written in
+  // place, and how many fit; commit() then takes the number written.
+  unsigned char* room(std::size_t least, std::size_t& available) override;
+  void commit(std::size_t count) override { used_ += count; }
   // The end of one piece (a report with its separator, a usage text): on a
   // console it is shown at once.
   void endOfPiece();
@@ -70,28 +70,21 @@ class mOutput {
   DWORD lostError() const { return lostError_; }
   // Whether standard output is a console (shown to a person).
   bool outputIsConsole();
+  // The bytes written to standard output so far.
+  unsigned long long written() const { return written_; }
 
   // ---- Standard error ----
   // Writes text to standard error at once, after standard output is written
-  // out (and the progress line is taken away, and drawn again after it).
+  // out, the status line (if any) taken away for it.
   void errorText(const unsigned short* units, int count);
-  // An error text was written (by printErrorText, or the line of an
-  // unexpected failure); their number decides a strict run's exit code.
-  void countErrorText() { ++errorTexts_; }
-  unsigned errorTexts() const { return errorTexts_; }
   bool errorIsConsole();
+  // The status line, or none.
+  void setStatusLine(statusLine* line) { status_ = line; }
+  // Writes the status line's own text, as it is, to standard error.
+  void statusText(const unsigned short* units, int count) { writeError(units, count); }
 
-  // ---- Progress, on a console as standard error ----
-  // Shows a status line from now on: redrawn at most ten times a second with
-  // the reports and megabytes written, the index files done of those found
-  // in the current directory, that directory, the time and the rate.
-  void showProgress();
-  void progressDirectory(const unsigned short* directory, int count, unsigned indexFiles);
-  void progressIndexDone();
-  void progressReports(unsigned reports);
-
-  // The end of the run: standard output is written out, the progress line
-  // gives way to a summary line, the console shows its own code page again.
+  // The end of the run: standard output is written out, the console shows
+  // its own code page again.
   void finish();
 
   // ---- Plain conversions, for any thread ----
@@ -104,22 +97,9 @@ class mOutput {
 
  private:
   mOutput() = default;
-  ~mOutput();
+  ~mOutput() override;
   mOutput(const mOutput&) = delete;
   mOutput& operator=(const mOutput&) = delete;
-
-  struct progressState {
-    bool shown = false;
-    unsigned long long started = 0;   // tick of the first update
-    unsigned long long drawn = 0;     // tick of the last drawing
-    unsigned long long bytes = 0;     // written to standard output
-    unsigned reports = 0;
-    unsigned indexDone = 0;
-    unsigned indexFiles = 0;
-    unsigned short directory[260] = {};  // the start of the current directory's path
-    int directoryLength = 0;
-    int onScreen = 0;  // characters of the line now shown, 0: none
-  };
 
   // Writes the bytes to standard output; a failure is kept.
   void writeOut(const void* data, std::size_t count);
@@ -128,22 +108,16 @@ class mOutput {
   unsigned char* scratch(std::size_t count);
   // Lets the console show bytes of this encoding.
   void consoleFor(encoding e);
-  void drawProgress(bool now);
-  void clearProgress();
-  void appendStatus(mstr& line, bool summary) const;
-  // The characters a status line may have on the console.
-  static int progressWidth();
 
   encoding encoding_ = encoding::oem;
   encoding errorEncoding_ = encoding::oem;
-  bool sizeLinesToError_ = false;
-  unsigned errorTexts_ = 0;
   int errorConsole_ = -1;
-  UINT consoleCodePage_ = 0;   // what the console showed when first written to, 0: untouched
-  UINT consoleShows_ = 0;      // what it shows now
-  progressState progress_;
+  UINT consoleCodePage_ = 0;  // what the console showed when first written to, 0: untouched
+  UINT consoleShows_ = 0;     // what it shows now
+  statusLine* status_ = nullptr;
   unsigned char* buffer_ = nullptr;  // kBufferSize bytes, taken on first use
   std::size_t used_ = 0;
+  unsigned long long written_ = 0;
   bool lost_ = false;
   DWORD lostError_ = 0;
   int console_ = -1;  // standard output a console: 1, not: 0, not asked yet: -1

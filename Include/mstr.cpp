@@ -1,7 +1,6 @@
 #include "mstr.h"
 
 #include "decimal.h"
-#include "mOutput.h"
 
 namespace {
 
@@ -19,24 +18,6 @@ bool inSet(unsigned short unit, const unsigned short* set) {
 const unsigned short* orSpace(const unsigned short* set) { return set && *set ? set : kSpace; }
 
 }  // namespace
-
-mstr::~mstr() { printSizeLine(get_count()); }
-
-void mstr::printSizeLine(int count) {
-  if (count <= 10000) return;
-  try {
-    mstr line(u"<>Размер строки<> ");
-    line.appendNumber(count).append(u"\n");
-    // Where standard output holds only JSON lines, the line goes with the
-    // error texts.
-    if (mOutput::get().sizeLinesToError())
-      line.printError();
-    else
-      line.print();
-  } catch (...) {
-    // No room for the size line: the string is released without it.
-  }
-}
 
 mstr& mstr::append(const unsigned short* text) {
   if (text) insert(text, last, lstrlenW(reinterpret_cast<LPCWSTR>(text)));

@@ -33,11 +33,7 @@ class mstr : public stack_ob<unsigned short, 0, 0> {
     }
     return *this;
   }
-  // A string released while it holds more than 10000 units first writes its
-  // size line to standard output.
-  ~mstr() override;
-  // The size line of a released string of `count` units, when it has one.
-  static void printSizeLine(int count);
+  ~mstr() override = default;
 
   mstr& clear() override {
     base::clear();
@@ -138,8 +134,5 @@ class mstr : public stack_ob<unsigned short, 0, 0> {
   int length() const { return get_count(); }
 };
 
-// Writes the printable text of a caught error to standard error, as every
-// catch site does.
-void printErrorText(const mEx& error);
 
 #endif  // TARVIN_MSTR_H

@@ -303,6 +303,8 @@ class stack_ob {
 
   // Number of elements the block holds besides the terminating one.
   int capacity() const { return block ? static_cast<int>(block_end - block) - 1 : 0; }
+  // Number of elements that fit after the last one without growing.
+  int room_at_end() const { return block ? static_cast<int>(block_end - last) - 1 : 0; }
 
   // The capacity the growth rule gives for a request of n elements.
   static int growth_capacity(int n) {

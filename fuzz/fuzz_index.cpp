@@ -20,10 +20,9 @@
 
 #include "fuzz_support.h"
 #include "mFileIndex.h"
+#include "reportReader.h"
 
 namespace {
-
-const std::size_t kRecordSize = 40;
 
 struct reader {
   const unsigned char* data;
@@ -77,20 +76,43 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
 
   {
     std::unique_ptr<mFileIndex> reports(new mFileIndex);
-    mstr text;
+    // Every report is read as the program reads it, each way it may be.
+    reportReader direct(reportDecode::select(reportDecode::best()), false);
+    reportReader throughText(reportDecode::select(reportDecode::level::scalar), true);
+    mbytes out;
+    arraySink sink(out);
     try {
-      reports->open(fuzz::ascii(fuzz::scratch::path(indexName)));
+      reports->open(fuzz::ascii(fuzz::scratch::path(indexName)), [](mEx&) {});
       // Every record is listed, the trailing piece of a record too.
       std::size_t records = (index.second + kRecordSize - 1) / kRecordSize;
       if (static_cast<std::size_t>(reports->entries.get_count()) != records) {
         std::fprintf(stderr, "%d entries for %zu records\n", reports->entries.get_count(), records);
         std::abort();
       }
-      for (auto it = reports->entries.begin(); auto* entry = it.step();) reports->readReport(entry, text);
+      for (auto it = reports->entries.begin(); auto* entry = it.step();) {
+        const reportRange range = reports->range(*entry->value);
+        if (range.data && (range.start > range.end || range.end > range.data->size)) {
+          std::fprintf(stderr, "report range %llu-%llu of a file of %llu bytes\n",
+                       static_cast<unsigned long long>(range.start), static_cast<unsigned long long>(range.end),
+                       static_cast<unsigned long long>(range.data->size));
+          std::abort();
+        }
+        out.clear();
+        const std::uint64_t units = direct.read(range, reportReader::form::oem, sink);
+        const std::string oem(reinterpret_cast<const char*>(out.get_data()), static_cast<std::size_t>(out.get_count()));
+        out.clear();
+        throughText.read(range, reportReader::form::oem, sink);
+        if (units != oem.size() || oem != std::string(reinterpret_cast<const char*>(out.get_data()),
+                                                      static_cast<std::size_t>(out.get_count()))) {
+          std::fprintf(stderr, "the report reads differently through its text\n");
+          std::abort();
+        }
+        out.clear();
+        direct.read(range, reportReader::form::json, sink);
+      }
     } catch (mEx&) {
       // An index or data file that cannot be mapped, or no memory for a text.
     }
-    text.clear();  // a long text writes no size line
   }
 
   for (const std::string& name : written) {

@@ -111,7 +111,9 @@ mFileList& mCmdLine::getSearchPaths(int argc, WCHAR** argv) {
     if (argument.c_str()[0] == u'@') {
       mstr name(argument);
       name.erase(name.get_data(), name.get_data() + 1);
-      mFileObject::GetFilesFromFileList(searchPaths, name);
+      int units = 0;
+      mFileObject::GetFilesFromFileList(searchPaths, name, &units);
+      listFileUnits.push_back(units);
     } else {
       searchPaths.insert_copy(mFileObject(argument));
     }

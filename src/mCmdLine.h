@@ -10,6 +10,8 @@
 #ifndef TARVIN_MCMDLINE_H
 #define TARVIN_MCMDLINE_H
 
+#include <vector>
+
 #include "mFileObject.h"
 #include "tree_ob.h"
 
@@ -35,6 +37,8 @@ struct tree_key<mOption> {
 class mCmdLine : public tree_ob<mOption> {
  public:
   mFileList searchPaths;
+  // The characters of the text of each list file read, in the order read.
+  std::vector<int> listFileUnits;
 
   ~mCmdLine() override = default;
 

@@ -2,103 +2,81 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <memory>
-#include <vector>
+#include <new>
+#include <utility>
 
 #include "oemTable.h"
-#include "reportText.h"
 
 namespace {
 
-const unsigned kRecordSize = 40;
+// Records are copied out of the mapping this many at a time, under one guard.
+constexpr std::size_t kChunkRecords = 1024;
 
-// Widens key bytes through the OEM code page.
-void appendKey(mstr& key, const unsigned char* bytes, unsigned count) {
-  if (count == 0) return;
-  const oemTable& oem = oemTable::get();
-  unsigned short* out = key.reserve_end(static_cast<int>(count));
-  for (unsigned i = 0; i < count; ++i) {
-    if (!oem.single[bytes[i]]) {  // a code page the table cannot stand for
-      key.commit_end(0);
-      key.appendMultiByte(reinterpret_cast<const char*>(bytes), static_cast<int>(count), CP_OEMCP);
-      return;
-    }
-    out[i] = oem.wide[bytes[i]];
-  }
-  key.commit_end(static_cast<int>(count));
-}
-
-// A key's place in the sort: the first bytes of its sort key, as three
-// numbers compared in turn (the bytes from the first, zeros past the key),
-// and its record, which also orders equal keys as they were read.
-struct sortItem {
+// A record as read, and its place in the sort: the first bytes of its key's
+// sort key, as three numbers compared in turn (zeros past the key).
+struct item {
   static constexpr unsigned kPrefix = 24;
   std::uint64_t words[3];
-  unsigned char length;  // bytes of the prefix that belong to the key
-  bool whole;            // the key is not longer than the prefix
+  std::size_t key;  // where its text stands among the index's keys
   std::uint32_t record;
+  std::uint32_t firstBlock;
+  unsigned char fileNumber;
+  unsigned char keyLength;     // units (at most 71)
+  unsigned char prefixLength;  // bytes of the prefix that belong to the sort key
+  bool whole;                  // the sort key is not longer than the prefix
 };
 
-// -1, 0 or 1 as StrCmpW orders the keys of a and b.
-int compareKeys(const sortItem& a, const sortItem& b, const std::vector<mIndexEntry*>& entries) {
-  for (int i = 0; i < 3; ++i)
-    if (a.words[i] != b.words[i]) return a.words[i] < b.words[i] ? -1 : 1;
-  // A shorter key is a whole one, and a prefix of the other: it comes first.
-  if (a.length != b.length) return a.length < b.length ? -1 : 1;
-  if (a.whole != b.whole) return a.whole ? -1 : 1;
-  if (a.whole) return 0;
-  // Keys longer than the prefix, alike as far as it goes.
-  int c = entries[a.record]->compare(entries[b.record]->c_str());
-  return c < 0 ? -1 : c > 0;
+// The library's error for memory that could not be had (stack_ob's).
+bool isAllocationFailure(const mEx& error) {
+  static const char16_t module[] = u"stack_ob";
+  const unsigned short* file = error.file;
+  if (error.sysError != ERROR_NOT_ENOUGH_MEMORY || !file) return false;
+  for (std::size_t i = 0; i < sizeof module / sizeof module[0]; ++i)
+    if (file[i] != module[i]) return false;
+  return true;
 }
 
 }  // namespace
 
-// Sorts the entries (in record order) by key, equal keys in record order:
-// the order in which one-by-one insertion would leave them. Where the
-// platform has sort keys of StrCmpW's order, each key's is computed once and
-// the keys are compared as numbers, StrCmpW deciding only between keys
-// whose first bytes are alike; elsewhere StrCmpW compares them all. Fills
-// newRun, where it can, with whether each entry's key differs from the one
-// before it in the sorted order.
-void mFileIndex::sortByKey(std::vector<mIndexEntry*>& sorted, std::vector<unsigned char>& newRun) {
-  newRun.clear();
-  if (!platform::hasSortKeys || sorted.size() > 0xFFFFFFFFu) {
-    std::stable_sort(sorted.begin(), sorted.end(), [](const mIndexEntry* a, const mIndexEntry* b) {
-      return a->compare(b->c_str()) < 0;
-    });
-    return;
+mIndexEntry& mIndexEntry::operator=(const mIndexEntry& other) {
+  if (this == &other) return *this;
+  if (keyOfIndex_) {
+    block = block_end = first = last = nullptr;
+    keyOfIndex_ = false;
   }
-  const std::vector<mIndexEntry*>& entries = sorted;
-  std::vector<sortItem> items(entries.size());
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    sortItem& item = items[i];
-    unsigned char prefix[sortItem::kPrefix] = {};
-    std::size_t length = platform::sortKey(entries[i]->wide(), prefix, sortItem::kPrefix);
-    for (int w = 0; w < 3; ++w) {
-      std::uint64_t word = 0;
-      for (int k = 0; k < 8; ++k) word = word << 8 | prefix[8 * w + k];
-      item.words[w] = word;
-    }
-    item.whole = length <= sortItem::kPrefix;
-    item.length = static_cast<unsigned char>(item.whole ? length : sortItem::kPrefix);
-    item.record = static_cast<std::uint32_t>(i);
-  }
-  std::sort(items.begin(), items.end(), [&entries](const sortItem& a, const sortItem& b) {
-    int c = compareKeys(a, b, entries);
-    return c != 0 ? c < 0 : a.record < b.record;
-  });
-  newRun.resize(items.size());
-  for (std::size_t i = 0; i < items.size(); ++i)
-    newRun[i] = i == 0 || compareKeys(items[i - 1], items[i], entries) != 0;
-  std::vector<mIndexEntry*> inOrder(entries.size());
-  for (std::size_t i = 0; i < items.size(); ++i) inOrder[i] = entries[items[i].record];
-  sorted.swap(inOrder);
+  assign(other);
+  ordinal = other.ordinal;
+  fileNumber = other.fileNumber;
+  firstBlock = other.firstBlock;
+  start = other.start;
+  end = other.end;
+  return *this;
 }
 
-namespace {
+mIndexEntry::~mIndexEntry() {
+  if (keyOfIndex_) block = block_end = first = last = nullptr;  // the index's, not ours to release
+}
 
-}  // namespace
+void mIndexEntry::useKey(unsigned short* text, int count) {
+  clear();
+  if (block && !keyOfIndex_) std::free(block);
+  block = first = text;
+  last = text + count;
+  block_end = last + 1;
+  keyOfIndex_ = true;
+}
+
+// What open() gathers before it makes the entries. What is still held here
+// when an error leaves open() is released.
+struct mFileIndex::loading {
+  std::vector<item> items;  // one for each record, in record order, then in key order
+  std::vector<unsigned char> newRun;  // in key order: whether a key differs from the one before
+  // The first block of every record of each data file, with its record.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> blocks[256];
+  std::vector<std::uint32_t> endBlock;  // of each record: 0 to run to the end of its file
+};
 
 mFileIndex::~mFileIndex() {
   // Data files and entries go before the index's own mapping.
@@ -106,96 +84,106 @@ mFileIndex::~mFileIndex() {
   entries.clear();
 }
 
-mFileData* mFileIndex::findDataFile(unsigned char number) const {
-  tree_ob<mFileData>::node* found = nullptr;
-  return dataFiles.find(&number, &found) ? found->value : nullptr;
+void mFileIndex::open(const mFileObject& file, const errorHandler& onError) {
+  mFileObject::operator=(file);
+  try {
+    load(onError);
+  } catch (const std::bad_alloc&) {
+    throw memoryShortage();
+  } catch (const mEx& error) {
+    if (!isAllocationFailure(error)) throw;
+    throw memoryShortage();
+  }
 }
 
-// What open() gathers before it fills the maps: the entries, and the first
-// blocks of each data file, in record order. What is still held here when
-// an error leaves open() is released.
-struct mFileIndex::loading {
-  // The entries, one for each record, made in one block that the entries
-  // map then takes over whole.
-  mIndexEntry* block = nullptr;
-  std::vector<mIndexEntry*> entries;
-  std::vector<unsigned int> blocks[256];
-  mFileData* dataFile[256] = {};  // the data files found so far, by number
+mEx mFileIndex::memoryShortage() {
+  // What was loaded goes first, so that there is memory for the error.
+  entries.clear();
+  dataFiles.clear();
+  std::fill(std::begin(dataFileOf), std::end(dataFileOf), nullptr);
+  std::vector<unsigned short>().swap(keys_);
+  close();
+  cursor = nullptr;
+  mstr path;
+  getFullPath(path);
+  mEx ex("mFileIndex", 112, "mFileIndex::open", 1);
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  ex.addSystemError().appendText(u"func=malloc Ошибка выделения памяти. filename=").appendText(path.c_str());
+  return ex;
+}
 
-  explicit loading(std::uint64_t records) : block(new mIndexEntry[records]) { entries.reserve(records); }
-  ~loading() { delete[] block; }
-};
-
-void mFileIndex::open(const mFileObject& file) {
-  mFileObject::operator=(file);
+void mFileIndex::load(const errorHandler& onError) {
   openFileRead();
   entries.clear();
   dataFiles.clear();
   std::fill(std::begin(dataFileOf), std::end(dataFileOf), nullptr);
-
-  loading loaded((size + kRecordSize - 1) / kRecordSize);
-  std::uint64_t offset = 0;
-  int ordinal = 0;
-  do {
-    cursor = view + offset;
-    // A trailing piece shorter than a record reads as a record whose
-    // missing bytes are 0.
-    unsigned char record[kRecordSize] = {};
-    std::uint64_t left = size - offset;
-    const std::size_t count = left < kRecordSize ? static_cast<std::size_t>(left) : kRecordSize;
-    // An index cut short by another program meanwhile ends its directory.
-    if (!readMapped([&record, this, count] { std::memcpy(record, cursor, count); })) throw readFault();
-    readRecord(record, ordinal, loaded);
-    ++ordinal;
-    offset += kRecordSize;
-  } while (offset < size);
-  cursor = view + size;
-  setEndBlocks(loaded);
-
-  // The maps are filled in key order and then balanced, so that lookups and
-  // the walk run on balanced trees however the records were ordered.
-  std::vector<unsigned char> newRun;
-  sortByKey(loaded.entries, newRun);
-  mIndexEntry* block = loaded.block;
-  loaded.block = nullptr;  // the map's from here on, also if it fails
-  entries.insert_values(loaded.entries.data(), static_cast<int>(loaded.entries.size()), true, block);
-  loaded.entries.clear();
-  entries.balance(newRun.empty() ? nullptr : newRun.data());
-  dataFiles.balance();
-  for (auto it = dataFiles.begin(); auto* n = it.step();) {
-    mFileData& data = *n->value;
-    // The cells of one data file's blocks, sorted already, in one block.
-    const std::vector<unsigned int>& numbers = loaded.blocks[data.fileNumber];
-    std::vector<unsigned int*> cells(numbers.size());
-    auto* values = new unsigned int[numbers.size()];
-    for (std::size_t i = 0; i < numbers.size(); ++i) cells[i] = &(values[i] = numbers[i]);
-    data.blocks.insert_values(cells.data(), static_cast<int>(cells.size()), true, values);
-    data.blocks.balance();
-  }
+  keys_.clear();
+  loading loaded;
+  readRecords(loaded, onError);
+  sortByKey(loaded);
+  makeEntries(loaded);
 }
 
-void mFileIndex::readRecord(const unsigned char* record, int ordinal, loading& loaded) {
-  mIndexEntry* entry = loaded.block + loaded.entries.size();
-  // A length byte larger than its field takes the bytes that follow, but
-  // never more than the record holds.
-  unsigned minorLength = record[0] < kRecordSize - 1 ? record[0] : kRecordSize - 1;
-  unsigned majorLength = record[7] < kRecordSize - 8 ? record[7] : kRecordSize - 8;
-  appendKey(*entry, record + 8, majorLength);
-  appendKey(*entry, record + 1, minorLength);
-  entry->ordinal = ordinal;
-  entry->fileNumber = record[20];
-  entry->firstBlock = static_cast<unsigned int>(record[16]) | static_cast<unsigned int>(record[17]) << 8 |
-                      static_cast<unsigned int>(record[18]) << 16 |
-                      static_cast<unsigned int>(record[19]) << 24;
-  loaded.entries.push_back(entry);
-
-  const unsigned char number = entry->fileNumber;
-  if (loaded.dataFile[number]) {
-    loaded.blocks[number].push_back(entry->firstBlock);
-    return;
+// Reads every record into an item, its key into keys_, and opens the data
+// files they name. A trailing piece shorter than a record reads as a record
+// whose missing bytes are 0.
+void mFileIndex::readRecords(loading& loaded, const errorHandler& onError) {
+  const std::uint64_t records = (size + kRecordSize - 1) / kRecordSize;
+  // The maps count their entries in an int: an index of more records cannot
+  // be held.
+  if (records > static_cast<std::uint64_t>(std::numeric_limits<int>::max())) throw std::bad_alloc();
+  loaded.items.reserve(static_cast<std::size_t>(records));
+  keys_.reserve(static_cast<std::size_t>(records) * 12);
+  const oemTable& oem = oemTable::get();
+  // Widens key bytes through the OEM code page into keys_.
+  auto widen = [this, &oem](const unsigned char* bytes, unsigned count) {
+    bool single = true;
+    for (unsigned i = 0; i < count; ++i) single = single && oem.single[bytes[i]];
+    if (single) {
+      for (unsigned i = 0; i < count; ++i) keys_.push_back(oem.wide[bytes[i]]);
+      return;
+    }
+    // A code page whose bytes do not each stand for one unit.
+    mstr part;
+    part.appendMultiByte(reinterpret_cast<const char*>(bytes), static_cast<int>(count), CP_OEMCP);
+    keys_.insert(keys_.end(), part.c_str(), part.c_str() + part.get_count());
+  };
+  unsigned char chunk[kChunkRecords * kRecordSize];
+  std::uint32_t record = 0;
+  for (std::uint64_t offset = 0; offset < size;) {
+    const std::size_t count =
+        static_cast<std::size_t>(std::min<std::uint64_t>(size - offset, sizeof chunk));
+    cursor = view + offset;
+    // An index cut short by another program meanwhile ends its directory.
+    if (!readMapped([&chunk, this, count] { std::memcpy(chunk, cursor, count); })) throw readFault();
+    std::memset(chunk + count, 0, sizeof chunk - count);
+    for (std::size_t at = 0; at < count; at += kRecordSize, ++record) {
+      const unsigned char* r = chunk + at;
+      item it{};
+      it.record = record;
+      it.firstBlock = static_cast<std::uint32_t>(r[16]) | static_cast<std::uint32_t>(r[17]) << 8 |
+                      static_cast<std::uint32_t>(r[18]) << 16 | static_cast<std::uint32_t>(r[19]) << 24;
+      it.fileNumber = r[20];
+      // The key: keyMajor, then keyMinor. A length byte larger than its field
+      // takes the bytes that follow, but never more than the record holds.
+      it.key = keys_.size();
+      widen(r + 8, std::min<unsigned>(r[7], kRecordSize - 8));
+      widen(r + 1, std::min<unsigned>(r[0], kRecordSize - 1));
+      it.keyLength = static_cast<unsigned char>(keys_.size() - it.key);
+      keys_.push_back(0);
+      loaded.items.push_back(it);
+      if (dataFile(it.fileNumber, onError)) loaded.blocks[it.fileNumber].emplace_back(it.firstBlock, record);
+    }
+    offset += count;
   }
-  // The first record that names this data file: ARCHIVE.IDX, number 7 ->
-  // ARCHIVE.07 in the index's directory.
+  cursor = view + size;
+}
+
+// The data file of a record: opened when the first record names it. A
+// missing one is reported for every record that names it.
+mFileData* mFileIndex::dataFile(unsigned char number, const errorHandler& onError) {
+  if (dataFileOf[number]) return dataFileOf[number];
+  // ARCHIVE.IDX, number 7 -> ARCHIVE.07 in the index's directory.
   std::unique_ptr<mFileData> data(new mFileData);
   getNameNoExt(*data);
   mstr digits;
@@ -207,71 +195,107 @@ void mFileIndex::readRecord(const unsigned char* record, int ordinal, loading& l
     data->getFullPath(full);
     mEx missing("mFileIndex", 106, "mFileIndex::open", 2);
     missing.appendText(u"Нет указанного в индексе файла рапортов ").appendText(full.c_str());
-    printErrorText(missing);
-    return;
+    onError(missing);
+    return nullptr;
   }
   data->openFileRead();
   data->fileNumber = number;
-  loaded.blocks[number].push_back(entry->firstBlock);
-  loaded.dataFile[number] = data.get();
-  dataFileOf[number] = data.get();
-  dataFiles.insert_value(data.release());
+  dataFiles.insert_value(data.get());  // the map's once it is in
+  return dataFileOf[number] = data.release();
 }
 
-// Each report ends at the next strictly higher block that the index lists
-// for its data file. With the blocks of each file sorted once, every entry
-// finds that block by one binary search, instead of two tree lookups when
-// its report is read.
-void mFileIndex::setEndBlocks(loading& loaded) const {
-  for (int number = 0; number < 256; ++number) {
-    std::vector<unsigned int>& blocks = loaded.blocks[number];
+// Sorts the items by key, equal keys in record order: the order in which
+// one-by-one insertion would leave them, and marks where each run of equal
+// keys begins. Where the platform has sort keys of StrCmpW's order, each
+// key's is computed once and the keys are compared as numbers, StrCmpW
+// deciding only between keys whose first bytes are alike; elsewhere StrCmpW
+// compares them all.
+void mFileIndex::sortByKey(loading& loaded) const {
+  std::vector<item>& items = loaded.items;
+  const unsigned short* keys = keys_.data();
+  auto text = [keys](const item& i) { return reinterpret_cast<LPCWSTR>(keys + i.key); };
+  if (!platform::hasSortKeys) {
+    std::stable_sort(items.begin(), items.end(),
+                     [&text](const item& a, const item& b) { return StrCmpW(text(a), text(b)) < 0; });
+    loaded.newRun.resize(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i)
+      loaded.newRun[i] = i == 0 || StrCmpW(text(items[i - 1]), text(items[i])) != 0;
+    return;
+  }
+  for (item& it : items) {
+    unsigned char prefix[item::kPrefix] = {};
+    const std::size_t length = platform::sortKey(text(it), prefix, item::kPrefix);
+    for (int w = 0; w < 3; ++w) {
+      std::uint64_t word = 0;
+      for (int k = 0; k < 8; ++k) word = word << 8 | prefix[8 * w + k];
+      it.words[w] = word;
+    }
+    it.whole = length <= item::kPrefix;
+    it.prefixLength = static_cast<unsigned char>(it.whole ? length : item::kPrefix);
+  }
+  // -1, 0 or 1 as StrCmpW orders the keys of a and b.
+  auto compare = [&text](const item& a, const item& b) {
+    for (int i = 0; i < 3; ++i)
+      if (a.words[i] != b.words[i]) return a.words[i] < b.words[i] ? -1 : 1;
+    // A shorter key is a whole one, and a prefix of the other: it comes first.
+    if (a.prefixLength != b.prefixLength) return a.prefixLength < b.prefixLength ? -1 : 1;
+    if (a.whole != b.whole) return a.whole ? -1 : 1;
+    if (a.whole) return 0;
+    // Keys longer than the prefix, alike as far as it goes.
+    const int c = StrCmpW(text(a), text(b));
+    return c < 0 ? -1 : c > 0;
+  };
+  std::sort(items.begin(), items.end(), [&compare](const item& a, const item& b) {
+    const int c = compare(a, b);
+    return c != 0 ? c < 0 : a.record < b.record;
+  });
+  loaded.newRun.resize(items.size());
+  for (std::size_t i = 0; i < items.size(); ++i) loaded.newRun[i] = i == 0 || compare(items[i - 1], items[i]) != 0;
+}
+
+// Makes the entries in key order, each with the bytes of its report, and
+// fills the maps, balanced.
+void mFileIndex::makeEntries(loading& loaded) {
+  // Each report ends at the next strictly higher block that the index lists
+  // for its data file: with the blocks of each file in order (they usually
+  // are, in record order), one pass from the last gives every record its end.
+  loaded.endBlock.assign(loaded.items.size(), 0);
+  for (auto& blocks : loaded.blocks) {
     if (!std::is_sorted(blocks.begin(), blocks.end())) std::sort(blocks.begin(), blocks.end());
+    std::uint32_t above = 0;  // the block after the run being passed; 0: none
+    for (std::size_t i = blocks.size(); i > 0;) {
+      std::size_t runStart = i - 1;
+      while (runStart > 0 && blocks[runStart - 1].first == blocks[i - 1].first) --runStart;
+      for (std::size_t k = runStart; k < i; ++k) loaded.endBlock[blocks[k].second] = above;
+      above = blocks[i - 1].first;
+      i = runStart;
+    }
+    std::vector<std::pair<std::uint32_t, std::uint32_t>>().swap(blocks);
   }
-  for (mIndexEntry* entry : loaded.entries) {
-    const std::vector<unsigned int>& blocks = loaded.blocks[entry->fileNumber];
-    auto next = std::upper_bound(blocks.begin(), blocks.end(), entry->firstBlock);
-    entry->endBlock = next == blocks.end() ? 0 : *next;
+
+  const std::size_t n = loaded.items.size();
+  std::unique_ptr<mIndexEntry[]> block(new mIndexEntry[n]);
+  std::vector<mIndexEntry*> inOrder(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const item& it = loaded.items[i];
+    mIndexEntry& entry = block[i];
+    entry.useKey(keys_.data() + it.key, it.keyLength);
+    entry.ordinal = static_cast<int>(it.record);
+    entry.fileNumber = it.fileNumber;
+    entry.firstBlock = it.firstBlock;
+    if (const mFileData* data = dataFileOf[it.fileNumber]) {
+      const std::uint64_t fileSize = data->size;
+      const std::uint32_t endBlock = loaded.endBlock[it.record];
+      entry.start = std::min(it.firstBlock * kBlockSize, fileSize);
+      entry.end = endBlock ? std::min(endBlock * kBlockSize, fileSize) : fileSize;
+      if (entry.end < entry.start) entry.end = entry.start;
+    }
+    inOrder[i] = &entry;
   }
-}
-
-mstr& mFileIndex::readReport(entry_map::node* position, mstr& text) {
-  text.clear();
-  if (!position) return text;
-  const mIndexEntry& entry = *position->value;
-  mFileData* data = findDataFile(entry.fileNumber);
-  return data ? data->readReport(entry.firstBlock, text) : text;
-}
-
-reportRange mFileIndex::locate(const mIndexEntry& entry) const {
-  reportRange range;
-  range.data = dataFileOf[entry.fileNumber];
-  if (!range.data) return range;
-  const std::uint64_t fileSize = range.data->size;
-  std::uint64_t start = static_cast<std::uint64_t>(entry.firstBlock) * 64;
-  std::uint64_t end = entry.endBlock ? static_cast<std::uint64_t>(entry.endBlock) * 64 : fileSize;
-  range.start = start < fileSize ? start : fileSize;
-  range.end = end < fileSize ? end : fileSize;
-  if (range.end < range.start) range.end = range.start;
-  return range;
-}
-
-mstr& mFileData::readReport(unsigned int firstBlock, mstr& text) {
-  if (!blocks.find(&firstBlock, nullptr)) return text;
-  // The report ends where the next strictly higher block of this data file
-  // begins; records that share a block each get the whole report.
-  tree_ob<unsigned int>::node* next = nullptr;
-  if (firstBlock != 0xFFFFFFFFu) {
-    unsigned int above = firstBlock + 1;
-    blocks.lower_bound(&above, &next);
-  }
-  std::uint64_t start = static_cast<std::uint64_t>(firstBlock) * 64;
-  std::uint64_t end = next ? static_cast<std::uint64_t>(*next->value) * 64 : 0;
-  readFile(buffer, start, end);
-  return decodeText(text);
-}
-
-mstr& mFileData::decodeText(mstr& text) {
-  text.clear();
-  decodeReportText(buffer.get_data(), static_cast<std::size_t>(buffer.get_count()), text);
-  return text;
+  std::vector<item>().swap(loaded.items);
+  std::vector<std::uint32_t>().swap(loaded.endBlock);
+  entries.insert_values(inOrder.data(), static_cast<int>(n), true, block.release());
+  std::vector<mIndexEntry*>().swap(inOrder);
+  entries.balance(loaded.newRun.data());
+  dataFiles.balance();
 }

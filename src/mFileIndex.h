@@ -7,46 +7,57 @@
 //   16  4  firstBlock               20  1  fileNumber      21..39 unused
 // The report key is keyMajor then keyMinor. Data file n of ARCHIVE.IDX is
 // ARCHIVE.nn (at least two digits) in the same directory; a report occupies
-// its data file from firstBlock * 64 to the next strictly higher block that
-// the index lists for that data file, or to the end of the file.
+// its data file from firstBlock * kBlockSize to the next strictly higher
+// block that the index lists for that data file, or to the end of the file.
 #ifndef TARVIN_MFILEINDEX_H
 #define TARVIN_MFILEINDEX_H
 
+#include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "mFile.h"
 #include "tree_ob.h"
 
+// Reports begin on blocks of this many bytes of their data file.
+constexpr std::uint64_t kBlockSize = 64;
+// The bytes of one index record.
+constexpr std::uint64_t kRecordSize = 40;
+
 // One listed report: its key is the string itself.
 class mIndexEntry : public mstr {
  public:
-  int ordinal = 0;                 // position of the record in the index, from 0
+  int ordinal = 0;  // position of the record in the index, from 0
   unsigned char fileNumber = 0;
   unsigned int firstBlock = 0;
-  // The next strictly higher block of its data file, where the report ends;
-  // 0 for the last report of the file (it runs to the end). Set by open().
-  unsigned int endBlock = 0;
+  // Where the report's bytes lie in its data file, [start, end), cut to the
+  // file's size: found once, when the index is opened. Empty when the data
+  // file is missing.
+  std::uint64_t start = 0;
+  std::uint64_t end = 0;
 
   mIndexEntry() = default;
-  mIndexEntry(const mIndexEntry& other) = default;
-  mIndexEntry& operator=(const mIndexEntry& other) = default;
-  ~mIndexEntry() override = default;
+  mIndexEntry(const mIndexEntry& other) : mstr(other), ordinal(other.ordinal), fileNumber(other.fileNumber),
+      firstBlock(other.firstBlock), start(other.start), end(other.end) {}
+  mIndexEntry& operator=(const mIndexEntry& other);
+  ~mIndexEntry() override;
+
+  // The key stands in storage that the index holds for all its keys: the
+  // entry points at the `count` units there (a 0 after them) and never
+  // releases or grows them. An index's entries are not changed after it is
+  // opened.
+  void useKey(unsigned short* text, int count);
+
+ private:
+  bool keyOfIndex_ = false;
 };
 
 // One opened data file.
 class mFileData : public mFile {
  public:
-  tree_ob<unsigned int> blocks;  // first block of every record naming this file
   unsigned char fileNumber = 0;
-  mbytes buffer;                 // the bytes of the report being read, reused
 
   ~mFileData() override = default;
-
-  // Appends the decoded report that begins at `firstBlock` (the caller has
-  // emptied the text).
-  mstr& readReport(unsigned int firstBlock, mstr& text);
-  // Empties the text and appends the decoding of `buffer`.
-  mstr& decodeText(mstr& text);
 };
 
 template <>
@@ -57,7 +68,7 @@ struct tree_key<mFileData> {
 };
 
 // Where one report's bytes lie: in the mapped data file, from start up to
-// end (cut to the file); no data file when it was missing.
+// end; no data file when it was missing.
 struct reportRange {
   const mFileData* data = nullptr;
   std::uint64_t start = 0;
@@ -69,33 +80,42 @@ struct reportRange {
 class mFileIndex : public mFile {
  public:
   typedef tree_ob<mIndexEntry> entry_map;
+  // Where the errors met while an index is opened go, one by one as they are
+  // met (a missing data file, for each record that names it); the opening
+  // goes on after each.
+  typedef std::function<void(mEx& error)> errorHandler;
 
-  entry_map entries;                        // every record, in key order
-  const unsigned char* cursor = nullptr;    // the record being read by open()
-  tree_ob<mFileData> dataFiles;             // every data file found, by number
-  mFileData* dataFileOf[256] = {};          // the same, by number, null where missing
+  entry_map entries;                      // every record, in key order
+  const unsigned char* cursor = nullptr;  // the record being read by open()
+  tree_ob<mFileData> dataFiles;           // every data file found, by number
+  mFileData* dataFileOf[256] = {};        // the same, by number, null where missing
 
   ~mFileIndex() override;
 
-  // Maps the index and reads every record. A missing data file is reported
-  // on standard error once for each record that names it; an index or data
-  // file that cannot be mapped raises mEx. The index's directory and name
-  // are taken as they are (as a listing found them).
-  void open(const mFileObject& file);
+  // Maps the index and reads every record; the index's directory and name
+  // are taken as they are (as a listing found them). An index or data file
+  // that cannot be mapped raises mEx, and so does a shortage of memory for
+  // what the index holds (system error 8, naming the index), after releasing
+  // all of it.
+  void open(const mFileObject& file, const errorHandler& onError);
   // The same for a path as a user wrote it, split by the path rule.
-  void open(const mstr& path) { open(mFileObject(path)); }
-  // Empties the text and fills it with the decoded report of the entry; the
-  // text stays empty when its data file was missing.
-  mstr& readReport(entry_map::node* position, mstr& text);
-  // The bytes of an entry's report, found without a lookup.
-  reportRange locate(const mIndexEntry& entry) const;
+  void open(const mstr& path, const errorHandler& onError) { open(mFileObject(path), onError); }
+
+  // Where an entry's report lies.
+  reportRange range(const mIndexEntry& entry) const {
+    return reportRange{dataFileOf[entry.fileNumber], entry.start, entry.end};
+  }
 
  private:
   struct loading;
-  void readRecord(const unsigned char* record, int ordinal, loading& loaded);
-  void setEndBlocks(loading& loaded) const;
-  static void sortByKey(std::vector<mIndexEntry*>& sorted, std::vector<unsigned char>& newRun);
-  mFileData* findDataFile(unsigned char number) const;
+  void load(const errorHandler& onError);
+  mEx memoryShortage();
+  void readRecords(loading& loaded, const errorHandler& onError);
+  mFileData* dataFile(unsigned char number, const errorHandler& onError);
+  void sortByKey(loading& loaded) const;
+  void makeEntries(loading& loaded);
+
+  std::vector<unsigned short> keys_;  // the text of every key, each followed by a 0
 };
 
 #endif  // TARVIN_MFILEINDEX_H

@@ -83,15 +83,16 @@ inline void fill(unsigned short* o, unsigned short u, unsigned n) {
 
 }  // namespace
 
-void decodeReportText(const unsigned char* data, std::size_t size, mstr& text) {
+std::size_t decodeReportText(const unsigned char* data, std::size_t size, mstr& text, std::size_t limit) {
   const codeTable& codes = codeTable::get();
   const unsigned char* p = data;
   const unsigned char* const end = data + size;
-  if (!codes.allSingle) return decodeReportTextPlain(data, size, text);
+  const unsigned char* const stop = data + (limit < size ? limit : size);
+  if (!codes.allSingle) return decodeReportTextPlain(data, size, text, limit);
   const unsigned short* wide = oemTable::get().wide;
 
   writer out(text);
-  while (p < end) {
+  while (p < stop) {
     out.lineAhead();
     unsigned n = *p++;
     bool cut = static_cast<std::size_t>(end - p) < n;
@@ -118,16 +119,18 @@ void decodeReportText(const unsigned char* data, std::size_t size, mstr& text) {
     }
     *o++ = u'\n';
     out.at = o;
-    if (cut) break;
     p = lineEnd;
+    if (cut) break;
   }
+  return static_cast<std::size_t>(p - data);
 }
 
-void decodeReportTextPlain(const unsigned char* data, std::size_t size, mstr& text) {
+std::size_t decodeReportTextPlain(const unsigned char* data, std::size_t size, mstr& text, std::size_t limit) {
   const unsigned char* p = data;
   const unsigned char* const end = data + size;
+  const unsigned char* const stop = data + (limit < size ? limit : size);
   auto one = [&text](unsigned char c) { text.appendMultiByte(reinterpret_cast<const char*>(&c), 1, CP_OEMCP); };
-  while (p < end) {
+  while (p < stop) {
     unsigned n = *p++;
     bool cut = static_cast<std::size_t>(end - p) < n;
     const unsigned char* lineEnd = cut ? end : p + n;
@@ -148,7 +151,8 @@ void decodeReportTextPlain(const unsigned char* data, std::size_t size, mstr& te
       }
     }
     text.append(u"\n");
-    if (cut) return;
     p = lineEnd;
+    if (cut) break;
   }
+  return static_cast<std::size_t>(p - data);
 }

@@ -6,9 +6,11 @@
 #include "mCmdLine.h"
 #include "mFileIndex.h"
 #include "mOutput.h"
-#include "options.h"
 #include "oemTable.h"
-#include "reportQueue.h"
+#include "options.h"
+#include "progress.h"
+#include "reportFormat.h"
+#include "reportWriter.h"
 
 namespace {
 
@@ -37,18 +39,18 @@ bool readerWentAway(DWORD error) {
   return error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA || error == ERROR_PIPE_NOT_CONNECTED;
 }
 
-mEx lostOutputError() {
-  SetLastError(mstr::lastWriteError());
+mEx lostOutputError(const mOutput& output) {
+  SetLastError(output.lostError());
   mEx ex("main", 1, "wmain", 1);
   ex.addSystemError().appendText(u"func=WriteFile Данные не записаны в стандартный вывод.");
   return ex;
 }
 
 // Checks that standard output has taken everything so far.
-void requireWritten() {
-  if (mstr::lastWriteSucceeded()) return;
-  if (readerWentAway(mstr::lastWriteError())) throw outputLost{mEx(), true};
-  throw outputLost{lostOutputError()};
+void requireWritten(const mOutput& output) {
+  if (!output.lost()) return;
+  if (readerWentAway(output.lostError())) throw outputLost{mEx(), true};
+  throw outputLost{lostOutputError(output)};
 }
 
 // The processors this process may use.
@@ -58,46 +60,40 @@ unsigned processorCount() {
   return static_cast<unsigned>(std::bitset<8 * sizeof mine>(mine).count());
 }
 
-void convertDirectory(const mFileObject& directory, mstr& indexPath, unsigned& counter, reportQueue& queue) {
+// What a conversion uses from one directory to the next.
+struct conversion {
+  reportFormat& format;
+  reportWriter& writer;
+  progress* shown;
+  unsigned counter = 0;  // reports written so far
+};
+
+// Every index file in the tree of one directory, by file name; an error ends
+// the rest of the tree.
+void convertDirectory(const mFileObject& directory, conversion& c) {
   mFileList files;
   std::unique_ptr<mFileIndex> index;
-  mOutput& output = mOutput::get();
+  mstr indexPath;
+  const mFileIndex::errorHandler missingDataFile = [&c](mEx& error) { c.format.error(error, errorLevel::report); };
   try {
     directory.listTree(files, 1, u"*.idx");
-    mstr shown;
-    directory.getFullPath(shown);
-    output.progressDirectory(shown.c_str(), shown.get_count(), static_cast<unsigned>(files.get_count()));
+    if (c.shown) c.shown->directory(directory.getFullPath(indexPath), static_cast<unsigned>(files.get_count()));
     for (auto f = files.begin(); auto* file = f.step();) {
       file->value->getFullPath(indexPath);
       index.reset(new mFileIndex);
-      index->open(*file->value);
-      queue.write(*index, indexPath, counter);
-      requireWritten();
+      index->open(*file->value, missingDataFile);
+      c.writer.write(*index, indexPath, c.counter);
+      requireWritten(mOutput::get());
       index.reset();
-      output.progressIndexDone();
+      if (c.shown) c.shown->indexDone();
     }
   } catch (mEx& error) {
-    printErrorText(error);
+    c.format.error(error, errorLevel::directory);
   }
 }
 
-// The queue that writes the reports as the options ask, on every core
-// unless standard output is a console: then each report shows as soon as it
-// is decoded, by one thread.
-std::unique_ptr<reportQueue> makeQueue(const runOptions& options) {
-  reportFormat format;
-  format.how = options.list ? reportFormat::kind::list
-               : options.jsonl ? reportFormat::kind::jsonl
-                               : reportFormat::kind::plain;
-  format.utf8 = options.utf8;
-  const bool console = mOutput::get().outputIsConsole();
-  unsigned threads = console ? 1 : processorCount();
-  if (threads > 16) threads = 16;
-  const reportDecode::level level = options.levelForced ? options.level : reportDecode::best();
-  // Where every byte of the OEM code page stands for one unit and back,
-  // reports are decoded straight into the bytes that are written.
-  return std::unique_ptr<reportQueue>(
-      new reportQueue(format, level, threads, console, !oemTable::get().roundTrip));
+reportFormat::kind formatKind(const runOptions& options) {
+  return options.list ? reportFormat::kind::list : options.jsonl ? reportFormat::kind::jsonl : reportFormat::kind::plain;
 }
 
 }  // namespace
@@ -108,7 +104,6 @@ int tarvinRun(int argc, WCHAR** argv) {
   mOutput& output = mOutput::get();
   const auto utf8 = mOutput::encoding::utf8, oem = mOutput::encoding::oem;
   output.setEncodings(options.utf8 || json ? utf8 : oem, options.utf8 ? utf8 : oem);
-  output.setSizeLinesToError(json);
   // What the command line got wrong: a usage error converts nothing.
   for (const mstr& line : options.warnings) output.errorText(line.c_str(), line.get_count());
   for (const mstr& line : options.usageErrors) output.errorText(line.c_str(), line.get_count());
@@ -116,65 +111,76 @@ int tarvinRun(int argc, WCHAR** argv) {
     output.finish();
     return 2;
   }
+  reportFormat format(formatKind(options), options.utf8, output);
+  std::unique_ptr<progress> shown;
   int exitCode = 0;
+  std::uint64_t lastUnits = 0;  // what the output text holds at the end
   {
-    mstr indexPath;
-    mstr out;
-    unsigned counter = 0;
     mCmdLine commandLine;
-    std::unique_ptr<reportQueue> queue;
+    // The size lines of the list files read.
+    auto listFileSizeLines = [&commandLine, &format] {
+      for (int units : commandLine.listFileUnits) format.sizeLine(static_cast<std::uint64_t>(units));
+      commandLine.listFileUnits.clear();
+    };
     try {
       commandLine.parse(argc, argv);
+      mstr out;
       if (commandLine.getOption(u"?", out) || options.help) {
         out.append(kUsage);
         if (options.help) appendOptionHelp(out);
         out.print();
-        requireWritten();
+        requireWritten(output);
+        lastUnits = static_cast<std::uint64_t>(out.get_count());
       } else if (options.version) {
         mstr(u"tarvin " TARVIN_VERSION "\n").print();
-        requireWritten();
+        requireWritten(output);
       } else {
-        mFileList& directories = commandLine.getSearchPaths(argc, argv);
-        if (!options.quiet && output.errorIsConsole() && !output.outputIsConsole()) output.showProgress();
-        queue = makeQueue(options);
-        for (auto it = directories.begin(); auto* directory = it.step();)
-          convertDirectory(*directory->value, indexPath, counter, *queue);
+        try {
+          commandLine.getSearchPaths(argc, argv);
+        } catch (mEx&) {
+          listFileSizeLines();
+          throw;
+        }
+        listFileSizeLines();
+        // A status line while the reports go elsewhere than the console.
+        if (!options.quiet && output.errorIsConsole() && !output.outputIsConsole()) shown.reset(new progress(output));
+        // On every core, unless standard output is a console: then each
+        // report shows as soon as it is decoded, by one thread.
+        const bool console = output.outputIsConsole();
+        unsigned threads = console ? 1 : processorCount();
+        if (threads > 16) threads = 16;
+        const reportDecode::level level = options.levelForced ? options.level : reportDecode::best();
+        // Where every byte of the OEM code page stands for one unit and back,
+        // reports are decoded straight into the bytes that are written.
+        reportWriter writer(format, reportDecode::select(level), !oemTable::get().roundTrip, threads, console,
+                            shown.get());
+        conversion c{format, writer, shown.get()};
+        for (auto it = commandLine.searchPaths.begin(); auto* directory = it.step();)
+          convertDirectory(*directory->value, c);
+        lastUnits = writer.lastUnits();
       }
     } catch (mEx& error) {
-      printErrorText(error);
+      format.error(error, errorLevel::run);
     } catch (outputLost& lost) {
-      if (!lost.quiet) printErrorText(lost.error);
+      if (!lost.quiet) format.error(lost.error, errorLevel::run);
       exitCode = 1;
     } catch (...) {
-      DWORD error = GetLastError();
-      mstr line(u"Ошибка! ");
-      line.appendNumber(static_cast<int>(error)).append(u"\n");
-      // JSON lines stay JSON: there the line goes with the error texts.
-      if (json)
-        line.printError();
-      else
-        line.print();
-      output.countErrorText();
-    }
-    // Released in this order: the command line, the output text (a long
-    // usage text writes its size line here), the index path. The reports
-    // never were in the output text: the size line of the last one, as the
-    // output text would have held it with its separator, is written for it
-    // (in the plain form only: JSON lines stay JSON).
-    if (queue) {
-      std::size_t last = queue->lastUnits();
-      queue.reset();
-      if (!json) mstr::printSizeLine(static_cast<int>(last));
+      format.unexpectedFailure(GetLastError());
     }
   }
+  // The output text's size line, when it holds more than 10000 characters at
+  // the end: the last report with its separator, or the usage text.
+  format.sizeLine(lastUnits);
   // What is still gathered goes out now; if it cannot, that output is lost
   // like any other.
   output.flush();
-  if (exitCode == 0 && !mstr::lastWriteSucceeded()) {
-    if (!readerWentAway(mstr::lastWriteError())) printErrorText(lostOutputError());
+  if (exitCode == 0 && output.lost()) {
+    if (!readerWentAway(output.lostError())) format.error(lostOutputError(output), errorLevel::run);
     exitCode = 1;
   }
+  if (shown) shown->finish(format.errorTexts());
+  shown.reset();
   output.finish();
-  if (exitCode == 0 && options.strict && output.errorTexts() > 0) exitCode = 2;
+  if (exitCode == 0 && options.strict && format.errorTexts() > 0) exitCode = 2;
   return exitCode;
 }

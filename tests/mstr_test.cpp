@@ -114,19 +114,6 @@ TEST(MstrCompare, CaseSensitiveLinguisticOrder) {
   EXPECT_EQ(withZero, mstr(u"ab"));
 }
 
-TEST(MstrRelease, LongStringWritesItsSizeLine) {
-  captured c = capture([] {
-    mstr s;
-    for (int i = 0; i < 10001; ++i) s.append(u"x");
-  });
-  EXPECT_EQ(c.out, oem("<>Размер строки<> 10001\n"));
-  c = capture([] {
-    mstr s;
-    for (int i = 0; i < 10000; ++i) s.append(u"x");
-  });
-  EXPECT_EQ(c.out, "");
-}
-
 TEST(MstrConsole, OutputIsOemWithStringAndTail) {
   captured c = capture([] {
     mstr(u"Отчёт").print(u"\n");
@@ -137,16 +124,6 @@ TEST(MstrConsole, OutputIsOemWithStringAndTail) {
   EXPECT_EQ(c.out, oem("Отчёт\n") + "\n" + "ab");
   EXPECT_EQ(c.err, oem("ошибка"));
   EXPECT_TRUE(mstr::lastWriteSucceeded());
-}
-
-TEST(MstrConsole, ErrorTextOfACaughtException) {
-  captured c = capture([] {
-    mEx e("mod", 5, "fn", 1);
-    e.appendText(u"текст");
-    printErrorText(e);
-  });
-  EXPECT_EQ(c.err, oem("Error number 0: текст\nin module mod func <fn> in string 5\n"));
-  EXPECT_EQ(c.out, "");
 }
 
 }  // namespace

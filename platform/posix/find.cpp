@@ -265,12 +265,13 @@ bool platform::findEntry(const WCHAR* path, WIN32_FIND_DATAW* data) {
     if (!splitSearchPath(whole, directory, name)) return false;
     // The name as written, else the one of its directory that differs from
     // it only in letter case, as Windows finds it; stat follows links, so a
-    // link whose target is gone is no entry.
+    // link whose target is gone is no entry (a link that cannot be followed
+    // for another reason, a loop, is one: opening it tells why it fails).
     std::vector<FoundEntry> found;
     struct stat target;
     const std::string native = toNative(path);
     int error = ENOENT;
-    if (stat(native.c_str(), &target) == 0) {
+    if (stat(native.c_str(), &target) == 0 || errno != ENOENT) {
       FoundEntry entry;
       entry.name = name;
       if (fitsFindData(entry.name) && describe(AT_FDCWD, native.c_str(), &entry)) found.push_back(std::move(entry));

@@ -1,7 +1,7 @@
-// The report queue: whatever the number of threads, the batches, the text
+// The report writer: whatever the number of threads, the batches, the text
 // path and the reports that fail to be read, the output is that of one
 // thread decoding report after report.
-#include "reportQueue.h"
+#include "reportWriter.h"
 
 #include <unistd.h>
 
@@ -17,18 +17,20 @@
 
 namespace {
 
-std::string written(const mFileIndex& index, const mstr& path, reportFormat format, unsigned threads,
+std::string written(const mFileIndex& index, const mstr& path, reportFormat::kind how, bool utf8, unsigned threads,
                     bool viaUnits, reportDecode::level level = reportDecode::level::scalar) {
   return capture([&] {
-           reportQueue queue(format, level, threads, false, viaUnits);
+           reportFormat format(how, utf8, mOutput::get());
+           reportWriter writer(format, reportDecode::select(level), viaUnits, threads, false);
            unsigned counter = 7;  // numbering goes on from what the run has written
-           queue.write(index, path, counter);
-           queue.write(index, path, counter);  // a second index of the run
+           writer.write(index, path, counter);
+           writer.write(index, path, counter);  // a second index of the run
+           mOutput::get().flush();
          })
       .out;
 }
 
-TEST(ReportQueue, OutputIsThatOfOneThreadWhateverTheBatchesAndFaults) {
+TEST(ReportWriter, OutputIsThatOfOneThreadWhateverTheBatchesAndFaults) {
   TempTree tree;
   // Enough reports for several batches, one too large for a batch (it is
   // streamed), and the reports of data file 3 cut away after the index is
@@ -49,16 +51,18 @@ TEST(ReportQueue, OutputIsThatOfOneThreadWhateverTheBatchesAndFaults) {
   w.write();
   mFileIndex index;
   const mstr path = tree.text("Q.IDX");
-  capture([&] { index.open(path); });
+  index.open(path, [](mEx&) {});
   ASSERT_EQ(truncate(w.dataFilePath(3).c_str(), 0), 0);
 
-  const reportFormat plain{};
-  const std::string reference = written(index, path, plain, 1, false);
+  const auto plain = reportFormat::kind::plain;
+  const std::string reference = written(index, path, plain, false, 1, false);
   // The reports of data file 3 got their error texts instead, each once.
   unsigned counter = 0;
   captured once = capture([&] {
-    reportQueue queue(plain, reportDecode::level::scalar, 1, false, false);
-    queue.write(index, path, counter);
+    reportFormat format(plain, false, mOutput::get());
+    reportWriter writer(format, reportDecode::select(reportDecode::level::scalar), false, 1, false);
+    writer.write(index, path, counter);
+    mOutput::get().flush();
   });
   const unsigned faulted = 9000 / 97 + 1;
   EXPECT_EQ(counter, 9000 - faulted);
@@ -69,22 +73,22 @@ TEST(ReportQueue, OutputIsThatOfOneThreadWhateverTheBatchesAndFaults) {
   EXPECT_NE(reference.find("\n+++" + std::to_string(7 + 2 * counter - 1) + "\n"), std::string::npos);
   EXPECT_EQ(reference.find("\n+++" + std::to_string(7 + 2 * counter) + "\n"), std::string::npos);
 
-  reportFormat utf8;
-  utf8.utf8 = true;
-  reportFormat jsonl;
-  jsonl.how = reportFormat::kind::jsonl;
-  for (const reportFormat& format : {plain, utf8, jsonl}) {
-    const std::string one = written(index, path, format, 1, false);
+  const struct {
+    reportFormat::kind how;
+    bool utf8;
+  } formats[] = {{plain, false}, {plain, true}, {reportFormat::kind::jsonl, false}};
+  for (const auto& f : formats) {
+    const std::string one = written(index, path, f.how, f.utf8, 1, false);
     for (unsigned threads : {2u, 4u}) {
       SCOPED_TRACE(threads);
-      EXPECT_TRUE(written(index, path, format, threads, false) == one);
+      EXPECT_TRUE(written(index, path, f.how, f.utf8, threads, false) == one);
     }
     // Decoded through UTF-16 text, as for a code page whose bytes are not
     // its output: the same bytes.
-    EXPECT_TRUE(written(index, path, format, 2, true) == one);
+    EXPECT_TRUE(written(index, path, f.how, f.utf8, 2, true) == one);
     for (auto level : {reportDecode::level::avx2, reportDecode::level::avx512})
       if (reportDecode::supported(level)) {
-        EXPECT_TRUE(written(index, path, format, 2, false, level) == one);
+        EXPECT_TRUE(written(index, path, f.how, f.utf8, 2, false, level) == one);
       }
   }
 }

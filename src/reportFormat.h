@@ -1,0 +1,82 @@
+// reportFormat: what a run writes, every rule of it in one place.
+//
+//  - Plain: each report's text (code page 866, or UTF-8), every line ended by
+//    "\n", then its separator line "+++N": N counts the reports written, from
+//    0, across index files and directories.
+//  - JSON lines: one object per report, one per line, UTF-8:
+//    {"n":N,"index":"…","key":"…","data":"ARCHIVE.07","block":B,"bytes":S,
+//    "text":"…"}; "data" and "bytes" are null for a missing data file.
+//  - List: the same objects without "text"; no report is decoded.
+//  - Error texts go to standard error, in the layout of mEx, each where it
+//    was met among the reports.
+//  - The size line "<>Размер строки<> N" of a text longer than 10000
+//    characters: of the output text left at the end of a run (the last
+//    report with its separator, or the usage text) and of the text of each
+//    list file. It goes to standard output, or, in the JSON modes, where
+//    nothing but JSON may go there, to standard error.
+#ifndef TARVIN_REPORTFORMAT_H
+#define TARVIN_REPORTFORMAT_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "mFileIndex.h"
+#include "mOutput.h"
+#include "reportReader.h"
+
+// What an error ended: a report, a directory (the rest of its tree), the run.
+enum class errorLevel { report, directory, run };
+
+class reportFormat {
+ public:
+  enum class kind { plain, jsonl, list };
+  static constexpr std::size_t kNoNumber = static_cast<std::size_t>(-1);
+
+  reportFormat(kind how, bool utf8, mOutput& output) : how_(how), utf8_(utf8), output_(output) {}
+
+  kind how() const { return how_; }
+  // Whether a report's text is written (and so decoded) at all.
+  bool writesText() const { return how_ != kind::list; }
+  // The form its text takes.
+  reportReader::form textForm() const {
+    return how_ == kind::jsonl ? reportReader::form::json : utf8_ ? reportReader::form::utf8 : reportReader::form::oem;
+  }
+  // The most bytes one character of a report's text takes in that form.
+  std::size_t bytesPerCharacter() const;
+
+  // The texts every report of an index repeats: its path, its data files.
+  void beginIndex(const mFileIndex& index, const mstr& indexPath);
+  // What comes before a report's text in `out`: nothing in the plain form,
+  // the object's fields in the JSON ones. Returns where its number stands,
+  // or kNoNumber.
+  std::size_t opening(mbytes& out, const mIndexEntry& entry, const reportRange& range, unsigned number) const;
+  // What comes after it: the separator line, or the end of the object.
+  // Returns where its number stands, or kNoNumber.
+  std::size_t closing(mbytes& out, unsigned number) const;
+  // The characters a report leaves in the output text, whose size line the
+  // run may end with: in the plain form its text, "+++" and its number; none
+  // in the JSON ones (no object is that text).
+  std::uint64_t outputUnits(std::uint64_t textUnits, unsigned number) const;
+
+  // Writes the text of an error where error texts go, and counts it.
+  void error(const mEx& error, errorLevel level);
+  unsigned errorTexts() const { return errorTexts_; }
+
+  // The size line of a text of `units` characters, when it has one.
+  void sizeLine(std::uint64_t units) const;
+  // The line "Ошибка! N" of a failure that is no error of the library, N the
+  // system's last error code: where the reports go in the plain form, with
+  // the error texts in the JSON ones. It counts as an error text.
+  void unexpectedFailure(DWORD lastError);
+
+ private:
+  kind how_;
+  bool utf8_;
+  mOutput& output_;
+  unsigned errorTexts_ = 0;
+  std::string indexJson_;       // "path" of the index
+  std::string dataJson_[256];   // "name" of each data file found
+};
+
+#endif  // TARVIN_REPORTFORMAT_H

@@ -1,0 +1,47 @@
+// reportReader: the one way a report is read. It decodes the report's bytes
+// straight from its mapped data file, piece by piece and with every read of
+// the mapping guarded, into a byte sink, in the form the output wants:
+//  - the OEM bytes themselves, where the OEM code page maps every byte to one
+//    character and back (the decoded bytes are the output bytes);
+//  - their UTF-8, or the inside of a JSON string, converted piece by piece;
+//  - elsewhere (`viaUnits`), through UTF-16 text as the library decodes it,
+//    converted to the output's encoding.
+// No report is copied whole, so a report of any size is read.
+#ifndef TARVIN_REPORTREADER_H
+#define TARVIN_REPORTREADER_H
+
+#include <cstdint>
+
+#include "byteSink.h"
+#include "mFileIndex.h"
+#include "reportDecode.h"
+
+class reportReader {
+ public:
+  enum class form { oem, utf8, json };
+
+  reportReader(reportDecode::decoder decode, bool viaUnits) : decode_(decode), viaUnits_(viaUnits) {}
+  reportReader(const reportReader&) = delete;
+  reportReader& operator=(const reportReader&) = delete;
+
+  // Appends the text of the report at `range` in that form to `out` (nothing
+  // for a missing data file) and returns its characters: the OEM bytes, or
+  // the UTF-16 units of the text. Raises the data file's read error when its
+  // bytes are gone; what was appended before stays.
+  std::uint64_t read(const reportRange& range, form f, byteSink& out);
+
+  // Reads every page of the report once, so that a report whose bytes are
+  // gone raises its read error before any of it is written.
+  static void probe(const reportRange& range);
+
+ private:
+  std::uint64_t readUnits(const reportRange& range, form f, byteSink& out);
+
+  reportDecode::decoder decode_;
+  bool viaUnits_;
+  mbytes decoded_;  // a piece decoded before it is converted
+  mbytes copy_;     // a piece of the report's bytes, on the way through text
+  mstr text_;       // that piece's text
+};
+
+#endif  // TARVIN_REPORTREADER_H

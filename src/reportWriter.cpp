@@ -1,0 +1,242 @@
+#include "reportWriter.h"
+
+#include <new>
+#include <vector>
+
+#include "decimal.h"
+#include "orderedQueue.h"
+#include "reportReader.h"
+
+namespace {
+
+typedef mFileIndex::entry_map::node entryNode;
+
+// What one report left in its batch's buffer.
+struct piece {
+  std::size_t end;         // its bytes end here (they begin where the previous piece's end)
+  std::size_t numberAt;    // its number stands here
+  std::uint64_t textUnits;  // the characters of its text
+  unsigned char numberLength;
+  bool failed;              // its error is the next one of the batch
+};
+
+// Consecutive entries of an index, and what decoding them gave.
+struct batch {
+  entryNode* first = nullptr;
+  unsigned count = 0;
+  bool big = false;           // one report too large for a batch: the writer decodes it
+  unsigned assumedFirst = 0;  // its first number if no report before it in the index fails
+  mbytes out;
+  std::vector<piece> pieces;
+  std::vector<mEx> errors;
+  bool fatal = false;  // a failure other than an error of the library: the run ends there
+};
+
+}  // namespace
+
+struct reportWriter::state {
+  reportFormat& format;
+  const bool oneAtATime;
+  progress* const shown;
+  std::vector<std::unique_ptr<reportReader>> readers;  // one for each thread
+  std::size_t batchBytes;  // encoded bytes of one batch at most, for this format
+  std::size_t cutBytes = 0;  // of one batch of the index being written
+  unsigned maxReports;
+  std::uint64_t lastUnits = 0;
+
+  // The index being written, and where its batches are cut.
+  const mFileIndex* index = nullptr;
+  entryNode* uncut = nullptr;  // the first entry in no batch yet
+  unsigned uncutNumber = 0;    // its number, if no report before it fails
+  orderedQueue<batch> queue;
+
+  state(reportFormat& f, reportDecode::decoder decode, bool viaUnits, unsigned threads, bool single, progress* p)
+      : format(f), oneAtATime(single), shown(p), batchBytes(kBatchBytes / f.bytesPerCharacter()),
+        maxReports(single ? 1 : 4096),
+        queue(threads, threads > 1 ? 2 * threads : 2, [this](batch& b, unsigned thread) { decodeBatch(b, thread); }) {
+    for (unsigned t = 0; t < threads; ++t) readers.emplace_back(new reportReader(decode, viaUnits));
+  }
+
+  // ---- Decoding a batch (any thread) ----
+
+  void decodeBatch(batch& b, unsigned thread) {
+    b.out.clear();
+    b.pieces.clear();
+    b.errors.clear();
+    b.fatal = false;
+    if (b.big) return;  // the writer decodes it as it writes it
+    try {
+      arraySink sink(b.out);
+      unsigned number = b.assumedFirst;
+      mFileIndex::entry_map::iterator it(b.first);
+      for (unsigned k = 0; k < b.count; ++k) {
+        const mIndexEntry& entry = *it.step()->value;
+        const std::size_t mark = static_cast<std::size_t>(b.out.get_count());
+        piece p{};
+        try {
+          emit(entry, number, b.out, sink, *readers[thread], p);
+          ++number;
+        } catch (mEx& error) {
+          b.out.erase(b.out.get_data() + mark, nullptr);
+          p = piece{};
+          p.failed = true;
+          b.errors.push_back(std::move(error));
+        }
+        p.end = static_cast<std::size_t>(b.out.get_count());
+        b.pieces.push_back(p);
+      }
+    } catch (...) {
+      b.fatal = true;
+    }
+  }
+
+  // One report as the format wants it, numbered `number`.
+  void emit(const mIndexEntry& entry, unsigned number, mbytes& out, byteSink& sink, reportReader& reader, piece& p) {
+    const reportRange range = index->range(entry);
+    std::size_t at = format.opening(out, entry, range, number);
+    if (format.writesText()) p.textUnits = reader.read(range, format.textForm(), sink);
+    const std::size_t after = format.closing(out, number);
+    p.numberAt = at != reportFormat::kNoNumber ? at : after;
+    unsigned char digits[kMostDigits];
+    p.numberLength = static_cast<unsigned char>(putDecimal(number, digits));
+  }
+
+  // ---- Writing (the writer's thread) ----
+
+  // Hands out the batches that may be, a window ahead of the writer, so that
+  // their entries are still at hand when they are decoded.
+  void cutAhead() {
+    while (uncut && queue.hasRoom()) {
+      batch& b = queue.next();
+      b.first = uncut;
+      b.assumedFirst = uncutNumber;
+      b.count = 0;
+      b.big = false;
+      std::uint64_t bytes = 0;
+      while (uncut) {
+        const std::uint64_t size = format.writesText() ? index->range(*uncut->value).size() : 0;
+        // A report too large to be held whole is a batch of its own: the
+        // writer streams it.
+        const bool big = size > batchBytes;
+        if (b.count > 0 && (big || b.count >= maxReports || bytes + size > cutBytes)) break;
+        b.big = big;
+        ++b.count;
+        bytes += size;
+        uncut = mFileIndex::entry_map::successor(uncut);
+        if (big) break;
+      }
+      uncutNumber += b.count;
+      queue.handOut();
+    }
+  }
+
+  void writeNumber(unsigned number) {
+    unsigned char digits[kMostDigits];
+    mOutput::get().bytes(digits, putDecimal(number, digits));
+  }
+
+  void writeBatch(const batch& b, unsigned& counter) {
+    if (b.big) return writeBig(*b.first->value, counter);
+    if (b.fatal) throw std::bad_alloc();  // ends the run as any such failure does
+    mOutput& output = mOutput::get();
+    const unsigned char* bytes = b.out.get_data();
+    const bool renumber = counter != b.assumedFirst;
+    std::size_t pending = 0;  // bytes before it are written
+    std::size_t begin = 0;    // where the current piece begins
+    std::size_t error = 0;
+    for (const piece& p : b.pieces) {
+      if (p.failed) {
+        output.bytes(bytes + pending, begin - pending);
+        format.error(b.errors[error++], errorLevel::report);
+        lastUnits = 0;
+        pending = p.end;
+      } else {
+        if (renumber) {
+          output.bytes(bytes + pending, p.numberAt - pending);
+          writeNumber(counter);
+          pending = p.numberAt + p.numberLength;
+        }
+        lastUnits = format.outputUnits(p.textUnits, counter);
+        ++counter;
+      }
+      begin = p.end;
+      if (oneAtATime) {
+        output.bytes(bytes + pending, begin - pending);
+        pending = begin;
+        output.endOfPiece();
+      }
+      if (output.lost()) return;
+    }
+    output.bytes(bytes + pending, static_cast<std::size_t>(b.out.get_count()) - pending);
+  }
+
+  // A report too large for a batch: its pages are read once (a report whose
+  // bytes are gone gets its error before any of it is written), then it is
+  // decoded piece by piece straight into the output.
+  void writeBig(const mIndexEntry& entry, unsigned& counter) {
+    mOutput& output = mOutput::get();
+    const reportRange range = index->range(entry);
+    try {
+      reportReader::probe(range);
+      mbytes around;
+      format.opening(around, entry, range, counter);
+      output.bytes(around.get_data(), static_cast<std::size_t>(around.get_count()));
+      const std::uint64_t units = readers[0]->read(range, format.textForm(), output);
+      if (output.lost()) return;
+      around.clear();
+      format.closing(around, counter);
+      output.bytes(around.get_data(), static_cast<std::size_t>(around.get_count()));
+      lastUnits = format.outputUnits(units, counter);
+      ++counter;
+      output.endOfPiece();
+    } catch (mEx& error) {
+      format.error(error, errorLevel::report);
+      lastUnits = 0;
+    }
+  }
+};
+
+reportWriter::reportWriter(reportFormat& format, reportDecode::decoder decode, bool viaUnits, unsigned threads,
+                           bool oneAtATime, progress* shown)
+    : state_(new state(format, decode, viaUnits, threads ? threads : 1, oneAtATime, shown)) {}
+
+reportWriter::~reportWriter() = default;
+
+std::uint64_t reportWriter::lastUnits() const { return state_->lastUnits; }
+
+void reportWriter::write(const mFileIndex& index, const mstr& indexPath, unsigned& counter) {
+  state& s = *state_;
+  s.index = &index;
+  s.format.beginIndex(index, indexPath);
+  s.uncut = index.entries.first();
+  s.uncutNumber = counter;
+  // Batches small enough that every thread gets a few of the index, so that
+  // no thread idles long at its end, but not so small that handing them over
+  // costs more than decoding them.
+  std::uint64_t total = 0;
+  for (const mFileData* data : index.dataFileOf)
+    if (data) total += data->size;
+  s.cutBytes = static_cast<std::size_t>(total / (4 * s.queue.threads()));
+  if (s.cutBytes > s.batchBytes) s.cutBytes = s.batchBytes;
+  if (s.cutBytes < s.batchBytes / 16) s.cutBytes = s.batchBytes / 16;
+  // However the writing ends, no thread may still read this index after it.
+  struct retire {
+    state& s;
+    ~retire() {
+      s.queue.drain();
+      s.index = nullptr;
+    }
+  } retiring{s};
+  mOutput& output = mOutput::get();
+  for (;;) {
+    s.cutAhead();
+    batch* b = s.queue.oldest();
+    if (!b) break;
+    const unsigned before = counter;
+    s.writeBatch(*b, counter);
+    s.queue.take();
+    if (s.shown) s.shown->reports(counter - before);
+    if (output.lost()) return;
+  }
+  output.endOfPiece();
+}

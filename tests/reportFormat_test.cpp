@@ -1,0 +1,84 @@
+// The format of a run's output, byte for byte: separators, JSON objects,
+// error texts and size lines.
+#include "reportFormat.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "archive_writer.h"
+#include "capture.h"
+#include "temp_tree.h"
+
+namespace {
+
+std::string bytesOf(const mbytes& out) {
+  return std::string(reinterpret_cast<const char*>(out.get_data()), static_cast<std::size_t>(out.get_count()));
+}
+
+TEST(ReportFormat, WhatSurroundsAReportInEachForm) {
+  TempTree tree;
+  archive::writer w(tree.path(), "A.IDX");
+  w.add(oem("Ключ\""), "1", 7, {"x"});
+  w.add("K2", "", 3, {"lost"});
+  w.omitDataFile(3);
+  w.write();
+  mFileIndex index;
+  index.open(tree.text("A.IDX"), [](mEx&) {});
+  const mIndexEntry& lost = *index.entries.first()->value;  // Latin before Cyrillic
+  const mIndexEntry& kept = *index.entries.last()->value;
+  const std::string path = "\"" + tree.path("A.IDX") + "\"";
+  const struct {
+    reportFormat::kind how;
+    const mIndexEntry& entry;
+    const char* opening;
+    std::string closing;
+  } rows[] = {
+      {reportFormat::kind::plain, kept, "", "+++41\n"},
+      {reportFormat::kind::jsonl, kept, ",\"key\":\"Ключ\\\"1\",\"data\":\"A.07\",\"block\":0,\"bytes\":64,\"text\":\"",
+       "\"}\n"},
+      {reportFormat::kind::list, lost, ",\"key\":\"K2\",\"data\":null,\"block\":0,\"bytes\":null", "}\n"},
+  };
+  for (const auto& r : rows) {
+    reportFormat format(r.how, false, mOutput::get());
+    format.beginIndex(index, tree.text("A.IDX"));
+    mbytes out;
+    const std::size_t at = format.opening(out, r.entry, index.range(r.entry), 41);
+    if (r.how == reportFormat::kind::plain) {
+      EXPECT_EQ(at, reportFormat::kNoNumber);
+      EXPECT_EQ(bytesOf(out), "");
+    } else {
+      EXPECT_EQ(at, 5u);
+      EXPECT_EQ(bytesOf(out), "{\"n\":41,\"index\":" + path + r.opening);
+    }
+    out.clear();
+    const std::size_t after = format.closing(out, 41);
+    EXPECT_EQ(bytesOf(out), r.closing);
+    EXPECT_EQ(after, r.how == reportFormat::kind::plain ? 3u : reportFormat::kNoNumber);
+    // The output text of a plain report: its text, "+++" and the number.
+    EXPECT_EQ(format.outputUnits(10, 41), r.how == reportFormat::kind::plain ? 15u : 0u);
+  }
+}
+
+TEST(ReportFormat, ErrorTextsAndSizeLinesGoWhereTheFormSays) {
+  for (auto how : {reportFormat::kind::plain, reportFormat::kind::jsonl}) {
+    SCOPED_TRACE(static_cast<int>(how));
+    reportFormat format(how, false, mOutput::get());
+    captured c = capture([&] {
+      mEx e("mod", 5, "fn", 1);
+      e.appendText(u"текст");
+      format.error(e, errorLevel::report);
+      format.sizeLine(10000);
+      format.sizeLine(10001);
+      format.unexpectedFailure(6);
+      mOutput::get().flush();
+    });
+    const std::string text = oem("Error number 0: текст\nin module mod func <fn> in string 5\n");
+    const std::string lines = oem("<>Размер строки<> 10001\nОшибка! 6\n");
+    EXPECT_EQ(c.err, how == reportFormat::kind::plain ? text : text + lines);
+    EXPECT_EQ(c.out, how == reportFormat::kind::plain ? lines : "");
+    EXPECT_EQ(format.errorTexts(), 2u);
+  }
+}
+
+}  // namespace
