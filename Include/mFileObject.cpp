@@ -275,33 +275,44 @@ void mFileObject::listTreeWalk(mFileList& list, int skipSelf, const unsigned sho
 }
 
 mFileList& mFileObject::GetFilesFromFileList(mFileList& list, const mstr& fileName, int* textUnits) {
-  handleGuard file{CreateFileW(fileName.wide(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                               OPEN_EXISTING, 0, nullptr)};
-  if (file.handle == INVALID_HANDLE_VALUE) listFileError(226, u"func=CreateFile filename=", fileName);
+  // "-" is standard input, which stays open afterwards.
+  const bool standardInput = fileName.get_count() == 1 && fileName.c_str()[0] == u'-';
+  handleGuard file{standardInput ? nullptr
+                                 : CreateFileW(fileName.wide(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                               0, nullptr)};
+  const HANDLE handle = standardInput ? GetStdHandle(STD_INPUT_HANDLE) : file.handle;
+  if (handle == INVALID_HANDLE_VALUE || !handle) listFileError(226, u"func=CreateFile filename=", fileName);
 
   DWORD high = 0;
   SetLastError(NO_ERROR);
-  DWORD low = GetFileSize(file.handle, &high);
+  DWORD low = standardInput ? 0 : GetFileSize(handle, &high);
   if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
     listFileError(230, u"func=GetFileSize filename=", fileName);
   unsigned long long size = (static_cast<unsigned long long>(high) << 32) | low;
   if (size > 0x7FFFFFF0ull) stack_ob_allocation_failed(stack_ob_name<unsigned char, 0, 0>::get_size);
 
-  // The whole file with one read into one buffer.
+  // The whole file with one read into one buffer; one whose size reads as 0
+  // (a pipe, a FIFO, a device, standard input) is read to its end.
   stack_ob<unsigned char, 0, 0> bytes;
-  unsigned char* at = bytes.reserve_end(static_cast<int>(size));
-  DWORD read = 0;
-  if (!ReadFile(file.handle, at, static_cast<DWORD>(size), &read, nullptr))
-    listFileError(234, u"func=ReadFile filename=", fileName);
-  bytes.commit_end(static_cast<int>(read));
+  const int chunk = size ? static_cast<int>(size) : 64 * 1024;
+  for (;;) {
+    unsigned char* at = bytes.reserve_end(chunk);
+    DWORD read = 0;
+    if (!ReadFile(handle, at, static_cast<DWORD>(chunk), &read, nullptr)) {
+      // The writer of a pipe that has closed it: the end.
+      if (GetLastError() != ERROR_BROKEN_PIPE) listFileError(234, u"func=ReadFile filename=", fileName);
+    }
+    bytes.commit_end(static_cast<int>(read));
+    if (size || read == 0) break;
+  }
 
   mstr text;
   text.appendMultiByte(reinterpret_cast<const char*>(bytes.get_data()), bytes.get_count(), CP_OEMCP);
   if (textUnits) *textUnits = text.get_count();
-  // One directory per line: a CR ends an entry, line feeds around entries
-  // are dropped, spaces stay part of the entry, and no character quotes.
+  // One directory per line: CR, LF and CR LF each end an entry (no name holds
+  // either), spaces stay part of the entry, and no character quotes.
   mstr_list entries;
-  text.split(entries, u"\r", u"", u"\n");
+  text.split(entries, u"\r\n", u"", u"");
   batch found;
   for (int i = 0; i < entries.get_count(); ++i) {
     const mstr& entry = entries.get_data()[i];

@@ -295,8 +295,9 @@ TEST_F(MFileObjectListFile, OneDirectoryPerLine) {
   EXPECT_EQ(entries("\r\n\r\n/x/rep\r\n\r\n\r\n/y/rep\r\n\r\n"), two);
   EXPECT_EQ(entries(""), texts{});
   EXPECT_EQ(entries(oem("/srv/Отчёт\r\n")), texts{u"/srv/Отчёт"});
-  // A line feed alone ends nothing: one entry holds the whole text.
-  EXPECT_EQ(entries("\n/a/x\n/b/y\n\n"), texts{u"/a/x\n/b/y"});
+  // A line feed ends an entry as well (as find and editors on Linux write).
+  EXPECT_EQ(entries("\n/x/rep\n/y/rep\n\n"), two);
+  EXPECT_EQ(entries("/x/rep\n\r/y/rep"), two);
 }
 
 TEST_F(MFileObjectListFile, EntriesAreTakenAsTheyStand) {

@@ -1,6 +1,7 @@
 // File handles, the standard handles, reading and writing, and read-only
 // mappings of whole files.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -270,7 +271,13 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read,
     } else if (errno == EINTR) {
       continue;
     } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      break;  // a FIFO or device opened without waiting has nothing more now
+      // A pipe or device opened without waiting that has nothing yet: wait,
+      // as a read on Windows does, until it has or its writer is gone.
+      pollfd entry{fd, POLLIN, 0};
+      if (poll(&entry, 1, -1) < 0 && errno != EINTR) {
+        if (read != nullptr) *read = done;
+        return fail(errorFromErrno(errno));
+      }
     } else {
       if (read != nullptr) *read = done;
       return fail(errorFromErrno(errno));
