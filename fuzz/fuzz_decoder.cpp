@@ -25,9 +25,11 @@ namespace {
 
 // Decodes at one level, each call into a buffer of exactly its room, which
 // must hold nothing written past the produced text and its slack.
-std::string decodeInRooms(reportDecode::level l, const unsigned char* data, std::size_t size) {
+std::string decodeInRooms(reportDecode::level l, const unsigned char* data, std::size_t size,
+                          reportDecode::result& damage) {
   const unsigned char kUntouched = 0xA5;
   std::string text;
+  damage = reportDecode::result{0, 0, reportDecode::damage::none, 0};
   unsigned seed = static_cast<unsigned>(size) * 2654435761u + (size ? data[0] : 0u);
   for (std::size_t left = size; left;) {
     seed = seed * 1103515245u + 12345u;
@@ -47,6 +49,10 @@ std::string decodeInRooms(reportDecode::level l, const unsigned char* data, std:
         std::abort();
       }
     text.append(room.begin(), room.begin() + static_cast<std::ptrdiff_t>(r.produced));
+    if (r.damaged != reportDecode::damage::none) {
+      damage.damaged = r.damaged;
+      damage.damagedAt = size - left + r.damagedAt;
+    }
     left -= r.consumed;
   }
   return text;
@@ -61,14 +67,19 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     fast.append(u"#");
     plain.append(u"#");
   }
+  reportDecode::result reference{};
   try {
-    decodeReportText(data, size, fast);
+    reference = decodeReportText(data, size, fast);
   } catch (mEx&) {
     fast.clear();
     plain.clear();
     return 0;  // no memory for the text: the one failure the decoder has
   }
-  decodeReportTextPlain(data, size, plain);
+  const reportDecode::result plainDamage = decodeReportTextPlain(data, size, plain);
+  if (plainDamage.damaged != reference.damaged || plainDamage.damagedAt != reference.damagedAt) {
+    std::fprintf(stderr, "damage differs from the plain decoding's\n");
+    std::abort();
+  }
   int n = fast.get_count();
   if (n != plain.get_count() || (n && std::memcmp(fast.get_data(), plain.get_data(), 2 * static_cast<size_t>(n)))) {
     int at = 0;
@@ -86,8 +97,16 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   if (size % 2) expected.erase(0, 1);
   for (auto l : {reportDecode::level::scalar, reportDecode::level::avx2, reportDecode::level::avx512}) {
     if (!reportDecode::supported(l)) continue;
-    std::string text = decodeInRooms(l, data, size);
+    reportDecode::result damage{};
+    std::string text = decodeInRooms(l, data, size, damage);
     if (text != expected) differs(l, text, expected);
+    // The same damage, at the same byte.
+    if (damage.damaged != reference.damaged || damage.damagedAt != reference.damagedAt) {
+      std::fprintf(stderr, "%s: damage %d at %zu, the plain decoding %d at %zu\n", reportDecode::name(l),
+                   static_cast<int>(damage.damaged), damage.damagedAt, static_cast<int>(reference.damaged),
+                   reference.damagedAt);
+      std::abort();
+    }
   }
   return 0;
 }

@@ -98,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
           std::abort();
         }
         out.clear();
-        const std::uint64_t units = direct.read(range, reportReader::form::oem, sink);
+        const std::uint64_t units = direct.read(range, reportReader::form::oem, sink).units;
         const std::string oem(reinterpret_cast<const char*>(out.get_data()), static_cast<std::size_t>(out.get_count()));
         out.clear();
         throughText.read(range, reportReader::form::oem, sink);

@@ -40,9 +40,16 @@ constexpr std::size_t kSlack = 64;
 // Room one more line always fits in, its slack included.
 constexpr std::size_t kLineRoom = kLongestLine + kSlack;
 
+// Where a report's bytes end too soon, which the decoding mends: the last
+// line's length runs past them (the line is cut there), or the operands of
+// a repeat do (it adds nothing).
+enum class damage : unsigned char { none, lineCut, repeatCut };
+
 struct result {
   std::size_t consumed;  // report bytes decoded: whole lines
   std::size_t produced;  // text bytes written at `out`
+  damage damaged;        // met in this call, at the end of the report
+  std::size_t damagedAt;  // the length byte of the cut line, or the repeat code, from `data`
 };
 
 // A decoder: decodes whole lines of the report bytes [data, data + size) into

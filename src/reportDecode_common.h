@@ -46,9 +46,10 @@ inline void fill16(unsigned char* o, unsigned char c, unsigned n) {
 
 // Decodes the codes [q, lineEnd) of one line, `end` being the end of the
 // report, and returns the end of the text written at o ("\n" not included).
-// A repeat whose operands are not both before `end` ends the line.
+// A repeat whose operands are not both before `end` ends the line; it is
+// noted in `cutRepeat`.
 inline unsigned char* scalarCodes(const unsigned char* q, const unsigned char* lineEnd, const unsigned char* end,
-                                  unsigned char* o) {
+                                  unsigned char* o, const unsigned char*& cutRepeat) {
   while (q < lineEnd) {
     unsigned b = *q;
     if (b - 128u > 64u) {  // a literal: most codes are
@@ -59,7 +60,10 @@ inline unsigned char* scalarCodes(const unsigned char* q, const unsigned char* l
       o += b - 128u;
       ++q;
     } else {
-      if (end - q < 3) break;  // operands outside the report's bytes: nothing
+      if (end - q < 3) {  // operands outside the report's bytes: nothing
+        cutRepeat = q;
+        break;
+      }
       unsigned c = q[1];
       unsigned k = c ? q[2] : 0;  // a character 0 ends the run's text
       fill16(o, static_cast<unsigned char>(c), k);
@@ -71,20 +75,37 @@ inline unsigned char* scalarCodes(const unsigned char* q, const unsigned char* l
 }
 
 // The line loop of the scalar level: scalarCodes for each line.
+// The result of a call, with the damage it met: a line cut at `cutLine`
+// (its length byte), else a repeat cut at `cutRepeat`, or none.
+inline result finished(const unsigned char* data, const unsigned char* p, const unsigned char* out,
+                       const unsigned char* o, const unsigned char* cutLine, const unsigned char* cutRepeat) {
+  result r{static_cast<std::size_t>(p - data), static_cast<std::size_t>(o - out), damage::none, 0};
+  if (cutLine) {
+    r.damaged = damage::lineCut;
+    r.damagedAt = static_cast<std::size_t>(cutLine - data);
+  } else if (cutRepeat) {
+    r.damaged = damage::repeatCut;
+    r.damagedAt = static_cast<std::size_t>(cutRepeat - data);
+  }
+  return r;
+}
+
 inline result decodeLines(const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room) {
   const unsigned char* p = data;
   const unsigned char* const end = data + size;
+  const unsigned char *cutLine = nullptr, *cutRepeat = nullptr;
   unsigned char* o = out;
   while (p < end && room - static_cast<std::size_t>(o - out) >= kLineRoom) {
     unsigned n = *p++;
     bool cut = static_cast<std::size_t>(end - p) < n;  // at the end: the last line
     const unsigned char* lineEnd = cut ? end : p + n;
-    o = scalarCodes(p, lineEnd, end, o);
+    o = scalarCodes(p, lineEnd, end, o, cutRepeat);
     *o++ = '\n';
+    if (cut) cutLine = p - 1;
     p = lineEnd;
     if (cut) break;
   }
-  return {static_cast<std::size_t>(p - data), static_cast<std::size_t>(o - out)};
+  return finished(data, p, out, o, cutLine, cutRepeat);
 }
 
 // The vector levels decode windows of up to 64 bytes that run across line
@@ -114,7 +135,8 @@ constexpr std::size_t kWindowRoom = kMostPerCodeByte * 64 + kSlack;
 // `valid` give, the length bytes being `heads` and the repeats `repeat`.
 template <class Level>
 unsigned char* windowLines(Level& level, const unsigned char*& p, const unsigned char* stop,
-                           const unsigned char* end, unsigned char* o, const unsigned char* limit) {
+                           const unsigned char* end, unsigned char* o, const unsigned char* limit,
+                           const unsigned char*& cutRepeat) {
   const unsigned char* lineEnd = p + 1 + *p;
   const unsigned char* q = p + 1;
   while (q < stop && o <= limit) {
@@ -146,7 +168,7 @@ unsigned char* windowLines(Level& level, const unsigned char*& p, const unsigned
           lineEnd = q + 1 + *q;
           ++q;
         }
-        o = scalarCodes(q, lineEnd, end, o);
+        o = scalarCodes(q, lineEnd, end, o, cutRepeat);
         q = lineEnd;
         continue;
       }
@@ -164,7 +186,7 @@ unsigned char* windowLines(Level& level, const unsigned char*& p, const unsigned
     q += w;
     lineEnd = h;
   }
-  o = scalarCodes(q, lineEnd, end, o);
+  o = scalarCodes(q, lineEnd, end, o, cutRepeat);
   *o++ = '\n';
   p = lineEnd;
   return o;
@@ -177,23 +199,25 @@ result decodeWindows(Level& level, const unsigned char* data, std::size_t size, 
                      std::size_t room) {
   const unsigned char* p = data;
   const unsigned char* const end = data + size;
+  const unsigned char *cutLine = nullptr, *cutRepeat = nullptr;
   unsigned char* o = out;
   while (p < end) {
     std::size_t left = room - static_cast<std::size_t>(o - out);
     if (left < kLineRoom) break;
     unsigned n = *p;
     if (static_cast<std::size_t>(end - p - 1) < n) {  // cut at the end: the last line
-      o = scalarCodes(p + 1, end, end, o);
+      o = scalarCodes(p + 1, end, end, o, cutRepeat);
       *o++ = '\n';
+      cutLine = p;
       p = end;
       break;
     }
     if (left >= kLineRoom + kWindowRoom)
-      o = windowLines(level, p, end, end, o, out + (room - kLineRoom - kWindowRoom));
+      o = windowLines(level, p, end, end, o, out + (room - kLineRoom - kWindowRoom), cutRepeat);
     else
-      o = windowLines(level, p, p + 1 + n, end, o, out + room);
+      o = windowLines(level, p, p + 1 + n, end, o, out + room, cutRepeat);
   }
-  return {static_cast<std::size_t>(p - data), static_cast<std::size_t>(o - out)};
+  return finished(data, p, out, o, cutLine, cutRepeat);
 }
 
 }  // namespace

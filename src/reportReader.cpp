@@ -36,12 +36,23 @@ void reportReader::probe(const reportRange& range) {
     throw range.data->readFault();
 }
 
-std::uint64_t reportReader::read(const reportRange& range, form f, byteSink& out) {
-  if (!range.data) return 0;
+namespace {
+
+// Notes the damage a call met, at its place in the data file.
+void noteDamage(reportReader::result& total, const reportDecode::result& r, std::uint64_t at) {
+  if (r.damaged == reportDecode::damage::none) return;
+  total.damaged = r.damaged;
+  total.damagedAt = at + r.damagedAt;
+}
+
+}  // namespace
+
+reportReader::result reportReader::read(const reportRange& range, form f, byteSink& out) {
+  if (!range.data) return result{};
   if (viaUnits_) return readUnits(range, f, out);
   const unsigned char* p = range.bytes();
   std::size_t left = static_cast<std::size_t>(range.size());
-  std::uint64_t units = 0;
+  result total;
   while (left > 0) {
     reportDecode::result r{};
     unsigned char* at = nullptr;
@@ -61,20 +72,21 @@ std::uint64_t reportReader::read(const reportRange& range, form f, byteSink& out
       unsigned char* to = out.room(json::kMostPerUnit * r.produced, available);
       out.commit(converted(at, r.produced, to, f));
     }
-    units += r.produced;
+    total.units += r.produced;
+    noteDamage(total, r, range.start + static_cast<std::uint64_t>(p - range.bytes()));
     p += r.consumed;
     left -= r.consumed;
   }
-  return units;
+  return total;
 }
 
 // The report's bytes are copied a window at a time (the decoding into text
 // takes memory, which no guarded read may do), and its lines decoded as far
 // as they lie whole in the window.
-std::uint64_t reportReader::readUnits(const reportRange& range, form f, byteSink& out) {
+reportReader::result reportReader::readUnits(const reportRange& range, form f, byteSink& out) {
   const unsigned char* p = range.bytes();
   std::size_t left = static_cast<std::size_t>(range.size());
-  std::uint64_t units = 0;
+  result total;
   while (left > 0) {
     const std::size_t window = left < kUnitsWindow ? left : kUnitsWindow;
     copy_.clear();
@@ -85,7 +97,7 @@ std::uint64_t reportReader::readUnits(const reportRange& range, form f, byteSink
     // the report's end every line does.
     const std::size_t limit = window == left ? window : window - kLineReach;
     text_.clear();
-    const std::size_t consumed = decodeReportText(to, window, text_, limit);
+    const reportDecode::result r = decodeReportText(to, window, text_, limit);
     for (std::size_t done = 0, count = static_cast<std::size_t>(text_.get_count()); done < count;) {
       const std::size_t part = count - done < kPiece ? count - done : kPiece;
       const unsigned short* units16 = text_.c_str() + done;
@@ -98,9 +110,10 @@ std::uint64_t reportReader::readUnits(const reportRange& range, form f, byteSink
                                     f == form::utf8 ? mOutput::encoding::utf8 : mOutput::encoding::oem));
       done += part;
     }
-    units += static_cast<std::uint64_t>(text_.get_count());
-    p += consumed;
-    left -= consumed;
+    total.units += static_cast<std::uint64_t>(text_.get_count());
+    noteDamage(total, r, range.start + static_cast<std::uint64_t>(p - range.bytes()));
+    p += r.consumed;
+    left -= r.consumed;
   }
-  return units;
+  return total;
 }

@@ -24,18 +24,26 @@ class reportReader {
   reportReader(const reportReader&) = delete;
   reportReader& operator=(const reportReader&) = delete;
 
+  // What reading a report gave: its characters (the OEM bytes, or the UTF-16
+  // units of its text), and the damage that its decoding mended, with the
+  // byte of its data file where it stands.
+  struct result {
+    std::uint64_t units = 0;
+    reportDecode::damage damaged = reportDecode::damage::none;
+    std::uint64_t damagedAt = 0;
+  };
+
   // Appends the text of the report at `range` in that form to `out` (nothing
-  // for a missing data file) and returns its characters: the OEM bytes, or
-  // the UTF-16 units of the text. Raises the data file's read error when its
+  // for a missing data file). Raises the data file's read error when its
   // bytes are gone; what was appended before stays.
-  std::uint64_t read(const reportRange& range, form f, byteSink& out);
+  result read(const reportRange& range, form f, byteSink& out);
 
   // Reads every page of the report once, so that a report whose bytes are
   // gone raises its read error before any of it is written.
   static void probe(const reportRange& range);
 
  private:
-  std::uint64_t readUnits(const reportRange& range, form f, byteSink& out);
+  result readUnits(const reportRange& range, form f, byteSink& out);
 
   reportDecode::decoder decode_;
   bool viaUnits_;

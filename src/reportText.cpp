@@ -81,9 +81,22 @@ inline void fill(unsigned short* o, unsigned short u, unsigned n) {
   }
 }
 
+// What a call decoded: the bytes of whole lines, the units appended, and the
+// damage it met (a cut line before a cut repeat).
+reportDecode::result finished(const unsigned char* data, const unsigned char* p, int units,
+                              const unsigned char* cutLine, const unsigned char* cutRepeat) {
+  reportDecode::result r{static_cast<std::size_t>(p - data), static_cast<std::size_t>(units),
+                         reportDecode::damage::none, 0};
+  if (cutLine || cutRepeat) {
+    r.damaged = cutLine ? reportDecode::damage::lineCut : reportDecode::damage::repeatCut;
+    r.damagedAt = static_cast<std::size_t>((cutLine ? cutLine : cutRepeat) - data);
+  }
+  return r;
+}
+
 }  // namespace
 
-std::size_t decodeReportText(const unsigned char* data, std::size_t size, mstr& text, std::size_t limit) {
+reportDecode::result decodeReportText(const unsigned char* data, std::size_t size, mstr& text, std::size_t limit) {
   const codeTable& codes = codeTable::get();
   const unsigned char* p = data;
   const unsigned char* const end = data + size;
@@ -91,45 +104,56 @@ std::size_t decodeReportText(const unsigned char* data, std::size_t size, mstr& 
   if (!codes.allSingle) return decodeReportTextPlain(data, size, text, limit);
   const unsigned short* wide = oemTable::get().wide;
 
-  writer out(text);
-  while (p < stop) {
-    out.lineAhead();
-    unsigned n = *p++;
-    bool cut = static_cast<std::size_t>(end - p) < n;
-    const unsigned char* const lineEnd = cut ? end : p + n;
-    unsigned short* o = out.at;
-    const unsigned char* q = p;
-    while (q < lineEnd) {
-      unsigned b = *q;
-      if (b - 128u > 64u) {  // a literal: most codes are
-        *o++ = codes.unit[b];
-        ++q;
-      } else if (b != kRepeat) {  // a run of spaces
-        fill(o, u' ', b - 128u);
-        o += b - 128u;
-        ++q;
-      } else {
-        if (end - q < 3) break;  // operands outside the report's bytes: nothing
-        unsigned short u = wide[q[1]];
-        unsigned k = u ? q[2] : 0;  // a character 0 ends the run's text
-        fill(o, u, k);
-        o += k;
-        q += 3;
+  const int before = text.get_count();
+  const unsigned char *cutLine = nullptr, *cutRepeat = nullptr;
+  {  // the writer commits what it wrote when it goes
+    writer out(text);
+    while (p < stop) {
+      out.lineAhead();
+      unsigned n = *p++;
+      bool cut = static_cast<std::size_t>(end - p) < n;
+      const unsigned char* const lineEnd = cut ? end : p + n;
+      unsigned short* o = out.at;
+      const unsigned char* q = p;
+      while (q < lineEnd) {
+        unsigned b = *q;
+        if (b - 128u > 64u) {  // a literal: most codes are
+          *o++ = codes.unit[b];
+          ++q;
+        } else if (b != kRepeat) {  // a run of spaces
+          fill(o, u' ', b - 128u);
+          o += b - 128u;
+          ++q;
+        } else {
+          if (end - q < 3) {  // operands outside the report's bytes: nothing
+            cutRepeat = q;
+            break;
+          }
+          unsigned short u = wide[q[1]];
+          unsigned k = u ? q[2] : 0;  // a character 0 ends the run's text
+          fill(o, u, k);
+          o += k;
+          q += 3;
+        }
       }
-    }
-    *o++ = u'\n';
-    out.at = o;
-    p = lineEnd;
-    if (cut) break;
+      *o++ = u'\n';
+      out.at = o;
+      if (cut) cutLine = p - 1;
+      p = lineEnd;
+      if (cut) break;
   }
-  return static_cast<std::size_t>(p - data);
+  }
+  return finished(data, p, text.get_count() - before, cutLine, cutRepeat);
 }
 
-std::size_t decodeReportTextPlain(const unsigned char* data, std::size_t size, mstr& text, std::size_t limit) {
+reportDecode::result decodeReportTextPlain(const unsigned char* data, std::size_t size, mstr& text,
+                                           std::size_t limit) {
   const unsigned char* p = data;
   const unsigned char* const end = data + size;
   const unsigned char* const stop = data + (limit < size ? limit : size);
   auto one = [&text](unsigned char c) { text.appendMultiByte(reinterpret_cast<const char*>(&c), 1, CP_OEMCP); };
+  const int before = text.get_count();
+  const unsigned char *cutLine = nullptr, *cutRepeat = nullptr;
   while (p < stop) {
     unsigned n = *p++;
     bool cut = static_cast<std::size_t>(end - p) < n;
@@ -141,7 +165,10 @@ std::size_t decodeReportTextPlain(const unsigned char* data, std::size_t size, m
       } else if (b >= 128 && b <= 191) {
         for (unsigned k = b - 128; k; --k) text.append(u" ");
       } else if (b == kRepeat) {
-        if (end - q < 3) break;  // operands outside the report's bytes: the line ends
+        if (end - q < 3) {  // operands outside the report's bytes: the line ends
+          cutRepeat = q;
+          break;
+        }
         mstr run;
         for (unsigned k = q[2]; k; --k) run.appendMultiByte(reinterpret_cast<const char*>(q + 1), 1, CP_OEMCP);
         text.append(run.c_str());  // up to its first 0 unit, as any text
@@ -151,8 +178,9 @@ std::size_t decodeReportTextPlain(const unsigned char* data, std::size_t size, m
       }
     }
     text.append(u"\n");
+    if (cut) cutLine = p - 1;
     p = lineEnd;
     if (cut) break;
   }
-  return static_cast<std::size_t>(p - data);
+  return finished(data, p, text.get_count() - before, cutLine, cutRepeat);
 }

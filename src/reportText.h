@@ -16,20 +16,22 @@
 #include <cstddef>
 
 #include "mstr.h"
+#include "reportDecode.h"
 
 // Appends the decoded text of the report whose bytes are the `size` bytes at
 // `data` to `text`: its lines from the first while they start before
 // `limit`, so that a report can be decoded piece by piece (call again with
-// data + the result, size - the result). Returns the bytes of whole lines
-// decoded (all of them when it reaches the report's end).
-std::size_t decodeReportText(const unsigned char* data, std::size_t size, mstr& text,
+// data + consumed, size - consumed). Returns the bytes of whole lines decoded
+// (all of them when it reaches the report's end), the units appended, and
+// the damage met, as the decoding to OEM bytes tells them.
+reportDecode::result decodeReportText(const unsigned char* data, std::size_t size, mstr& text,
                              std::size_t limit = static_cast<std::size_t>(-1));
 
 // The same decoding done plainly: one system conversion per character, runs
 // built apart and added by their zero-terminated length. It serves an OEM
 // code page in which a byte does not stand for exactly one unit, and it is
 // the reference that the table-driven decoding must match.
-std::size_t decodeReportTextPlain(const unsigned char* data, std::size_t size, mstr& text,
+reportDecode::result decodeReportTextPlain(const unsigned char* data, std::size_t size, mstr& text,
                                   std::size_t limit = static_cast<std::size_t>(-1));
 
 #endif  // TARVIN_REPORTTEXT_H

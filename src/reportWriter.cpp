@@ -94,7 +94,7 @@ struct reportWriter::state {
   void emit(const mIndexEntry& entry, unsigned number, mbytes& out, byteSink& sink, reportReader& reader, piece& p) {
     const reportRange range = index->range(entry);
     std::size_t at = format.opening(out, entry, range, number);
-    if (format.writesText()) p.textUnits = reader.read(range, format.textForm(), sink);
+    if (format.writesText()) p.textUnits = reader.read(range, format.textForm(), sink).units;
     const std::size_t after = format.closing(out, number);
     p.numberAt = at != reportFormat::kNoNumber ? at : after;
     unsigned char digits[kMostDigits];
@@ -181,7 +181,7 @@ struct reportWriter::state {
       mbytes around;
       format.opening(around, entry, range, counter);
       output.bytes(around.get_data(), static_cast<std::size_t>(around.get_count()));
-      const std::uint64_t units = readers[0]->read(range, format.textForm(), output);
+      const std::uint64_t units = readers[0]->read(range, format.textForm(), output).units;
       if (output.lost()) return;
       around.clear();
       format.closing(around, counter);
