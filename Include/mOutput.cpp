@@ -205,6 +205,15 @@ void mOutput::errorText(const unsigned short* units, int count) {
   if (status_) status_->show();
 }
 
+void mOutput::errorBytes(const void* data, std::size_t count) {
+  flush();
+  if (status_) status_->hide();
+  DWORD written = 0;
+  // A failure to write an error text is not reported: there is nowhere to.
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), data, static_cast<DWORD>(count), &written, nullptr);
+  if (status_) status_->show();
+}
+
 void mOutput::writeError(const unsigned short* units, int count) {
   HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
   std::size_t need = 3 * static_cast<std::size_t>(count > 0 ? count : 0) + 1;

@@ -77,6 +77,8 @@ class mOutput : public byteSink {
   // Writes text to standard error at once, after standard output is written
   // out, the status line (if any) taken away for it.
   void errorText(const unsigned short* units, int count);
+  // Writes bytes already in their encoding to standard error, the same way.
+  void errorBytes(const void* data, std::size_t count);
   bool errorIsConsole();
   // The status line, or none.
   void setStatusLine(statusLine* line) { status_ = line; }

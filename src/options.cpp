@@ -46,8 +46,10 @@ const optionSpec kOptions[] = {
      [](runOptions& o, const mstr&) { return setTrue(o.jsonl); }},
     {u"list", nullptr, u"те же объекты без текстов: что хранят архивы, без декодирования",
      [](runOptions& o, const mstr&) { return setTrue(o.list); }},
-    {u"strict", nullptr, u"код завершения 2, если было выведено сообщение об ошибке",
+    {u"strict", nullptr, u"код завершения 2, если было сообщение об ошибке или повреждённые данные",
      [](runOptions& o, const mstr&) { return setTrue(o.strict); }},
+    {u"verify", nullptr, u"проверка: всё прочитать и декодировать, вывести повреждения и итог вместо текстов",
+     [](runOptions& o, const mstr&) { return setTrue(o.verify); }},
     {u"quiet", nullptr, u"без строки хода работы на терминале",
      [](runOptions& o, const mstr&) { return setTrue(o.quiet); }},
     {u"simd", u"УРОВЕНЬ", u"уровень декодирования для измерений: scalar, avx2 или avx512", takeLevel},
@@ -127,6 +129,22 @@ bool isKnownSwitch(const unsigned short* argument) {
   return false;
 }
 
+// A line for each option.
+void appendOptionLines(mstr& out) {
+  for (const optionSpec& option : kOptions) {
+    mstr line(u"  ");
+    if (!kSwitchOptions && std::u16string_view(option.word) == u"help") line.append(kShortHelp).append(u", ");
+    line.append(spelled(option.word).c_str());
+    if (option.value) {
+      line.push_value(kSwitchOptions ? kSwitchSeparator : kLongSeparator);
+      line.append(option.value);
+    }
+    do line.append(u" ");
+    while (line.get_count() < 24);
+    out.append(line.c_str()).append(option.help).append(u"\n");
+  }
+}
+
 }  // namespace
 
 bool isSwitch(const unsigned short* argument) {
@@ -172,16 +190,9 @@ runOptions takeRunOptions(int& argc, WCHAR** argv) {
 
 void appendOptionHelp(mstr& out) {
   out.append(u"\n");
-  for (const optionSpec& option : kOptions) {
-    mstr line(u"  ");
-    if (!kSwitchOptions && std::u16string_view(option.word) == u"help") line.append(kShortHelp).append(u", ");
-    line.append(spelled(option.word).c_str());
-    if (option.value) {
-      line.push_value(kSwitchOptions ? kSwitchSeparator : kLongSeparator);
-      line.append(option.value);
-    }
-    do line.append(u" ");
-    while (line.get_count() < 24);
-    out.append(line.c_str()).append(option.help).append(u"\n");
-  }
+  appendOptionLines(out);
+  out.append(u"\nКоды завершения: 0 - всё сконвертировано; 1 - вывод не записан; 2 - ошибка в параметрах,\n"
+             u"или сообщения об ошибках либо повреждённые данные при ");
+  out.append(spelled(u"strict").c_str()).append(u" или ").append(spelled(u"verify").c_str()).append(u".\n");
 }
+

@@ -18,7 +18,8 @@ struct runOptions {
   bool utf8 = false;     // both streams in UTF-8 instead of the OEM code page
   bool jsonl = false;    // one JSON object per report instead of its text
   bool list = false;     // the same objects without the texts, nothing decoded
-  bool strict = false;   // exit code 2 when an error text was written
+  bool strict = false;   // exit code 2 when an error text was written or damage mended
+  bool verify = false;   // read and decode everything, write the damage found instead of texts
   bool quiet = false;    // no progress line
   bool version = false;  // the version instead of a conversion
   bool help = false;     // the usage text and the options

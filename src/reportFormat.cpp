@@ -1,5 +1,6 @@
 #include "reportFormat.h"
 
+#include <cstring>
 #include <vector>
 
 #include "decimal.h"
@@ -47,6 +48,7 @@ std::size_t reportFormat::bytesPerCharacter() const {
 }
 
 void reportFormat::beginIndex(const mFileIndex& index, const mstr& indexPath) {
+  indexPath_.assign(indexPath);
   if (how_ == kind::plain) return;
   indexJson_ = quoted(indexPath.c_str(), indexPath.get_count());
   for (int number = 0; number < 256; ++number)
@@ -55,7 +57,7 @@ void reportFormat::beginIndex(const mFileIndex& index, const mstr& indexPath) {
 
 std::size_t reportFormat::opening(mbytes& out, const mIndexEntry& entry, const reportRange& range,
                                   unsigned number) const {
-  if (how_ == kind::plain) return kNoNumber;
+  if (how_ == kind::plain || verify_) return kNoNumber;
   append(out, "{\"n\":");
   const std::size_t at = appendNumber(out, number);
   append(out, ",\"index\":");
@@ -75,7 +77,12 @@ std::size_t reportFormat::opening(mbytes& out, const mIndexEntry& entry, const r
   return at;
 }
 
-std::size_t reportFormat::closing(mbytes& out, unsigned number) const {
+std::size_t reportFormat::closing(mbytes& out, const mIndexEntry& entry, const reportRange& range,
+                                  unsigned number, const reportReader::result& read) const {
+  if (verify_) {
+    if (!read.sound()) finding(out, &entry, range.data, damageOf(read), read.damagedAt);
+    return kNoNumber;
+  }
   if (how_ != kind::plain) {
     append(out, how_ == kind::jsonl ? "\"}\n" : "}\n");
     return kNoNumber;
@@ -92,12 +99,110 @@ std::uint64_t reportFormat::outputUnits(std::uint64_t textUnits, unsigned number
   return textUnits + 3 + putDecimal(number, digits);
 }
 
-void reportFormat::error(const mEx& error, errorLevel) {
+void reportFormat::error(const mEx& error, errorLevel level) {
   mEx text;
   error.getText(text);
   const unsigned short* message = text.getMessage();
   output_.errorText(message, message ? lstrlenW(reinterpret_cast<LPCWSTR>(message)) : 0);
   ++errorTexts_;
+  if (how_ == kind::plain) return;
+  // Its JSON form: the newest error of the chain, as the text's last part.
+  static const char* const levels[] = {"report", "directory", "run"};
+  auto field = [](const unsigned short* text) {
+    return text ? quoted(text, lstrlenW(reinterpret_cast<LPCWSTR>(text))) : std::string("null");
+  };
+  std::string object = "{\"code\":" + std::to_string(error.sysError) + ",\"message\":" + field(error.message) +
+                       ",\"file\":" + field(error.file) + ",\"function\":" + field(error.function) +
+                       ",\"line\":" + std::to_string(error.line) + ",\"level\":\"" +
+                       levels[static_cast<int>(level)] + "\"}\n";
+  output_.errorBytes(object.data(), object.size());
+}
+
+const char* reportFormat::damageOf(const reportReader::result& read) {
+  if (read.beyondEnd) return "beyond end";
+  return read.damaged == reportDecode::damage::lineCut ? "line cut" : "repeat cut";
+}
+
+void reportFormat::finding(mbytes& out, const mIndexEntry* entry, const mFileData* data, const char* damage,
+                           std::uint64_t at) const {
+  if (how_ != kind::plain) {
+    std::string object = "{\"index\":" + quoted(indexPath_.c_str(), indexPath_.get_count()) + ",\"key\":" +
+                         (entry ? quoted(entry->c_str(), entry->get_count()) : "null") + ",\"data\":" +
+                         (data ? quoted(data->c_str(), data->get_count()) : "null") + ",\"damage\":\"" + damage +
+                         "\",\"at\":" + std::to_string(at) + "}\n";
+    append(out, object);
+    return;
+  }
+  // Said in words.
+  static const struct {
+    const char* name;
+    const char16_t* words;
+  } kWords[] = {
+      {"line cut", u"строка длиннее байтов, что остались до конца рапорта"},
+      {"repeat cut", u"повтору символа не хватает байтов до конца рапорта"},
+      {"beyond end", u"рапорт начинается за концом файла данных"},
+      {"trailing piece", u"последняя запись индекса короче 40 байтов"},
+  };
+  mstr text(indexPath_);
+  text.append(u": ");
+  if (entry) text.append(u"ключ \"").append(entry->c_str()).append(u"\", ");
+  if (data) text.append(data->c_str()).append(u": ");
+  for (const auto& w : kWords)
+    if (std::strcmp(w.name, damage) == 0) text.append(w.words);
+  text.append(u", байт ");
+  unsigned short digits[kMostDigits];
+  text.append_n(digits, static_cast<int>(putDecimal(at, digits)));
+  text.append(u"\n");
+  const int units = text.get_count();
+  unsigned char* to = out.reserve_end(3 * units + 1);
+  out.commit_end(static_cast<int>(mOutput::convert(text.c_str(), units, to, output_.getEncoding())));
+}
+
+void reportFormat::indexDamage(const mFileIndex& index) {
+  const std::uint64_t piece = index.size % kRecordSize;
+  if (!verify_ || piece == 0) return;
+  mbytes out;
+  finding(out, nullptr, nullptr, "trailing piece", index.size - piece);
+  output_.bytes(out.get_data(), static_cast<std::size_t>(out.get_count()));
+}
+
+void reportFormat::nothingFound() {
+  line(mstr(u"tarvin: не найдено ни одного индексного файла (*.idx)\n"), true);
+  ++errorTexts_;
+}
+
+void reportFormat::summary(const runTally& tally) const {
+  if (how_ != kind::plain) {
+    std::string object = "{\"indexes\":" + std::to_string(tally.indexes) + ",\"reports\":" +
+                         std::to_string(tally.reports) + ",\"bytes\":" + std::to_string(tally.bytes) +
+                         ",\"damaged\":" + std::to_string(tally.damaged) + ",\"errors\":" +
+                         std::to_string(errorTexts_) + "}\n";
+    output_.bytes(object.data(), object.size());
+    return;
+  }
+  mstr text(u"Проверено индексов: ");
+  auto number = [&text](std::uint64_t value) {
+    unsigned short digits[kMostDigits];
+    text.append_n(digits, static_cast<int>(putDecimal(value, digits)));
+  };
+  number(tally.indexes);
+  text.append(u", рапортов: ");
+  number(tally.reports);
+  text.append(u", байтов: ");
+  number(tally.bytes);
+  text.append(u"; повреждено: ");
+  number(tally.damaged);
+  text.append(u", ошибок: ");
+  number(errorTexts_);
+  text.append(u"\n");
+  line(text, false);
+}
+
+void reportFormat::line(const mstr& text, bool toError) const {
+  if (toError)
+    output_.errorText(text.c_str(), text.get_count());
+  else
+    output_.text(text.c_str(), text.get_count());
 }
 
 void reportFormat::sizeLine(std::uint64_t units) const {
@@ -106,18 +211,12 @@ void reportFormat::sizeLine(std::uint64_t units) const {
   unsigned short digits[kMostDigits];
   line.append_n(digits, static_cast<int>(putDecimal(units, digits)));
   line.append(u"\n");
-  if (how_ == kind::plain)
-    output_.text(line.c_str(), line.get_count());
-  else
-    output_.errorText(line.c_str(), line.get_count());
+  this->line(line, how_ != kind::plain);
 }
 
 void reportFormat::unexpectedFailure(DWORD lastError) {
   mstr line(u"Ошибка! ");
   line.appendNumber(static_cast<int>(lastError)).append(u"\n");
-  if (how_ == kind::plain)
-    output_.text(line.c_str(), line.get_count());
-  else
-    output_.errorText(line.c_str(), line.get_count());
+  this->line(line, how_ != kind::plain);
   ++errorTexts_;
 }

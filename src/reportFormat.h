@@ -7,8 +7,13 @@
 //    {"n":N,"index":"…","key":"…","data":"ARCHIVE.07","block":B,"bytes":S,
 //    "text":"…"}; "data" and "bytes" are null for a missing data file.
 //  - List: the same objects without "text"; no report is decoded.
+//  - Verify: every report is decoded and no text written; a line for each
+//    damaged report or index file (index, key, data file, what is wrong, at
+//    which byte), then a summary line; as JSON objects with JSON lines.
 //  - Error texts go to standard error, in the layout of mEx, each where it
-//    was met among the reports.
+//    was met among the reports; in the JSON modes each is followed there by
+//    its JSON form: {"code":N,"message":"…","file":"…","function":"…",
+//    "line":N,"level":"report|directory|run"}.
 //  - The size line "<>Размер строки<> N" of a text longer than 10000
 //    characters: of the output text left at the end of a run (the last
 //    report with its separator, or the usage text) and of the text of each
@@ -28,18 +33,31 @@
 // What an error ended: a report, a directory (the rest of its tree), the run.
 enum class errorLevel { report, directory, run };
 
+// What a run read, for the summary of a verifying run and its exit code.
+struct runTally {
+  unsigned indexes = 0;        // index files opened
+  std::uint64_t reports = 0;   // reports read
+  std::uint64_t bytes = 0;     // of report codes read
+  std::uint64_t damaged = 0;   // reports and index files whose damage was mended
+};
+
 class reportFormat {
  public:
   enum class kind { plain, jsonl, list };
   static constexpr std::size_t kNoNumber = static_cast<std::size_t>(-1);
 
-  reportFormat(kind how, bool utf8, mOutput& output) : how_(how), utf8_(utf8), output_(output) {}
+  reportFormat(kind how, bool utf8, bool verify, mOutput& output)
+      : how_(verify && how == kind::list ? kind::plain : how), utf8_(utf8), verify_(verify), output_(output) {}
 
   kind how() const { return how_; }
-  // Whether a report's text is written (and so decoded) at all.
-  bool writesText() const { return how_ != kind::list; }
+  bool verifies() const { return verify_; }
+  // Whether a report is decoded at all.
+  bool decodes() const { return how_ != kind::list; }
+  // Whether its text is written, once decoded.
+  bool writesText() const { return how_ != kind::list && !verify_; }
   // The form its text takes.
   reportReader::form textForm() const {
+    if (verify_) return reportReader::form::oem;  // decoded to be kept nowhere
     return how_ == kind::jsonl ? reportReader::form::json : utf8_ ? reportReader::form::utf8 : reportReader::form::oem;
   }
   // The most bytes one character of a report's text takes in that form.
@@ -51,9 +69,11 @@ class reportFormat {
   // the object's fields in the JSON ones. Returns where its number stands,
   // or kNoNumber.
   std::size_t opening(mbytes& out, const mIndexEntry& entry, const reportRange& range, unsigned number) const;
-  // What comes after it: the separator line, or the end of the object.
-  // Returns where its number stands, or kNoNumber.
-  std::size_t closing(mbytes& out, unsigned number) const;
+  // What comes after it: the separator line, or the end of the object; when
+  // verifying, a line for its damage, if it was damaged. Returns where its
+  // number stands, or kNoNumber.
+  std::size_t closing(mbytes& out, const mIndexEntry& entry, const reportRange& range, unsigned number,
+                      const reportReader::result& read) const;
   // The characters a report leaves in the output text, whose size line the
   // run may end with: in the plain form its text, "+++" and its number; none
   // in the JSON ones (no object is that text).
@@ -62,6 +82,14 @@ class reportFormat {
   // Writes the text of an error where error texts go, and counts it.
   void error(const mEx& error, errorLevel level);
   unsigned errorTexts() const { return errorTexts_; }
+  // The damage of an index file itself (a trailing piece shorter than a
+  // record), when verifying: written at once.
+  void indexDamage(const mFileIndex& index);
+  // The line of a run that found no index file at all. It counts as an
+  // error text.
+  void nothingFound();
+  // The summary of a verifying run.
+  void summary(const runTally& tally) const;
 
   // The size line of a text of `units` characters, when it has one.
   void sizeLine(std::uint64_t units) const;
@@ -71,10 +99,21 @@ class reportFormat {
   void unexpectedFailure(DWORD lastError);
 
  private:
+  // A line of its own on standard output (its text converted), or on
+  // standard error.
+  void line(const mstr& text, bool toError) const;
+  // A finding of a verifying run: what is damaged (an entry's report, or the
+  // index itself), the name of the damage, and the byte where it stands.
+  void finding(mbytes& out, const mIndexEntry* entry, const mFileData* data, const char* damage,
+               std::uint64_t at) const;
+  static const char* damageOf(const reportReader::result& read);
+
   kind how_;
   bool utf8_;
+  bool verify_;
   mOutput& output_;
   unsigned errorTexts_ = 0;
+  mstr indexPath_;              // of the index being written
   std::string indexJson_;       // "path" of the index
   std::string dataJson_[256];   // "name" of each data file found
 };

@@ -49,6 +49,12 @@ void noteDamage(reportReader::result& total, const reportDecode::result& r, std:
 
 reportReader::result reportReader::read(const reportRange& range, form f, byteSink& out) {
   if (!range.data) return result{};
+  if (range.start >= range.data->size) {
+    result beyond;
+    beyond.beyondEnd = true;
+    beyond.damagedAt = range.data->size;
+    return beyond;
+  }
   if (viaUnits_) return readUnits(range, f, out);
   const unsigned char* p = range.bytes();
   std::size_t left = static_cast<std::size_t>(range.size());

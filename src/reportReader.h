@@ -31,6 +31,10 @@ class reportReader {
     std::uint64_t units = 0;
     reportDecode::damage damaged = reportDecode::damage::none;
     std::uint64_t damagedAt = 0;
+    // The report begins at or beyond the end of its data file: it has no
+    // bytes at all (damagedAt is then the file's size).
+    bool beyondEnd = false;
+    bool sound() const { return damaged == reportDecode::damage::none && !beyondEnd; }
   };
 
   // Appends the text of the report at `range` in that form to `out` (nothing

@@ -16,8 +16,25 @@ struct piece {
   std::size_t end;         // its bytes end here (they begin where the previous piece's end)
   std::size_t numberAt;    // its number stands here
   std::uint64_t textUnits;  // the characters of its text
+  std::uint64_t bytes;      // of codes read
   unsigned char numberLength;
   bool failed;              // its error is the next one of the batch
+  bool damaged;             // its decoding mended damage
+};
+
+// A sink for decoded text that is not written: a verifying run decodes
+// every report and keeps nothing.
+class discard : public byteSink {
+ public:
+  unsigned char* room(std::size_t least, std::size_t& available) override {
+    if (scratch_.size() < least) scratch_.resize(least);
+    available = scratch_.size();
+    return scratch_.data();
+  }
+  void commit(std::size_t) override {}
+
+ private:
+  std::vector<unsigned char> scratch_;
 };
 
 // Consecutive entries of an index, and what decoding them gave.
@@ -36,9 +53,11 @@ struct batch {
 
 struct reportWriter::state {
   reportFormat& format;
+  runTally& tally;
   const bool oneAtATime;
   progress* const shown;
   std::vector<std::unique_ptr<reportReader>> readers;  // one for each thread
+  std::vector<discard> discards;                       // one for each thread
   std::size_t batchBytes;  // encoded bytes of one batch at most, for this format
   std::size_t cutBytes = 0;  // of one batch of the index being written
   unsigned maxReports;
@@ -50,8 +69,10 @@ struct reportWriter::state {
   unsigned uncutNumber = 0;    // its number, if no report before it fails
   orderedQueue<batch> queue;
 
-  state(reportFormat& f, reportDecode::decoder decode, bool viaUnits, unsigned threads, bool single, progress* p)
-      : format(f), oneAtATime(single), shown(p), batchBytes(kBatchBytes / f.bytesPerCharacter()),
+  state(reportFormat& f, runTally& t, reportDecode::decoder decode, bool viaUnits, unsigned threads, bool single,
+        progress* p)
+      : format(f), tally(t), oneAtATime(single), shown(p), discards(threads),
+        batchBytes(kBatchBytes / f.bytesPerCharacter()),
         maxReports(single ? 1 : 4096),
         queue(threads, threads > 1 ? 2 * threads : 2, [this](batch& b, unsigned thread) { decodeBatch(b, thread); }) {
     for (unsigned t = 0; t < threads; ++t) readers.emplace_back(new reportReader(decode, viaUnits));
@@ -74,7 +95,8 @@ struct reportWriter::state {
         const std::size_t mark = static_cast<std::size_t>(b.out.get_count());
         piece p{};
         try {
-          emit(entry, number, b.out, sink, *readers[thread], p);
+          emit(entry, number, b.out, format.writesText() ? static_cast<byteSink&>(sink) : discards[thread],
+               *readers[thread], p);
           ++number;
         } catch (mEx& error) {
           b.out.erase(b.out.get_data() + mark, nullptr);
@@ -94,8 +116,12 @@ struct reportWriter::state {
   void emit(const mIndexEntry& entry, unsigned number, mbytes& out, byteSink& sink, reportReader& reader, piece& p) {
     const reportRange range = index->range(entry);
     std::size_t at = format.opening(out, entry, range, number);
-    if (format.writesText()) p.textUnits = reader.read(range, format.textForm(), sink).units;
-    const std::size_t after = format.closing(out, number);
+    reportReader::result read;
+    if (format.decodes()) read = reader.read(range, format.textForm(), sink);
+    p.textUnits = read.units;
+    p.bytes = range.data ? range.size() : 0;
+    p.damaged = !read.sound();
+    const std::size_t after = format.closing(out, entry, range, number, read);
     p.numberAt = at != reportFormat::kNoNumber ? at : after;
     unsigned char digits[kMostDigits];
     p.numberLength = static_cast<unsigned char>(putDecimal(number, digits));
@@ -114,7 +140,7 @@ struct reportWriter::state {
       b.big = false;
       std::uint64_t bytes = 0;
       while (uncut) {
-        const std::uint64_t size = format.writesText() ? index->range(*uncut->value).size() : 0;
+        const std::uint64_t size = format.decodes() ? index->range(*uncut->value).size() : 0;
         // A report too large to be held whole is a batch of its own: the
         // writer streams it.
         const bool big = size > batchBytes;
@@ -158,6 +184,9 @@ struct reportWriter::state {
         }
         lastUnits = format.outputUnits(p.textUnits, counter);
         ++counter;
+        ++tally.reports;
+        tally.bytes += p.bytes;
+        tally.damaged += p.damaged;
       }
       begin = p.end;
       if (oneAtATime) {
@@ -181,13 +210,17 @@ struct reportWriter::state {
       mbytes around;
       format.opening(around, entry, range, counter);
       output.bytes(around.get_data(), static_cast<std::size_t>(around.get_count()));
-      const std::uint64_t units = readers[0]->read(range, format.textForm(), output).units;
+      const reportReader::result read =
+          readers[0]->read(range, format.textForm(), format.writesText() ? static_cast<byteSink&>(output) : discards[0]);
       if (output.lost()) return;
       around.clear();
-      format.closing(around, counter);
+      format.closing(around, entry, range, counter, read);
       output.bytes(around.get_data(), static_cast<std::size_t>(around.get_count()));
-      lastUnits = format.outputUnits(units, counter);
+      lastUnits = format.outputUnits(read.units, counter);
       ++counter;
+      ++tally.reports;
+      tally.bytes += range.size();
+      tally.damaged += !read.sound();
       output.endOfPiece();
     } catch (mEx& error) {
       format.error(error, errorLevel::report);
@@ -196,18 +229,17 @@ struct reportWriter::state {
   }
 };
 
-reportWriter::reportWriter(reportFormat& format, reportDecode::decoder decode, bool viaUnits, unsigned threads,
-                           bool oneAtATime, progress* shown)
-    : state_(new state(format, decode, viaUnits, threads ? threads : 1, oneAtATime, shown)) {}
+reportWriter::reportWriter(reportFormat& format, runTally& tally, reportDecode::decoder decode, bool viaUnits,
+                           unsigned threads, bool oneAtATime, progress* shown)
+    : state_(new state(format, tally, decode, viaUnits, threads ? threads : 1, oneAtATime, shown)) {}
 
 reportWriter::~reportWriter() = default;
 
 std::uint64_t reportWriter::lastUnits() const { return state_->lastUnits; }
 
-void reportWriter::write(const mFileIndex& index, const mstr& indexPath, unsigned& counter) {
+void reportWriter::write(const mFileIndex& index, unsigned& counter) {
   state& s = *state_;
   s.index = &index;
-  s.format.beginIndex(index, indexPath);
   s.uncut = index.entries.first();
   s.uncutNumber = counter;
   // Batches small enough that every thread gets a few of the index, so that

@@ -32,17 +32,18 @@ class reportWriter {
   // `oneAtATime` writes every report as soon as it is decoded (a console).
   // `viaUnits` decodes through UTF-16 text (a code page whose bytes are not
   // their own characters). `shown`, when given, hears of the reports written.
-  reportWriter(reportFormat& format, reportDecode::decoder decode, bool viaUnits, unsigned threads, bool oneAtATime,
-               progress* shown = nullptr);
+  // What it reads is counted in `tally`.
+  reportWriter(reportFormat& format, runTally& tally, reportDecode::decoder decode, bool viaUnits, unsigned threads,
+               bool oneAtATime, progress* shown = nullptr);
   ~reportWriter();
   reportWriter(const reportWriter&) = delete;
   reportWriter& operator=(const reportWriter&) = delete;
 
-  // Writes every report of the index (its path as the run shows it),
-  // numbered from `counter`, which grows by one for each report written. A
-  // report that cannot be read gets its error text instead, and no number.
-  // Stops early when standard output is lost.
-  void write(const mFileIndex& index, const mstr& indexPath, unsigned& counter);
+  // Writes every report of the index (the format has begun it), numbered
+  // from `counter`, which grows by one for each report written. A report
+  // that cannot be read gets its error text instead, and no number. Stops
+  // early when standard output is lost.
+  void write(const mFileIndex& index, unsigned& counter);
 
   // The characters the output text holds after the last report written (its
   // text and separator), or 0 when it failed.

@@ -64,8 +64,10 @@ unsigned processorCount() {
 struct conversion {
   reportFormat& format;
   reportWriter& writer;
+  runTally& tally;
   progress* shown;
-  unsigned counter = 0;  // reports written so far
+  unsigned counter = 0;           // reports written so far
+  unsigned long long found = 0;   // index files found
 };
 
 // Every index file in the tree of one directory, by file name; an error ends
@@ -77,12 +79,19 @@ void convertDirectory(const mFileObject& directory, conversion& c) {
   const mFileIndex::errorHandler missingDataFile = [&c](mEx& error) { c.format.error(error, errorLevel::report); };
   try {
     directory.listTree(files, 1, u"*.idx");
+    c.found += static_cast<unsigned long long>(files.get_count());
     if (c.shown) c.shown->directory(directory.getFullPath(indexPath), static_cast<unsigned>(files.get_count()));
     for (auto f = files.begin(); auto* file = f.step();) {
       file->value->getFullPath(indexPath);
       index.reset(new mFileIndex);
       index->open(*file->value, missingDataFile);
-      c.writer.write(*index, indexPath, c.counter);
+      ++c.tally.indexes;
+      c.format.beginIndex(*index, indexPath);
+      if (index->size % kRecordSize) {
+        ++c.tally.damaged;  // a trailing piece shorter than a record
+        c.format.indexDamage(*index);
+      }
+      c.writer.write(*index, c.counter);
       requireWritten(mOutput::get());
       index.reset();
       if (c.shown) c.shown->indexDone();
@@ -111,7 +120,8 @@ int tarvinRun(int argc, WCHAR** argv) {
     output.finish();
     return 2;
   }
-  reportFormat format(formatKind(options), options.utf8, output);
+  reportFormat format(formatKind(options), options.utf8, options.verify, output);
+  runTally tally;
   std::unique_ptr<progress> shown;
   int exitCode = 0;
   std::uint64_t lastUnits = 0;  // what the output text holds at the end
@@ -152,12 +162,16 @@ int tarvinRun(int argc, WCHAR** argv) {
         const reportDecode::level level = options.levelForced ? options.level : reportDecode::best();
         // Where every byte of the OEM code page stands for one unit and back,
         // reports are decoded straight into the bytes that are written.
-        reportWriter writer(format, reportDecode::select(level), !oemTable::get().roundTrip, threads, console,
+        reportWriter writer(format, tally, reportDecode::select(level), !oemTable::get().roundTrip, threads, console,
                             shown.get());
-        conversion c{format, writer, shown.get()};
+        conversion c{format, writer, tally, shown.get()};
         for (auto it = commandLine.searchPaths.begin(); auto* directory = it.step();)
           convertDirectory(*directory->value, c);
         lastUnits = writer.lastUnits();
+        // Directories were named (no argument at all writes nothing), and
+        // none holds an index file.
+        if (c.found == 0 && commandLine.searchPaths.get_count() > 0) format.nothingFound();
+        if (options.verify) format.summary(tally);
       }
     } catch (mEx& error) {
       format.error(error, errorLevel::run);
@@ -181,6 +195,8 @@ int tarvinRun(int argc, WCHAR** argv) {
   if (shown) shown->finish(format.errorTexts());
   shown.reset();
   output.finish();
-  if (exitCode == 0 && options.strict && format.errorTexts() > 0) exitCode = 2;
+  // A strict or verifying run tells of every error and every damage mended.
+  if (exitCode == 0 && (options.strict || options.verify) && (format.errorTexts() > 0 || tally.damaged > 0))
+    exitCode = 2;
   return exitCode;
 }

@@ -40,7 +40,7 @@ TEST(ReportFormat, WhatSurroundsAReportInEachForm) {
       {reportFormat::kind::list, lost, ",\"key\":\"K2\",\"data\":null,\"block\":0,\"bytes\":null", "}\n"},
   };
   for (const auto& r : rows) {
-    reportFormat format(r.how, false, mOutput::get());
+    reportFormat format(r.how, false, false, mOutput::get());
     format.beginIndex(index, tree.text("A.IDX"));
     mbytes out;
     const std::size_t at = format.opening(out, r.entry, index.range(r.entry), 41);
@@ -52,7 +52,7 @@ TEST(ReportFormat, WhatSurroundsAReportInEachForm) {
       EXPECT_EQ(bytesOf(out), "{\"n\":41,\"index\":" + path + r.opening);
     }
     out.clear();
-    const std::size_t after = format.closing(out, 41);
+    const std::size_t after = format.closing(out, r.entry, index.range(r.entry), 41, reportReader::result{});
     EXPECT_EQ(bytesOf(out), r.closing);
     EXPECT_EQ(after, r.how == reportFormat::kind::plain ? 3u : reportFormat::kNoNumber);
     // The output text of a plain report: its text, "+++" and the number.
@@ -63,7 +63,7 @@ TEST(ReportFormat, WhatSurroundsAReportInEachForm) {
 TEST(ReportFormat, ErrorTextsAndSizeLinesGoWhereTheFormSays) {
   for (auto how : {reportFormat::kind::plain, reportFormat::kind::jsonl}) {
     SCOPED_TRACE(static_cast<int>(how));
-    reportFormat format(how, false, mOutput::get());
+    reportFormat format(how, false, false, mOutput::get());
     captured c = capture([&] {
       mEx e("mod", 5, "fn", 1);
       e.appendText(u"текст");
@@ -75,7 +75,10 @@ TEST(ReportFormat, ErrorTextsAndSizeLinesGoWhereTheFormSays) {
     });
     const std::string text = oem("Error number 0: текст\nin module mod func <fn> in string 5\n");
     const std::string lines = oem("<>Размер строки<> 10001\nОшибка! 6\n");
-    EXPECT_EQ(c.err, how == reportFormat::kind::plain ? text : text + lines);
+    // In the JSON modes an error's text is followed by its JSON form.
+    const std::string object =
+        "{\"code\":0,\"message\":\"текст\",\"file\":\"mod\",\"function\":\"fn\",\"line\":5,\"level\":\"report\"}\n";
+    EXPECT_EQ(c.err, how == reportFormat::kind::plain ? text : text + object + lines);
     EXPECT_EQ(c.out, how == reportFormat::kind::plain ? lines : "");
     EXPECT_EQ(format.errorTexts(), 2u);
   }

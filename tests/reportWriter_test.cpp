@@ -20,11 +20,13 @@ namespace {
 std::string written(const mFileIndex& index, const mstr& path, reportFormat::kind how, bool utf8, unsigned threads,
                     bool viaUnits, reportDecode::level level = reportDecode::level::scalar) {
   return capture([&] {
-           reportFormat format(how, utf8, mOutput::get());
-           reportWriter writer(format, reportDecode::select(level), viaUnits, threads, false);
+           reportFormat format(how, utf8, false, mOutput::get());
+           runTally tally;
+           reportWriter writer(format, tally, reportDecode::select(level), viaUnits, threads, false);
+           format.beginIndex(index, path);
            unsigned counter = 7;  // numbering goes on from what the run has written
-           writer.write(index, path, counter);
-           writer.write(index, path, counter);  // a second index of the run
+           writer.write(index, counter);
+           writer.write(index, counter);  // a second index of the run
            mOutput::get().flush();
          })
       .out;
@@ -59,9 +61,11 @@ TEST(ReportWriter, OutputIsThatOfOneThreadWhateverTheBatchesAndFaults) {
   // The reports of data file 3 got their error texts instead, each once.
   unsigned counter = 0;
   captured once = capture([&] {
-    reportFormat format(plain, false, mOutput::get());
-    reportWriter writer(format, reportDecode::select(reportDecode::level::scalar), false, 1, false);
-    writer.write(index, path, counter);
+    reportFormat format(plain, false, false, mOutput::get());
+    runTally tally;
+    reportWriter writer(format, tally, reportDecode::select(reportDecode::level::scalar), false, 1, false);
+    format.beginIndex(index, path);
+    writer.write(index, counter);
     mOutput::get().flush();
   });
   const unsigned faulted = 9000 / 97 + 1;

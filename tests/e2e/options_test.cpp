@@ -232,7 +232,7 @@ TEST_F(Options, UnknownOptionsAreUsageErrors) {
       {{arg("d/sub"), program.option("utf8", "yes")}, 2,
        "tarvin: параметр \"" + program.option("utf8", "yes") + "\" не принимает значения" + hint, false, false},
       {{"-x", arg("d/sub")}, 2, "tarvin: неизвестный параметр \"-x\"" + hint, true, false},
-      {{"--", "--version"}, 0, "", false, false},
+      {{"--", "--version"}, 0, "tarvin: не найдено ни одного индексного файла (*.idx)\n", false, false},
       {{"/utf", arg("d/sub")}, 0, "tarvin: неизвестный ключ \"/utf\" сохранён, но ни на что не влияет\n", false, true},
   };
   for (const row& r : rows) {

@@ -82,7 +82,7 @@ TEST_F(Run, BareQuestionMarkIsADirectory) {
   inRoot.directory = root;
   outcome r = run({"?"}, inRoot);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.err, oem("tarvin: не найдено ни одного индексного файла (*.idx)\n"));
 }
 
 TEST_F(Run, ReportsAreNumberedAcrossIndexFilesAndDirectories) {
