@@ -47,7 +47,7 @@ class reportFormat {
   static constexpr std::size_t kNoNumber = static_cast<std::size_t>(-1);
 
   reportFormat(kind how, bool utf8, bool verify, mOutput& output)
-      : how_(verify && how == kind::list ? kind::plain : how), utf8_(utf8), verify_(verify), output_(output) {}
+      : how_(verify && how == kind::list ? kind::jsonl : how), utf8_(utf8), verify_(verify), output_(output) {}
 
   kind how() const { return how_; }
   bool verifies() const { return verify_; }
