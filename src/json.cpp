@@ -17,11 +17,14 @@ bool isLow(unsigned u) { return u >= 0xDC00 && u <= 0xDFFF; }
 bool isEscaped(unsigned u) { return u < 0x20 || u == u'"' || u == u'\\'; }
 
 std::size_t putEscape(unsigned unit, unsigned char* out) {
-  if (unit == u'"' || unit == u'\\') {
-    out[0] = '\\';
-    out[1] = static_cast<unsigned char>(unit);
-    return 2;
-  }
+  // The short forms JSON writers use, then \u and four hexadecimal digits.
+  static const char shortForms[] = "\"\"\\\\\bb\ff\nn\rr\tt";
+  for (const char* f = shortForms; *f; f += 2)
+    if (unit == static_cast<unsigned char>(f[0])) {
+      out[0] = '\\';
+      out[1] = static_cast<unsigned char>(f[1]);
+      return 2;
+    }
   static const char hex[] = "0123456789abcdef";
   out[0] = '\\';
   out[1] = 'u';

@@ -1,6 +1,7 @@
 // The inside of JSON strings: text as UTF-8 with the double quote, the
-// backslash and the control characters escaped ("\u0022" forms for the
-// controls), and a lone surrogate, which UTF-8 cannot carry, as its \u escape.
+// backslash and the control characters escaped (as JSON writers do: \n, \t,
+// \r, \b, \f, and \u with four digits for the others), and a lone
+// surrogate, which UTF-8 cannot carry, as its \u escape.
 #ifndef TARVIN_JSON_H
 #define TARVIN_JSON_H
 

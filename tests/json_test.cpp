@@ -25,14 +25,14 @@ TEST(Json, StringsAreUtf8WithQuotesBackslashesControlsAndLoneSurrogatesEscaped) 
       {u"", ""},
       {u"plain ASCII", "plain ASCII"},
       {u"\"q\" \\b\\", "\\\"q\\\" \\\\b\\\\"},
-      {u"a\nb\tc\u0001\u001f\u007f", "a\\u000ab\\u0009c\\u0001\\u001f\x7f"},
+      {u"a\nb\tc\r\b\f\u0001\u001f\u007f", "a\\nb\\tc\\r\\b\\f\\u0001\\u001f\x7f"},
       {u"Ёж №", "\xD0\x81\xD0\xB6 \xE2\x84\x96"},
       {u"\U0001F600", "\xF0\x9F\x98\x80"},                       // a pair: one character
       {std::u16string{0xD800, u'x', 0xDC80}, "\\ud800x\\udc80"},  // lone surrogates
   };
   for (const auto& [text, expected] : units) EXPECT_EQ(ofUnits(text), expected);
   // Code page 866 bytes as their characters.
-  EXPECT_EQ(ofOem("\x80\xF0 \"\n\xFC\\"), "\xD0\x90\xD0\x81 \\\"\\u000a\xE2\x84\x96\\\\");
+  EXPECT_EQ(ofOem("\x80\xF0 \"\n\xFC\\"), "\xD0\x90\xD0\x81 \\\"\\n\xE2\x84\x96\\\\");
 }
 
 }  // namespace
