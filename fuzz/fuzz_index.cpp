@@ -109,6 +109,16 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
         }
         out.clear();
         direct.read(range, reportReader::form::json, sink);
+        // Trimmed, it is the same text less the empty lines that end it.
+        out.clear();
+        direct.read(range, reportReader::form::oem, sink, true);
+        std::string trimmed = oem;
+        const std::size_t last = trimmed.find_last_not_of('\n');
+        trimmed.resize(last == std::string::npos ? 0 : last + 2);
+        if (trimmed != std::string(reinterpret_cast<const char*>(out.get_data()), static_cast<std::size_t>(out.get_count()))) {
+          std::fprintf(stderr, "the trimmed report differs\n");
+          std::abort();
+        }
       }
     } catch (mEx&) {
       // An index or data file that cannot be mapped, or no memory for a text.

@@ -52,6 +52,8 @@ const optionSpec kOptions[] = {
      [](runOptions& o, const mstr&) { return setTrue(o.verify); }},
     {u"quiet", nullptr, u"без строки хода работы на терминале",
      [](runOptions& o, const mstr&) { return setTrue(o.quiet); }},
+    {u"trim", nullptr, u"без пустых строк в конце рапорта (заполнение его последнего блока)",
+     [](runOptions& o, const mstr&) { return setTrue(o.trim); }},
     {u"simd", u"УРОВЕНЬ", u"уровень декодирования для измерений: scalar, avx2 или avx512", takeLevel},
     {u"version", nullptr, u"версия программы", [](runOptions& o, const mstr&) { return setTrue(o.version); }},
     {u"help", nullptr, u"эта справка", [](runOptions& o, const mstr&) { return setTrue(o.help); }},

@@ -21,6 +21,7 @@ struct runOptions {
   bool strict = false;   // exit code 2 when an error text was written or damage mended
   bool verify = false;   // read and decode everything, write the damage found instead of texts
   bool quiet = false;    // no progress line
+  bool trim = false;     // reports without the empty lines that end them
   bool version = false;  // the version instead of a conversion
   bool help = false;     // the usage text and the options
   // A decoding level forced with "simd" (for measuring), else the best one.

@@ -7,6 +7,8 @@
 //    {"n":N,"index":"…","key":"…","data":"ARCHIVE.07","block":B,"bytes":S,
 //    "text":"…"}; "data" and "bytes" are null for a missing data file.
 //  - List: the same objects without "text"; no report is decoded.
+//  - Trimmed (in every form): a report's text without the empty lines that
+//    end it, which the zero padding of its last block decodes to.
 //  - Verify: every report is decoded and no text written; a line for each
 //    damaged report or index file (index, key, data file, what is wrong, at
 //    which byte), then a summary line; as JSON objects with JSON lines.
@@ -46,11 +48,21 @@ class reportFormat {
   enum class kind { plain, jsonl, list };
   static constexpr std::size_t kNoNumber = static_cast<std::size_t>(-1);
 
-  reportFormat(kind how, bool utf8, bool verify, mOutput& output)
-      : how_(verify && how == kind::list ? kind::jsonl : how), utf8_(utf8), verify_(verify), output_(output) {}
+  struct settings {
+    kind how = kind::plain;
+    bool utf8 = false;    // plain text in UTF-8 instead of the OEM code page
+    bool verify = false;  // decode, write no text, tell the damage
+    bool trim = false;    // leave out the empty lines that end a report
+  };
+
+  reportFormat(const settings& s, mOutput& output)
+      : how_(s.verify && s.how == kind::list ? kind::jsonl : s.how), utf8_(s.utf8), verify_(s.verify), trim_(s.trim),
+        output_(output) {}
 
   kind how() const { return how_; }
   bool verifies() const { return verify_; }
+  // Whether a report's text goes without the empty lines that end it.
+  bool trims() const { return trim_; }
   // Whether a report is decoded at all.
   bool decodes() const { return how_ != kind::list; }
   // Whether its text is written, once decoded.
@@ -111,6 +123,7 @@ class reportFormat {
   kind how_;
   bool utf8_;
   bool verify_;
+  bool trim_;
   mOutput& output_;
   unsigned errorTexts_ = 0;
   mstr indexPath_;              // of the index being written

@@ -18,9 +18,96 @@ constexpr std::size_t kUnitsWindow = 64 * 1024;
 // codes, and two operands of a repeat that is its last code.
 constexpr std::size_t kLineReach = 1 + 255 + 2;
 
-std::size_t converted(const unsigned char* in, std::size_t count, unsigned char* out, reportReader::form f) {
-  return f == reportReader::form::json ? json::fromOem(in, count, out) : mOutput::oemToUtf8(in, count, out);
+// Notes the damage a call met, at its place in the data file.
+void noteDamage(reportReader::result& total, const reportDecode::result& r, std::uint64_t at) {
+  if (r.damaged == reportDecode::damage::none) return;
+  total.damaged = r.damaged;
+  total.damagedAt = at + r.damagedAt;
 }
+
+// Writes decoded text to a sink in a form, piece by piece, and leaves out
+// the empty lines that end the report when it trims: line ends are held back
+// until text follows them, and at the end one is written after the last
+// line that has any.
+class textWriter {
+ public:
+  textWriter(byteSink& out, reportReader::form f, bool trim) : out_(out), form_(f), trim_(trim) {}
+
+  // A piece of OEM bytes, or of UTF-16 units.
+  template <class Unit>
+  void piece(const Unit* text, std::size_t count) {
+    if (trim_) {
+      std::size_t kept = count;
+      while (kept > 0 && text[kept - 1] == '\n') --kept;
+      if (kept == 0) {
+        held_ += count;
+        return;
+      }
+      lineEnds(held_);
+      held_ = count - kept;
+      count = kept;
+      any_ = true;
+    }
+    for (std::size_t done = 0; done < count;) {
+      const std::size_t part = count - done < kPiece ? count - done : kPiece;
+      put(text + done, part);
+      done += part;
+    }
+  }
+
+  // The end of the report.
+  void end() {
+    if (trim_ && any_) lineEnds(1);
+  }
+
+  std::uint64_t units() const { return units_; }
+
+ private:
+  void lineEnds(std::uint64_t count) {
+    unsigned char ends[4096];
+    std::memset(ends, '\n', sizeof ends);
+    while (count > 0) {
+      const std::size_t part = count < sizeof ends ? static_cast<std::size_t>(count) : sizeof ends;
+      put(ends, part);
+      count -= part;
+    }
+  }
+
+  void put(const unsigned char* bytes, std::size_t count) {
+    std::size_t available = 0;
+    unsigned char* at = out_.room(json::kMostPerUnit * count + 1, available);
+    switch (form_) {
+      case reportReader::form::json:
+        out_.commit(json::fromOem(bytes, count, at));
+        break;
+      case reportReader::form::utf8:
+        out_.commit(mOutput::oemToUtf8(bytes, count, at));
+        break;
+      default:
+        std::memcpy(at, bytes, count);
+        out_.commit(count);
+    }
+    units_ += count;
+  }
+
+  void put(const unsigned short* units, std::size_t count) {
+    std::size_t available = 0;
+    unsigned char* at = out_.room(json::kMostPerUnit * count + 1, available);
+    if (form_ == reportReader::form::json)
+      out_.commit(json::fromUnits(units, count, at));
+    else
+      out_.commit(mOutput::convert(units, static_cast<int>(count), at,
+                                   form_ == reportReader::form::utf8 ? mOutput::encoding::utf8 : mOutput::encoding::oem));
+    units_ += count;
+  }
+
+  byteSink& out_;
+  const reportReader::form form_;
+  const bool trim_;
+  std::uint64_t held_ = 0;  // line ends not yet written
+  bool any_ = false;        // text written
+  std::uint64_t units_ = 0;
+};
 
 }  // namespace
 
@@ -36,18 +123,7 @@ void reportReader::probe(const reportRange& range) {
     throw range.data->readFault();
 }
 
-namespace {
-
-// Notes the damage a call met, at its place in the data file.
-void noteDamage(reportReader::result& total, const reportDecode::result& r, std::uint64_t at) {
-  if (r.damaged == reportDecode::damage::none) return;
-  total.damaged = r.damaged;
-  total.damagedAt = at + r.damagedAt;
-}
-
-}  // namespace
-
-reportReader::result reportReader::read(const reportRange& range, form f, byteSink& out) {
+reportReader::result reportReader::read(const reportRange& range, form f, byteSink& out, bool trim) {
   if (!range.data) return result{};
   if (range.start >= range.data->size) {
     result beyond;
@@ -55,33 +131,39 @@ reportReader::result reportReader::read(const reportRange& range, form f, byteSi
     beyond.damagedAt = range.data->size;
     return beyond;
   }
-  if (viaUnits_) return readUnits(range, f, out);
+  if (viaUnits_) return readUnits(range, f, out, trim);
   const unsigned char* p = range.bytes();
   std::size_t left = static_cast<std::size_t>(range.size());
   result total;
+  // OEM bytes as they are go straight into the sink; every other way passes
+  // a piece at a time through scratch memory.
+  const bool direct = f == form::oem && !trim;
+  textWriter text(out, f, trim);
   while (left > 0) {
     reportDecode::result r{};
     unsigned char* at = nullptr;
     std::size_t room = 0;
-    if (f == form::oem) {
+    if (direct) {
       at = out.room(reportDecode::kLineRoom, room);
     } else {
       decoded_.clear();
-      at = decoded_.reserve_end(static_cast<int>(kPiece + reportDecode::kLineRoom));
       room = kPiece + reportDecode::kLineRoom;
+      at = decoded_.reserve_end(static_cast<int>(room));
     }
     if (!mFile::readMapped([&] { r = decode_(p, left, at, room); })) throw range.data->readFault();
-    if (f == form::oem) {
+    if (direct) {
       out.commit(r.produced);
+      total.units += r.produced;
     } else {
-      std::size_t available = 0;
-      unsigned char* to = out.room(json::kMostPerUnit * r.produced, available);
-      out.commit(converted(at, r.produced, to, f));
+      text.piece(at, r.produced);
     }
-    total.units += r.produced;
     noteDamage(total, r, range.start + static_cast<std::uint64_t>(p - range.bytes()));
     p += r.consumed;
     left -= r.consumed;
+  }
+  if (!direct) {
+    text.end();
+    total.units = text.units();
   }
   return total;
 }
@@ -89,10 +171,11 @@ reportReader::result reportReader::read(const reportRange& range, form f, byteSi
 // The report's bytes are copied a window at a time (the decoding into text
 // takes memory, which no guarded read may do), and its lines decoded as far
 // as they lie whole in the window.
-reportReader::result reportReader::readUnits(const reportRange& range, form f, byteSink& out) {
+reportReader::result reportReader::readUnits(const reportRange& range, form f, byteSink& out, bool trim) {
   const unsigned char* p = range.bytes();
   std::size_t left = static_cast<std::size_t>(range.size());
   result total;
+  textWriter text(out, f, trim);
   while (left > 0) {
     const std::size_t window = left < kUnitsWindow ? left : kUnitsWindow;
     copy_.clear();
@@ -104,22 +187,12 @@ reportReader::result reportReader::readUnits(const reportRange& range, form f, b
     const std::size_t limit = window == left ? window : window - kLineReach;
     text_.clear();
     const reportDecode::result r = decodeReportText(to, window, text_, limit);
-    for (std::size_t done = 0, count = static_cast<std::size_t>(text_.get_count()); done < count;) {
-      const std::size_t part = count - done < kPiece ? count - done : kPiece;
-      const unsigned short* units16 = text_.c_str() + done;
-      std::size_t available = 0;
-      unsigned char* at = out.room(json::kMostPerUnit * part + 1, available);
-      if (f == form::json)
-        out.commit(json::fromUnits(units16, part, at));
-      else
-        out.commit(mOutput::convert(units16, static_cast<int>(part), at,
-                                    f == form::utf8 ? mOutput::encoding::utf8 : mOutput::encoding::oem));
-      done += part;
-    }
-    total.units += static_cast<std::uint64_t>(text_.get_count());
+    text.piece(text_.c_str(), static_cast<std::size_t>(text_.get_count()));
     noteDamage(total, r, range.start + static_cast<std::uint64_t>(p - range.bytes()));
     p += r.consumed;
     left -= r.consumed;
   }
+  text.end();
+  total.units = text.units();
   return total;
 }

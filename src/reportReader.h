@@ -38,16 +38,17 @@ class reportReader {
   };
 
   // Appends the text of the report at `range` in that form to `out` (nothing
-  // for a missing data file). Raises the data file's read error when its
-  // bytes are gone; what was appended before stays.
-  result read(const reportRange& range, form f, byteSink& out);
+  // for a missing data file); with `trim`, without the empty lines that end
+  // it (its last block's padding). Raises the data file's read error when
+  // its bytes are gone; what was appended before stays.
+  result read(const reportRange& range, form f, byteSink& out, bool trim = false);
 
   // Reads every page of the report once, so that a report whose bytes are
   // gone raises its read error before any of it is written.
   static void probe(const reportRange& range);
 
  private:
-  result readUnits(const reportRange& range, form f, byteSink& out);
+  result readUnits(const reportRange& range, form f, byteSink& out, bool trim);
 
   reportDecode::decoder decode_;
   bool viaUnits_;

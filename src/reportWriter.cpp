@@ -117,7 +117,7 @@ struct reportWriter::state {
     const reportRange range = index->range(entry);
     std::size_t at = format.opening(out, entry, range, number);
     reportReader::result read;
-    if (format.decodes()) read = reader.read(range, format.textForm(), sink);
+    if (format.decodes()) read = reader.read(range, format.textForm(), sink, format.trims());
     p.textUnits = read.units;
     p.bytes = range.data ? range.size() : 0;
     p.damaged = !read.sound();
@@ -211,7 +211,8 @@ struct reportWriter::state {
       format.opening(around, entry, range, counter);
       output.bytes(around.get_data(), static_cast<std::size_t>(around.get_count()));
       const reportReader::result read =
-          readers[0]->read(range, format.textForm(), format.writesText() ? static_cast<byteSink&>(output) : discards[0]);
+          readers[0]->read(range, format.textForm(), format.writesText() ? static_cast<byteSink&>(output) : discards[0],
+                           format.trims());
       if (output.lost()) return;
       around.clear();
       format.closing(around, entry, range, counter, read);

@@ -120,7 +120,12 @@ int tarvinRun(int argc, WCHAR** argv) {
     output.finish();
     return 2;
   }
-  reportFormat format(formatKind(options), options.utf8, options.verify, output);
+  reportFormat::settings shape;
+  shape.how = formatKind(options);
+  shape.utf8 = options.utf8;
+  shape.verify = options.verify;
+  shape.trim = options.trim;
+  reportFormat format(shape, output);
   runTally tally;
   std::unique_ptr<progress> shown;
   int exitCode = 0;

@@ -40,7 +40,7 @@ TEST(ReportFormat, WhatSurroundsAReportInEachForm) {
       {reportFormat::kind::list, lost, ",\"key\":\"K2\",\"data\":null,\"block\":0,\"bytes\":null", "}\n"},
   };
   for (const auto& r : rows) {
-    reportFormat format(r.how, false, false, mOutput::get());
+    reportFormat format({r.how}, mOutput::get());
     format.beginIndex(index, tree.text("A.IDX"));
     mbytes out;
     const std::size_t at = format.opening(out, r.entry, index.range(r.entry), 41);
@@ -63,7 +63,7 @@ TEST(ReportFormat, WhatSurroundsAReportInEachForm) {
 TEST(ReportFormat, ErrorTextsAndSizeLinesGoWhereTheFormSays) {
   for (auto how : {reportFormat::kind::plain, reportFormat::kind::jsonl}) {
     SCOPED_TRACE(static_cast<int>(how));
-    reportFormat format(how, false, false, mOutput::get());
+    reportFormat format({how}, mOutput::get());
     captured c = capture([&] {
       mEx e("mod", 5, "fn", 1);
       e.appendText(u"текст");

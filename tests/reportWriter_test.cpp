@@ -20,7 +20,7 @@ namespace {
 std::string written(const mFileIndex& index, const mstr& path, reportFormat::kind how, bool utf8, unsigned threads,
                     bool viaUnits, reportDecode::level level = reportDecode::level::scalar) {
   return capture([&] {
-           reportFormat format(how, utf8, false, mOutput::get());
+           reportFormat format({how, utf8}, mOutput::get());
            runTally tally;
            reportWriter writer(format, tally, reportDecode::select(level), viaUnits, threads, false);
            format.beginIndex(index, path);
@@ -61,7 +61,7 @@ TEST(ReportWriter, OutputIsThatOfOneThreadWhateverTheBatchesAndFaults) {
   // The reports of data file 3 got their error texts instead, each once.
   unsigned counter = 0;
   captured once = capture([&] {
-    reportFormat format(plain, false, false, mOutput::get());
+    reportFormat format({plain}, mOutput::get());
     runTally tally;
     reportWriter writer(format, tally, reportDecode::select(reportDecode::level::scalar), false, 1, false);
     format.beginIndex(index, path);
