@@ -54,6 +54,11 @@ const optionSpec kOptions[] = {
      [](runOptions& o, const mstr&) { return setTrue(o.quiet); }},
     {u"trim", nullptr, u"без пустых строк в конце рапорта (заполнение его последнего блока)",
      [](runOptions& o, const mstr&) { return setTrue(o.trim); }},
+    {u"key", u"ШАБЛОН", u"только рапорты, ключ которых подходит под шаблон (* и ?; можно несколько раз)",
+     [](runOptions& o, const mstr& value) {
+       o.keys.push_back(value);
+       return true;
+     }},
     {u"simd", u"УРОВЕНЬ", u"уровень декодирования для измерений: scalar, avx2 или avx512", takeLevel},
     {u"version", nullptr, u"версия программы", [](runOptions& o, const mstr&) { return setTrue(o.version); }},
     {u"help", nullptr, u"эта справка", [](runOptions& o, const mstr&) { return setTrue(o.help); }},

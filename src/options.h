@@ -22,6 +22,7 @@ struct runOptions {
   bool verify = false;   // read and decode everything, write the damage found instead of texts
   bool quiet = false;    // no progress line
   bool trim = false;     // reports without the empty lines that end them
+  std::vector<mstr> keys;  // only reports whose key matches one of these patterns
   bool version = false;  // the version instead of a conversion
   bool help = false;     // the usage text and the options
   // A decoding level forced with "simd" (for measuring), else the best one.

@@ -5,6 +5,7 @@
 
 #include "decimal.h"
 #include "json.h"
+#include "wildcard.h"
 
 namespace {
 
@@ -35,6 +36,14 @@ std::string quoted(const unsigned short* units, int count) {
 }
 
 }  // namespace
+
+bool reportFormat::selects(const mIndexEntry& entry) const {
+  if (keys_.empty()) return true;
+  const std::u16string_view key(reinterpret_cast<const char16_t*>(entry.c_str()));  // up to its first 0, as any text
+  for (const mstr& pattern : keys_)
+    if (platform::matchesWildcard(key, reinterpret_cast<const char16_t*>(pattern.c_str()))) return true;
+  return false;
+}
 
 std::size_t reportFormat::bytesPerCharacter() const {
   switch (textForm()) {

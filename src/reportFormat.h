@@ -27,6 +27,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "mFileIndex.h"
 #include "mOutput.h"
@@ -49,20 +50,26 @@ class reportFormat {
   static constexpr std::size_t kNoNumber = static_cast<std::size_t>(-1);
 
   struct settings {
+    settings(kind h = kind::plain, bool u = false) : how(h), utf8(u) {}  // NOLINT: {kind} reads as a form
     kind how = kind::plain;
     bool utf8 = false;    // plain text in UTF-8 instead of the OEM code page
     bool verify = false;  // decode, write no text, tell the damage
     bool trim = false;    // leave out the empty lines that end a report
+    std::vector<mstr> keys;  // wildcard patterns: only reports whose key matches one (none: all)
   };
 
   reportFormat(const settings& s, mOutput& output)
       : how_(s.verify && s.how == kind::list ? kind::jsonl : s.how), utf8_(s.utf8), verify_(s.verify), trim_(s.trim),
-        output_(output) {}
+        keys_(s.keys), output_(output) {}
 
   kind how() const { return how_; }
   bool verifies() const { return verify_; }
   // Whether a report's text goes without the empty lines that end it.
   bool trims() const { return trim_; }
+  // Whether a report is written at all: its key matches a pattern asked for
+  // ("*" any run, "?" one character, letter case ignored, as the index mask
+  // matches names), or none was. The others are not read, and get no number.
+  bool selects(const mIndexEntry& entry) const;
   // Whether a report is decoded at all.
   bool decodes() const { return how_ != kind::list; }
   // Whether its text is written, once decoded.
@@ -124,6 +131,7 @@ class reportFormat {
   bool utf8_;
   bool verify_;
   bool trim_;
+  std::vector<mstr> keys_;
   mOutput& output_;
   unsigned errorTexts_ = 0;
   mstr indexPath_;              // of the index being written

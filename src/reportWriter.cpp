@@ -89,9 +89,10 @@ struct reportWriter::state {
     try {
       arraySink sink(b.out);
       unsigned number = b.assumedFirst;
-      mFileIndex::entry_map::iterator it(b.first);
-      for (unsigned k = 0; k < b.count; ++k) {
-        const mIndexEntry& entry = *it.step()->value;
+      entryNode* n = b.first;
+      for (unsigned k = 0; k < b.count; ++k, n = mFileIndex::entry_map::successor(n)) {
+        n = selected(n);  // the reports between are left out
+        const mIndexEntry& entry = *n->value;
         const std::size_t mark = static_cast<std::size_t>(b.out.get_count());
         piece p{};
         try {
@@ -129,10 +130,16 @@ struct reportWriter::state {
 
   // ---- Writing (the writer's thread) ----
 
+  // The first entry from `n` on that the format writes.
+  entryNode* selected(entryNode* n) const {
+    while (n && !format.selects(*n->value)) n = mFileIndex::entry_map::successor(n);
+    return n;
+  }
+
   // Hands out the batches that may be, a window ahead of the writer, so that
   // their entries are still at hand when they are decoded.
   void cutAhead() {
-    while (uncut && queue.hasRoom()) {
+    while ((uncut = selected(uncut)) && queue.hasRoom()) {
       batch& b = queue.next();
       b.first = uncut;
       b.assumedFirst = uncutNumber;
@@ -148,7 +155,7 @@ struct reportWriter::state {
         b.big = big;
         ++b.count;
         bytes += size;
-        uncut = mFileIndex::entry_map::successor(uncut);
+        uncut = selected(mFileIndex::entry_map::successor(uncut));
         if (big) break;
       }
       uncutNumber += b.count;

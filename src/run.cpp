@@ -125,6 +125,7 @@ int tarvinRun(int argc, WCHAR** argv) {
   shape.utf8 = options.utf8;
   shape.verify = options.verify;
   shape.trim = options.trim;
+  shape.keys = options.keys;
   reportFormat format(shape, output);
   runTally tally;
   std::unique_ptr<progress> shown;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "posix/internal.h"
+#include "wildcard.h"
 
 namespace platform::posix {
 namespace {
@@ -34,13 +35,7 @@ struct SearchObject : HandleObject {
   std::size_t next = 0;
 };
 
-// Upper case of Latin a-z, Cyrillic а-я and ё; every other unit is itself.
-char16_t fold(char16_t c) {
-  if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 0x20);
-  if (c >= 0x0430 && c <= 0x044F) return static_cast<char16_t>(c - 0x20);
-  if (c == 0x0451) return 0x0401;
-  return c;
-}
+using platform::foldCase;
 
 bool hasWildcard(std::u16string_view pattern) {
   return pattern.find_first_of(u"*?") != std::u16string_view::npos;
@@ -50,7 +45,7 @@ bool hasWildcard(std::u16string_view pattern) {
 bool nameBefore(const FoundEntry& a, const FoundEntry& b) {
   const std::size_t common = std::min(a.name.size(), b.name.size());
   for (std::size_t i = 0; i < common; ++i) {
-    const char16_t x = fold(a.name[i]), y = fold(b.name[i]);
+    const char16_t x = foldCase(a.name[i]), y = foldCase(b.name[i]);
     if (x != y) return x < y;
   }
   if (a.name.size() != b.name.size()) return a.name.size() < b.name.size();
@@ -97,7 +92,7 @@ void fillFindData(const FoundEntry& entry, WIN32_FIND_DATAW* data) {
 bool sameName(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
-    if (fold(a[i]) != fold(b[i])) return false;
+    if (foldCase(a[i]) != foldCase(b[i])) return false;
   return true;
 }
 
@@ -164,30 +159,6 @@ bool findExact(const std::string& path, std::u16string_view name, std::vector<Fo
 
 }  // namespace
 
-bool matchesWildcard(std::u16string_view name, std::u16string_view pattern) {
-  if (pattern == u"*.*") return true;
-  // Greedy match that, on a mismatch, lets the last "*" take one more unit:
-  // linear in practice and never recursive, whatever the pattern.
-  std::size_t n = 0, p = 0;
-  std::size_t star = std::u16string_view::npos, resume = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && pattern[p] == u'*') {
-      star = p++;
-      resume = n;
-    } else if (p < pattern.size() && (pattern[p] == u'?' || fold(pattern[p]) == fold(name[n]))) {
-      ++p;
-      ++n;
-    } else if (star != std::u16string_view::npos) {
-      p = star + 1;
-      n = ++resume;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == u'*') ++p;
-  return p == pattern.size();
-}
-
 // The directory of a search path and its last component ("." for a bare
 // name, "/" for a name right under the root). False, with the error of a
 // search that finds nothing, when the last component is empty.
@@ -201,6 +172,7 @@ bool splitSearchPath(const std::u16string& whole, std::u16string& directory, std
 
 }  // namespace platform::posix
 
+using platform::matchesWildcard;
 using namespace platform::posix;
 
 HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {

@@ -135,13 +135,6 @@ bool writeAll(int fd, const void* bytes, std::size_t size, std::size_t* written)
 bool writeOemToTerminal(int fd, const unsigned char* bytes, std::size_t size,
                         std::size_t* written);
 
-// ---- Directory search ----
-
-// Whether a name matches a pattern the way Windows matches the last component
-// of a search: "*" any run, "?" one unit, "*.*" everything, letter case of
-// Latin and Cyrillic ignored.
-bool matchesWildcard(std::u16string_view name, std::u16string_view pattern);
-
 }  // namespace platform::posix
 
 #endif  // TARVIN_PLATFORM_POSIX_INTERNAL_H

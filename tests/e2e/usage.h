@@ -29,13 +29,15 @@ std::string helpText(Spell option, bool shortHelp) {
       {"verify", "проверка: всё прочитать и декодировать, вывести повреждения и итог вместо текстов"},
       {"quiet", "без строки хода работы на терминале"},
       {"trim", "без пустых строк в конце рапорта (заполнение его последнего блока)"},
+      {"key", "только рапорты, ключ которых подходит под шаблон (* и ?; можно несколько раз)"},
       {"simd", "уровень декодирования для измерений: scalar, avx2 или avx512"},
       {"version", "версия программы"},
       {"help", "эта справка"},
   };
   std::string text = std::string(kUsage) + "\n";
   for (const auto& line : lines) {
-    std::string name = std::string(line[0]) == "simd" ? option("simd", "УРОВЕНЬ") : option(line[0]);
+    const std::string word = line[0];
+    std::string name = word == "simd" ? option("simd", "УРОВЕНЬ") : word == "key" ? option("key", "ШАБЛОН") : option(word);
     if (std::string(line[0]) == "help" && shortHelp) name = "-h, " + name;
     std::string start = "  " + name;
     // Padded to 24 characters (the Cyrillic ones are two bytes each here).

@@ -8,11 +8,12 @@
 #include <vector>
 
 #include "temp_dir.h"
+#include "wildcard.h"
 #include "win32.h"
 
 namespace {
 
-using platform::posix::matchesWildcard;
+using platform::matchesWildcard;
 
 struct Found {
   std::u16string name;
