@@ -165,6 +165,7 @@ class tree_ob {
       if (n >= kBlockNodes) {
         block = static_cast<node*>(std::malloc(static_cast<size_t>(n) * sizeof(node)));
         if (!block) throw std::bad_alloc();
+        platform::preferLargePages(block, static_cast<size_t>(n) * sizeof(node));
         for (; made < n; ++made) {
           fresh[made] = block + made;
           fresh[made]->value = values[made];
@@ -297,6 +298,8 @@ class tree_ob {
         std::free(work);
         throw std::bad_alloc();
       }
+      platform::preferLargePages(p, slots * sizeof(node*));
+      platform::preferLargePages(work, 4 * slots * sizeof(int));
       int* left = work;  // by position; 0 for none
       int* right = work + slots;
       int* order = work + 2 * slots;  // the node at each position

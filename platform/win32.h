@@ -45,6 +45,10 @@ inline std::size_t sortKey(const WCHAR*, unsigned char*, std::size_t) { return 0
 // may use it; it costs no system call per call.
 bool guardMappedReads(void (*body)(void*), void* context);
 
+// Memory of a large block not yet touched will be used whole: the system may back it with large
+// pages, so that filling it takes far fewer page faults. A hint only; nothing to do here.
+inline void preferLargePages(void*, std::size_t) {}
+
 // What a directory search tells of the one entry that a path names. No file name holds a wildcard
 // here, so the search of the path itself is that lookup. False, with the last error set, when
 // nothing is there.
@@ -322,6 +326,10 @@ std::size_t sortKey(const WCHAR* text, unsigned char* out, std::size_t room);
 // reads mapped bytes and writes memory it owns (no destructors to run, no locks held). Any thread
 // may use it; it costs no system call per call.
 bool guardMappedReads(void (*body)(void*), void* context);
+
+// Memory of a large block not yet touched will be used whole: the system may back it with large
+// pages (transparent huge pages), so that filling it takes far fewer page faults. A hint only.
+void preferLargePages(void* start, std::size_t bytes);
 
 // What a directory search tells of the one entry that a path names, every character taken
 // literally ("a?.00" is no pattern: names may hold "?" and "*" here). A link whose target is gone

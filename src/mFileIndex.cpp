@@ -19,14 +19,21 @@ constexpr std::size_t kChunkRecords = 1024;
 struct item {
   static constexpr unsigned kPrefix = 24;
   std::uint64_t words[3];
-  std::size_t key;  // where its text stands among the index's keys
+  unsigned short* key;  // its text among the index's keys, a 0 after it
   std::uint32_t record;
   std::uint32_t firstBlock;
+  std::uint32_t endBlock;  // the next strictly higher block of its data file; 0: none
   unsigned char fileNumber;
   unsigned char keyLength;     // units (at most 71)
   unsigned char prefixLength;  // bytes of the prefix that belong to the sort key
   bool whole;                  // the sort key is not longer than the prefix
 };
+
+// The most units a key has, with the 0 after it: 32 + 39 bytes of a record,
+// each a unit at most.
+constexpr std::size_t kLongestKey = 72;
+// Keys are kept in blocks of this many units.
+constexpr std::size_t kKeyBlock = 1 << 20;
 
 // The library's error for memory that could not be had (stack_ob's).
 bool isAllocationFailure(const mEx& error) {
@@ -55,6 +62,15 @@ mIndexEntry& mIndexEntry::operator=(const mIndexEntry& other) {
   return *this;
 }
 
+void* mIndexEntry::operator new[](std::size_t bytes) {
+  void* block = std::malloc(bytes);
+  if (!block) throw std::bad_alloc();
+  platform::preferLargePages(block, bytes);
+  return block;
+}
+
+void mIndexEntry::operator delete[](void* block) noexcept { std::free(block); }
+
 mIndexEntry::~mIndexEntry() {
   if (keyOfIndex_) block = block_end = first = last = nullptr;  // the index's, not ours to release
 }
@@ -75,8 +91,17 @@ struct mFileIndex::loading {
   std::vector<unsigned char> newRun;  // in key order: whether a key differs from the one before
   // The first block of every record of each data file, with its record.
   std::vector<std::pair<std::uint32_t, std::uint32_t>> blocks[256];
-  std::vector<std::uint32_t> endBlock;  // of each record: 0 to run to the end of its file
 };
+
+// Room for one more key: in the current block of keys, or a new one.
+unsigned short* mFileIndex::keyRoom() {
+  if (keyBlocks_.empty() || kKeyBlock - keysUsed_ < kLongestKey) {
+    keyBlocks_.emplace_back(new unsigned short[kKeyBlock]);
+    platform::preferLargePages(keyBlocks_.back().get(), kKeyBlock * sizeof(unsigned short));
+    keysUsed_ = 0;
+  }
+  return keyBlocks_.back().get() + keysUsed_;
+}
 
 mFileIndex::~mFileIndex() {
   // Data files and entries go before the index's own mapping.
@@ -101,7 +126,7 @@ mEx mFileIndex::memoryShortage() {
   entries.clear();
   dataFiles.clear();
   std::fill(std::begin(dataFileOf), std::end(dataFileOf), nullptr);
-  std::vector<unsigned short>().swap(keys_);
+  keyBlocks_.clear();
   close();
   cursor = nullptr;
   mstr path;
@@ -117,9 +142,10 @@ void mFileIndex::load(const errorHandler& onError) {
   entries.clear();
   dataFiles.clear();
   std::fill(std::begin(dataFileOf), std::end(dataFileOf), nullptr);
-  keys_.clear();
+  keyBlocks_.clear();
   loading loaded;
   readRecords(loaded, onError);
+  findEnds(loaded);
   sortByKey(loaded);
   makeEntries(loaded);
 }
@@ -133,20 +159,20 @@ void mFileIndex::readRecords(loading& loaded, const errorHandler& onError) {
   // be held.
   if (records > static_cast<std::uint64_t>(std::numeric_limits<int>::max())) throw std::bad_alloc();
   loaded.items.reserve(static_cast<std::size_t>(records));
-  keys_.reserve(static_cast<std::size_t>(records) * 12);
+  platform::preferLargePages(loaded.items.data(), loaded.items.capacity() * sizeof(item));
   const oemTable& oem = oemTable::get();
-  // Widens key bytes through the OEM code page into keys_.
-  auto widen = [this, &oem](const unsigned char* bytes, unsigned count) {
+  // Widens key bytes through the OEM code page to `to`; returns the end.
+  auto widen = [&oem](const unsigned char* bytes, unsigned count, unsigned short* to) {
     bool single = true;
     for (unsigned i = 0; i < count; ++i) single = single && oem.single[bytes[i]];
     if (single) {
-      for (unsigned i = 0; i < count; ++i) keys_.push_back(oem.wide[bytes[i]]);
-      return;
+      for (unsigned i = 0; i < count; ++i) to[i] = oem.wide[bytes[i]];
+      return to + count;
     }
-    // A code page whose bytes do not each stand for one unit.
-    mstr part;
-    part.appendMultiByte(reinterpret_cast<const char*>(bytes), static_cast<int>(count), CP_OEMCP);
-    keys_.insert(keys_.end(), part.c_str(), part.c_str() + part.get_count());
+    // A code page whose bytes do not each stand for one unit (never more).
+    const int units = MultiByteToWideChar(CP_OEMCP, 0, reinterpret_cast<const char*>(bytes), static_cast<int>(count),
+                                          reinterpret_cast<LPWSTR>(to), static_cast<int>(count));
+    return to + (units > 0 ? units : 0);
   };
   unsigned char chunk[kChunkRecords * kRecordSize];
   std::uint32_t record = 0;
@@ -166,11 +192,12 @@ void mFileIndex::readRecords(loading& loaded, const errorHandler& onError) {
       it.fileNumber = r[20];
       // The key: keyMajor, then keyMinor. A length byte larger than its field
       // takes the bytes that follow, but never more than the record holds.
-      it.key = keys_.size();
-      widen(r + 8, std::min<unsigned>(r[7], kRecordSize - 8));
-      widen(r + 1, std::min<unsigned>(r[0], kRecordSize - 1));
-      it.keyLength = static_cast<unsigned char>(keys_.size() - it.key);
-      keys_.push_back(0);
+      it.key = keyRoom();
+      unsigned short* end = widen(r + 8, std::min<unsigned>(r[7], kRecordSize - 8), it.key);
+      end = widen(r + 1, std::min<unsigned>(r[0], kRecordSize - 1), end);
+      *end = 0;
+      it.keyLength = static_cast<unsigned char>(end - it.key);
+      keysUsed_ += it.keyLength + 1u;
       loaded.items.push_back(it);
       if (dataFile(it.fileNumber, onError)) loaded.blocks[it.fileNumber].emplace_back(it.firstBlock, record);
     }
@@ -212,8 +239,7 @@ mFileData* mFileIndex::dataFile(unsigned char number, const errorHandler& onErro
 // compares them all.
 void mFileIndex::sortByKey(loading& loaded) const {
   std::vector<item>& items = loaded.items;
-  const unsigned short* keys = keys_.data();
-  auto text = [keys](const item& i) { return reinterpret_cast<LPCWSTR>(keys + i.key); };
+  auto text = [](const item& i) { return reinterpret_cast<LPCWSTR>(i.key); };
   if (!platform::hasSortKeys) {
     std::stable_sort(items.begin(), items.end(),
                      [&text](const item& a, const item& b) { return StrCmpW(text(a), text(b)) < 0; });
@@ -253,47 +279,46 @@ void mFileIndex::sortByKey(loading& loaded) const {
   for (std::size_t i = 0; i < items.size(); ++i) loaded.newRun[i] = i == 0 || compare(items[i - 1], items[i]) != 0;
 }
 
-// Makes the entries in key order, each with the bytes of its report, and
-// fills the maps, balanced.
-void mFileIndex::makeEntries(loading& loaded) {
-  // Each report ends at the next strictly higher block that the index lists
-  // for its data file: with the blocks of each file in order (they usually
-  // are, in record order), one pass from the last gives every record its end.
-  loaded.endBlock.assign(loaded.items.size(), 0);
+// Each report ends at the next strictly higher block that the index lists
+// for its data file: with the blocks of each file in order (they usually
+// are, in record order), one pass from the last gives every record its end.
+void mFileIndex::findEnds(loading& loaded) const {
   for (auto& blocks : loaded.blocks) {
     if (!std::is_sorted(blocks.begin(), blocks.end())) std::sort(blocks.begin(), blocks.end());
     std::uint32_t above = 0;  // the block after the run being passed; 0: none
     for (std::size_t i = blocks.size(); i > 0;) {
       std::size_t runStart = i - 1;
       while (runStart > 0 && blocks[runStart - 1].first == blocks[i - 1].first) --runStart;
-      for (std::size_t k = runStart; k < i; ++k) loaded.endBlock[blocks[k].second] = above;
+      for (std::size_t k = runStart; k < i; ++k) loaded.items[blocks[k].second].endBlock = above;
       above = blocks[i - 1].first;
       i = runStart;
     }
     std::vector<std::pair<std::uint32_t, std::uint32_t>>().swap(blocks);
   }
+}
 
+// Makes the entries in key order, each with the bytes of its report, and
+// fills the maps, balanced.
+void mFileIndex::makeEntries(loading& loaded) {
   const std::size_t n = loaded.items.size();
   std::unique_ptr<mIndexEntry[]> block(new mIndexEntry[n]);
   std::vector<mIndexEntry*> inOrder(n);
   for (std::size_t i = 0; i < n; ++i) {
     const item& it = loaded.items[i];
     mIndexEntry& entry = block[i];
-    entry.useKey(keys_.data() + it.key, it.keyLength);
+    entry.useKey(it.key, it.keyLength);
     entry.ordinal = static_cast<int>(it.record);
     entry.fileNumber = it.fileNumber;
     entry.firstBlock = it.firstBlock;
     if (const mFileData* data = dataFileOf[it.fileNumber]) {
       const std::uint64_t fileSize = data->size;
-      const std::uint32_t endBlock = loaded.endBlock[it.record];
       entry.start = std::min(it.firstBlock * kBlockSize, fileSize);
-      entry.end = endBlock ? std::min(endBlock * kBlockSize, fileSize) : fileSize;
+      entry.end = it.endBlock ? std::min(it.endBlock * kBlockSize, fileSize) : fileSize;
       if (entry.end < entry.start) entry.end = entry.start;
     }
     inOrder[i] = &entry;
   }
   std::vector<item>().swap(loaded.items);
-  std::vector<std::uint32_t>().swap(loaded.endBlock);
   entries.insert_values(inOrder.data(), static_cast<int>(n), true, block.release());
   std::vector<mIndexEntry*>().swap(inOrder);
   entries.balance(loaded.newRun.data());

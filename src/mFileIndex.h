@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "mFile.h"
@@ -41,6 +42,11 @@ class mIndexEntry : public mstr {
       firstBlock(other.firstBlock), start(other.start), end(other.end) {}
   mIndexEntry& operator=(const mIndexEntry& other);
   ~mIndexEntry() override;
+
+  // An index makes its entries in one block: memory that is filled whole at
+  // once, which the system may back with large pages.
+  static void* operator new[](std::size_t bytes);
+  static void operator delete[](void* block) noexcept;
 
   // The key stands in storage that the index holds for all its keys: the
   // entry points at the `count` units there (a 0 after them) and never
@@ -112,10 +118,15 @@ class mFileIndex : public mFile {
   mEx memoryShortage();
   void readRecords(loading& loaded, const errorHandler& onError);
   mFileData* dataFile(unsigned char number, const errorHandler& onError);
+  void findEnds(loading& loaded) const;
   void sortByKey(loading& loaded) const;
   void makeEntries(loading& loaded);
+  unsigned short* keyRoom();
 
-  std::vector<unsigned short> keys_;  // the text of every key, each followed by a 0
+  // The text of every key, each followed by a 0, in blocks that stay where
+  // they are while the entries point into them.
+  std::vector<std::unique_ptr<unsigned short[]>> keyBlocks_;
+  std::size_t keysUsed_ = 0;  // units of the last block taken
 };
 
 #endif  // TARVIN_MFILEINDEX_H

@@ -173,6 +173,8 @@ struct avx2 {
 }  // namespace
 
 result decodeAvx2(const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room) {
+  // A report of a few lines is decoded sooner than the vector level is set up.
+  if (size < kSmallReport) return decodeLines(data, size, out, room);
   avx2 level;
   return decodeWindows(level, data, size, out, room);
 }

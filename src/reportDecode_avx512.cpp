@@ -92,6 +92,8 @@ struct avx512 {
 }  // namespace
 
 result decodeAvx512(const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room) {
+  // A report of a few lines is decoded sooner than the vector level is set up.
+  if (size < kSmallReport) return decodeLines(data, size, out, room);
   avx512 level;
   return decodeWindows(level, data, size, out, room);
 }

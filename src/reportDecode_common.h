@@ -74,6 +74,9 @@ inline unsigned char* scalarCodes(const unsigned char* q, const unsigned char* l
   return o;
 }
 
+// Below this many bytes a report takes the scalar loop at every level.
+constexpr std::size_t kSmallReport = 128;
+
 // The line loop of the scalar level: scalarCodes for each line.
 // The result of a call, with the damage it met: a line cut at `cutLine`
 // (its length byte), else a repeat cut at `cutRepeat`, or none.
@@ -97,6 +100,18 @@ inline result decodeLines(const unsigned char* data, std::size_t size, unsigned 
   unsigned char* o = out;
   while (p < end && room - static_cast<std::size_t>(o - out) >= kLineRoom) {
     unsigned n = *p++;
+    if (n == 0) {
+      // Empty lines, often a block's worth of padding: a "\n" each, together,
+      // as many as the room would have taken one by one.
+      std::size_t lines = room - static_cast<std::size_t>(o - out) - kLineRoom;
+      const unsigned char* zeros = p;
+      while (zeros < end && lines > 0 && *zeros == 0) ++zeros, --lines;
+      const std::size_t count = static_cast<std::size_t>(zeros - p) + 1;
+      std::memset(o, '\n', count);
+      o += count;
+      p = zeros;
+      continue;
+    }
     bool cut = static_cast<std::size_t>(end - p) < n;  // at the end: the last line
     const unsigned char* lineEnd = cut ? end : p + n;
     o = scalarCodes(p, lineEnd, end, o, cutRepeat);
