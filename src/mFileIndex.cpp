@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "oemTable.h"
@@ -98,6 +100,16 @@ void mFileIndex::sortByKey(std::vector<mIndexEntry*>& sorted, std::vector<unsign
 
 namespace {
 
+// The library's error for memory that could not be had (stack_ob's).
+bool isAllocationFailure(const mEx& error) {
+  static const char16_t module[] = u"stack_ob";
+  const unsigned short* file = error.file;
+  if (error.sysError != ERROR_NOT_ENOUGH_MEMORY || !file) return false;
+  for (std::size_t i = 0; i < sizeof module / sizeof module[0]; ++i)
+    if (file[i] != module[i]) return false;
+  return true;
+}
+
 }  // namespace
 
 mFileIndex::~mFileIndex() {
@@ -127,13 +139,41 @@ struct mFileIndex::loading {
 };
 
 void mFileIndex::open(const mstr& path) {
+  try {
+    load(path);
+  } catch (const std::bad_alloc&) {
+    throw memoryShortage(path);
+  } catch (const mEx& error) {
+    if (!isAllocationFailure(error)) throw;
+    throw memoryShortage(path);
+  }
+}
+
+mEx mFileIndex::memoryShortage(const mstr& path) {
+  // What was loaded goes first, so that there is memory for the error.
+  entries.clear();
+  dataFiles.clear();
+  std::fill(std::begin(dataFileOf), std::end(dataFileOf), nullptr);
+  close();
+  cursor = nullptr;
+  mEx ex("mFileIndex", 112, "mFileIndex::open", 1);
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  ex.addSystemError().appendText(u"func=malloc Ошибка выделения памяти. filename=").appendText(path.c_str());
+  return ex;
+}
+
+void mFileIndex::load(const mstr& path) {
   setPath(path);
   openFileRead();
   entries.clear();
   dataFiles.clear();
   std::fill(std::begin(dataFileOf), std::end(dataFileOf), nullptr);
 
-  loading loaded((size + kRecordSize - 1) / kRecordSize);
+  // The maps count their entries in an int: an index of more records
+  // cannot be held.
+  const std::uint64_t records = (size + kRecordSize - 1) / kRecordSize;
+  if (records > static_cast<std::uint64_t>(std::numeric_limits<int>::max())) throw std::bad_alloc();
+  loading loaded(records);
   std::uint64_t offset = 0;
   int ordinal = 0;
   do {
@@ -213,9 +253,10 @@ void mFileIndex::readRecord(const unsigned char* record, int ordinal, loading& l
   data->openFileRead();
   data->fileNumber = number;
   loaded.blocks[number].push_back(entry->firstBlock);
-  loaded.dataFile[number] = data.get();
-  dataFileOf[number] = data.get();
-  dataFiles.insert_value(data.release());
+  dataFiles.insert_value(data.get());  // the map's once it is in
+  mFileData* inserted = data.release();
+  loaded.dataFile[number] = inserted;
+  dataFileOf[number] = inserted;
 }
 
 // Each report ends at the next strictly higher block that the index lists

@@ -79,7 +79,9 @@ class mFileIndex : public mFile {
 
   // Maps the index and reads every record. A missing data file is reported
   // on standard error once for each record that names it; an index or data
-  // file that cannot be mapped raises mEx.
+  // file that cannot be mapped raises mEx, and so does a shortage of memory
+  // for what the index holds (system error 8, naming the index), after
+  // releasing all of it.
   void open(const mstr& path);
   // Empties the text and fills it with the decoded report of the entry; the
   // text stays empty when its data file was missing.
@@ -89,6 +91,8 @@ class mFileIndex : public mFile {
 
  private:
   struct loading;
+  void load(const mstr& path);
+  mEx memoryShortage(const mstr& path);
   void readRecord(const unsigned char* record, int ordinal, loading& loaded);
   void setEndBlocks(loading& loaded) const;
   static void sortByKey(std::vector<mIndexEntry*>& sorted, std::vector<unsigned char>& newRun);

@@ -2,6 +2,7 @@
 
 #include <bitset>
 #include <memory>
+#include <new>
 #include <string_view>
 
 #include "mCmdLine.h"
@@ -86,6 +87,20 @@ void requireWritten() {
   if (mstr::lastWriteSucceeded()) return;
   if (readerWentAway(mstr::lastWriteError())) throw outputLost{mEx(), true};
   throw outputLost{lostOutputError()};
+}
+
+// The system error code of the unexpected failure being handled: a memory
+// shortage is ERROR_NOT_ENOUGH_MEMORY, whatever the last system call left;
+// anything else the last system error.
+DWORD unexpectedFailureCode() {
+  const DWORD last = GetLastError();
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    return ERROR_NOT_ENOUGH_MEMORY;
+  } catch (...) {
+    return last;
+  }
 }
 
 // The processors this process may use.
@@ -175,7 +190,7 @@ int tarvinRun(int argc, WCHAR** argv) {
       if (!lost.quiet) printErrorText(lost.error);
       exitCode = 1;
     } catch (...) {
-      DWORD error = GetLastError();
+      const DWORD error = unexpectedFailureCode();
       mstr line(u"Ошибка! ");
       line.appendNumber(static_cast<int>(error)).append(u"\n");
       // JSON lines stay JSON: there the line goes with the error texts.

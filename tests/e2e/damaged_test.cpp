@@ -390,6 +390,44 @@ TEST_F(Damaged, IndexOfManyRecordsWhoseDataFilesAreAllMissing) {
   EXPECT_TRUE(r.out == numbered(std::vector<std::string>(count, ""))) << "separators lost";
 }
 
+TEST_F(Damaged, MemoryShortageWhileAnIndexLoadsEndsItsDirectoryOnly) {
+  // More records than the maps can count, in a sparse index of 100 GB; and
+  // a million records where the memory runs out before they are loaded.
+  std::string million;
+  for (long i = 0; i < 1000000; ++i) {
+    char key[9];
+    std::snprintf(key, sizeof key, "K%07ld", i);
+    million += archive::record(key, "", 0, 1);
+  }
+  const struct {
+    const char* name;
+    long long sparseSize;  // or else the million records
+    long memoryLimitMb;
+  } rows[] = {{"a/H.IDX", 100LL << 30, 0}, {"a/M.IDX", 0, 120}};
+  std::vector<std::string> b = soundArchive("b", "B.IDX", {"B"});  // the next directory
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (row.memoryLimitMb && (program.sanitized || program.windows)) continue;  // no address-space limit
+    std::system(("rm -rf '" + at("a") + "'").c_str());
+    archive::makeDirectories(at("a"));
+    archive::writeFile(at("a/M.01"), archive::encodeReport({"M"}));
+    if (row.sparseSize) {
+      archive::writeFile(at(row.name), "");
+      ASSERT_EQ(truncate(at(row.name).c_str(), row.sparseSize), 0);
+    } else {
+      archive::writeFile(at(row.name), million);
+    }
+    runOptions limited;
+    limited.memoryLimitMb = row.memoryLimitMb;
+    outcome r = convert({arg("a"), arg("b")}, limited);
+    EXPECT_EQ(r.out, numbered({b[0]}));
+    EXPECT_EQ(r.err, errorText(8,
+                               program.systemText(8) + "func=malloc Ошибка выделения памяти. filename=" +
+                                   shown(row.name),
+                               "mFileIndex", "mFileIndex::open", 112));
+  }
+}
+
 // ---- Lost output -------------------------------------------------------
 
 TEST_F(Damaged, FullOutputStopsTheUsageAndALongReportWithOneError) {
