@@ -6,11 +6,11 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "mOutput.h"
-#include "reportText.h"
 
 namespace {
 
@@ -101,8 +101,26 @@ struct slot {
 // What each thread decodes into before the text is converted.
 struct scratch {
   byteBuffer decoded;
-  byteBuffer copy;  // a report's bytes, when they are decoded through its text
-  mstr text;
+  mstr text;  // the decoded bytes as UTF-16 text, where they are not the output
+};
+
+// The UTF-16 units each decoded byte stands for where the bytes are not the
+// output: the library converts each character's byte on its own, so its
+// text is the units of every byte in turn (none where the code page has no
+// character for the byte alone).
+struct unitTable {
+  unsigned short unit[256][2];
+  unsigned char count[256];
+
+  unitTable() : unit(), count() {
+    for (int b = 0; b < 256; ++b) {
+      const char byte = static_cast<char>(b);
+      WCHAR units[2] = {};
+      const int n = MultiByteToWideChar(CP_OEMCP, 0, &byte, 1, units, 2);
+      count[b] = static_cast<unsigned char>(n > 0 ? n : 0);
+      for (int k = 0; k < count[b]; ++k) unit[b][k] = static_cast<unsigned short>(units[k]);
+    }
+  }
 };
 
 }  // namespace
@@ -137,13 +155,15 @@ struct reportQueue::state {
   bool stopping = false;
   std::vector<std::thread> workers;
 
+  std::unique_ptr<unitTable> units;  // where viaUnits
+
   // The writer's own.
   scratch writerScratch;
-  mbytes bigCopy;
   std::size_t lastUnits = 0;
 
-  state(reportFormat f, reportDecode::level l, unsigned threads, bool single, bool units)
-      : format(f), level(l), oneAtATime(single), viaUnits(units) {
+  state(reportFormat f, reportDecode::level l, unsigned threads, bool single, bool textUnits)
+      : format(f), level(l), oneAtATime(single), viaUnits(textUnits) {
+    if (viaUnits) units.reset(new unitTable);
     std::size_t expansion = format.how == reportFormat::kind::jsonl ? mOutput::kJsonPerByte : format.utf8 ? 3 : 1;
     batchBytes = kBatchBytes / expansion;
     this->threads = threads;
@@ -215,7 +235,11 @@ struct reportQueue::state {
       std::size_t mark = s.out.size();
       piece p{};
       try {
-        emit(entry, number, s.out, own, p);
+        try {
+          emit(entry, number, s.out, own, p);
+        } catch (const std::bad_alloc&) {
+          stack_ob_allocation_failed(stack_ob_name<unsigned char, 0, 0>::get_size);
+        }
         ++number;
       } catch (mEx& error) {
         s.out.truncate(mark);
@@ -273,28 +297,46 @@ struct reportQueue::state {
 
   enum class textForm { oem, utf8, json };
 
+  // The most output bytes one decoded byte gives in the form (put() wants
+  // one more).
+  std::size_t outputPerByte(textForm form) const {
+    if (form == textForm::json) return viaUnits ? 2 * mOutput::kJsonPerByte : mOutput::kJsonPerByte;
+    if (viaUnits) return 2 * 3;  // units of each byte, 3 bytes each at most
+    return form == textForm::utf8 ? 3 : 1;
+  }
+
+  // Puts `n` decoded bytes at `to`, which has room for outputPerByte(form)
+  // * n + 1 bytes, as the form wants them: as they are, as UTF-8, or as the
+  // inside of a JSON string; through the text the library decodes them to
+  // where the bytes are not the output. Returns the bytes put, and adds the
+  // units of their text to `units`.
+  std::size_t put(const unsigned char* in, std::size_t n, textForm form, unsigned char* to, std::uint64_t& units,
+                  mstr& text) {
+    if (!viaUnits) {
+      units += n;
+      if (form == textForm::json) return mOutput::oemToJson(in, n, to);
+      if (form == textForm::utf8) return mOutput::oemToUtf8(in, n, to);
+      std::memcpy(to, in, n);
+      return n;
+    }
+    const unitTable& table = *this->units;
+    text.clear();
+    unsigned short* const first = text.reserve_end(static_cast<int>(2 * n));
+    unsigned short* o = first;
+    for (std::size_t i = 0; i < n; ++i)
+      for (unsigned k = 0; k < table.count[in[i]]; ++k) *o++ = table.unit[in[i]][k];
+    const int count = static_cast<int>(o - first);
+    text.commit_end(count);
+    units += static_cast<std::uint64_t>(count);
+    if (form == textForm::json) return mOutput::unitsToJson(text.c_str(), count, to);
+    return mOutput::convert(text.c_str(), count, to,
+                            form == textForm::utf8 ? mOutput::encoding::utf8 : mOutput::encoding::oem);
+  }
+
   // Appends the report's text in that form and returns its units (the OEM
   // bytes, or the units of the UTF-16 text where the code page needs it).
   std::size_t appendText(const reportRange& range, textForm form, byteBuffer& out, scratch& own) {
-    if (viaUnits) {
-      // The bytes are copied first, so that a fault can stop nothing but a
-      // plain copy; the text is then decoded as the library decodes it.
-      own.copy.clear();
-      const std::size_t size = static_cast<std::size_t>(range.size());
-      unsigned char* to = own.copy.room(size);
-      if (!mFile::readMapped([&] { std::memcpy(to, range.bytes(), size); })) throw range.data->readFault();
-      own.text.clear();
-      decodeReportText(to, size, own.text);
-      const int units = own.text.get_count();
-      const std::size_t n = static_cast<std::size_t>(units);
-      if (form == textForm::json)
-        out.commit(mOutput::unitsToJson(own.text.c_str(), units, out.room(6 * n)));
-      else
-        out.commit(mOutput::convert(own.text.c_str(), units, out.room(3 * n + 1),
-                                    form == textForm::utf8 ? mOutput::encoding::utf8 : mOutput::encoding::oem));
-      return n;
-    }
-    if (form == textForm::oem) {
+    if (form == textForm::oem && !viaUnits) {
       const std::size_t start = out.size();
       decodeInto(range, out);
       return out.size() - start;
@@ -302,11 +344,9 @@ struct reportQueue::state {
     own.decoded.clear();
     decodeInto(range, own.decoded);
     const std::size_t n = own.decoded.size();
-    if (form == textForm::json)
-      out.commit(mOutput::oemToJson(own.decoded.data(), n, out.room(mOutput::kJsonPerByte * n)));
-    else
-      out.commit(mOutput::oemToUtf8(own.decoded.data(), n, out.room(3 * n)));
-    return n;
+    std::uint64_t units = 0;
+    out.commit(put(own.decoded.data(), n, form, out.room(outputPerByte(form) * n + 1), units, own.text));
+    return static_cast<std::size_t>(units);
   }
 
   // A report's JSON object up to its last field before the text.
@@ -344,7 +384,7 @@ struct reportQueue::state {
         std::uint64_t bytes = format.how == reportFormat::kind::list ? 0 : index->locate(*uncut->value).size();
         // A report too large to be held whole is a batch of its own: the
         // writer streams it.
-        const bool big = bytes > batchBytes && !viaUnits;
+        const bool big = bytes > batchBytes;
         if (b.count > 0 && (big || b.count >= maxReports || b.bytes + bytes > cutBytes)) break;
         b.big = big;
         ++b.count;
@@ -446,56 +486,64 @@ struct reportQueue::state {
     output.bytes(bytes + pending, s.out.size() - pending);
   }
 
-  // A report too large for a batch: copied whole, as the library reads a
-  // report, then decoded piece by piece straight into the output.
+  // A report too large for a batch: decoded from its mapped bytes a piece at
+  // a time, straight into the output, so that no report is held whole. A
+  // fault before any of its text is written skips it with its read error, as
+  // in a batch; a fault later ends its text at the line end it reached, and
+  // the error follows its separator (in JSON, the end of its object).
   void writeBig(const mIndexEntry& entry, unsigned& counter) {
     mOutput& output = mOutput::get();
     const reportRange range = index->locate(entry);
-    try {
-      std::uint64_t start = range.start, end = range.end;
-      range.data->readFile(bigCopy, start, end);
-    } catch (mEx& error) {
-      printErrorText(error);
-      lastUnits = 0;
-      return;
-    }
-    const unsigned char* p = bigCopy.get_data();
-    std::size_t left = static_cast<std::size_t>(bigCopy.get_count());
-    std::size_t units = 0;
     const bool json = format.how == reportFormat::kind::jsonl;
-    if (json) {
+    const textForm form = json ? textForm::json : format.utf8 ? textForm::utf8 : textForm::oem;
+    const bool direct = form == textForm::oem && !viaUnits;  // the decoded bytes are the output
+    const unsigned char* p = range.bytes();
+    std::size_t left = static_cast<std::size_t>(range.size());
+    std::uint64_t units = 0;
+    bool begun = false;
+    auto begin = [&] {
+      begun = true;
+      if (!json) return;
       byteBuffer head;
       piece ignored{};
       emitFields(entry, range, counter, head, ignored);
       head.append(",\"text\":\"");
       output.bytes(head.data(), head.size());
-    }
-    while (left > 0) {
-      reportDecode::result r{};
-      if (!json && !format.utf8) {
-        std::size_t room = 0;
-        unsigned char* at = output.room(kLineRoom, room);
-        r = reportDecode::decode(level, p, left, at, room);
-        output.commit(r.produced);
-      } else {
-        // A piece small enough that its JSON form fits the output's room.
+    };
+    std::optional<mEx> failure;  // why its text ends early: a fault, or no memory
+    try {
+      while (left > 0) {
         byteBuffer& decoded = writerScratch.decoded;
         decoded.clear();
-        unsigned char* at = decoded.room(3 * kLineRoom);
-        r = reportDecode::decode(level, p, left, at, 3 * kLineRoom);
-        if (json) {
-          std::size_t room = 0;
-          unsigned char* to = output.room(mOutput::kJsonPerByte * r.produced, room);
-          output.commit(mOutput::oemToJson(at, r.produced, to));
-        } else {
-          output.oemBytes(at, r.produced);
+        std::size_t room = kLineRoom;
+        unsigned char* at = direct ? output.room(kLineRoom, room) : decoded.room(kLineRoom);
+        reportDecode::result r{};
+        if (!mFile::readMapped([&] { r = reportDecode::decode(level, p, left, at, room); })) {
+          failure.emplace(range.data->readFault());
+          break;
         }
+        if (!begun) begin();
+        if (direct) {
+          output.commit(r.produced);
+          units += r.produced;
+        } else {
+          std::size_t space = 0;
+          unsigned char* to = output.room(outputPerByte(form) * r.produced + 1, space);
+          output.commit(put(at, r.produced, form, to, units, writerScratch.text));
+        }
+        p += r.consumed;
+        left -= r.consumed;
+        if (output.lost()) return;
       }
-      units += r.produced;
-      p += r.consumed;
-      left -= r.consumed;
-      if (output.lost()) return;
+    } catch (mEx& error) {
+      failure.emplace(std::move(error));
     }
+    if (failure && !begun) {
+      printErrorText(*failure);
+      lastUnits = 0;
+      return;
+    }
+    if (!begun) begin();
     if (json) {
       output.bytes("\"}\n", 3);
     } else {
@@ -503,10 +551,14 @@ struct reportQueue::state {
       writeNumber(counter);
       output.bytes("\n", 1);
       unsigned char digits[20];
-      lastUnits = units + 3 + putNumber(counter, digits);
+      lastUnits = static_cast<std::size_t>(units) + 3 + putNumber(counter, digits);
     }
     ++counter;
     output.endOfPiece();
+    if (failure) {
+      printErrorText(*failure);
+      lastUnits = 0;
+    }
   }
 };
 

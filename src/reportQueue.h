@@ -10,12 +10,14 @@
 // flight, which bounds the memory: a batch holds at most kBatchBytes of
 // encoded reports, so its output is at most kMostPerEncodedByte times that
 // (for JSON and UTF-8 the batch is smaller by as much as their text is
-// larger). A report larger than a batch is copied whole and decoded by the
-// writer as it writes, in pieces.
+// larger). A report larger than a batch is decoded by the writer as it
+// writes it, a piece at a time straight from its mapped bytes: no report is
+// ever held whole, whatever its size.
 //
 // Where the OEM code page maps every byte to one unit and back, the decoded
-// bytes are the output bytes. Elsewhere (`viaUnits`) each report is decoded
-// into UTF-16 text, as the library decodes it, and converted for output.
+// bytes are the output bytes. Elsewhere (`viaUnits`) each decoded byte
+// stands for the UTF-16 units the library decodes it to, and that text is
+// converted for output.
 #ifndef TARVIN_REPORTQUEUE_H
 #define TARVIN_REPORTQUEUE_H
 
@@ -49,7 +51,9 @@ class reportQueue {
 
   // Writes every report of the index (its path as the run shows it),
   // numbered from `counter`, which grows by one for each report written.
-  // A report that cannot be read gets its error text instead, and no number.
+  // A report that cannot be read gets its error text instead, and no number;
+  // one streamed in pieces that fails after some of its text was written
+  // ends there, keeps its number, and its error text follows it.
   // Stops early when standard output is lost.
   void write(const mFileIndex& index, const mstr& indexPath, unsigned& counter);
 

@@ -1,8 +1,10 @@
 #include "run.h"
 
 #include <bitset>
+#include <limits>
 #include <memory>
 #include <new>
+#include <string>
 #include <string_view>
 
 #include "mCmdLine.h"
@@ -101,6 +103,16 @@ DWORD unexpectedFailureCode() {
   } catch (...) {
     return last;
   }
+}
+
+// The size line of the output string as it would have held the last report,
+// also for a report longer than an mstr can count.
+void printSizeLine(std::size_t units) {
+  if (units <= static_cast<std::size_t>(std::numeric_limits<int>::max()))
+    return mstr::printSizeLine(static_cast<int>(units));
+  mstr line(u"<>Размер строки<> ");
+  const std::string digits = std::to_string(units) + "\n";
+  line.appendMultiByte(digits.data(), static_cast<int>(digits.size()), CP_OEMCP).print();
 }
 
 // The processors this process may use.
@@ -208,7 +220,7 @@ int tarvinRun(int argc, WCHAR** argv) {
     if (queue) {
       std::size_t last = queue->lastUnits();
       queue.reset();
-      if (!json) mstr::printSizeLine(static_cast<int>(last));
+      if (!json) printSizeLine(last);
     }
   }
   // What is still gathered goes out now; if it cannot, that output is lost

@@ -428,6 +428,30 @@ TEST_F(Damaged, MemoryShortageWhileAnIndexLoadsEndsItsDirectoryOnly) {
   }
 }
 
+TEST_F(Damaged, ReportLargerThanTwoGiBConverts) {
+  // A sparse data file of 2 GiB and 1 MiB: the report's line, then a zero
+  // byte, an empty line, for every other byte.
+  archive::writer w(at("d"), "G.IDX");
+  w.add("K1", "", 1, {"FIRST LINE"});
+  w.write();
+  const long long size = (2LL << 30) + (1 << 20);
+  ASSERT_EQ(truncate(w.dataFilePath(1).c_str(), size), 0);
+  const std::string line = archive::encodeReport({"FIRST LINE"});
+  // Its beginning, as far as a reader takes it (| head -c 1000000).
+  runOptions head;
+  head.pipedStream = 1;
+  head.closeAfter = 1000000;
+  outcome r = run({arg("d")}, head);
+  EXPECT_TRUE(r.out == "FIRST LINE\n" + std::string(head.closeAfter - 11, '\n')) << r.out.substr(0, 100);
+  EXPECT_EQ(r.err, "");
+  // All of it, without holding it: no error, and an end of its own.
+  if (program.sanitized) return;  // too slow to decode 2 GiB
+  runOptions discarded;
+  discarded.stdoutPath = "/dev/null";
+  r = convert({arg("d")}, discarded);
+  EXPECT_EQ(r.err, "");
+}
+
 // ---- Lost output -------------------------------------------------------
 
 TEST_F(Damaged, FullOutputStopsTheUsageAndALongReportWithOneError) {
