@@ -15,6 +15,7 @@
 #define TARVIN_TREE_OB_H
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <new>
@@ -281,19 +282,26 @@ class tree_ob {
   // Rebuilds the tree into a balanced shape. Distinct keys keep their order;
   // equal keys take the order in which the rebuild places them.
   //
-  // The rebuild inserts the nodes, taken in key order, middle first, each by
-  // a descent from the root. Since that order is sorted, one node sorts after
-  // another exactly when its run of equal keys comes later: each node's rank
-  // among the runs, found with one comparison per neighbour, stands for every
-  // comparison of the descents, which then run on positions alone.
+  // The rebuild places the nodes, taken in key order, as inserting them
+  // middle first, each by a descent from the root, would. Since that order
+  // is sorted, one node sorts after another exactly when its run of equal
+  // keys comes later: each node's rank among the runs, found with one
+  // comparison per neighbour, stands for every comparison of the descents.
+  // A descent sends an equal rank right, after the nodes inserted before
+  // it, so the result is the search tree of the keys (rank, time of
+  // insertion) whose every subtree has its earliest node at the top. It is
+  // built as such, in one pass once each run is in insertion order: a
+  // descent per node took time quadratic in the length of a run, and a
+  // million equal keys took hours.
   // A caller that knows where the runs of equal keys begin (it sorted the
   // keys) may say so in `newRun`, one flag for each node in key order.
   bool balance(const unsigned char* newRun = nullptr) {
     if (!root) return true;
     if (count > 2) {
       const size_t slots = static_cast<size_t>(count) + 1;
+      if (slots > SIZE_MAX / (6 * sizeof(int))) throw std::bad_alloc();
       node** p = static_cast<node**>(std::malloc(slots * sizeof(node*)));
-      int* work = static_cast<int*>(std::malloc(4 * slots * sizeof(int)));
+      int* work = static_cast<int*>(std::malloc(6 * slots * sizeof(int)));
       if (!p || !work) {
         std::free(p);
         std::free(work);
@@ -302,30 +310,41 @@ class tree_ob {
       int* rank = work;                // rank[i]: the run of equal keys of p[i]
       int* left = work + slots;        // by position; 0 for none
       int* right = work + 2 * slots;
-      int* placed = work + 3 * slots;
+      int* when = work + 3 * slots;    // when p[i] is inserted, from 0
+      int* order = work + 4 * slots;   // positions by (rank, when)
+      int* spine = work + 5 * slots;   // the right spine built so far
       int c = 0;
       for (node* x = min; x; x = successor(x)) p[++c] = x;
       rank[1] = 0;
       for (int i = 2; i <= c; ++i)
         rank[i] = rank[i - 1] + (newRun ? newRun[i - 1] != 0 : compare(p[i - 1], p[i]) != 0);
-      for (int i = 1; i <= c; ++i) left[i] = right[i] = placed[i] = 0;
+      for (int i = 1; i <= c; ++i) left[i] = right[i] = 0, when[i] = -1;
       int top = 1;  // 2^n, n the smallest whole number with 2^(n+1) >= c
       while (top * 2 < c) top *= 2;
-      placed[top] = 1;  // the root
+      int inserted = 0;
+      when[top] = inserted++;  // the root
       for (int step = top / 2; step >= 1; step /= 2)
-        for (int j = step; j <= c; j += step) {
-          if (placed[j]) continue;
-          placed[j] = 1;
-          int x = top;
-          for (;;) {
-            int& next = rank[x] > rank[j] ? left[x] : right[x];
-            if (!next) {
-              next = j;
-              break;
-            }
-            x = next;
-          }
-        }
+        for (int j = step; j <= c; j += step)
+          if (when[j] < 0) when[j] = inserted++;
+      for (int i = 1; i <= c; ++i) order[i - 1] = i;
+      auto earlier = [when](int x, int y) { return when[x] < when[y]; };
+      for (int a = 0; a < c;) {
+        int b = a + 1;
+        while (b < c && rank[order[b]] == rank[order[a]]) ++b;
+        if (b - a > 1) std::sort(order + a, order + b, earlier);
+        a = b;
+      }
+      // Each node in that order hangs below the last node on the right spine
+      // inserted before it, and takes the later ones as its left subtree.
+      int height = 0;
+      for (int k = 0; k < c; ++k) {
+        const int j = order[k];
+        int below = 0;
+        while (height > 0 && when[spine[height - 1]] > when[j]) below = spine[--height];
+        left[j] = below;
+        if (height > 0) right[spine[height - 1]] = j;
+        spine[height++] = j;
+      }
       for (int i = 1; i <= c; ++i) {
         p[i]->left = left[i] ? p[left[i]] : nullptr;
         p[i]->right = right[i] ? p[right[i]] : nullptr;
