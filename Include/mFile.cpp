@@ -22,6 +22,16 @@ void closeKeepingError(HANDLE handle) {
   SetLastError(error);
 }
 
+// The file's size, 64-bit; false when it cannot be had.
+bool sizeOf(HANDLE file, std::uint64_t& size) {
+  DWORD high = 0;
+  SetLastError(NO_ERROR);
+  const DWORD low = GetFileSize(file, &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+  size = (static_cast<std::uint64_t>(high) << 32) | low;
+  return true;
+}
+
 }  // namespace
 
 mFile::~mFile() { close(); }
@@ -52,23 +62,46 @@ void mFile::openFileRead() {
   HANDLE file = CreateFileW(path.wide(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) systemError(208, u"func=CreateFile filename=", path);
 
-  DWORD high = 0;
-  SetLastError(NO_ERROR);
-  DWORD low = GetFileSize(file, &high);
-  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
-    closeKeepingError(file);
-    systemError(211, u"func=GetFileSize filename=", path);
-  }
-  std::uint64_t fileSize = (static_cast<std::uint64_t>(high) << 32) | low;
-
-  HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-  if (!mapping) {
-    closeKeepingError(file);
-    systemError(214, u"func=CreateFileMapping filename=", path);
+  // The mapping is made exactly as long as the size just read, so that the
+  // file is read by the length of what is mapped. A file that has meanwhile
+  // become shorter cannot be mapped that long (a read-only mapping never
+  // extends its file, and the system refuses it for lack of memory): it was
+  // cut short under us, which is the read fault. A file that is no shorter
+  // by the time that is asked may have been cut and grown again, so it is
+  // sized and mapped again, a few times at most.
+  std::uint64_t fileSize = 0;
+  HANDLE mapping = nullptr;
+  for (int attempt = 1;; ++attempt) {
+    if (!sizeOf(file, fileSize)) {
+      closeKeepingError(file);
+      systemError(211, u"func=GetFileSize filename=", path);
+    }
+    // An empty file cannot be mapped; a maximum of 0 would map whatever the
+    // file holds by now, not the size just read.
+    if (fileSize == 0) {
+      SetLastError(ERROR_FILE_INVALID);
+      closeKeepingError(file);
+      systemError(214, u"func=CreateFileMapping filename=", path);
+    }
+    mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, static_cast<DWORD>(fileSize >> 32),
+                                 static_cast<DWORD>(fileSize), nullptr);
+    if (mapping) break;
+    const DWORD error = GetLastError();
+    std::uint64_t now = 0;
+    const bool sized = sizeOf(file, now);
+    if (sized && now < fileSize) {
+      CloseHandle(file);
+      throw readFault();
+    }
+    if (!sized || (now == fileSize && error != ERROR_NOT_ENOUGH_MEMORY) || attempt == 3) {
+      SetLastError(error);
+      closeKeepingError(file);
+      systemError(214, u"func=CreateFileMapping filename=", path);
+    }
   }
   CloseHandle(file);  // the mapping keeps the file open
 
-  LPVOID mapped = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+  LPVOID mapped = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);  // the whole mapping
   if (!mapped) {
     closeKeepingError(mapping);
     systemError(220, u"func=MapViewOfFile filename=", path);

@@ -25,16 +25,18 @@ class mFile : public mFileObject {
   int mode = 0;                         // 1 once openFileRead has started
   HANDLE handle = nullptr;              // not kept by openFileRead
   const unsigned char* view = nullptr;  // first mapped byte, or null
-  std::uint64_t size = 0;               // file size in bytes, 0 when closed
+  std::uint64_t size = 0;               // bytes mapped: the file size when opened; 0 when closed
 
   mFile() = default;
   mFile(const mFile&) = delete;
   mFile& operator=(const mFile&) = delete;
   ~mFile() override;
 
-  // Maps the file whole. Raises mEx, with the system's text, when the path is
+  // Maps the file whole: exactly the size it has when it is sized, which
+  // becomes `size`. Raises mEx, with the system's text, when the path is
   // empty or the file cannot be opened, sized or mapped (an empty file
-  // cannot be mapped); nothing opened on the way stays open.
+  // cannot be mapped), and readFault when it was cut short before it was
+  // mapped; nothing opened on the way stays open.
   void openFileRead();
   // Fills `array` with the bytes [start, end); end 0 means the end of the
   // file, and both are cut to the size (the cut values are written back).
@@ -56,7 +58,8 @@ class mFile : public mFileObject {
   // The error of a read of this file's mapped bytes that faulted: the system
   // text of ERROR_HANDLE_EOF, "func=MapViewOfFile", what happened and the
   // file's full path. At report level, as readFile raises it; mFileIndex::open
-  // raises it for its index.
+  // raises it for its index, and openFileRead for a file cut short before it
+  // was mapped.
   mEx readFault() const;
   void close();
   // Whether the position lies at or past the end of the mapped bytes.

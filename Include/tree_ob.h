@@ -15,6 +15,7 @@
 #define TARVIN_TREE_OB_H
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <new>
@@ -277,72 +278,78 @@ class tree_ob {
   // Rebuilds the tree into a balanced shape. Distinct keys keep their order;
   // equal keys take the order in which the rebuild places them.
   //
-  // The rebuild inserts the nodes, taken in key order, middle first: p(top),
-  // then for step = top/2 down to 1 every p(j) not yet placed, j = step,
-  // 2 step, 3 step ...; a node placed later comes after every equal node
-  // placed before it. So within each run of equal keys the nodes end in the
-  // order of their placement, which is found from their positions alone; the
-  // tree is then built over that order with every node distinct, which keeps
-  // it balanced however long a run is (descents through a run of equal keys
-  // would make a long chain, and a rebuild quadratic in the run's length).
+  // The rebuild places the nodes, taken in key order, as inserting them
+  // middle first, each by a descent from the root, would. Since that order
+  // is sorted, one node sorts after another exactly when its run of equal
+  // keys comes later: each node's rank among the runs, found with one
+  // comparison per neighbour, stands for every comparison of the descents.
+  // A descent sends an equal rank right, after the nodes inserted before
+  // it, so the result is the search tree of the keys (rank, time of
+  // insertion) whose every subtree has its earliest node at the top. It is
+  // built as such, in one pass once each run is in insertion order: a
+  // descent per node took time quadratic in the length of a run, and a
+  // million equal keys took hours.
   // A caller that knows where the runs of equal keys begin (it sorted the
   // keys) may say so in `newRun`, one flag for each node in key order.
   bool balance(const unsigned char* newRun = nullptr) {
     if (!root) return true;
     if (count > 2) {
       const size_t slots = static_cast<size_t>(count) + 1;
+      if (slots > SIZE_MAX / (6 * sizeof(int))) throw std::bad_alloc();
       node** p = static_cast<node**>(std::malloc(slots * sizeof(node*)));
-      int* work = static_cast<int*>(std::malloc(4 * slots * sizeof(int)));
+      int* work = static_cast<int*>(std::malloc(6 * slots * sizeof(int)));
       if (!p || !work) {
         std::free(p);
         std::free(work);
         throw std::bad_alloc();
       }
       platform::preferLargePages(p, slots * sizeof(node*));
-      platform::preferLargePages(work, 4 * slots * sizeof(int));
-      int* left = work;  // by position; 0 for none
-      int* right = work + slots;
-      int* order = work + 2 * slots;  // the node at each position
-      int* placedYet = work + 3 * slots;
+      platform::preferLargePages(work, 6 * slots * sizeof(int));
+      int* rank = work;                // rank[i]: the run of equal keys of p[i]
+      int* left = work + slots;        // by position; 0 for none
+      int* right = work + 2 * slots;
+      int* when = work + 3 * slots;    // when p[i] is inserted, from 0
+      int* order = work + 4 * slots;   // positions by (rank, when)
+      int* spine = work + 5 * slots;   // the right spine built so far
       int c = 0;
       for (node* x = min; x; x = successor(x)) p[++c] = x;
+      rank[1] = 0;
+      for (int i = 2; i <= c; ++i)
+        rank[i] = rank[i - 1] + (newRun ? newRun[i - 1] != 0 : compare(p[i - 1], p[i]) != 0);
+      for (int i = 1; i <= c; ++i) left[i] = right[i] = 0, when[i] = -1;
       int top = 1;  // 2^n, n the smallest whole number with 2^(n+1) >= c
       while (top * 2 < c) top *= 2;
-      // When position j is placed: top first, then in the pass of the
-      // largest step that divides j.
-      auto pass = [top](int j) { return j == top ? top : std::min(j & -j, top / 2); };
-      for (int i = 1; i <= c; ++i) order[i] = i;
-      for (int i = 1; i <= c;) {
-        int end = i + 1;  // the run of keys equal to p[i] is [i, end)
-        while (end <= c && !(newRun ? newRun[end - 1] != 0 : compare(p[end - 1], p[end]) != 0)) ++end;
-        if (end - i > 1)
-          std::sort(order + i, order + end, [&pass](int a, int b) { return pass(a) != pass(b) ? pass(a) > pass(b) : a < b; });
-        i = end;
-      }
-      for (int i = 1; i <= c; ++i) left[i] = right[i] = placedYet[i] = 0;
-      placedYet[top] = 1;  // the root
+      int inserted = 0;
+      when[top] = inserted++;  // the root
       for (int step = top / 2; step >= 1; step /= 2)
-        for (int j = step; j <= c; j += step) {
-          if (placedYet[j]) continue;
-          placedYet[j] = 1;
-          int x = top;
-          for (;;) {
-            int& next = x > j ? left[x] : right[x];
-            if (!next) {
-              next = j;
-              break;
-            }
-            x = next;
-          }
-        }
-      for (int i = 1; i <= c; ++i) {
-        node* n = p[order[i]];
-        n->left = left[i] ? p[order[left[i]]] : nullptr;
-        n->right = right[i] ? p[order[right[i]]] : nullptr;
-        if (n->left) n->left->parent = n;
-        if (n->right) n->right->parent = n;
+        for (int j = step; j <= c; j += step)
+          if (when[j] < 0) when[j] = inserted++;
+      for (int i = 1; i <= c; ++i) order[i - 1] = i;
+      auto earlier = [when](int x, int y) { return when[x] < when[y]; };
+      for (int a = 0; a < c;) {
+        int b = a + 1;
+        while (b < c && rank[order[b]] == rank[order[a]]) ++b;
+        if (b - a > 1) std::sort(order + a, order + b, earlier);
+        a = b;
       }
-      root = p[order[top]];
+      // Each node in that order hangs below the last node on the right spine
+      // inserted before it, and takes the later ones as its left subtree.
+      int height = 0;
+      for (int k = 0; k < c; ++k) {
+        const int j = order[k];
+        int below = 0;
+        while (height > 0 && when[spine[height - 1]] > when[j]) below = spine[--height];
+        left[j] = below;
+        if (height > 0) right[spine[height - 1]] = j;
+        spine[height++] = j;
+      }
+      for (int i = 1; i <= c; ++i) {
+        p[i]->left = left[i] ? p[left[i]] : nullptr;
+        p[i]->right = right[i] ? p[right[i]] : nullptr;
+        if (left[i]) p[left[i]]->parent = p[i];
+        if (right[i]) p[right[i]]->parent = p[i];
+      }
+      root = p[top];
       root->parent = nullptr;
       std::free(p);
       std::free(work);

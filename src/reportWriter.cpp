@@ -208,32 +208,41 @@ struct reportWriter::state {
 
   // A report too large for a batch: its pages are read once (a report whose
   // bytes are gone gets its error before any of it is written), then it is
-  // decoded piece by piece straight into the output.
+  // decoded piece by piece straight into the output. One cut short after
+  // that, while part of it was written, ends at its last whole line with its
+  // separator, and its error follows.
   void writeBig(const mIndexEntry& entry, unsigned& counter) {
     mOutput& output = mOutput::get();
     const reportRange range = index->range(entry);
     try {
       reportReader::probe(range);
-      mbytes around;
-      format.opening(around, entry, range, counter);
-      output.bytes(around.get_data(), static_cast<std::size_t>(around.get_count()));
-      const reportReader::result read =
-          readers[0]->read(range, format.textForm(), format.writesText() ? static_cast<byteSink&>(output) : discards[0],
-                           format.trims());
-      if (output.lost()) return;
-      around.clear();
-      format.closing(around, entry, range, counter, read);
-      output.bytes(around.get_data(), static_cast<std::size_t>(around.get_count()));
-      lastUnits = format.outputUnits(read.units, counter);
-      ++counter;
-      ++tally.reports;
-      tally.bytes += range.size();
-      tally.damaged += !read.sound();
-      output.endOfPiece();
     } catch (mEx& error) {
       format.error(error, errorLevel::report);
       lastUnits = 0;
+      return;
     }
+    mbytes around;
+    format.opening(around, entry, range, counter);
+    output.bytes(around.get_data(), static_cast<std::size_t>(around.get_count()));
+    reportReader::result read;
+    std::unique_ptr<mEx> cut;
+    try {
+      read = readers[0]->read(range, format.textForm(),
+                              format.writesText() ? static_cast<byteSink&>(output) : discards[0], format.trims());
+    } catch (mEx& error) {
+      cut.reset(new mEx(std::move(error)));
+    }
+    if (output.lost()) return;
+    around.clear();
+    format.closing(around, entry, range, counter, read);
+    output.bytes(around.get_data(), static_cast<std::size_t>(around.get_count()));
+    lastUnits = format.outputUnits(read.units, counter);
+    ++counter;
+    ++tally.reports;
+    tally.bytes += range.size();
+    tally.damaged += !read.sound();
+    if (cut) format.error(*cut, errorLevel::report);
+    output.endOfPiece();
   }
 };
 

@@ -2,6 +2,7 @@
 
 #include <bitset>
 #include <memory>
+#include <new>
 
 #include "mCmdLine.h"
 #include "mFileIndex.h"
@@ -184,6 +185,8 @@ int tarvinRun(int argc, WCHAR** argv) {
     } catch (outputLost& lost) {
       if (!lost.quiet) format.error(lost.error, errorLevel::run);
       exitCode = 1;
+    } catch (const std::bad_alloc&) {
+      format.unexpectedFailure(ERROR_NOT_ENOUGH_MEMORY);  // whatever the last system call left
     } catch (...) {
       format.unexpectedFailure(GetLastError());
     }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <sys/mman.h>
 #include <sys/wait.h>
 
 #include <atomic>
@@ -167,15 +168,32 @@ TEST(MFileRead, BytesCutAwayWhileMappedRaiseTheReadFault) {
   EXPECT_EQ(faults.load(), 800);
   EXPECT_EQ(reads.load(), 800);
 
-  // Outside a guard the fault still ends the process, as it would without.
+  // A view whose pages cannot be read at all (SIGSEGV) faults the same way.
+  volatile unsigned char sink = 0;
+  void* page = const_cast<unsigned char*>(f.view);
+  ASSERT_EQ(mprotect(page, 1 << 16, PROT_NONE), 0);
+  EXPECT_FALSE(mFile::readMapped([&] { sink = f.view[100]; }));
+  ASSERT_EQ(mprotect(page, 1 << 16, PROT_READ), 0);
+  EXPECT_TRUE(mFile::readMapped([&] { sink = f.view[100]; }));
+
+  // Outside a guard the fault still ends the process, as it would without;
+  // and inside one, so does a SIGSEGV of memory that is no mapped file.
   auto ended = [](int status) { return !WIFEXITED(status) || WEXITSTATUS(status) != 0; };
   EXPECT_EXIT(
       {
-        volatile unsigned char sink = f.view[2 << 16];
-        (void)sink;
+        sink = f.view[2 << 16];
         _exit(0);
       },
       ended, "");
+  void* other = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(other, MAP_FAILED);
+  EXPECT_EXIT(
+      {
+        mFile::readMapped([&] { sink = *static_cast<volatile unsigned char*>(other); });
+        _exit(0);
+      },
+      ended, "");
+  munmap(other, 4096);
 }
 
 TEST(MFileLarge, SizesAndOffsetsBeyond4GiB) {

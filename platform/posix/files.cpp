@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <limits>
-#include <map>
 #include <mutex>
 #include <new>
 #include <unordered_set>
@@ -28,7 +27,8 @@ struct FileObject : HandleObject {
 };
 
 // A mapping keeps its own descriptor, so it outlives the file handle it was
-// made from, and the size the file had when the mapping was made.
+// made from, and its length: the maximum it was made with, or else the size
+// the file had then. Every view of it is that long.
 struct MappingObject : HandleObject {
   MappingObject(int descriptor, std::uint64_t bytes)
       : HandleObject(HandleKind::mapping), fd(descriptor), size(bytes) {}
@@ -83,13 +83,6 @@ std::mutex handlesLock;
 std::unordered_set<HANDLE>& liveHandles() {
   static auto* handles = new std::unordered_set<HANDLE>;  // outlives static destructors
   return *handles;
-}
-
-// Views mapped and not yet unmapped, with their lengths for munmap.
-std::mutex viewsLock;
-std::map<const void*, std::size_t>& liveViews() {
-  static auto* views = new std::map<const void*, std::size_t>;
-  return *views;
 }
 
 // The descriptor behind a handle that can be read, written or examined.
@@ -387,10 +380,11 @@ HANDLE CreateFileMappingW(HANDLE file, LPSECURITY_ATTRIBUTES /*security*/, DWORD
     SetLastError(ERROR_FILE_INVALID);
     return nullptr;
   }
-  // A maximum size may only narrow the mapping: the file is read-only.
+  // A maximum size may only narrow the mapping: a read-only mapping cannot
+  // extend its file, and Windows refuses a larger one with this code.
   const std::uint64_t maximum = (std::uint64_t{maxSizeHigh} << 32) | maxSizeLow;
   if (maximum > size) {
-    SetLastError(ERROR_INVALID_PARAMETER);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
   if (maximum != 0) size = maximum;
@@ -414,8 +408,13 @@ LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offse
   if (object == nullptr) return nullptr;
   const auto* map = static_cast<MappingObject*>(object);
   // Views start at the beginning of the mapping; the program maps files whole.
-  if ((access & FILE_MAP_READ) == 0 || offsetHigh != 0 || offsetLow != 0 || bytes > map->size) {
+  if ((access & FILE_MAP_READ) == 0 || offsetHigh != 0 || offsetLow != 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  // A view longer than its mapping is refused, as on Windows.
+  if (bytes > map->size) {
+    SetLastError(ERROR_ACCESS_DENIED);
     return nullptr;
   }
   const std::uint64_t length = bytes != 0 ? bytes : map->size;
@@ -428,10 +427,7 @@ LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offse
     SetLastError(errorFromErrno(errno));
     return nullptr;
   }
-  try {
-    std::lock_guard<std::mutex> guard(viewsLock);
-    liveViews().emplace(view, static_cast<std::size_t>(length));
-  } catch (const std::bad_alloc&) {
+  if (!recordView(view, static_cast<std::size_t>(length))) {
     munmap(view, static_cast<std::size_t>(length));
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
@@ -440,14 +436,8 @@ LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offse
 }
 
 BOOL UnmapViewOfFile(LPCVOID view) {
-  std::size_t length = 0;
-  {
-    std::lock_guard<std::mutex> guard(viewsLock);
-    auto found = liveViews().find(view);
-    if (found == liveViews().end()) return fail(ERROR_INVALID_PARAMETER);
-    length = found->second;
-    liveViews().erase(found);
-  }
+  const std::size_t length = forgetView(view);
+  if (length == 0) return fail(ERROR_INVALID_PARAMETER);
   munmap(const_cast<void*>(view), length);
   return TRUE;
 }

@@ -121,6 +121,19 @@ HandleObject* findHandle(HANDLE handle, HandleKind kind);
 // destroys; null with ERROR_INVALID_HANDLE when there is none.
 HandleObject* unregisterHandle(HANDLE handle, HandleKind kind);
 
+// ---- Mapped views ----
+
+// The views MapViewOfFile has handed out and UnmapViewOfFile has not taken
+// back. The guard of mapped reads asks it from its signal handler, so it
+// takes no lock: recording and forgetting allocate only when the record
+// grows, and looking up only reads.
+// Records a view of `length` bytes; false when there is no memory for it.
+bool recordView(const void* view, std::size_t length);
+// Forgets a view and returns its length; 0 when it is not a live view.
+std::size_t forgetView(const void* view);
+// Whether the address lies inside a live view. Safe in a signal handler.
+bool isInLiveView(const void* address);
+
 // ---- Output ----
 
 // Writes all bytes to fd, waiting when it is non-blocking and full. Returns

@@ -8,10 +8,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -461,6 +464,68 @@ TEST_F(Damaged, IndexOfZeroedRecordsEndsSoon) {
   EXPECT_EQ(r.err, "");
 }
 
+TEST_F(Damaged, MemoryShortageWhileAnIndexLoadsEndsItsDirectoryOnly) {
+  // More records than the maps can count, in a sparse index of 100 GB; and
+  // a million records where the memory runs out before they are loaded.
+  std::string million;
+  for (long i = 0; i < 1000000; ++i) {
+    char key[9];
+    std::snprintf(key, sizeof key, "K%07ld", i);
+    million += archive::record(key, "", 0, 1);
+  }
+  const struct {
+    const char* name;
+    long long sparseSize;  // or else the million records
+    long memoryLimitMb;
+  } rows[] = {{"a/H.IDX", 100LL << 30, 0}, {"a/M.IDX", 0, 120}};
+  std::vector<std::string> b = soundArchive("b", "B.IDX", {"B"});  // the next directory
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (row.memoryLimitMb && (program.sanitized || program.windows)) continue;  // no address-space limit
+    std::system(("rm -rf '" + at("a") + "'").c_str());
+    archive::makeDirectories(at("a"));
+    archive::writeFile(at("a/M.01"), archive::encodeReport({"M"}));
+    if (row.sparseSize) {
+      archive::writeFile(at(row.name), "");
+      ASSERT_EQ(truncate(at(row.name).c_str(), row.sparseSize), 0);
+    } else {
+      archive::writeFile(at(row.name), million);
+    }
+    runOptions limited;
+    limited.memoryLimitMb = row.memoryLimitMb;
+    outcome r = convert({arg("a"), arg("b")}, limited);
+    EXPECT_EQ(r.out, numbered({b[0]}));
+    EXPECT_EQ(r.err, errorText(8,
+                               program.systemText(8) + "func=malloc Ошибка выделения памяти. filename=" +
+                                   shown(row.name),
+                               "mFileIndex", "mFileIndex::open", 112));
+  }
+}
+
+TEST_F(Damaged, ReportLargerThanTwoGiBConverts) {
+  // A sparse data file of 2 GiB and 1 MiB: the report's line, then a zero
+  // byte, an empty line, for every other byte.
+  archive::writer w(at("d"), "G.IDX");
+  w.add("K1", "", 1, {"FIRST LINE"});
+  w.write();
+  const long long size = (2LL << 30) + (1 << 20);
+  ASSERT_EQ(truncate(w.dataFilePath(1).c_str(), size), 0);
+  const std::string line = archive::encodeReport({"FIRST LINE"});
+  // Its beginning, as far as a reader takes it (| head -c 1000000).
+  runOptions head;
+  head.pipedStream = 1;
+  head.closeAfter = 1000000;
+  outcome r = run({arg("d")}, head);
+  EXPECT_TRUE(r.out == "FIRST LINE\n" + std::string(head.closeAfter - 11, '\n')) << r.out.substr(0, 100);
+  EXPECT_EQ(r.err, "");
+  // All of it, without holding it: no error, and an end of its own.
+  if (program.sanitized) return;  // too slow to decode 2 GiB
+  runOptions discarded;
+  discarded.stdoutPath = "/dev/null";
+  r = convert({arg("d")}, discarded);
+  EXPECT_EQ(r.err, "");
+}
+
 // ---- Lost output -------------------------------------------------------
 
 TEST_F(Damaged, FullOutputStopsTheUsageAndALongReportWithOneError) {
@@ -587,6 +652,100 @@ TEST_F(Damaged, OutputClosedByItsReaderEndsQuietly) {
   } else {
     EXPECT_FALSE(r.crashed);
     EXPECT_EQ(r.exitCode, 1);
+  }
+}
+
+// The texts of a run's output, each followed by its separator, numbered
+// from 0; false when the output is not made of such texts.
+bool splitTexts(const std::string& out, std::vector<std::string>& texts) {
+  for (std::size_t pos = 0; pos < out.size();) {
+    const std::string separator = separatorLine(static_cast<long>(texts.size()));
+    const std::size_t end = out.find(separator, pos);
+    if (end == std::string::npos) return false;
+    texts.push_back(out.substr(pos, end - pos));
+    pos = end + separator.size();
+  }
+  return true;
+}
+
+// Whether `texts` is `whole` with its report `i` left out, or cut short.
+bool cutAt(const std::vector<std::string>& texts, const std::vector<std::string>& whole, std::size_t i) {
+  std::vector<std::string> without = whole;
+  without.erase(without.begin() + static_cast<long>(i));
+  if (texts == without) return true;
+  if (texts.size() != whole.size() || whole[i].compare(0, texts[i].size(), texts[i]) != 0) return false;
+  without.insert(without.begin() + static_cast<long>(i), texts[i]);
+  return texts == without;
+}
+
+TEST_F(Damaged, FileFlippedBetweenTwoSizesWhileConverted) {
+  // X.IDX lists K1, K2 and K3 in X.01, which is 4 KiB long, K3 running to
+  // its end. The long version of either file adds zero bytes: X.01's gives
+  // K3 that many more empty lines; X.IDX's are records of an empty key that
+  // name block 0 of X.00, the report ZERO.
+  archive::writer w(at("d"), "X.IDX");
+  w.add("K1", "", 1, {"ONE"});
+  w.add("K2", "", 1, {"TWO", "  2"});
+  w.add("K3", "", 1, {"THREE"});
+  w.write();
+  const std::string data = archive::readFile(w.dataFilePath(1));
+  const long dataSize = 4096, indexSize = 3 * 40, added = 1 << 20, zeroRecords = 1024;
+  ASSERT_LT(static_cast<long>(data.size()), dataSize);
+  archive::writeFile(w.dataFilePath(1), data + std::string(static_cast<size_t>(dataSize) - data.size(), '\0'));
+  archive::writeFile(at("d/X.00"), archive::encodeReport({"ZERO"}));
+  const std::string k1 = w.expected()[0], k2 = w.expected()[1];
+  const std::string k3 = w.expected()[2] + std::string(static_cast<size_t>(dataSize) - data.size(), '\n');
+  const std::string e = soundArchive("e", "E.IDX", {"E"})[0];  // the next directory: always converted
+  std::vector<std::string> zeros(static_cast<size_t>(zeroRecords), "ZERO\n");
+  zeros.insert(zeros.end(), {k1, k2, k3, e});
+
+  const struct {
+    const char* file;
+    long shortSize, longSize;
+    std::vector<std::string> shortTexts, longTexts;  // what each version gives
+  } rows[] = {
+      {"d/X.01", dataSize, dataSize + added, {k1, k2, k3, e}, {k1, k2, k3 + std::string(added, '\n'), e}},
+      {"d/X.IDX", indexSize, indexSize + 40 * zeroRecords, {k1, k2, k3, e}, zeros},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.file);
+    const std::string path = at(row.file);
+    std::atomic<bool> flipping{true};
+    std::thread flipper([&] {
+      while (flipping) {
+        if (truncate(path.c_str(), row.longSize) != 0 || truncate(path.c_str(), row.shortSize) != 0) return;
+      }
+    });
+    // Each run ends by itself and gives one version whole; or, with the read
+    // fault, one version with a report skipped or cut short (the file was
+    // cut while that report was read), or the next directory alone (while
+    // the index was read, or a file was opened).
+    runOptions soon;
+    soon.timeoutSeconds = 20;
+    int runs = 0, impossible = 0;
+    for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+         std::chrono::steady_clock::now() < end; ++runs) {
+      outcome r = run({arg("d"), arg("e")}, soon);
+      std::vector<std::string> texts;
+      bool possible = !r.crashed && r.exitCode == 0 && splitTexts(r.out, texts);
+      if (possible && r.err.empty()) {
+        possible = texts == row.shortTexts || texts == row.longTexts;
+      } else if (possible) {
+        possible = r.err == readFault(shown(row.file)) && texts.back() == e;
+        bool cut = texts.size() == 1;
+        for (std::size_t i = 0; i + 1 < row.shortTexts.size(); ++i)
+          cut = cut || cutAt(texts, row.shortTexts, i) || cutAt(texts, row.longTexts, i);
+        possible = possible && cut;
+      }
+      if (!possible && impossible++ == 0)
+        ADD_FAILURE() << "run " << runs << ": signal " << r.signal << ", exit " << r.exitCode << ", "
+                      << r.out.size() << " bytes out, starting " << r.out.substr(0, 200) << "\nerrors:\n"
+                      << r.err.substr(0, 2000);
+    }
+    flipping = false;
+    flipper.join();
+    ASSERT_EQ(truncate(path.c_str(), row.shortSize), 0);
+    EXPECT_EQ(impossible, 0) << "of " << runs << " runs";
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "posix/internal.h"
 #include "temp_dir.h"
 #include "win32.h"
 
@@ -149,6 +150,31 @@ TEST(Mapping, EmptyFileCannotBeMapped) {
   EXPECT_EQ(CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_INVALID));
   CloseHandle(file);
+}
+
+TEST(Mapping, AMaximumSizeNarrowsTheMappingAndNeverExtendsTheFile) {
+  TempDir dir;
+  dir.write("data.01", std::string(10000, 'x'));
+  HANDLE file = openRead(dir.wide("data.01"));
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  SetLastError(0);
+  EXPECT_EQ(CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 10001, nullptr), nullptr);
+  EXPECT_EQ(GetLastError(), 8u);  // as Windows refuses it for a read-only file
+  HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 5000, nullptr);
+  CloseHandle(file);
+  ASSERT_NE(mapping, nullptr);
+  SetLastError(0);
+  EXPECT_EQ(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 5001), nullptr);
+  EXPECT_EQ(GetLastError(), 5u);
+  const auto* view = static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+  CloseHandle(mapping);
+  ASSERT_NE(view, nullptr);
+  // The view is as long as the mapping, and a live view until it is unmapped.
+  EXPECT_TRUE(platform::posix::isInLiveView(view));
+  EXPECT_TRUE(platform::posix::isInLiveView(view + 4999));
+  EXPECT_FALSE(platform::posix::isInLiveView(view + 5000));
+  EXPECT_TRUE(UnmapViewOfFile(view));
+  EXPECT_FALSE(platform::posix::isInLiveView(view));
 }
 
 TEST(Mapping, ViewOutlivesItsHandles) {
