@@ -111,27 +111,6 @@ void mFile::openFileRead() {
   size = fileSize;
 }
 
-mbytes& mFile::readFile(mbytes& array, std::uint64_t& start, std::uint64_t& end) const {
-  if (!view) {
-    mEx ex(kModule, 134, "mFile::readFile", 1);
-    ex.appendText(u"Пытаемся читать из неоткрытого файла.");
-    throw ex;
-  }
-  if (end == 0) end = size;
-  if (start > size) start = size;
-  if (end > size) end = size;
-  array.clear();
-  if (end <= start) return array;
-  std::uint64_t count = end - start;
-  if (count > 0x7FFFFFF0u) stack_ob_allocation_failed(stack_ob_name<unsigned char, 0, 0>::get_size);
-  int n = static_cast<int>(count);
-  unsigned char* to = array.reserve_end(n);
-  const unsigned char* from = view + start;
-  if (!readMapped([to, from, count] { std::memcpy(to, from, count); })) throw readFault();
-  array.commit_end(n);
-  return array;
-}
-
 mEx mFile::readFault() const {
   mstr path;
   getFullPath(path);

@@ -1,9 +1,8 @@
 // mFile: reads a whole file through a read-only memory mapping.
 //
 // openFileRead maps the file that the object's path names; the content is
-// then read in place through `view`, or a byte range is copied into a byte
-// array by readFile. The mapping stays until close(), a new openFileRead, or
-// destruction. Sizes and offsets are 64-bit.
+// then read in place through `view`. The mapping stays until close(), a new
+// openFileRead, or destruction. Sizes and offsets are 64-bit.
 //
 // Another program may cut a mapped file short, or its storage may go away,
 // while it is mapped: a read of the bytes it lost then faults. Every read of
@@ -17,8 +16,6 @@
 #include <type_traits>
 
 #include "mFileObject.h"
-
-typedef stack_ob<unsigned char, 0, 0> mbytes;
 
 class mFile : public mFileObject {
  public:
@@ -38,10 +35,6 @@ class mFile : public mFileObject {
   // cannot be mapped), and readFault when it was cut short before it was
   // mapped; nothing opened on the way stays open.
   void openFileRead();
-  // Fills `array` with the bytes [start, end); end 0 means the end of the
-  // file, and both are cut to the size (the cut values are written back).
-  // Raises mEx when nothing is mapped, and readFault when the copy faulted.
-  mbytes& readFile(mbytes& array, std::uint64_t& start, std::uint64_t& end) const;
   std::uint64_t getSize() const { return size; }
 
   // Runs read(), code that reads mapped bytes (of any file) and writes only
@@ -57,15 +50,11 @@ class mFile : public mFileObject {
   }
   // The error of a read of this file's mapped bytes that faulted: the system
   // text of ERROR_HANDLE_EOF, "func=MapViewOfFile", what happened and the
-  // file's full path. At report level, as readFile raises it; mFileIndex::open
+  // file's full path. At report level when a report is read; mFileIndex::open
   // raises it for its index, and openFileRead for a file cut short before it
   // was mapped.
   mEx readFault() const;
   void close();
-  // Whether the position lies at or past the end of the mapped bytes.
-  bool isEnd(const unsigned char* position) const {
-    return static_cast<std::uint64_t>(position - view) >= size;
-  }
 };
 
 #endif  // TARVIN_MFILE_H
