@@ -96,7 +96,7 @@ void fillFindData(const FoundEntry& entry, WIN32_FIND_DATAW* data) {
 // false with the last error set when the directory cannot be read.
 bool scanDirectory(const std::string& directory, std::u16string_view pattern,
                    std::vector<FoundEntry>* found) {
-  const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+  const int fd = longPath(directory).open(O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
   DIR* dir = fd >= 0 ? fdopendir(fd) : nullptr;
   if (dir == nullptr) {
     const int error = errno;
@@ -146,7 +146,9 @@ bool scanDirectory(const std::string& directory, std::u16string_view pattern,
 bool findExact(const std::string& path, std::u16string_view name, std::vector<FoundEntry>* found) {
   FoundEntry entry;
   entry.name = name;
-  if (!fitsFindData(entry.name) || !describe(AT_FDCWD, path.c_str(), &entry)) return false;
+  const longPath at(path);
+  if (!fitsFindData(entry.name) || !at.reached() || !describe(at.directory(), at.name(), &entry))
+    return false;
   found->push_back(std::move(entry));
   return true;
 }
