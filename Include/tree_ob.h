@@ -6,7 +6,8 @@
 // later replaces the earlier (insert_unique). The tree does not balance
 // itself: it caches its smallest and largest node, so values that arrive in
 // ascending or descending order attach in constant time, and loaders call
-// balance() once after loading.
+// balance() once after loading (or balance_in_order(), which keeps equal
+// keys in the order they came in as well).
 //
 // How a value yields its key and how keys compare is fixed per value type by
 // tree_key<V>: by default the value is (or derives from) an mstr and keys
@@ -80,22 +81,16 @@ class tree_ob {
   tree_ob& operator=(const tree_ob&) = delete;
   virtual ~tree_ob() { clear(); }
 
-  // The first node whose key is not less than k, or null.
+  // The first node whose key is not less than k, or null. The descent goes
+  // on below an equal node: after balance_in_order, equal keys may stand on
+  // both sides of one another.
   virtual bool lower_bound(const key_type* k, node** out) const {
     node* found = nullptr;
-    node* x = root;
-    while (x) {
-      int c = compare(x, *k);
-      if (c < 0) {
-        if (!x->right) {
-          found = successor(x);
-          break;
-        }
+    for (node* x = root; x;) {
+      if (compare(x, *k) < 0) {
         x = x->right;
-      } else if (c == 0 || !x->left) {
-        found = x;
-        break;
       } else {
+        found = x;
         x = x->left;
       }
     }
@@ -288,59 +283,13 @@ class tree_ob {
   // comparison of the descents, which then run on positions alone.
   // A caller that knows where the runs of equal keys begin (it sorted the
   // keys) may say so in `newRun`, one flag for each node in key order.
-  bool balance(const unsigned char* newRun = nullptr) {
-    if (!root) return true;
-    if (count > 2) {
-      const size_t slots = static_cast<size_t>(count) + 1;
-      node** p = static_cast<node**>(std::malloc(slots * sizeof(node*)));
-      int* work = static_cast<int*>(std::malloc(4 * slots * sizeof(int)));
-      if (!p || !work) {
-        std::free(p);
-        std::free(work);
-        throw std::bad_alloc();
-      }
-      int* rank = work;                // rank[i]: the run of equal keys of p[i]
-      int* left = work + slots;        // by position; 0 for none
-      int* right = work + 2 * slots;
-      int* placed = work + 3 * slots;
-      int c = 0;
-      for (node* x = min; x; x = successor(x)) p[++c] = x;
-      rank[1] = 0;
-      for (int i = 2; i <= c; ++i)
-        rank[i] = rank[i - 1] + (newRun ? newRun[i - 1] != 0 : compare(p[i - 1], p[i]) != 0);
-      for (int i = 1; i <= c; ++i) left[i] = right[i] = placed[i] = 0;
-      int top = 1;  // 2^n, n the smallest whole number with 2^(n+1) >= c
-      while (top * 2 < c) top *= 2;
-      placed[top] = 1;  // the root
-      for (int step = top / 2; step >= 1; step /= 2)
-        for (int j = step; j <= c; j += step) {
-          if (placed[j]) continue;
-          placed[j] = 1;
-          int x = top;
-          for (;;) {
-            int& next = rank[x] > rank[j] ? left[x] : right[x];
-            if (!next) {
-              next = j;
-              break;
-            }
-            x = next;
-          }
-        }
-      for (int i = 1; i <= c; ++i) {
-        p[i]->left = left[i] ? p[left[i]] : nullptr;
-        p[i]->right = right[i] ? p[right[i]] : nullptr;
-        if (left[i]) p[left[i]]->parent = p[i];
-        if (right[i]) p[right[i]]->parent = p[i];
-      }
-      root = p[top];
-      root->parent = nullptr;
-      std::free(p);
-      std::free(work);
-    }
-    min = leftmost(root);
-    max = rightmost(root);
-    return true;
-  }
+  bool balance(const unsigned char* newRun = nullptr) { return rebuild(newRun, false); }
+
+  // Rebuilds the tree into a balanced shape in which every node keeps its
+  // place in the order, equal keys included. Equal keys may then stand on
+  // either side of one another; searches and insertions find the first and
+  // the last of them all the same.
+  bool balance_in_order() { return rebuild(nullptr, true); }
 
   // Fills the map with copies of other's values, in a balanced shape.
   tree_ob& copy_from(const tree_ob& other) {
@@ -466,6 +415,61 @@ class tree_ob {
     delete[] begin;
   }
 
+  // The rebuild of balance: with inOrder, every node counts as a run of its own.
+  bool rebuild(const unsigned char* newRun, bool inOrder) {
+    if (!root) return true;
+    if (count > 2) {
+      const size_t slots = static_cast<size_t>(count) + 1;
+      node** p = static_cast<node**>(std::malloc(slots * sizeof(node*)));
+      int* work = static_cast<int*>(std::malloc(4 * slots * sizeof(int)));
+      if (!p || !work) {
+        std::free(p);
+        std::free(work);
+        throw std::bad_alloc();
+      }
+      int* rank = work;                // rank[i]: the run of equal keys of p[i]
+      int* left = work + slots;        // by position; 0 for none
+      int* right = work + 2 * slots;
+      int* placed = work + 3 * slots;
+      int c = 0;
+      for (node* x = min; x; x = successor(x)) p[++c] = x;
+      rank[1] = 0;
+      for (int i = 2; i <= c; ++i)
+        rank[i] = rank[i - 1] + (inOrder ? 1 : newRun ? newRun[i - 1] != 0 : compare(p[i - 1], p[i]) != 0);
+      for (int i = 1; i <= c; ++i) left[i] = right[i] = placed[i] = 0;
+      int top = 1;  // 2^n, n the smallest whole number with 2^(n+1) >= c
+      while (top * 2 < c) top *= 2;
+      placed[top] = 1;  // the root
+      for (int step = top / 2; step >= 1; step /= 2)
+        for (int j = step; j <= c; j += step) {
+          if (placed[j]) continue;
+          placed[j] = 1;
+          int x = top;
+          for (;;) {
+            int& next = rank[x] > rank[j] ? left[x] : right[x];
+            if (!next) {
+              next = j;
+              break;
+            }
+            x = next;
+          }
+        }
+      for (int i = 1; i <= c; ++i) {
+        p[i]->left = left[i] ? p[left[i]] : nullptr;
+        p[i]->right = right[i] ? p[right[i]] : nullptr;
+        if (left[i]) p[left[i]]->parent = p[i];
+        if (right[i]) p[right[i]]->parent = p[i];
+      }
+      root = p[top];
+      root->parent = nullptr;
+      std::free(p);
+      std::free(work);
+    }
+    min = leftmost(root);
+    max = rightmost(root);
+    return true;
+  }
+
   static node* new_node(V* value) {
     node* n = static_cast<node*>(std::malloc(sizeof(node)));
     if (!n) throw std::bad_alloc();
@@ -475,12 +479,11 @@ class tree_ob {
   }
 
   // Where a descent for n may start: at the cached ends for keys below the
-  // smallest, equal to it, or at least the largest; else at the root. Each
-  // start leads to the same place as a descent from the root.
+  // smallest or at least the largest; else at the root. Each start leads to
+  // the same place as a descent from the root, whatever the tree's shape.
   node* start_of_descent(const node* n) const {
     if (count == 1) return root;
-    int c = compare(n, min);
-    if (c <= 0) return min;
+    if (compare(n, min) < 0) return min;
     if (compare(n, max) >= 0) return max;
     return root;
   }
