@@ -28,6 +28,9 @@ constexpr unsigned short pathSeparator = u'\\';
 constexpr bool hasDriveLetters = true;
 // Directories that are links (reparse points) are not walked into.
 constexpr bool descendIntoDirectoryLinks = false;
+// Paths of this many units and more are refused (unless written in the
+// "\\?\" form): a search of one fails, mostly with ERROR_PATH_NOT_FOUND.
+constexpr int pathLimit = MAX_PATH;
 
 // Every argument that begins with "/" is a switch.
 inline bool isSwitch(const WCHAR* arg) { return arg != nullptr && arg[0] == L'/'; }
@@ -279,6 +282,8 @@ constexpr unsigned short pathSeparator = u'/';
 constexpr bool hasDriveLetters = false;
 // Directory links are walked into (a walk enters each directory once).
 constexpr bool descendIntoDirectoryLinks = true;
+// No length of path is refused: the layer reaches any, a piece at a time.
+constexpr int pathLimit = 0;
 
 // "/?" (alone or with ":" and a value), "/install", "/remove", "/start",
 // "/test", "/run", and anything beginning with "/log:" or "/deb:". Every other

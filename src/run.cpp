@@ -3,6 +3,7 @@
 #include <bitset>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "mCmdLine.h"
 #include "mFileIndex.h"
@@ -100,7 +101,11 @@ void convertDirectory(const mFileObject& directory, mstr& indexPath, unsigned& c
   std::unique_ptr<mFileIndex> index;
   mOutput& output = mOutput::get();
   try {
-    directory.listTree(files, 1, u"*.idx");
+    // Directories the walk could not search are told first; the rest of the
+    // tree is converted all the same.
+    std::vector<mEx> unlisted;
+    directory.listTree(files, 1, u"*.idx", &unlisted);
+    for (const mEx& error : unlisted) printErrorText(error);
     mstr shown;
     directory.getFullPath(shown);
     output.progressDirectory(shown.c_str(), shown.get_count(), static_cast<unsigned>(files.get_count()));
