@@ -1,7 +1,9 @@
 #include "mFileObject.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <unordered_set>
 #include <vector>
@@ -63,6 +65,59 @@ bool isDotEntry(const WCHAR* name) {
   return name[0] == u'.' && (name[1] == 0 || (name[1] == u'.' && name[2] == 0));
 }
 
+// How the search of one directory went.
+enum class searched { listed, passedOver, tooLong };
+
+// Calls add(name) for each entry of the directory `path` (which ends in the
+// separator) that matches the mask (null: "*.*") and is a directory or not,
+// as `wantedDirectoryBit` says, in the order the system delivers them; "."
+// and ".." never. A directory that cannot be searched is passed over: it is
+// missing, unreadable or holds nothing that matches, and all look alike.
+// Only a path too long for the system is told apart, with the system's
+// error in *error: a name too long, or any failure but "nothing matched" and
+// "access denied" of a pattern past the platform's path limit (Windows says
+// "path not found"; Wine, past the limit of the system below it, "general
+// failure").
+template <class Add>
+searched search(const mstr& path, const unsigned short* mask, DWORD wantedDirectoryBit, DWORD* error,
+                Add&& add) {
+  mstr pattern(path);
+  pattern.append(mask ? mask : kAll);
+  WIN32_FIND_DATAW data;
+  findGuard found{FindFirstFileW(pattern.wide(), &data)};
+  if (found.handle == INVALID_HANDLE_VALUE) {
+    *error = GetLastError();
+    const bool pastLimit = platform::pathLimit > 0 && pattern.get_count() >= platform::pathLimit;
+    const bool tooLong = *error == ERROR_FILENAME_EXCED_RANGE ||
+                         (pastLimit && *error != ERROR_FILE_NOT_FOUND && *error != ERROR_ACCESS_DENIED);
+    return tooLong ? searched::tooLong : searched::passedOver;
+  }
+  do {
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == wantedDirectoryBit &&
+        !isDotEntry(data.cFileName))
+      add(reinterpret_cast<const unsigned short*>(data.cFileName));
+  } while (FindNextFileW(found.handle, &data));
+  return searched::listed;
+}
+
+// The full path of a directory with the separator after it.
+mstr& searchPath(const mFileObject& directory, mstr& path) {
+  directory.getFullPath(path);
+  if (path.get_count() == 0 || path.c_str()[path.get_count() - 1] != kSeparator[0])
+    path.append(kSeparator);
+  return path;
+}
+
+// The error for a directory the walk could not search.
+mEx unlistedDirectory(const mFileObject& directory, DWORD error) {
+  mEx ex("Vc\\Include\\mFileObject", 184, "mFileObject::listTree", 1);
+  mstr path;
+  directory.getFullPath(path);
+  SetLastError(error);
+  ex.addSystemError().appendText(u"func=FindFirstFile filename=").appendText(path.c_str());
+  return ex;
+}
+
 [[noreturn]] void listFileError(int line, const char16_t* what, const mstr& fileName) {
   mEx ex("Vc\\Include\\mFileObject", line, "mFileObject::GetFilesFromFileList", 1);
   ex.addSystemError().appendText(what).appendText(fileName.c_str());
@@ -92,14 +147,6 @@ class batch {
 };
 
 }  // namespace
-
-// The directories one listTree call has walked, so that it walks each of them
-// once, whatever links lead to it again: checking only the directories above
-// would let a web of links (two links to each next level) make the walk
-// exponential.
-struct mFileObject::walk {
-  std::unordered_set<dirIdentity, dirIdentityHash> walked;
-};
 
 mFileObject::mFileObject(const mstr& path) : mstr(path) { applyPathRule(); }
 
@@ -216,24 +263,13 @@ int mFileObject::getKind() const {
 mFileList& mFileObject::listing(mFileList& list, const unsigned short* mask,
                                 DWORD wantedDirectoryBit) const {
   mstr path;
-  getFullPath(path);
+  searchPath(*this, path);
   int before = list.get_count();
-  if (path.get_count() == 0 || path.c_str()[path.get_count() - 1] != kSeparator[0])
-    path.append(kSeparator);
-  mstr pattern(path);
-  pattern.append(mask ? mask : kAll);
-
-  WIN32_FIND_DATAW data;
-  findGuard search{FindFirstFileW(pattern.wide(), &data)};
-  if (search.handle == INVALID_HANDLE_VALUE) return list;
   batch found;
-  do {
-    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == wantedDirectoryBit &&
-        !isDotEntry(data.cFileName))
-      found.add(new mFileObject(reinterpret_cast<const unsigned short*>(data.cFileName), path));
-  } while (FindNextFileW(search.handle, &data));
+  DWORD error = NO_ERROR;
+  search(path, mask, wantedDirectoryBit, &error,
+         [&](const unsigned short* name) { found.add(new mFileObject(name, path)); });
   found.moveInto(list);
-
   if (list.get_count() - before > 64) list.balance();
   return list;
 }
@@ -246,32 +282,63 @@ mFileList& mFileObject::listDirs(mFileList& list, const unsigned short* mask) co
   return listing(list, mask, FILE_ATTRIBUTE_DIRECTORY);
 }
 
-mFileList& mFileObject::listTree(mFileList& list, int skipSelf, const unsigned short* mask) const {
-  walk state;
+// The walk keeps its own stack of the directories still to walk, so that
+// however deep the tree, it takes no more of the call stack than a flat one.
+// It gathers every entry first and builds the list once, sorted: adding the
+// entries directory by directory would cost a pass over the list for each
+// directory. Directories are told by their identity (volume and file index,
+// the same for every path or link that leads to one), and each is walked
+// once: checking only the directories above would let a web of links (two
+// links to each next level) make the walk exponential.
+mFileList& mFileObject::listTree(mFileList& list, int skipSelf, const unsigned short* mask,
+                                 std::vector<mEx>* errors) const {
+  std::unordered_set<dirIdentity, dirIdentityHash> walked;
+  batch found;  // the entries for the list, in walk order
+  std::vector<std::unique_ptr<mFileObject>> pending, subdirectories;  // the next one last
   mstr path;
-  dirIdentity self;
-  if (identify(getFullPath(path), self)) state.walked.insert(self);
-  listTreeWalk(list, skipSelf, mask, state);
-  return list;
-}
+  dirIdentity id;
+  if (identify(getFullPath(path), id)) walked.insert(id);
 
-void mFileObject::listTreeWalk(mFileList& list, int skipSelf, const unsigned short* mask,
-                               walk& state) const {
-  if (!skipSelf) list.insert_copy(*this);
-  listFiles(list, mask);
-  mFileList subdirectories;
-  listDirs(subdirectories, kAll);
-  mstr path;
-  for (auto it = subdirectories.begin(); auto* n = it.step();) {
-    const mFileObject& sub = *n->value;
-    sub.getFullPath(path);
-    if (!platform::descendIntoDirectoryLinks && isDirectoryLink(path)) continue;
-    // A directory met again is passed over: it stays under the path by
-    // which the walk (in its order) reached it first.
-    dirIdentity id;
-    if (identify(path, id) && !state.walked.insert(id).second) continue;
-    sub.listTreeWalk(list, skipSelf, mask, state);
+  std::unique_ptr<mFileObject> held;
+  for (const mFileObject* directory = this; directory;) {
+    if (!skipSelf) found.add(new mFileObject(*directory));
+    searchPath(*directory, path);
+    DWORD filesError = NO_ERROR, dirsError = NO_ERROR;
+    searched files = search(path, mask, 0, &filesError,
+                            [&](const unsigned short* name) { found.add(new mFileObject(name, path)); });
+    searched dirs = search(path, kAll, FILE_ATTRIBUTE_DIRECTORY, &dirsError, [&](const unsigned short* name) {
+      subdirectories.push_back(std::unique_ptr<mFileObject>(new mFileObject(name, path)));
+    });
+    // A directory that the walk found but the system cannot search for the
+    // length of its path is named once, whichever search failed. (Where the
+    // walk starts is the caller's: that path may name nothing at all.)
+    if (errors && directory != this && files == searched::tooLong)
+      errors->push_back(unlistedDirectory(*directory, filesError));
+    else if (errors && directory != this && dirs == searched::tooLong)
+      errors->push_back(unlistedDirectory(*directory, dirsError));
+    // Subdirectories by name, equal names in the order found, the first on top.
+    std::stable_sort(subdirectories.begin(), subdirectories.end(),
+                     [](const std::unique_ptr<mFileObject>& a, const std::unique_ptr<mFileObject>& b) {
+                       return a->compare(b->c_str()) < 0;
+                     });
+    std::move(subdirectories.rbegin(), subdirectories.rend(), std::back_inserter(pending));
+    subdirectories.clear();
+
+    // The next directory to walk. One met again is passed over: it stays
+    // under the path by which the walk reached it first.
+    for (directory = nullptr; !directory && !pending.empty();) {
+      held = std::move(pending.back());
+      pending.pop_back();
+      held->getFullPath(path);
+      if (!platform::descendIntoDirectoryLinks && isDirectoryLink(path)) continue;
+      if (identify(path, id) && !walked.insert(id).second) continue;
+      directory = held.get();
+    }
   }
+  // Sorted by name, equal names kept in walk order, also by the rebalance.
+  found.moveInto(list);
+  list.balance_in_order();
+  return list;
 }
 
 mFileList& mFileObject::GetFilesFromFileList(mFileList& list, const mstr& fileName, int* textUnits) {

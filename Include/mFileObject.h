@@ -8,6 +8,9 @@
 #ifndef TARVIN_MFILEOBJECT_H
 #define TARVIN_MFILEOBJECT_H
 
+#include <vector>
+
+#include "mEx.h"
 #include "mstr.h"
 #include "tree_ob.h"
 
@@ -51,12 +54,19 @@ class mFileObject : public mstr {
     return listDirs(list, reinterpret_cast<const unsigned short*>(mask));
   }
   // Adds the matching files of this directory and of every subdirectory at
-  // any depth; with skipSelf 0 also each directory itself. Each directory
-  // is walked once per call, under the first path that reaches it; later
-  // paths to it (links) are passed over.
-  mFileList& listTree(mFileList& list, int skipSelf, const unsigned short* mask) const;
-  mFileList& listTree(mFileList& list, int skipSelf, const char16_t* mask) const {
-    return listTree(list, skipSelf, reinterpret_cast<const unsigned short*>(mask));
+  // any depth; with skipSelf 0 also each directory itself. The list orders
+  // them by name, equal names in walk order: a directory's own entries before
+  // its subdirectories', subdirectories in name order, depth first. Each
+  // directory is walked once per call, under the first path that reaches it;
+  // later paths to it (links) are passed over. A directory that cannot be
+  // searched is passed over too; where the walk found it but its path is too
+  // long for the system, an error naming it is appended to `errors`, if
+  // given (the library prints nothing), and the walk goes on.
+  mFileList& listTree(mFileList& list, int skipSelf, const unsigned short* mask,
+                      std::vector<mEx>* errors = nullptr) const;
+  mFileList& listTree(mFileList& list, int skipSelf, const char16_t* mask,
+                      std::vector<mEx>* errors = nullptr) const {
+    return listTree(list, skipSelf, reinterpret_cast<const unsigned short*>(mask), errors);
   }
 
   // Reads a list file of directories (OEM text, one path per line ended by
@@ -69,8 +79,6 @@ class mFileObject : public mstr {
   void applyPathRule();
   void setDir(const mstr& directory);
   mFileList& listing(mFileList& list, const unsigned short* mask, DWORD wantedDirectoryBit) const;
-  struct walk;
-  void listTreeWalk(mFileList& list, int skipSelf, const unsigned short* mask, walk& state) const;
 };
 
 #endif  // TARVIN_MFILEOBJECT_H

@@ -6,7 +6,8 @@
 // later replaces the earlier (insert_unique). The tree does not balance
 // itself: it caches its smallest and largest node, so values that arrive in
 // ascending or descending order attach in constant time, and loaders call
-// balance() once after loading.
+// balance() once after loading (or balance_in_order(), which keeps equal
+// keys in the order they came in as well).
 //
 // How a value yields its key and how keys compare is fixed per value type by
 // tree_key<V>: by default the value is (or derives from) an mstr and keys
@@ -81,11 +82,10 @@ class tree_ob {
   tree_ob& operator=(const tree_ob&) = delete;
   virtual ~tree_ob() { clear(); }
 
-  // The first node whose key is not less than k, or null.
+  // The first node whose key is not less than k, or null. The descent goes
+  // on below an equal node: after balance_in_order, equal keys may stand on
+  // both sides of one another.
   virtual bool lower_bound(const key_type* k, node** out) const {
-    // The last node not less than k met on the way down: an equal key may
-    // stand in the left part of an equal one once a long run of them has
-    // been balanced.
     node* found = nullptr;
     for (node* x = root; x;) {
       if (compare(x, *k) < 0) {
@@ -291,7 +291,17 @@ class tree_ob {
   // million equal keys took hours.
   // A caller that knows where the runs of equal keys begin (it sorted the
   // keys) may say so in `newRun`, one flag for each node in key order.
-  bool balance(const unsigned char* newRun = nullptr) {
+  bool balance(const unsigned char* newRun = nullptr) { return rebuild(newRun, false); }
+
+  // Rebuilds the tree into a balanced shape in which every node keeps its
+  // place in the order, equal keys included. Equal keys may then stand on
+  // either side of one another; searches and insertions find the first and
+  // the last of them all the same.
+  bool balance_in_order() { return rebuild(nullptr, true); }
+
+ private:
+  // The rebuild of balance: with inOrder, every node counts as a run of its own.
+  bool rebuild(const unsigned char* newRun, bool inOrder) {
     if (!root) return true;
     if (count > 2) {
       const size_t slots = static_cast<size_t>(count) + 1;
@@ -315,7 +325,7 @@ class tree_ob {
       for (node* x = min; x; x = successor(x)) p[++c] = x;
       rank[1] = 0;
       for (int i = 2; i <= c; ++i)
-        rank[i] = rank[i - 1] + (newRun ? newRun[i - 1] != 0 : compare(p[i - 1], p[i]) != 0);
+        rank[i] = rank[i - 1] + (inOrder ? 1 : newRun ? newRun[i - 1] != 0 : compare(p[i - 1], p[i]) != 0);
       for (int i = 1; i <= c; ++i) left[i] = right[i] = 0, when[i] = -1;
       int top = 1;  // 2^n, n the smallest whole number with 2^(n+1) >= c
       while (top * 2 < c) top *= 2;
@@ -358,6 +368,8 @@ class tree_ob {
     max = rightmost(root);
     return true;
   }
+
+ public:
 
   // Fills the map with copies of other's values, in a balanced shape.
   tree_ob& copy_from(const tree_ob& other) {
@@ -491,14 +503,13 @@ class tree_ob {
     return n;
   }
 
-  // Where a descent for n may start: at the largest node when n's key is not
-  // less (it goes after every node, equal ones included), at the smallest
-  // when it is less, so that keys arriving in order attach at once; else at
-  // the root.
+  // Where a descent for n may start: at the cached ends for keys below the
+  // smallest or at least the largest; else at the root. Each start leads to
+  // the same place as a descent from the root, whatever the tree's shape.
   node* start_of_descent(const node* n) const {
     if (count == 1) return root;
-    if (compare(n, max) >= 0) return max;
     if (compare(n, min) < 0) return min;
+    if (compare(n, max) >= 0) return max;
     return root;
   }
 

@@ -28,6 +28,9 @@ constexpr unsigned short pathSeparator = u'\\';
 constexpr bool hasDriveLetters = true;
 // Directories that are links (reparse points) are not walked into.
 constexpr bool descendIntoDirectoryLinks = false;
+// Paths of this many units and more are refused (unless written in the
+// "\\?\" form): a search of one fails, mostly with ERROR_PATH_NOT_FOUND.
+constexpr int pathLimit = MAX_PATH;
 
 // A "/" at the start of an argument marks a switch, by the convention of the
 // system's command line (a path starts with a drive or a backslash).
@@ -305,6 +308,8 @@ constexpr unsigned short pathSeparator = u'/';
 constexpr bool hasDriveLetters = false;
 // Directory links are walked into (a walk enters each directory once).
 constexpr bool descendIntoDirectoryLinks = true;
+// No length of path is refused: the layer reaches any, a piece at a time.
+constexpr int pathLimit = 0;
 
 // A "/" at the start of an argument starts an absolute path, so it marks no
 // switch by itself.

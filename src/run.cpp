@@ -3,6 +3,7 @@
 #include <bitset>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "mCmdLine.h"
 #include "mFileIndex.h"
@@ -79,7 +80,11 @@ void convertDirectory(const mFileObject& directory, conversion& c) {
   mstr indexPath;
   const mFileIndex::errorHandler missingDataFile = [&c](mEx& error) { c.format.error(error, errorLevel::report); };
   try {
-    directory.listTree(files, 1, u"*.idx");
+    // Directories the walk could not search are told first; the rest of the
+    // tree is converted all the same.
+    std::vector<mEx> unlisted;
+    directory.listTree(files, 1, u"*.idx", &unlisted);
+    for (const mEx& error : unlisted) c.format.error(error, errorLevel::directory);
     c.found += static_cast<unsigned long long>(files.get_count());
     if (c.shown) c.shown->directory(directory.getFullPath(indexPath), static_cast<unsigned>(files.get_count()));
     for (auto f = files.begin(); auto* file = f.step();) {

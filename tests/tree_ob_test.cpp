@@ -239,6 +239,26 @@ TEST(TreeOb, BalanceOfRunsOfEqualKeysIsThatOfInsertionByDescent) {
   for (int steps = 1; x->right; ++steps, x = x->right) ASSERT_EQ(x->left, nullptr) << steps;
   EXPECT_EQ(x, many.last());
   EXPECT_EQ(many.top()->value->tag, (1 << 19) - 1);  // the middle inserted first
+  // balance_in_order keeps every node in its place: equal keys then stand on
+  // both sides of one another, and searches and insertions still find the
+  // first and the last of them.
+  tags kept, ends;
+  for (int i = 0; i < 5; ++i) kept.insert_copy(tagged{i == 0 ? 1u : i == 4 ? 3u : 2u, i});
+  for (int i = 1; i <= 3; ++i) ends.insert_copy(tagged{7, i});
+  kept.balance_in_order();
+  ends.balance_in_order();
+  EXPECT_EQ(depth(kept.top()), 3);
+  EXPECT_EQ(tagsInOrder(kept), (std::vector<int>{0, 1, 2, 3, 4}));
+  unsigned keyTwo = 2, keySeven = 7;
+  tags::node* found = nullptr;
+  ASSERT_TRUE(kept.lower_bound(&keyTwo, &found));
+  EXPECT_EQ(found->value->tag, 1);
+  ASSERT_TRUE(ends.find(&keySeven, &found));
+  EXPECT_EQ(found->value->tag, 1);
+  kept.insert_copy(tagged{2, 5});
+  ends.insert_copy(tagged{7, 4});
+  EXPECT_EQ(tagsInOrder(kept), (std::vector<int>{0, 1, 2, 3, 5, 4}));
+  EXPECT_EQ(tagsInOrder(ends), (std::vector<int>{1, 2, 3, 4}));
 }
 
 TEST(TreeOb, LowerBound) {

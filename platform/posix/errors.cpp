@@ -78,7 +78,8 @@ bool parentDirectoryExists(const std::string& path) {
   if (slash == std::string::npos) return true;  // the current directory
   if (slash == 0) return true;                   // the root
   struct stat info;
-  return stat(path.substr(0, slash).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  const std::string directory = path.substr(0, slash);
+  return platform::posix::longPath(directory).stat(&info, 0) == 0 && S_ISDIR(info.st_mode);
 }
 
 }  // namespace

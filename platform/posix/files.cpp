@@ -177,7 +177,7 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD /*shareMode*/,
       return INVALID_HANDLE_VALUE;
     }
     // O_NONBLOCK: opening a FIFO without a writer, or a device, must not wait.
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd = longPath(path).open(O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
       SetLastError(errorFromErrno(errno, path));
       return INVALID_HANDLE_VALUE;

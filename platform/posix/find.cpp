@@ -101,7 +101,7 @@ bool sameName(std::u16string_view a, std::u16string_view b) {
 // the last error set when the directory cannot be read.
 bool scanDirectory(const std::string& directory, std::u16string_view pattern,
                    std::vector<FoundEntry>* found, bool literal = false) {
-  const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+  const int fd = longPath(directory).open(O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
   DIR* dir = fd >= 0 ? fdopendir(fd) : nullptr;
   if (dir == nullptr) {
     const int error = errno;
@@ -152,7 +152,9 @@ bool scanDirectory(const std::string& directory, std::u16string_view pattern,
 bool findExact(const std::string& path, std::u16string_view name, std::vector<FoundEntry>* found) {
   FoundEntry entry;
   entry.name = name;
-  if (!fitsFindData(entry.name) || !describe(AT_FDCWD, path.c_str(), &entry)) return false;
+  const longPath at(path);
+  if (!fitsFindData(entry.name) || !at.reached() || !describe(at.directory(), at.name(), &entry))
+    return false;
   found->push_back(std::move(entry));
   return true;
 }
@@ -243,16 +245,18 @@ bool platform::findEntry(const WCHAR* path, WIN32_FIND_DATAW* data) {
     struct stat target;
     const std::string native = toNative(path);
     int error = ENOENT;
-    if (stat(native.c_str(), &target) == 0 || errno != ENOENT) {
+    const longPath at(native);
+    if (at.stat(&target, 0) == 0 || errno != ENOENT) {
       FoundEntry entry;
       entry.name = name;
-      if (fitsFindData(entry.name) && describe(AT_FDCWD, native.c_str(), &entry)) found.push_back(std::move(entry));
+      if (fitsFindData(entry.name) && at.reached() && describe(at.directory(), at.name(), &entry))
+        found.push_back(std::move(entry));
     } else if ((error = errno) == ENOENT) {
       std::vector<FoundEntry> alike;
       if (scanDirectory(toNative(directory.c_str()), name, &alike, true)) {
         for (FoundEntry& entry : alike) {
           const std::string other = toNative((directory + u'/' + entry.name).c_str());
-          if (stat(other.c_str(), &target) == 0) {
+          if (longPath(other).stat(&target, 0) == 0) {
             found.push_back(std::move(entry));
             break;
           }

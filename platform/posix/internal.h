@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include <sys/stat.h>
 #include <time.h>
 
 #include "win32.h"
@@ -53,6 +54,38 @@ std::u16string fromNative(const char* bytes, std::size_t length);
 inline std::u16string fromNative(const std::string& bytes) {
   return fromNative(bytes.data(), bytes.size());
 }
+
+// ---- Paths of any length ----
+
+// A path as a directory descriptor and a name below it, for the *at calls.
+// A path the system takes in one call is (AT_FDCWD, the path) itself. A
+// longer one is reached a piece at a time: its leading components are opened
+// as directories, each piece shorter than PATH_MAX, until what is left is
+// short enough; the descriptor is closed with the object, and the name is
+// the end of the given path, which must outlive it. The pair names the same
+// file as the whole path would, links and ".." included.
+class longPath {
+ public:
+  explicit longPath(const std::string& path);
+  ~longPath();
+  longPath(const longPath&) = delete;
+  longPath& operator=(const longPath&) = delete;
+
+  // open(2) and fstatat(2) of the path: -1 with errno set on failure, also
+  // when a leading piece could not be opened.
+  int open(int flags) const;
+  int stat(struct stat* info, int flags) const;
+  // For other *at calls: whether the leading pieces were opened, and the
+  // descriptor and name to use then.
+  bool reached() const { return error_ == 0; }
+  int directory() const { return fd_; }
+  const char* name() const { return name_; }
+
+ private:
+  int fd_;
+  int error_ = 0;
+  const char* name_;
+};
 
 // ---- Errors ----
 

@@ -1,4 +1,7 @@
-// GetCurrentDirectoryW and GetFullPathNameW.
+// GetCurrentDirectoryW and GetFullPathNameW, and the way the layer reaches
+// paths longer than the system takes in one call.
+#include <fcntl.h>
+#include <limits.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,6 +11,79 @@
 #include <vector>
 
 #include "posix/internal.h"
+
+namespace platform::posix {
+
+namespace {
+
+// Opens a directory only to go on from it: no read permission needed, as
+// for a directory on the way of a whole path.
+#if defined(O_PATH)
+constexpr int kWayFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#elif defined(O_SEARCH)
+constexpr int kWayFlags = O_SEARCH | O_DIRECTORY | O_CLOEXEC;
+#else
+constexpr int kWayFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
+}  // namespace
+
+longPath::longPath(const std::string& path) : fd_(AT_FDCWD), name_(path.c_str()) {
+  std::size_t at = 0;
+  while (path.size() - at >= PATH_MAX) {
+    // The longest piece that ends before a separator and fits in one call
+    // ("/" alone for the root); a component that is longer alone cannot be
+    // named at all.
+    const std::size_t end = path.rfind('/', at + PATH_MAX - 1);
+    int next = -1;
+    if (end == std::string::npos || end < at) {
+      errno = ENAMETOOLONG;
+    } else {
+      const std::string piece = end == at ? std::string("/") : path.substr(at, end - at);
+      next = openat(fd_, piece.c_str(), kWayFlags);
+    }
+    if (fd_ != AT_FDCWD) {
+      const int error = errno;
+      close(fd_);
+      errno = error;
+    }
+    if (next < 0) {
+      error_ = errno;
+      fd_ = -1;
+      name_ = "";
+      return;
+    }
+    fd_ = next;
+    at = end + 1;
+    while (at < path.size() && path[at] == '/') ++at;  // the rest stays relative
+  }
+  name_ = at < path.size() ? path.c_str() + at : ".";
+}
+
+longPath::~longPath() {
+  if (fd_ < 0) return;
+  const int error = errno;  // what the call through it failed with
+  close(fd_);
+  errno = error;
+}
+
+int longPath::open(int flags) const {
+  if (error_ != 0) {
+    errno = error_;
+    return -1;
+  }
+  return openat(fd_, name_, flags);
+}
+
+int longPath::stat(struct stat* info, int flags) const {
+  if (error_ != 0) {
+    errno = error_;
+    return -1;
+  }
+  return fstatat(fd_, name_, info, flags);
+}
+
+}  // namespace platform::posix
 
 using namespace platform::posix;
 

@@ -3,6 +3,7 @@
 // report it can read, report the rest, and never crash or stop early.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -389,8 +391,9 @@ TEST_F(Damaged, ListFileWithNulBytesAndVeryLongLines) {
   inCwd.directory = at("cwd");
   outcome r = convert({"@" + arg("dirs.lst")}, inCwd);
   std::vector<std::string> sizeLines;
-  // The path of 120000 characters and the name of 150000 name nothing the
-  // system can open; Wine resolves the path (to "c", walked first: its name is ".").
+  // The name of 150000 characters names nothing the system can open. The
+  // path of 120000 names "c" (walked first: its name is ".") where the system
+  // resolves it: Linux and Wine, not Windows.
   EXPECT_EQ(withoutSizeLines(r.out, sizeLines),
             program.resolvesPathsBeyondMaxPath() ? numbered({c[0], a[0], b[0]}) : numbered({a[0], b[0]}));
   EXPECT_NE(std::find(sizeLines.begin(), sizeLines.end(), sizeLine(list.size())), sizeLines.end());
@@ -424,6 +427,117 @@ TEST_F(Damaged, TenThousandIndexFilesInOneDirectory) {
   outcome r = convert({arg("d")});
   EXPECT_EQ(r.out, numbered(std::vector<std::string>(count, "R\n")));
   EXPECT_EQ(r.err, "");
+}
+
+// Writes the index `index` into the directory `relative` below `top`, making
+// the directories on the way, each from the descriptor of the one before: the
+// path may be longer than the system takes in one call. The index has one
+// record, whose report is the line `text` in data file 1; with no text, the
+// index is empty.
+void writeArchiveBelow(const std::string& top, const std::string& relative, const std::string& index,
+                       const std::string& text) {
+  int fd = open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  for (std::size_t at = 0, end; fd >= 0 && at < relative.size(); at = end + 1) {
+    end = std::min(relative.find('/', at), relative.size());
+    const std::string part = relative.substr(at, end - at);
+    mkdirat(fd, part.c_str(), 0755);
+    const int next = openat(fd, part.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    close(fd);
+    fd = next;
+  }
+  auto put = [&](const std::string& name, const std::string& bytes) {
+    const int file = fd < 0 ? -1 : openat(fd, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const bool written = file >= 0 && write(file, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    if (file >= 0) close(file);
+    if (!written) throw std::runtime_error("cannot write " + relative + "/" + name);
+  };
+  put(index, text.empty() ? "" : archive::record("K", "", 0, 1));
+  if (!text.empty()) put(index.substr(0, index.rfind('.')) + ".01", archive::encodeReport({text}));
+  if (fd >= 0) close(fd);
+}
+
+TEST_F(Damaged, WideAndDeepTreesAreWalkedWhole) {
+  struct archiveAt {
+    std::string dir;    // below the tree's top
+    std::string index;
+    std::string text;   // none: an empty index, which ends the conversion of its tree
+  };
+  struct tree {
+    const char* what;
+    std::string top;
+    std::vector<archiveAt> archives;  // in the order their reports come out
+  };
+  auto digits = [](int n, int width) {
+    std::string s = std::to_string(n);
+    return std::string(static_cast<std::size_t>(width) - s.size(), '0') + s;
+  };
+  // Index files by name, equal names in the order of the walk, also after a
+  // directory that adds more than 64 of them.
+  tree equal{"equal names before a large directory", "equal", {}};
+  for (const char* d : {"a", "b", "c"}) equal.archives.push_back({d, "A.IDX", std::string("EQUAL ") + d});
+  for (int i = 0; i < 65; ++i) equal.archives.push_back({"z", "B" + digits(i, 2) + ".IDX", "B" + digits(i, 2)});
+  // A directory of 30,000 index files, then 8,000 subdirectories with one
+  // each. A walk that went over the whole list again for each directory
+  // would compare 240 million pairs of names, which their long common part
+  // makes slow: minutes. All indexes are empty; the first by name, in the
+  // last subdirectory, ends the conversion of the tree, so the run is the
+  // walk alone.
+  tree wide{"a large directory and many subdirectories", "wide", {{"d07999", "A.IDX", ""}}};
+  const std::string longName(235, 'x');
+  for (int i = 0; i < 30000; ++i) wide.archives.push_back({"big", longName + "B" + digits(i, 5) + ".IDX", ""});
+  for (int i = 0; i < 7999; ++i)
+    wide.archives.push_back({"d" + digits(i, 5), longName + "Z" + digits(i, 5) + ".IDX", ""});
+  // 30 levels of 200-character names, with archives at a few depths, the
+  // deepest past every path limit: 260 units (MAX_PATH) on Windows, 4096
+  // bytes on Linux and below Wine.
+  tree deep{"levels past the path limits", "deep", {}};
+  const std::string level(200, 'L');
+  std::string levels = level;
+  for (int depth = 1; depth <= 30; ++depth, levels += "/" + level)
+    if (depth == 1 || depth == 10 || depth == 30)
+      deep.archives.push_back({levels, "D.IDX", "DEPTH " + std::to_string(depth)});
+
+  for (const tree* t : {&equal, &wide, &deep}) {
+    SCOPED_TRACE(t->what);
+    std::string out, err;
+    long n = 0;
+    for (const archiveAt& a : t->archives) {
+      writeArchiveBelow(root, t->top + "/" + a.dir, a.index, a.text);
+      if (!err.empty()) continue;
+      if (a.text.empty())
+        err = mappingFailed(shown(t->top + "/" + a.dir + "/" + a.index));
+      else
+        out += a.text + "\n" + separatorLine(n++);
+    }
+    // Time for a walk, not for one that compares every entry again for each
+    // directory: that takes minutes (and everything longer under Wine and
+    // the sanitizers).
+    runOptions soon;
+    soon.timeoutSeconds = program.windows || program.sanitized ? 120 : 20;
+    outcome r = convert({arg(t->top)}, soon);
+    if (t != &deep || !program.windows) {
+      EXPECT_TRUE(r.out == out) << "standard output differs";
+      EXPECT_EQ(r.err, err);
+      continue;
+    }
+    // Windows converts the archives down to the first directory it cannot
+    // search (Wine resolves paths beyond MAX_PATH, up to the limit of the
+    // system below it), names that directory, and walks no deeper.
+    const unsigned code = program.underWine() ? 31 : 3;  // "general failure", "path not found"
+    auto unlisted = [&](const std::string& dir) {
+      return errorText(code, program.systemText(code) + "func=FindFirstFile filename=" + shown(dir),
+                       "Vc\\Include\\mFileObject", "mFileObject::listTree", 184);
+    };
+    std::string reached, dir = t->top;
+    bool named = false;
+    n = 0;
+    for (int depth = 1; depth <= 30 && !named; ++depth) {
+      dir += "/" + level;
+      named = r.out == reached && r.err == unlisted(dir);
+      if (depth == 1 || depth == 10) reached += "DEPTH " + std::to_string(depth) + "\n" + separatorLine(n++);
+    }
+    EXPECT_TRUE(named) << r.out << r.err;
+  }
 }
 
 TEST_F(Damaged, IndexOfManyRecordsWhoseDataFilesAreAllMissing) {

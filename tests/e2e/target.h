@@ -43,9 +43,9 @@ struct target {
   std::string systemText(unsigned code) const;
 
   // A path longer than MAX_PATH: Windows refuses it (the program does not opt
-  // in to long paths), and our POSIX layer one longer than PATH_MAX, but Wine
-  // resolves it.
-  bool resolvesPathsBeyondMaxPath() const { return underWine(); }
+  // in to long paths), but Wine resolves it, and so does our POSIX layer
+  // one longer than PATH_MAX.
+  bool resolvesPathsBeyondMaxPath() const { return !windows || underWine(); }
 
   // Directory links are walked into on POSIX; the Windows build walks into
   // no reparse point, and Wine shows a symbolic link as one.

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "temp_dir.h"
@@ -113,6 +115,42 @@ TEST_F(Find, NamesThatAreNotUtf8CanBeOpenedAgain) {
   EXPECT_TRUE(ReadFile(file, buffer, sizeof buffer, &read, nullptr));
   EXPECT_EQ(std::string(buffer, read), "content");
   CloseHandle(file);
+}
+
+TEST_F(Find, PathsLongerThanPathMaxAreReached) {
+  // 1000 levels of "level": a path of 6000 bytes and more, which the system
+  // takes in no single call (nor does the removal of TempDir: rm does).
+  struct removal {
+    std::string top;
+    ~removal() { std::system(("rm -rf '" + top + "'").c_str()); }
+  } levels{dir.path("level")};
+  std::string deep = dir.path();
+  int fd = ::open(deep.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  for (int i = 0; i < 1000 && fd >= 0; ++i) {
+    mkdirat(fd, "level", 0755);
+    const int next = openat(fd, "level", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ::close(fd);
+    fd = next;
+    deep += "/level";
+  }
+  ASSERT_GE(fd, 0);
+  const int file = openat(fd, "R.IDX", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  ::close(fd);
+  ASSERT_EQ(::write(file, "report", 6), 6);
+  ::close(file);
+  const std::u16string at = platform::posix::fromNative(deep);
+  EXPECT_EQ(namesOf(at + u"/*.idx"), std::vector<std::u16string>{u"R.IDX"});
+  EXPECT_EQ(namesOf(at + u"/R.IDX"), std::vector<std::u16string>{u"R.IDX"});
+  EXPECT_EQ(namesOf(at + u"/../level/r.idx"), std::vector<std::u16string>{u"R.IDX"});
+  // Opened, and a missing file told from a missing directory on the way.
+  for (const auto& [name, error] : {std::pair{u"/R.IDX", 0u}, {u"/gone.idx", 2u}, {u"/gone/x.idx", 3u}}) {
+    SetLastError(0);
+    HANDLE opened = CreateFileW((at + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                nullptr);
+    EXPECT_EQ(opened != INVALID_HANDLE_VALUE, error == 0);
+    if (opened != INVALID_HANDLE_VALUE) CloseHandle(opened);
+    EXPECT_EQ(GetLastError(), error);
+  }
 }
 
 TEST_F(Find, LinksAreReparsePoints) {
