@@ -309,10 +309,13 @@ mFileList& mFileObject::listTree(mFileList& list, int skipSelf, const unsigned s
     searched dirs = search(path, kAll, FILE_ATTRIBUTE_DIRECTORY, &dirsError, [&](const unsigned short* name) {
       subdirectories.push_back(std::unique_ptr<mFileObject>(new mFileObject(name, path)));
     });
+    // Where the walk starts must be a directory that can be searched: a path
+    // that names nothing, a file, or a directory that cannot be read is named.
     // A directory that the walk found but the system cannot search for the
-    // length of its path is named once, whichever search failed. (Where the
-    // walk starts is the caller's: that path may name nothing at all.)
-    if (errors && directory != this && files == searched::tooLong)
+    // length of its path is named once, whichever search failed.
+    if (errors && directory == this && dirs != searched::listed)
+      errors->push_back(unlistedDirectory(*directory, dirsError));
+    else if (errors && directory != this && files == searched::tooLong)
       errors->push_back(unlistedDirectory(*directory, filesError));
     else if (errors && directory != this && dirs == searched::tooLong)
       errors->push_back(unlistedDirectory(*directory, dirsError));

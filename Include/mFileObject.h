@@ -61,7 +61,8 @@ class mFileObject : public mstr {
   // later paths to it (links) are passed over. A directory that cannot be
   // searched is passed over too; where the walk found it but its path is too
   // long for the system, an error naming it is appended to `errors`, if
-  // given (the library prints nothing), and the walk goes on.
+  // given (the library prints nothing), and the walk goes on. So is one for
+  // where the walk starts, when that is no directory that can be searched.
   mFileList& listTree(mFileList& list, int skipSelf, const unsigned short* mask,
                       std::vector<mEx>* errors = nullptr) const;
   mFileList& listTree(mFileList& list, int skipSelf, const char16_t* mask,

@@ -57,6 +57,7 @@ constexpr SystemError systemErrors[] = {
     {ERROR_INVALID_NAME, {EILSEQ}, u"Синтаксическая ошибка в имени файла, имени папки или метке тома.\r\n"},
     {ERROR_BUSY, {EBUSY}, u"Требуемый ресурс занят.\r\n"},
     {ERROR_FILENAME_EXCED_RANGE, {ENAMETOOLONG}, u"Имя файла или его расширение имеет неверную длину.\r\n"},
+    {ERROR_DIRECTORY, {}, u"Неверно задано имя папки.\r\n"},
     {ERROR_FILE_TOO_LARGE, {EFBIG, EOVERFLOW},
      u"Размер файла превышает установленное ограничение, сохранение файла невозможно.\r\n"},
     {ERROR_NO_DATA, {EPIPE}, u"Идет закрытие канала.\r\n"},

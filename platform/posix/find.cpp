@@ -106,8 +106,13 @@ bool scanDirectory(const std::string& directory, std::u16string_view pattern,
   if (dir == nullptr) {
     const int error = errno;
     if (fd >= 0) close(fd);
-    // As on Windows, a missing directory is a missing path, not a missing file.
-    SetLastError(error == ENOENT ? ERROR_PATH_NOT_FOUND : errorFromErrno(error));
+    // As on Windows, a missing directory is a missing path, not a missing
+    // file, and one that is a file is no directory name.
+    struct stat info;
+    if (error == ENOTDIR && longPath(directory).stat(&info, 0) == 0 && !S_ISDIR(info.st_mode))
+      SetLastError(ERROR_DIRECTORY);
+    else
+      SetLastError(error == ENOENT ? ERROR_PATH_NOT_FOUND : errorFromErrno(error));
     return false;
   }
   bool dot = false, dotDot = false;
