@@ -68,14 +68,19 @@ void mFile::openFileRead() {
   // extends its file, and the system refuses it for lack of memory): it was
   // cut short under us, which is the read fault. A file that is no shorter
   // by the time that is asked may have been cut and grown again, so it is
-  // sized and mapped again, a few times at most.
+  // sized and mapped again, a few times; a file seen at more than one size
+  // meanwhile is changing under the run, which is the read fault too, and
+  // only a file that kept its size all along was refused for lack of memory.
   std::uint64_t fileSize = 0;
   HANDLE mapping = nullptr;
+  bool changing = false;
   for (int attempt = 1;; ++attempt) {
+    const std::uint64_t before = fileSize;
     if (!sizeOf(file, fileSize)) {
       closeKeepingError(file);
       systemError(211, u"func=GetFileSize filename=", path);
     }
+    changing = changing || (attempt > 1 && fileSize != before);
     // An empty file cannot be mapped; a maximum of 0 would map whatever the
     // file holds by now, not the size just read.
     if (fileSize == 0) {
@@ -93,7 +98,12 @@ void mFile::openFileRead() {
       CloseHandle(file);
       throw readFault();
     }
-    if (!sized || (now == fileSize && error != ERROR_NOT_ENOUGH_MEMORY) || attempt == 3) {
+    changing = changing || (sized && now != fileSize);
+    if (!sized || (now == fileSize && error != ERROR_NOT_ENOUGH_MEMORY) || attempt == 4) {
+      if (sized && error == ERROR_NOT_ENOUGH_MEMORY && changing) {
+        CloseHandle(file);
+        throw readFault();
+      }
       SetLastError(error);
       closeKeepingError(file);
       systemError(214, u"func=CreateFileMapping filename=", path);

@@ -119,6 +119,7 @@ void mOutput::oemBytes(const unsigned char* data, std::size_t count) {
 }
 
 void mOutput::bytes(const void* data, std::size_t count) {
+  if (count == 0) return;  // an empty piece may come without any bytes behind it
   if (count >= kDirectWrite) {
     flush();
     writeOut(data, count);
