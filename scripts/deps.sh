@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs what the build needs and is missing, with apt-get (as root, or
-# through sudo). Groups: base (compiler, CMake, GoogleTest), plus any of
+# through sudo). Groups: base (compiler, CMake, Ninja, GoogleTest), plus any of
 # bench, fuzz, windows, docs, package given as arguments.
 set -euo pipefail
 
-want=(cmake g++ make libgtest-dev)
+want=(cmake ninja-build make g++ libgtest-dev)
 for group in "$@"; do
   case "$group" in
     base) ;;

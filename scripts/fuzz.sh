@@ -14,7 +14,7 @@ targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(decoder index list_file paths cmdline)
 
 build=build/fuzz
-CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVIN_FUZZ=ON -DTARVIN_TESTS=OFF >/dev/null
+CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVIN_FUZZ=ON -DTARVIN_TESTS=OFF -DTARVIN_WERROR=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]/#/fuzz_}"
 
 scratch="$(mktemp -d /tmp/tarvin-fuzz-run-XXXXXX)"

@@ -8,6 +8,7 @@
 #   scripts/package.sh [deb] [zip]     (default: deb)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/common.sh
 kinds=("$@")
 [ ${#kinds[@]} -eq 0 ] && kinds=(deb)
 
@@ -17,7 +18,7 @@ for kind in "${kinds[@]}"; do
   case "$kind" in
     deb)
       bash scripts/deps.sh package
-      cmake --preset release >/dev/null
+      configure_preset release
       cmake --build --preset release -j"$(nproc)" --target tarvin
       rm -f build/release/tarvin_*.deb
       (cd build/release && cpack -G DEB >/dev/null)
@@ -39,7 +40,7 @@ for kind in "${kinds[@]}"; do
       ;;
     zip)
       bash scripts/deps.sh windows
-      cmake --preset windows-x64 >/dev/null
+      configure_preset windows-x64
       cmake --build --preset windows-x64 -j"$(nproc)" --target tarvin
       rm -f build/windows-x64/tarvin-*.zip
       (cd build/windows-x64 && cpack -G ZIP >/dev/null)

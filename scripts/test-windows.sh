@@ -6,6 +6,7 @@
 # Windows API. The i686 build is only built: 32-bit programs may not run here.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/common.sh
 started=$SECONDS
 bash scripts/deps.sh windows
 jobs="$(nproc)"
@@ -19,7 +20,7 @@ fi
 
 echo "== Windows builds"
 for preset in windows-x64 windows-x86; do
-  cmake --preset "$preset" >/dev/null
+  configure_preset "$preset"
   cmake --build --preset "$preset" -j"$jobs"
   # Runs on a bare Windows: the C++ runtime is linked in, only system DLLs are imported.
   for exe in build/$preset/tarvin.exe build/$preset/tests/crosscheck/crosscheck.exe \
@@ -35,7 +36,7 @@ for preset in windows-x64 windows-x86; do
 done
 
 echo "== native suite and cross-check programs"
-cmake --preset release >/dev/null
+configure_preset release
 cmake --build --preset release -j"$jobs" --target e2e_tests crosscheck
 
 # Wine with a prefix of its own under build/, so that runs do not depend on

@@ -3,18 +3,19 @@
 # release build and again under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/common.sh
 bash scripts/deps.sh
 bash scripts/deps.sh docs  # man and groff, for the test of the manual page
 jobs="$(nproc)"
 
 echo "== release build and tests"
-cmake --preset release >/dev/null
+configure_preset release
 cmake --build --preset release -j"$jobs"
 ctest --preset release -j"$jobs"
 bash scripts/package.sh deb  # the .deb, and what it holds
 
 echo "== sanitizer build and tests"
-cmake --preset asan >/dev/null
+configure_preset asan
 cmake --build --preset asan -j"$jobs"
 ctest --preset asan -j"$jobs"
 
