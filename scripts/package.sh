@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the packages with CPack and checks what they hold:
 #   deb   build/release/tarvin_VERSION_ARCH.deb: /usr/bin/tarvin and its manual page
-#   zip   build/windows-x64/tarvin-VERSION-win64.zip: tarvin.exe and README.txt
+#   zip   build/windows-x64/tarvin-VERSION-win64.zip: tarvin.exe, README.txt and LICENSE.txt
 # Each from its preset's build, which is configured and brought up to date
 # first.
 #
@@ -47,7 +47,7 @@ for kind in "${kinds[@]}"; do
       zip=$(ls build/windows-x64/tarvin-*.zip)
       top=$(basename "$zip" .zip)
       listing=$(cmake -E tar tf "$zip")
-      for path in "$top/tarvin.exe" "$top/README.txt"; do
+      for path in "$top/tarvin.exe" "$top/README.txt" "$top/LICENSE.txt"; do
         grep -qx "$path" <<<"$listing" || fail "$zip lacks $path"
       done
       echo "$zip: $(tr '\n' ' ' <<<"$listing")"

@@ -160,7 +160,10 @@ int tarvinRun(int argc, WCHAR** argv) {
         out.print();
         requireWritten();
       } else if (options.version) {
-        mstr(u"tarvin " TARVIN_VERSION "\n").print();
+        mstr(u"tarvin " TARVIN_VERSION "\n"
+             u"Copyright (C) 2026 the Tarvin developers\n"
+             u"License MIT: <https://opensource.org/licenses/MIT>.\n")
+            .print();
         requireWritten();
       } else {
         mFileList& directories = commandLine.getSearchPaths(argc, argv);
