@@ -12,7 +12,7 @@ for group in "$@"; do
     fuzz) want+=(clang libclang-rt-dev) ;;
     windows) want+=(mingw-w64 wine64 locales) ;;
     docs) want+=(man-db groff-base) ;;
-    package) want+=(dpkg-dev file) ;;
+    package) want+=(dpkg-dev file lintian) ;;
     *) echo "deps.sh: unknown group $group" >&2; exit 2 ;;
   esac
 done
