@@ -10,7 +10,7 @@ for group in "$@"; do
     base) ;;
     bench) want+=(libbenchmark-dev hyperfine time) ;;
     fuzz) want+=(clang libclang-rt-dev) ;;
-    windows) want+=(mingw-w64 wine64 locales) ;;
+    windows) want+=(mingw-w64 wine64 locales zip) ;;
     docs) want+=(man-db groff-base) ;;
     package) want+=(dpkg-dev file lintian) ;;
     *) echo "deps.sh: unknown group $group" >&2; exit 2 ;;
