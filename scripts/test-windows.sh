@@ -18,6 +18,23 @@ if ! locale -a 2>/dev/null | grep -qix 'ru_RU\.utf-\?8'; then
   "${sudo[@]}" locale-gen >/dev/null
 fi
 
+# Wine with a prefix of its own under build/, so that runs do not depend on
+# ~/.wine; no Mono or Gecko (console programs need neither), no noise on stderr.
+# A new prefix is prepared while the programs build.
+wine=${WINE:-/usr/lib/wine/wine64}
+[ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
+wineserver=$(dirname "$wine")/wineserver
+[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
+export WINEPREFIX="$PWD/build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
+export LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8
+prefix_ready=0
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "== preparing the Wine prefix $WINEPREFIX (while building)"
+  mkdir -p build
+  { "$wine" wineboot -i; "$wineserver" -w; } >/dev/null 2>&1 &
+  prefix_ready=$!
+fi
+
 echo "== Windows builds"
 for preset in windows-x64 windows-x86; do
   configure_preset "$preset"
@@ -39,25 +56,34 @@ echo "== native suite and cross-check programs"
 configure_preset release
 cmake --build --preset release -j"$jobs" --target e2e_tests crosscheck
 
-# Wine with a prefix of its own under build/, so that runs do not depend on
-# ~/.wine; no Mono or Gecko (console programs need neither), no noise on stderr.
-wine=${WINE:-/usr/lib/wine/wine64}
-[ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
-wineserver=$(dirname "$wine")/wineserver
-[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
-export WINEPREFIX="$PWD/build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
-export LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "== preparing the Wine prefix $WINEPREFIX"
-  "$wine" wineboot -i >/dev/null 2>&1 || true
-fi
+[ "$prefix_ready" -eq 0 ] || wait "$prefix_ready" || true
 # One server for every run of the stage, ended with it (once the one that
 # prepared the prefix, if any, has gone).
 "$wineserver" -p 2>/dev/null || { "$wineserver" -w; "$wineserver" -p; }
 trap '"$wineserver" -k 2>/dev/null || true' EXIT
 
-echo "== end-to-end suite: tarvin.exe under Wine"
-build/release/tests/e2e_tests --tarvin=build/windows-x64/tarvin.exe --runner="$wine" --windows
+# In shards side by side: most of the suite's time under Wine is the start of
+# each Windows process, not work.
+shards=3
+echo "== end-to-end suite: tarvin.exe under Wine ($shards shards)"
+pids=()
+for ((shard = 0; shard < shards; shard++)); do
+  GTEST_TOTAL_SHARDS=$shards GTEST_SHARD_INDEX=$shard \
+    build/release/tests/e2e_tests --tarvin=build/windows-x64/tarvin.exe --runner="$wine" --windows \
+    >"build/wine-e2e.$shard.log" 2>&1 &
+  pids+=($!)
+done
+failed=0
+for ((shard = 0; shard < shards; shard++)); do
+  if wait "${pids[shard]}"; then
+    echo "shard $shard: $(grep -E '^\[  PASSED  \]' "build/wine-e2e.$shard.log")"
+  else
+    cat "build/wine-e2e.$shard.log"
+    echo "end-to-end suite under Wine: shard $shard failed (build/wine-e2e.$shard.log)" >&2
+    failed=1
+  fi
+done
+[ "$failed" -eq 0 ]
 
 echo "== the weights of the string order, measured under Wine, against platform/posix/order_weights.inc"
 weights=platform/posix/order_weights.inc

@@ -1,27 +1,102 @@
 #!/usr/bin/env bash
-# Builds and runs every test: unit, platform and end-to-end tests in the
-# release build and again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Builds and runs every test; CI runs this.
+#
+#   scripts/test.sh           everything: the release build and its tests (unit,
+#                             platform, end-to-end, manual page, completion,
+#                             installation), then side by side, each with its
+#                             log in build/logs: the sanitizer build and its
+#                             tests; the fuzz targets, 30 s each; the packages
+#                             and the Windows stage (scripts/package.sh deb,
+#                             scripts/test-windows.sh, scripts/package.sh zip)
+#   scripts/test.sh --quick   the release build of the program and the three
+#                             test programs, and their tests: for the edit-test
+#                             loop
+#
+# Each build directory is built by one stage at a time; the stages after the
+# release build reuse it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
-bash scripts/deps.sh
-bash scripts/deps.sh docs  # man and groff, for the test of the manual page
-jobs="$(nproc)"
+started=$SECONDS
+jobs=$(nproc)
+
+quick=0
+case "${1:-}" in
+  --quick) quick=1 ;;
+  "") ;;
+  *) echo "usage: scripts/test.sh [--quick]" >&2; exit 2 ;;
+esac
+
+# The closing note: the time taken, on what.
+note() {  # WHAT
+  local cpu
+  cpu=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)
+  echo "== $1 in $((SECONDS - started)) s on $jobs cores of ${cpu:-an unknown processor} (load average now: $(cut -d' ' -f1-3 /proc/loadavg))"
+}
+
+if [ "$quick" -eq 1 ]; then
+  bash scripts/deps.sh
+  echo "== release build"
+  configure_preset release
+  cmake --build --preset release --target tarvin unit_tests platform_tests e2e_tests
+  echo "== unit, platform and end-to-end tests"
+  ctest --preset release -j"$jobs"
+  note "quick tests passed"
+  exit 0
+fi
+
+# Every package the stages need, installed before they start side by side.
+bash scripts/deps.sh docs package fuzz windows
 
 echo "== release build and tests"
 configure_preset release
-cmake --build --preset release -j"$jobs"
+cmake --build --preset release
 ctest --preset release -j"$jobs"
-bash scripts/package.sh deb  # the .deb, and what it holds
 
-echo "== sanitizer build and tests"
-configure_preset asan
-cmake --build --preset asan -j"$jobs"
-ctest --preset asan -j"$jobs"
+logs=build/logs
+mkdir -p "$logs"
+sanitizers() {
+  configure_preset asan
+  cmake --build --preset asan
+  ctest --preset asan -j"$jobs"
+}
+# The .deb first: it reconfigures the release build, which the Windows stage
+# uses afterwards; then the .zip of the Windows build.
+packages_and_windows() {
+  bash scripts/package.sh deb
+  bash scripts/test-windows.sh
+  bash scripts/package.sh zip
+}
+names=()
+pids=()
+stage() {  # NAME COMMAND...: runs in the background, output in build/logs/NAME.log
+  local name=$1
+  shift
+  (
+    begun=$SECONDS
+    if "$@" >"$logs/$name.log" 2>&1; then
+      echo "== $name passed in $((SECONDS - begun)) s"
+    else
+      echo "== $name FAILED after $((SECONDS - begun)) s; the end of $logs/$name.log:"
+      tail -n 60 "$logs/$name.log"
+      exit 1
+    fi
+  ) &
+  names+=("$name")
+  pids+=($!)
+}
+echo "== side by side: sanitizers, fuzzing, packages and Windows (logs in $logs)"
+stage sanitizers sanitizers
+stage fuzzing bash scripts/fuzz.sh 30
+stage packages-and-windows packages_and_windows
 
-bash scripts/fuzz.sh 30
-
-bash scripts/test-windows.sh
-bash scripts/package.sh zip  # the .zip of tarvin.exe, and what it holds
-
-echo "== all tests passed"
+failed=()
+for i in "${!pids[@]}"; do
+  wait "${pids[i]}" || failed+=("${names[i]}")
+done
+if [ ${#failed[@]} -ne 0 ]; then
+  note "FAILED: ${failed[*]}"
+  exit 1
+fi
+grep -hE '^(fuzz_[a-z_]+: |build/.*(deb|tar\.gz|zip): |== Windows stage passed)' "$logs"/*.log
+note "all tests passed"
