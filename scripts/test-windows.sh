@@ -64,26 +64,9 @@ trap '"$wineserver" -k 2>/dev/null || true' EXIT
 
 # In shards side by side: most of the suite's time under Wine is the start of
 # each Windows process, not work.
-shards=3
-echo "== end-to-end suite: tarvin.exe under Wine ($shards shards)"
-pids=()
-for ((shard = 0; shard < shards; shard++)); do
-  GTEST_TOTAL_SHARDS=$shards GTEST_SHARD_INDEX=$shard \
-    build/release/tests/e2e_tests --tarvin=build/windows-x64/tarvin.exe --runner="$wine" --windows \
-    >"build/wine-e2e.$shard.log" 2>&1 &
-  pids+=($!)
-done
-failed=0
-for ((shard = 0; shard < shards; shard++)); do
-  if wait "${pids[shard]}"; then
-    echo "shard $shard: $(grep -E '^\[  PASSED  \]' "build/wine-e2e.$shard.log")"
-  else
-    cat "build/wine-e2e.$shard.log"
-    echo "end-to-end suite under Wine: shard $shard failed (build/wine-e2e.$shard.log)" >&2
-    failed=1
-  fi
-done
-[ "$failed" -eq 0 ]
+echo "== end-to-end suite: tarvin.exe under Wine"
+e2e_in_shards 3 build/wine-e2e.log \
+  build/release/tests/e2e_tests --tarvin=build/windows-x64/tarvin.exe --runner="$wine" --windows
 
 echo "== the weights of the string order, measured under Wine, against platform/posix/order_weights.inc"
 weights=platform/posix/order_weights.inc
