@@ -1,12 +1,19 @@
 # Sourced by the scripts: the shared steps.
 
-# Configures the build directory of a configure preset (CMakePresets.json).
-# A directory set up by another generator (the presets once used Unix
-# Makefiles) is configured afresh instead of failing.
-configure_preset() {  # PRESET [CMAKE ARGUMENTS...]
-  local cache="build/$1/CMakeCache.txt" fresh=()
-  if [ -f "$cache" ] && ! grep -qx 'CMAKE_GENERATOR:INTERNAL=Ninja' "$cache"; then fresh=(--fresh); fi
-  cmake --preset "$1" "${fresh[@]}" "${@:2}" >/dev/null
+# Configures the build directory of a configure preset (CMakePresets.json)
+# when it needs it: when it is new, or older than the presets. (A change of
+# the CMake files the build itself notices.) So stages that run side by side
+# never configure a directory that another one is using. A directory set up
+# by another generator (the presets once used Unix Makefiles) is configured
+# afresh instead of failing.
+configure_preset() {  # PRESET
+  local dir="build/$1" fresh=()
+  if [ -f "$dir/CMakeCache.txt" ] && ! grep -qx 'CMAKE_GENERATOR:INTERNAL=Ninja' "$dir/CMakeCache.txt"; then
+    fresh=(--fresh)
+  elif [ -f "$dir/build.ninja" ] && [ "$dir/CMakeCache.txt" -nt CMakePresets.json ]; then
+    return 0
+  fi
+  cmake --preset "$1" "${fresh[@]}" >/dev/null
 }
 
 # Runs the end-to-end suite in SHARDS parts side by side, each with its log

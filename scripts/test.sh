@@ -2,19 +2,19 @@
 # Builds and runs every test; CI runs this.
 #
 #   scripts/test.sh           everything: the release build, then side by side,
-#                             each with its log in build/logs: the release
-#                             tests (unit, platform, end-to-end, manual page,
-#                             completion, installation), the packages and the
-#                             Windows stage (scripts/package.sh deb,
-#                             scripts/test-windows.sh, scripts/package.sh zip);
-#                             the sanitizer build and its tests; the fuzz
-#                             targets, 20 s each
+#                             each with its log in build/logs: the Windows
+#                             stage and the .zip (scripts/test-windows.sh,
+#                             scripts/package.sh zip); the release tests (unit,
+#                             platform, end-to-end, manual page, completion,
+#                             installation) and the .deb with the static
+#                             .tar.gz (scripts/package.sh deb); the sanitizer
+#                             build and its tests; the fuzz targets, 20 s each
 #   scripts/test.sh --quick   the release build of the program and the three
 #                             test programs, and their tests: for the edit-test
 #                             loop
 #
-# Each build directory is built by one stage at a time; the stages after the
-# release build reuse it.
+# Each build directory is built by one stage only; the stages after the
+# release build use it without building it again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
@@ -66,12 +66,11 @@ sanitizers() {
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   e2e_in_shards 3 "$logs/sanitizers-e2e.log" build/release/tests/e2e_tests --tarvin=build/asan/tarvin --sanitized
 }
-# The stages that use the release build, one after another: its tests, the
-# .deb (which reconfigures it), the Windows stage (which runs its end-to-end
-# driver); then the .zip of the Windows build.
-release_packages_windows() {
+release_tests_and_deb() {
   ctest --preset release -j"$jobs"
   bash scripts/package.sh deb
+}
+windows_and_zip() {
   bash scripts/test-windows.sh
   bash scripts/package.sh zip
 }
@@ -93,8 +92,10 @@ stage() {  # NAME COMMAND...: runs in the background, output in build/logs/NAME.
   names+=("$name")
   pids+=($!)
 }
-echo "== side by side: the release tests, packages and Windows; sanitizers; fuzzing (logs in $logs)"
-stage release-packages-windows release_packages_windows
+# The longest first: the Windows stage waits on Wine more than it computes.
+echo "== side by side: Windows; the release tests and the .deb; sanitizers; fuzzing (logs in $logs)"
+stage windows windows_and_zip
+stage release release_tests_and_deb
 stage sanitizers sanitizers
 stage fuzzing bash scripts/fuzz.sh 20
 
