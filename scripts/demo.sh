@@ -2,8 +2,9 @@
 # Builds tarvin and converts the bundled sample archive to standard output.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/common.sh
 bash scripts/deps.sh
-cmake --preset release >/dev/null
+configure_preset release
 cmake --build --preset release -j"$(nproc)" --target tarvin
 # On a terminal the text shows as Russian; redirected it stays code page 866.
 build/release/tarvin samples/archive/2004 samples/archive/2005

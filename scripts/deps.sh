@@ -1,18 +1,18 @@
 #!/usr/bin/env bash
 # Installs what the build needs and is missing, with apt-get (as root, or
-# through sudo). Groups: base (compiler, CMake, GoogleTest), plus any of
+# through sudo). Groups: base (compiler, CMake, Ninja, GoogleTest), plus any of
 # bench, fuzz, windows, docs, package given as arguments.
 set -euo pipefail
 
-want=(cmake g++ make libgtest-dev)
+want=(cmake ninja-build make g++ libgtest-dev)
 for group in "$@"; do
   case "$group" in
     base) ;;
     bench) want+=(libbenchmark-dev hyperfine time) ;;
     fuzz) want+=(clang libclang-rt-dev) ;;
-    windows) want+=(mingw-w64 wine64 locales) ;;
+    windows) want+=(mingw-w64 wine64 locales zip) ;;
     docs) want+=(man-db groff-base) ;;
-    package) want+=(dpkg-dev file) ;;
+    package) want+=(dpkg-dev file lintian) ;;
     *) echo "deps.sh: unknown group $group" >&2; exit 2 ;;
   esac
 done

@@ -6,6 +6,7 @@
 # Windows API. The i686 build is only built: 32-bit programs may not run here.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/common.sh
 started=$SECONDS
 bash scripts/deps.sh windows
 jobs="$(nproc)"
@@ -17,9 +18,26 @@ if ! locale -a 2>/dev/null | grep -qix 'ru_RU\.utf-\?8'; then
   "${sudo[@]}" locale-gen >/dev/null
 fi
 
+# Wine with a prefix of its own under build/, so that runs do not depend on
+# ~/.wine; no Mono or Gecko (console programs need neither), no noise on stderr.
+# A new prefix is prepared while the programs build.
+wine=${WINE:-/usr/lib/wine/wine64}
+[ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
+wineserver=$(dirname "$wine")/wineserver
+[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
+export WINEPREFIX="$PWD/build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
+export LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8
+prefix_ready=0
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "== preparing the Wine prefix $WINEPREFIX (while building)"
+  mkdir -p build
+  { "$wine" wineboot -i; "$wineserver" -w; } >/dev/null 2>&1 &
+  prefix_ready=$!
+fi
+
 echo "== Windows builds"
 for preset in windows-x64 windows-x86; do
-  cmake --preset "$preset" >/dev/null
+  configure_preset "$preset"
   cmake --build --preset "$preset" -j"$jobs"
   # Runs on a bare Windows: the C++ runtime is linked in, only system DLLs are imported.
   for exe in build/$preset/tarvin.exe build/$preset/tests/crosscheck/crosscheck.exe \
@@ -35,28 +53,20 @@ for preset in windows-x64 windows-x86; do
 done
 
 echo "== native suite and cross-check programs"
-cmake --preset release >/dev/null
+configure_preset release
 cmake --build --preset release -j"$jobs" --target e2e_tests crosscheck system_texts
 
-# Wine with a prefix of its own under build/, so that runs do not depend on
-# ~/.wine; no Mono or Gecko (console programs need neither), no noise on stderr.
-wine=${WINE:-/usr/lib/wine/wine64}
-[ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
-wineserver=$(dirname "$wine")/wineserver
-[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
-export WINEPREFIX="$PWD/build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
-export LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "== preparing the Wine prefix $WINEPREFIX"
-  "$wine" wineboot -i >/dev/null 2>&1 || true
-fi
+[ "$prefix_ready" -eq 0 ] || wait "$prefix_ready" || true
 # One server for every run of the stage, ended with it (once the one that
 # prepared the prefix, if any, has gone).
 "$wineserver" -p 2>/dev/null || { "$wineserver" -w; "$wineserver" -p; }
 trap '"$wineserver" -k 2>/dev/null || true' EXIT
 
+# In shards side by side: most of the suite's time under Wine is the start of
+# each Windows process, not work.
 echo "== end-to-end suite: tarvin.exe under Wine"
-build/release/tests/e2e_tests --tarvin=build/windows-x64/tarvin.exe --runner="$wine" --windows
+e2e_in_shards 3 build/wine-e2e.log \
+  build/release/tests/e2e_tests --tarvin=build/windows-x64/tarvin.exe --runner="$wine" --windows
 
 echo "== the weights of the string order, measured under Wine, against platform/posix/order_weights.inc"
 weights=platform/posix/order_weights.inc

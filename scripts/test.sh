@@ -1,26 +1,114 @@
 #!/usr/bin/env bash
-# Builds and runs every test: unit, platform and end-to-end tests in the
-# release build and again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Builds and runs every test; CI runs this.
+#
+#   scripts/test.sh           everything: the release build, then side by side,
+#                             each with its log in build/logs: the Windows
+#                             stage and the .zip (scripts/test-windows.sh,
+#                             scripts/package.sh zip); the release tests (unit,
+#                             platform, end-to-end, manual page, completion,
+#                             installation) and the .deb with the static
+#                             .tar.gz (scripts/package.sh deb); the sanitizer
+#                             build and its tests; the fuzz targets, 20 s each
+#   scripts/test.sh --quick   the release build of the program and the three
+#                             test programs, and their tests: for the edit-test
+#                             loop
+#
+# Each build directory is built by one stage only; the stages after the
+# release build use it without building it again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
-bash scripts/deps.sh docs  # man and groff, for the test of the manual page
-jobs="$(nproc)"
+. scripts/common.sh
+started=$SECONDS
+jobs=$(nproc)
 
-echo "== release build and tests"
-cmake --preset release >/dev/null
-cmake --build --preset release -j"$jobs"
-ctest --preset release -j"$jobs"
-bash scripts/package.sh deb  # the .deb, and what it holds
+quick=0
+case "${1:-}" in
+  --quick) quick=1 ;;
+  "") ;;
+  *) echo "usage: scripts/test.sh [--quick]" >&2; exit 2 ;;
+esac
 
-echo "== sanitizer build and tests"
-cmake --preset asan >/dev/null
-cmake --build --preset asan -j"$jobs"
-ctest --preset asan -j"$jobs"
+# The closing note: the time taken, on what.
+note() {  # WHAT
+  local cpu
+  cpu=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)
+  echo "== $1 in $((SECONDS - started)) s on $jobs cores of ${cpu:-an unknown processor} (load average now: $(cut -d' ' -f1-3 /proc/loadavg))"
+}
 
-bash scripts/fuzz.sh 30
+if [ "$quick" -eq 1 ]; then
+  bash scripts/deps.sh
+  echo "== release build"
+  configure_preset release
+  cmake --build --preset release --target tarvin unit_tests platform_tests e2e_tests
+  echo "== unit, platform and end-to-end tests"
+  ctest --preset release -j"$jobs"
+  note "quick tests passed"
+  exit 0
+fi
 
-bash scripts/test-windows.sh
-bash scripts/package.sh zip  # the .zip of tarvin.exe, and what it holds
+# Every package the stages need, installed before they start side by side.
+bash scripts/deps.sh docs package fuzz windows
 
-echo "== all tests passed"
+echo "== release build"
+configure_preset release
+cmake --build --preset release
+
+logs=build/logs
+mkdir -p "$logs"
+# The end-to-end suite runs the sanitized program from the release build's
+# driver, as the Windows stage runs tarvin.exe: the driver is not what is
+# checked, and uninstrumented it takes half the time.
+sanitizers() {
+  configure_preset asan
+  cmake --build --preset asan --target tarvin unit_tests platform_tests
+  ctest --preset asan -j"$jobs" -E '^e2e[.]'
+  echo "== end-to-end suite: build/asan/tarvin"
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  e2e_in_shards 3 "$logs/sanitizers-e2e.log" build/release/tests/e2e_tests --tarvin=build/asan/tarvin --sanitized
+}
+release_tests_and_deb() {
+  ctest --preset release -j"$jobs"
+  bash scripts/package.sh deb
+}
+windows_and_zip() {
+  bash scripts/test-windows.sh
+  bash scripts/package.sh zip
+}
+names=()
+pids=()
+stage() {  # NAME COMMAND...: runs in the background, output in build/logs/NAME.log
+  local name=$1
+  shift
+  (
+    begun=$SECONDS
+    if "$@" >"$logs/$name.log" 2>&1; then
+      echo "== $name passed in $((SECONDS - begun)) s"
+    else
+      echo "== $name FAILED after $((SECONDS - begun)) s; the end of $logs/$name.log:"
+      tail -n 60 "$logs/$name.log"
+      exit 1
+    fi
+  ) &
+  names+=("$name")
+  pids+=($!)
+}
+# The longest first: the Windows stage waits on Wine more than it computes.
+echo "== side by side: Windows; the release tests and the .deb; sanitizers; fuzzing (logs in $logs)"
+stage windows windows_and_zip
+stage release release_tests_and_deb
+stage sanitizers sanitizers
+stage fuzzing bash scripts/fuzz.sh 20
+
+failed=()
+for i in "${!pids[@]}"; do
+  wait "${pids[i]}" || failed+=("${names[i]}")
+done
+if [ ${#failed[@]} -ne 0 ]; then
+  note "FAILED: ${failed[*]}"
+  exit 1
+fi
+for name in "${names[@]}"; do
+  grep -E '^(100% tests passed|fuzz_[a-z_]+: |build/.*(deb|tar\.gz|zip): |== Windows stage passed|part [0-9])' \
+    "$logs/$name.log" | sed "s/^/$name: /"
+done
+note "all tests passed"

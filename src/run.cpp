@@ -154,7 +154,10 @@ int tarvinRun(int argc, WCHAR** argv) {
         requireWritten(output);
         lastUnits = static_cast<std::uint64_t>(out.get_count());
       } else if (options.version) {
-        mstr(u"tarvin " TARVIN_VERSION "\n").print();
+        mstr(u"tarvin " TARVIN_VERSION "\n"
+             u"Copyright (C) 2026 the Tarvin developers\n"
+             u"License MIT: <https://opensource.org/licenses/MIT>.\n")
+            .print();
         requireWritten(output);
       } else {
         try {

@@ -251,7 +251,10 @@ TEST_F(Options, UnknownOptionsAreUsageErrors) {
 TEST_F(Options, VersionConvertsNothing) {
   writeArchives();
   outcome r = run({arg("d"), program.option("version")});
-  EXPECT_EQ(r.out, "tarvin " TARVIN_VERSION "\n");
+  EXPECT_EQ(r.out,
+            "tarvin " TARVIN_VERSION "\n"
+            "Copyright (C) 2026 the Tarvin developers\n"
+            "License MIT: <https://opensource.org/licenses/MIT>.\n");
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.exitCode, 0);
   // Every option is taken out of the arguments: none is a directory.

@@ -1,7 +1,8 @@
 #!/bin/sh
 # `cmake --install` into a scratch prefix: the program lands in bin/ and runs
-# there as the built one does, and the manual page lands in share/man/man1,
-# where man finds it by name and renders it cleanly.
+# there as the built one does, the manual page lands in share/man/man1,
+# where man finds it by name and renders it cleanly, and the bash completion
+# where bash-completion looks for it.
 #
 #   install.sh CMAKE BUILD_DIR BUILT_TARVIN SOURCE_DIR VERSION
 set -eu
@@ -17,6 +18,7 @@ trap 'rm -rf "$prefix"' EXIT
 [ -x "$prefix/bin/tarvin" ] || { echo "no bin/tarvin" >&2; exit 1; }
 page="$prefix/share/man/man1/tarvin.1"
 cmp "$source/doc/tarvin.1" "$page"
+cmp "$source/completion/tarvin.bash" "$prefix/share/bash-completion/completions/tarvin"
 
 # The installed program converts the sample archive, byte for byte as the
 # built one, and prints the usage text.

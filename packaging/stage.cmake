@@ -1,0 +1,24 @@
+# Run by CPack on the files staged for a package, before it packs them
+# (CPACK_PRE_BUILD_SCRIPTS). The .deb gets what Debian asks of a package: the
+# manual page and the changelog compressed with gzip -9n (no name, no time
+# in the header, so the bytes depend on the content alone) and the copyright
+# file in /usr/share/doc/tarvin.
+if(NOT CPACK_GENERATOR STREQUAL "DEB")
+  return()
+endif()
+
+set(root "${CPACK_TEMPORARY_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}")
+set(doc "${root}/share/doc/tarvin")
+file(MAKE_DIRECTORY "${doc}")
+file(COPY_FILE "${CPACK_TARVIN_SOURCE_DIR}/packaging/copyright" "${doc}/copyright")
+file(COPY_FILE "${CPACK_TARVIN_SOURCE_DIR}/packaging/changelog" "${doc}/changelog")
+
+file(GLOB pages "${root}/share/man/man*/*")
+foreach(file IN LISTS pages ITEMS "${doc}/changelog")
+  if(NOT file MATCHES "\\.gz$")
+    execute_process(COMMAND gzip -9nf "${file}" RESULT_VARIABLE status)
+    if(NOT status EQUAL 0)
+      message(FATAL_ERROR "gzip ${file} failed: ${status}")
+    endif()
+  endif()
+endforeach()
