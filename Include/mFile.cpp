@@ -45,10 +45,14 @@ void mFile::close() {
     CloseHandle(handle);
     handle = nullptr;
   }
+  if (reader) {
+    CloseHandle(reader);
+    reader = nullptr;
+  }
   size = 0;
 }
 
-void mFile::openFileRead() {
+void mFile::openFileRead(bool keepHandle) {
   close();
   mode = 1;
   mstr path;
@@ -109,16 +113,34 @@ void mFile::openFileRead() {
       systemError(214, u"func=CreateFileMapping filename=", path);
     }
   }
-  CloseHandle(file);  // the mapping keeps the file open
+  if (!keepHandle) CloseHandle(file);  // the mapping keeps the file open
 
   LPVOID mapped = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);  // the whole mapping
   if (!mapped) {
     closeKeepingError(mapping);
+    if (keepHandle) closeKeepingError(file);
     systemError(220, u"func=MapViewOfFile filename=", path);
   }
+  if (keepHandle) reader = file;
   CloseHandle(mapping);  // the view stays valid
   view = static_cast<const unsigned char*>(mapped);
   size = fileSize;
+}
+
+bool mFile::readAt(std::uint64_t offset, void* into, std::size_t count) const {
+  auto* to = static_cast<unsigned char*>(into);
+  while (count > 0) {
+    const DWORD part = count < (1u << 30) ? static_cast<DWORD>(count) : (1u << 30);
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD read = 0;
+    if (!ReadFile(reader, to, part, &read, &at) || read != part) return false;
+    to += part;
+    offset += part;
+    count -= part;
+  }
+  return true;
 }
 
 mEx mFile::readFault() const {

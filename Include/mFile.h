@@ -11,6 +11,7 @@
 #ifndef TARVIN_MFILE_H
 #define TARVIN_MFILE_H
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <type_traits>
@@ -23,6 +24,7 @@ class mFile : public mFileObject {
   HANDLE handle = nullptr;              // not kept by openFileRead
   const unsigned char* view = nullptr;  // first mapped byte, or null
   std::uint64_t size = 0;               // bytes mapped: the file size when opened; 0 when closed
+  HANDLE reader = nullptr;              // the file, kept open for readAt
 
   mFile() = default;
   mFile(const mFile&) = delete;
@@ -34,8 +36,18 @@ class mFile : public mFileObject {
   // empty or the file cannot be opened, sized or mapped (an empty file
   // cannot be mapped), and readFault when it was cut short before it was
   // mapped; nothing opened on the way stays open.
-  void openFileRead();
+  // With `keepHandle`, the file also stays open for readAt.
+  void openFileRead(bool keepHandle = false);
   std::uint64_t getSize() const { return size; }
+
+  // Reads `count` bytes at `offset` of a file opened with its handle kept,
+  // through the system's read call instead of the mapping: for long runs of
+  // bytes read once this costs less than touching the mapped pages, each a
+  // fault and a mapping of its own. False when fewer bytes could be read
+  // (the file was cut short under us, or cannot be read): the read fault.
+  // Any thread may use it.
+  bool readAt(std::uint64_t offset, void* into, std::size_t count) const;
+  bool canReadAt() const { return reader != nullptr; }
 
   // Runs read(), code that reads mapped bytes (of any file) and writes only
   // memory it owns, and returns true; returns false when one of those reads

@@ -174,7 +174,16 @@ typedef std::uint64_t ULONGLONG;
 
 struct SECURITY_ATTRIBUTES;
 typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
-struct OVERLAPPED;
+// Only the position of a read is taken from it: ReadFile then reads at that
+// offset without moving the file pointer, as Windows does for a handle
+// opened for synchronous use.
+struct OVERLAPPED {
+  std::uintptr_t Internal;
+  std::uintptr_t InternalHigh;
+  DWORD Offset;
+  DWORD OffsetHigh;
+  HANDLE hEvent;
+};
 typedef OVERLAPPED* LPOVERLAPPED;
 
 struct FILETIME {

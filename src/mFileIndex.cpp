@@ -225,7 +225,7 @@ mFileData* mFileIndex::dataFile(unsigned char number, const errorHandler& onErro
     onError(missing);
     return nullptr;
   }
-  data->openFileRead();
+  data->openFileRead(true);  // reports of some length are read through the handle
   data->fileNumber = number;
   dataFiles.insert_value(data.get());  // the map's once it is in
   return dataFileOf[number] = data.release();

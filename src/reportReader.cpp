@@ -17,6 +17,13 @@ constexpr std::size_t kUnitsWindow = 64 * 1024;
 // The most bytes a line may reach past its start: its length byte, 255
 // codes, and two operands of a repeat that is its last code.
 constexpr std::size_t kLineReach = 1 + 255 + 2;
+// Reports of this many bytes and more are read with the system's read call
+// into memory of the reader's own, and decoded there: touching fresh mapped
+// pages (a fault each, and their unmapping) costs more than that copy.
+// Shorter ones, many to a page, are decoded where they are mapped, as are
+// the very long ones, which would take too much memory.
+constexpr std::size_t kReadLeast = 256;
+constexpr std::size_t kReadMost = 4 * 1024 * 1024;
 
 // Notes the damage a call met, at its place in the data file.
 void noteDamage(reportReader::result& total, const reportDecode::result& r, std::uint64_t at) {
@@ -132,8 +139,15 @@ reportReader::result reportReader::read(const reportRange& range, form f, byteSi
     return beyond;
   }
   if (viaUnits_) return readUnits(range, f, out, trim);
-  const unsigned char* p = range.bytes();
   std::size_t left = static_cast<std::size_t>(range.size());
+  const unsigned char* p = range.bytes();
+  if (left >= kReadLeast && left <= kReadMost && range.data->canReadAt()) {
+    input_.clear();
+    unsigned char* to = input_.reserve_end(static_cast<int>(left));
+    if (!range.data->readAt(range.start, to, left)) throw range.data->readFault();
+    p = to;
+  }
+  const unsigned char* const first = p;
   result total;
   // OEM bytes as they are go straight into the sink; every other way passes
   // a piece at a time through scratch memory.
@@ -157,7 +171,7 @@ reportReader::result reportReader::read(const reportRange& range, form f, byteSi
     } else {
       text.piece(at, r.produced);
     }
-    noteDamage(total, r, range.start + static_cast<std::uint64_t>(p - range.bytes()));
+    noteDamage(total, r, range.start + static_cast<std::uint64_t>(p - first));
     p += r.consumed;
     left -= r.consumed;
   }

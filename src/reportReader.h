@@ -52,6 +52,7 @@ class reportReader {
 
   reportDecode::decoder decode_;
   bool viaUnits_;
+  mbytes input_;    // a report's bytes, read from its data file
   mbytes decoded_;  // a piece decoded before it is converted
   mbytes copy_;     // a piece of the report's bytes, on the way through text
   mstr text_;       // that piece's text

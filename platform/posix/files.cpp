@@ -248,15 +248,18 @@ BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) 
 }
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read,
-              LPOVERLAPPED /*overlapped*/) {
+              LPOVERLAPPED overlapped) {
   if (read != nullptr) *read = 0;
   const int fd = descriptorOf(file);
   if (fd < 0) return FALSE;
   if (buffer == nullptr && toRead != 0) return fail(ERROR_INVALID_PARAMETER);
   auto* out = static_cast<unsigned char*>(buffer);
   DWORD done = 0;
+  const bool at = overlapped != nullptr;
+  const off_t offset = at ? static_cast<off_t>((std::uint64_t{overlapped->OffsetHigh} << 32) | overlapped->Offset) : 0;
   while (done < toRead) {
-    const ssize_t n = ::read(fd, out + done, toRead - done);
+    const ssize_t n = at ? ::pread(fd, out + done, toRead - done, offset + static_cast<off_t>(done))
+                         : ::read(fd, out + done, toRead - done);
     if (n > 0) {
       done += static_cast<DWORD>(n);
     } else if (n == 0) {

@@ -27,6 +27,14 @@ TEST(Files, ReadsUpToTheEnd) {
   EXPECT_EQ(std::string(buffer, read), "one\r\ntwo");
   EXPECT_TRUE(ReadFile(file, buffer, sizeof buffer, &read, nullptr));
   EXPECT_EQ(read, 0u);
+  // A read at an offset reads there, up to the end, and leaves the file
+  // pointer where it was.
+  OVERLAPPED at{};
+  at.Offset = 3;
+  EXPECT_TRUE(ReadFile(file, buffer, sizeof buffer, &read, &at));
+  EXPECT_EQ(std::string(buffer, read), "\r\ntwo");
+  EXPECT_TRUE(ReadFile(file, buffer, sizeof buffer, &read, nullptr));
+  EXPECT_EQ(read, 0u);
   EXPECT_TRUE(CloseHandle(file));
 }
 
