@@ -39,6 +39,7 @@ std::string target::systemText(unsigned code) const {
       {31, "Общая ошибка.\r\n"},
       {38, "Достигнут конец файла.\r\n"},
       {112, "Диск полностью заполнен.\r\n"},
+      {123, "Неверное имя.\r\n"},
       {1006, "Неверный файл.\r\n"},
   };
   const auto& texts = underWine() ? wineTexts : windowsTexts;
