@@ -364,10 +364,13 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
   // (block 2, byte 128) begins beyond it. SOUTH.05 is missing in the sample.
   ASSERT_EQ(std::system(("cp -r '" TARVIN_SAMPLE_ARCHIVE "' '" + at("cut") + "'").c_str()), 0);
   ASSERT_EQ(truncate(at("cut/2004/NORTH.01").c_str(), 100), 0);
-  // A line whose last code is a repeat without its operands.
+  // After a sound report, one whose line ends in a repeat without its
+  // operands (at byte 65).
   archive::makeDirectories(at("repeat"));
-  archive::writeFile(at("repeat/R.IDX"), archive::record("R1", "", 0, 1));
-  archive::writeFile(at("repeat/R.01"), "\x02\xC0\x41");
+  archive::writeFile(at("repeat/R.IDX"), archive::record("R0", "", 0, 1) + archive::record("R1", "", 1, 1));
+  const std::string sound = archive::encodeReport({"SOUND"});
+  archive::writeFile(at("repeat/R.01"), sound + std::string(64 - sound.size(), '\0') + "\x02\xC0\x41");
+  const std::string soundText = "SOUND\n" + std::string(64 - sound.size(), '\n');
   // An index that ends in 24 bytes of a record, which name block 0 of P.01.
   archive::writer piece(at("piece"), "P.IDX");
   piece.add("P1", "", 1, {"PIECE"});
@@ -448,15 +451,17 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
        withJson(0, southMessage, "mFileIndex", "mFileIndex::open", 106, "report")},
       {"a repeat cut and a trailing piece verified", {verify, arg("repeat"), arg("piece")}, 2,
        finding("piece/P.IDX", "последняя запись индекса короче 40 байтов", 40) +
-           finding("repeat/R.IDX", "ключ \"R1\", R.01: повтору символа не хватает байтов до конца рапорта", 1) +
-           oem("Проверено индексов: 2, рапортов: 3, байтов: " + std::to_string(2 * pieceBytes + 3) +
+           finding("repeat/R.IDX", "ключ \"R1\", R.01: повтору символа не хватает байтов до конца рапорта", 65) +
+           oem("Проверено индексов: 2, рапортов: 4, байтов: " + std::to_string(2 * pieceBytes + 67) +
                "; повреждено: 2, ошибок: 0\n"),
        ""},
       {"a name of nothing verified in JSON", {verify, jsonl, arg("missing"), arg("ok")}, 2,
        "{\"indexes\":1,\"reports\":1,\"bytes\":" + okBytes + ",\"damaged\":0,\"errors\":1}\n",
        unlisted(3, "missing", true)},
       {"damage alone, strict", {strict, arg("repeat"), arg("piece")}, 2,
-       piece.expected()[0] + separatorLine(0) + piece.expected()[0] + separatorLine(1) + "\n" + separatorLine(2), ""},
+       piece.expected()[0] + separatorLine(0) + piece.expected()[0] + separatorLine(1) + soundText + separatorLine(2) +
+           "\n" + separatorLine(3),
+       ""},
   };
   for (const row& r : rows) {
     if (r.on == posixOnly && program.windows) continue;
