@@ -401,13 +401,13 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
   const std::string south = errorText(0, southMessage, "mFileIndex", "mFileIndex::open", 106);
   const std::string nothingFound = oem("tarvin: не найдено ни одного индексного файла (*.idx)\n");
   // A finding of a verifying run, in words and as JSON.
-  auto finding = [&](const std::string& index, const std::string& what, std::size_t at) {
-    return oem(shown(index) + ": " + what + ", байт " + std::to_string(at) + "\n");
+  auto finding = [&](const std::string& index, const std::string& what, std::size_t byte) {
+    return oem(shown(index) + ": " + what + ", байт " + std::to_string(byte) + "\n");
   };
   auto foundJson = [&](const std::string& index, const std::string& key, const std::string& data,
-                       const std::string& damage, std::size_t at) {
+                       const std::string& damage, std::size_t byte) {
     return "{\"index\":" + jsonString(shown(index)) + ",\"key\":\"" + key + "\",\"data\":\"" + data +
-           "\",\"damage\":\"" + damage + "\",\"at\":" + std::to_string(at) + "}\n";
+           "\",\"damage\":\"" + damage + "\",\"at\":" + std::to_string(byte) + "}\n";
   };
   const std::string cut = "cut/2004/NORTH.IDX";
   const std::string lineCut = "строка длиннее байтов, что остались до конца рапорта";
