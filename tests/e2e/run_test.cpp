@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive_writer.h"
@@ -241,10 +242,13 @@ namespace {
 
 TEST_F(Run, ArgumentsFollowThePlatformSwitchRule) {
   std::vector<std::string> a = simpleArchive("d", "A.IDX", {"K1"});
-  // The host's absolute path: a directory on POSIX, an unknown switch on Windows.
+  // The host's absolute path: a directory on POSIX, an unknown switch on
+  // Windows, stored with a warning.
   outcome r = run({at("d")});
   EXPECT_EQ(r.out, program.slashArgumentsAreSwitches() ? "" : a[0] + separatorLine(0));
-  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.err, program.slashArgumentsAreSwitches()
+                       ? oem("tarvin: неизвестный ключ \"" + at("d") + "\" сохранён, но ни на что не влияет\n")
+                       : "");
 
   // "-h": the help on POSIX, on Windows a directory that is not there.
   runOptions inRoot;
@@ -254,7 +258,11 @@ TEST_F(Run, ArgumentsFollowThePlatformSwitchRule) {
     return value.empty() ? program.option(word) : program.option(word, value);
   };
   EXPECT_EQ(r.out, program.dashHelpShowsHelp() ? oem(helpText(spell, true)) : "");
-  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.err, program.dashHelpShowsHelp()
+                       ? ""
+                       : errorText(3, program.systemText(3) + "func=FindFirstFile filename=" + shown("-h"),
+                                   "Vc\\Include\\mFileObject", "mFileObject::listTree", 184) +
+                             oem("tarvin: не найдено ни одного индексного файла (*.idx)\n"));
 }
 
 TEST_F(Run, CyrillicDirectoryWithTrailingSeparatorsIsThatDirectory) {
@@ -329,6 +337,149 @@ TEST_F(Run, WindowsPathFormsReachTheSystemAsGiven) {
     EXPECT_EQ(r.err, errorText(0, "Нет указанного в индексе файла рапортов " + form + "\\R.04", "mFileIndex",
                                "mFileIndex::open", 106))
         << form;
+  }
+}
+
+}  // namespace
+
+// What every run makes of what it is given: each argument or list entry that
+// names no directory, each way a list file ends its lines or is read, each
+// kind of damage, in the plain and the JSON modes, with its exit code.
+namespace {
+
+// A text as a JSON string (UTF-8 in, as the program writes it).
+std::string jsonString(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\') out += '\\';
+    out += c == '\r' ? std::string("\\r") : c == '\n' ? std::string("\\n") : std::string(1, c);
+  }
+  return out + "\"";
+}
+
+TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
+  const std::vector<std::string> ok = simpleArchive("ok", "A.IDX", {"K1"});
+  const std::string okOut = ok[0] + separatorLine(0);
+  const std::string okBytes = std::to_string(archive::readFile(at("ok/A.01")).size());
+  archive::makeDirectories(at("empty"));
+  archive::makeDirectories(at("locked"));
+  chmod(at("locked").c_str(), 0);
+  archive::writeFile(at("file"), "not a directory");
+  archive::writeFile(at("ends.lst"), arg("missing") + "\n" + arg("ok") + "\r" + arg("file") + "\r\n" + arg("empty"));
+  // The sample archive with NORTH.01 cut to 100 bytes: the line of report
+  // 20040112000001 at byte 90 runs past the end; report 20040112000002
+  // (block 2, byte 128) begins beyond it. SOUTH.05 is missing in the sample.
+  ASSERT_EQ(std::system(("cp -r '" TARVIN_SAMPLE_ARCHIVE "' '" + at("cut") + "'").c_str()), 0);
+  ASSERT_EQ(truncate(at("cut/2004/NORTH.01").c_str(), 100), 0);
+  // After a sound report, one whose line ends in a repeat without its
+  // operands (at byte 65).
+  archive::makeDirectories(at("repeat"));
+  archive::writeFile(at("repeat/R.IDX"), archive::record("R0", "", 0, 1) + archive::record("R1", "", 1, 1));
+  const std::string sound = archive::encodeReport({"SOUND"});
+  archive::writeFile(at("repeat/R.01"), sound + std::string(64 - sound.size(), '\0') + "\x02\xC0\x41");
+  const std::string soundText = "SOUND\n" + std::string(64 - sound.size(), '\n');
+  // An index that ends in 24 bytes of a record, which name block 0 of P.01.
+  archive::writer piece(at("piece"), "P.IDX");
+  piece.add("P1", "", 1, {"PIECE"});
+  piece.appendToIndex(archive::record("P2", "", 0, 1).substr(0, 24));
+  piece.write();
+  const std::size_t pieceBytes = archive::readFile(at("piece/P.01")).size();
+
+  // Error texts, each followed by its JSON form (UTF-8) in the JSON modes.
+  auto withJson = [](unsigned code, const std::string& message, const std::string& module,
+                     const std::string& function, int line, const char* level) {
+    return errorText(code, message, module, function, line) + "{\"code\":" + std::to_string(code) +
+           ",\"message\":" + jsonString(message) + ",\"file\":" + jsonString(module) + ",\"function\":" +
+           jsonString(function) + ",\"line\":" + std::to_string(line) + ",\"level\":\"" + level + "\"}\n";
+  };
+  auto unlisted = [&](unsigned code, const std::string& dir, bool json = false) {
+    const std::string message = program.systemText(code) + "func=FindFirstFile filename=" + shown(dir);
+    if (json) return withJson(code, message, "Vc\\Include\\mFileObject", "mFileObject::listTree", 184, "directory");
+    return errorText(code, message, "Vc\\Include\\mFileObject", "mFileObject::listTree", 184);
+  };
+  const std::string southMessage = "Нет указанного в индексе файла рапортов " + shown("cut/2004/south/SOUTH.05");
+  const std::string south = errorText(0, southMessage, "mFileIndex", "mFileIndex::open", 106);
+  const std::string nothingFound = oem("tarvin: не найдено ни одного индексного файла (*.idx)\n");
+  // A finding of a verifying run, in words and as JSON.
+  auto finding = [&](const std::string& index, const std::string& what, std::size_t byte) {
+    return oem(shown(index) + ": " + what + ", байт " + std::to_string(byte) + "\n");
+  };
+  auto foundJson = [&](const std::string& index, const std::string& key, const std::string& data,
+                       const std::string& damage, std::size_t byte) {
+    return "{\"index\":" + jsonString(shown(index)) + ",\"key\":\"" + key + "\",\"data\":\"" + data +
+           "\",\"damage\":\"" + damage + "\",\"at\":" + std::to_string(byte) + "}\n";
+  };
+  const std::string cut = "cut/2004/NORTH.IDX";
+  const std::string lineCut = "строка длиннее байтов, что остались до конца рапорта";
+  const std::string beyondEnd = "рапорт начинается за концом файла данных";
+
+  enum where { everywhere, posixOnly };
+  struct row {
+    row(const char* w, std::vector<std::string> a, int e, std::string o, std::string r, where p = everywhere,
+        std::string i = "", bool u = false)
+        : what(w), arguments(std::move(a)), exitCode(e), out(std::move(o)), err(std::move(r)), on(p),
+          input(std::move(i)), unlistable(u) {}
+    const char* what;
+    std::vector<std::string> arguments;
+    int exitCode;
+    std::string out, err;  // bytes
+    where on;
+    std::string input;  // standard input
+    bool unlistable;    // run where the locked directory cannot be listed
+  };
+  const std::string verify = program.option("verify"), strict = program.option("strict");
+  const std::string jsonl = program.option("jsonl");
+  const row rows[] = {
+      {"a file and a name of nothing, then a directory", {arg("ok"), arg("missing"), arg("file")}, 0, okOut,
+       unlisted(program.fileAsDirectoryError(), "file") + unlisted(3, "missing")},
+      {"a directory that cannot be listed", {arg("locked"), arg("ok")}, 0, okOut, unlisted(5, "locked"), posixOnly, "",
+       true},
+      {"no index file at all, strict", {strict, arg("empty"), arg("missing")}, 2, "",
+       unlisted(3, "missing") + nothingFound},
+      {"list file lines ended by LF, CR and CR LF", {"@" + arg("ends.lst")}, 0, okOut,
+       unlisted(program.fileAsDirectoryError(), "file") + unlisted(3, "missing")},
+      {"a list on standard input, and --utf8 spelled so on every platform", {"--utf8", "@-"}, 0, okOut,
+       utf8(unlisted(3, "missing")), everywhere, arg("missing") + "\r\n" + arg("ok") + "\n"},
+      {"a list file that is a pipe", {"@/dev/stdin"}, 0, okOut, "", posixOnly, arg("ok") + "\r\n"},
+      {"JSON form of an error that ends the run", {jsonl, "@" + arg("no.lst")}, 0, "",
+       withJson(2, program.systemText(2) + "func=CreateFile filename=" + arg("no.lst"), "Vc\\Include\\mFileObject",
+                "mFileObject::GetFilesFromFileList", 226, "run")},
+      {"a sound archive verified", {verify, arg("ok")}, 0,
+       oem("Проверено индексов: 1, рапортов: 1, байтов: " + okBytes + "; повреждено: 0, ошибок: 0\n"), ""},
+      {"the cut sample verified", {verify, arg("cut")}, 2,
+       finding(cut, "ключ \"20040112000001\", NORTH.01: " + lineCut, 90) +
+           finding(cut, "ключ \"20040112000002\", NORTH.01: " + beyondEnd, 100) +
+           oem("Проверено индексов: 3, рапортов: 7, байтов: 548; повреждено: 2, ошибок: 1\n"),
+       south},
+      {"the cut sample verified in JSON", {verify, jsonl, arg("cut")}, 2,
+       foundJson(cut, "20040112000001", "NORTH.01", "line cut", 90) +
+           foundJson(cut, "20040112000002", "NORTH.01", "beyond end", 100) +
+           "{\"indexes\":3,\"reports\":7,\"bytes\":548,\"damaged\":2,\"errors\":1}\n",
+       withJson(0, southMessage, "mFileIndex", "mFileIndex::open", 106, "report")},
+      {"a repeat cut and a trailing piece verified", {verify, arg("repeat"), arg("piece")}, 2,
+       finding("piece/P.IDX", "последняя запись индекса короче 40 байтов", 40) +
+           finding("repeat/R.IDX", "ключ \"R1\", R.01: повтору символа не хватает байтов до конца рапорта", 65) +
+           oem("Проверено индексов: 2, рапортов: 4, байтов: " + std::to_string(2 * pieceBytes + 67) +
+               "; повреждено: 2, ошибок: 0\n"),
+       ""},
+      {"a name of nothing verified in JSON", {verify, jsonl, arg("missing"), arg("ok")}, 2,
+       "{\"indexes\":1,\"reports\":1,\"bytes\":" + okBytes + ",\"damaged\":0,\"errors\":1}\n",
+       unlisted(3, "missing", true)},
+      {"damage alone, strict", {strict, arg("repeat"), arg("piece")}, 2,
+       piece.expected()[0] + separatorLine(0) + piece.expected()[0] + separatorLine(1) + soundText + separatorLine(2) +
+           "\n" + separatorLine(3),
+       ""},
+  };
+  for (const row& r : rows) {
+    if (r.on == posixOnly && program.windows) continue;
+    SCOPED_TRACE(r.what);
+    runOptions how;
+    how.input = r.input;
+    how.dropPrivileges = r.unlistable && geteuid() == 0;  // root lists everything
+    outcome o = run(r.arguments, how);
+    EXPECT_EQ(o.out, r.out);
+    EXPECT_EQ(o.err, r.err);
+    EXPECT_EQ(o.exitCode, r.exitCode);
   }
 }
 

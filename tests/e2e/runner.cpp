@@ -34,12 +34,27 @@ std::string slurp(int fd) {
   return data;
 }
 
-[[noreturn]] void startChild(const std::vector<std::string>& arguments, const runOptions& options, int out,
+// A pipe that holds `bytes` and whose writing end is closed: a reader gets
+// them, then the end of the stream.
+int pipeOf(const std::string& bytes) {
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+  const bool written = fcntl(ends[1], F_GETPIPE_SZ) >= static_cast<int>(bytes.size()) &&
+                       write(ends[1], bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  close(ends[1]);
+  if (!written) {
+    close(ends[0]);
+    throw std::runtime_error("standard input larger than a pipe holds");
+  }
+  return ends[0];
+}
+
+[[noreturn]] void startChild(const std::vector<std::string>& arguments, const runOptions& options, int in, int out,
                              int err) {
   if (!options.directory.empty() && chdir(options.directory.c_str()) != 0) _exit(126);
   signal(SIGPIPE, SIG_DFL);  // as a shell starts it
-  int in = open("/dev/null", O_RDONLY);
   dup2(in, 0);
+  fcntl(0, F_SETFD, 0);  // open in the program, also when `in` was 0 already
   if (options.closeStdout) {
     close(1);
   } else if (!options.stdoutPath.empty()) {
@@ -128,12 +143,14 @@ outcome run(const std::vector<std::string>& arguments, const runOptions& options
   if (options.pipedStream != 0 && pipe(pipeEnds) != 0) throw std::runtime_error("pipe");
   int out = options.pipedStream == 1 ? pipeEnds[1] : tempFile();
   int err = options.pipedStream == 2 ? pipeEnds[1] : tempFile();
+  int in = options.input.empty() ? open("/dev/null", O_RDONLY | O_CLOEXEC) : pipeOf(options.input);
   pid_t child = fork();
   if (child < 0) throw std::runtime_error("fork");
   if (child == 0) {
     if (pipeEnds[0] >= 0) close(pipeEnds[0]);
-    startChild(arguments, options, out, err);
+    startChild(arguments, options, in, out, err);
   }
+  close(in);
 
   outcome result;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);

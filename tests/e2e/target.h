@@ -39,6 +39,10 @@ struct target {
   // The error of a write to a full disk: ERROR_DISK_FULL, which our POSIX
   // layer gives for ENOSPC too.
   unsigned diskFullError() const { return 112; }
+  // The error of a search for index files in a file instead of a directory:
+  // ERROR_DIRECTORY, which our POSIX layer gives too; Wine gives
+  // ERROR_INVALID_NAME.
+  unsigned fileAsDirectoryError() const { return underWine() ? 123 : 267; }
   // The system's text for an error code, as FormatMessage gives it (UTF-8).
   std::string systemText(unsigned code) const;
 
