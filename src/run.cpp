@@ -234,9 +234,10 @@ class splitOutput {
   }
 
   // Whether the file at `path` is one this run wrote; the last error is
-  // ERROR_FILE_EXISTS after it.
+  // ERROR_FILE_EXISTS after it. It may still be open for writing here.
   bool writtenBefore(const mstr& path) const {
-    HANDLE file = CreateFileW(path.wide(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileW(path.wide(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
     identity id;
     const bool ours = file != INVALID_HANDLE_VALUE && identify(file, id) && written_.count(id) > 0;
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
