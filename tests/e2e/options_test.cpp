@@ -302,9 +302,16 @@ TEST_F(Options, OutputFileHoldsWhatStandardOutputWould) {
       EXPECT_EQ(archive::readFile(at("out.txt")), stream.out);
     }
   }
-  const outcome r = run({arg("d"), program.option("output", arg("missing/out.txt"))});
+  outcome r = run({arg("d"), program.option("output", arg("missing/out.txt"))});
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, errorText(3, program.systemText(3) + "func=CreateFile filename=" + shown("missing/out.txt"), 2));
+  EXPECT_EQ(r.exitCode, 1);
+  if (program.windows) return;
+  // A write that fails is lost output, as with a redirection.
+  r = run({arg("d"), "-o", "/dev/full"});
+  const unsigned full = program.diskFullError();
+  EXPECT_EQ(r.err, run({arg("d")}).err +
+                       errorText(full, program.systemText(full) + "func=WriteFile Данные не записаны в стандартный вывод.", 1));
   EXPECT_EQ(r.exitCode, 1);
 }
 
