@@ -148,7 +148,19 @@ void mOutput::flush() {
   writeOut(buffer_, count);
 }
 
+HANDLE mOutput::useFile(HANDLE file) {
+  flush();
+  HANDLE previous = file_;
+  file_ = file;
+  return previous;
+}
+
+void mOutput::closeFile() {
+  if (HANDLE file = useFile(nullptr)) CloseHandle(file);
+}
+
 bool mOutput::outputIsConsole() {
+  if (file_) return false;
   if (console_ < 0) {
     DWORD mode = 0;
     console_ = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) ? 1 : 0;
@@ -158,7 +170,7 @@ bool mOutput::outputIsConsole() {
 
 void mOutput::writeOut(const void* data, std::size_t count) {
   if (lost_) return;  // the run is stopping: nothing more reaches the stream
-  HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+  HANDLE handle = file_ ? file_ : GetStdHandle(STD_OUTPUT_HANDLE);
   if (outputIsConsole()) consoleFor(encoding_);
   written_ += count;
   const char* at = static_cast<const char*>(data);

@@ -10,6 +10,8 @@
 //    after every piece when standard output is a console, and at the end;
 //  - keeps the first failed write of standard output, after which nothing
 //    more is written there: the caller asks lost() and stops;
+//  - writes standard output to a file in its place when given one (a file
+//    is never a console), and switches from file to file;
 //  - lets the console show the encoding it is given, and shows its own code
 //    page again at the end;
 //  - takes a status line (one kept at the bottom of the console) away before
@@ -68,8 +70,16 @@ class mOutput : public byteSink {
   // Whether a write to standard output failed, and its system error.
   bool lost() const { return lost_; }
   DWORD lostError() const { return lostError_; }
-  // Whether standard output is a console (shown to a person).
+  // Whether standard output is a console (shown to a person); a file never is.
   bool outputIsConsole();
+  // From now on standard output goes to `file`, a handle open for writing
+  // that the writer then owns; null: the process's standard output again.
+  // What is gathered goes out first, to where it was going. Returns the file
+  // that was written to until now (its owner is the caller again), or null.
+  HANDLE useFile(HANDLE file);
+  // Writes out what is gathered and closes the file standard output goes
+  // to, if any; the process's standard output follows.
+  void closeFile();
   // The bytes written to standard output so far.
   unsigned long long written() const { return written_; }
 
@@ -123,6 +133,7 @@ class mOutput : public byteSink {
   bool lost_ = false;
   DWORD lostError_ = 0;
   int console_ = -1;  // standard output a console: 1, not: 0, not asked yet: -1
+  HANDLE file_ = nullptr;  // where standard output goes instead, or null
   unsigned char* scratch_ = nullptr;
   std::size_t scratchSize_ = 0;
 };

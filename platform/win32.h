@@ -102,7 +102,11 @@ typedef std::uint64_t ULONGLONG;
 
 // CreateFileW
 #define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
 #define FILE_SHARE_READ 0x00000001u
+#define FILE_SHARE_WRITE 0x00000002u
+#define CREATE_NEW 1u
+#define CREATE_ALWAYS 2u
 #define OPEN_EXISTING 3u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
 #define FILE_FLAG_BACKUP_SEMANTICS 0x02000000u
@@ -161,6 +165,7 @@ typedef std::uint64_t ULONGLONG;
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_INVALID_NAME 123L
 #define ERROR_BUSY 170L
+#define ERROR_ALREADY_EXISTS 183L
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_DIRECTORY 267L
 #define ERROR_FILE_TOO_LARGE 223L
@@ -225,9 +230,16 @@ void SetLastError(DWORD code);
 
 // Files. Names are UTF-16; on disk they are UTF-8, and a byte that is not
 // part of valid UTF-8 travels as the lone surrogate U+DC80 + byte, so that
-// every name found on disk can be opened again.
+// every name found on disk can be opened again. A file opens for reading
+// (GENERIC_READ, OPEN_EXISTING) or for writing (GENERIC_WRITE): an existing
+// one (OPEN_EXISTING), a new one (CREATE_NEW: ERROR_FILE_EXISTS when the
+// name is taken), or a new or emptied one (CREATE_ALWAYS: the last error is
+// ERROR_ALREADY_EXISTS when it was there, else 0).
 HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
+// Makes a directory; ERROR_ALREADY_EXISTS when the name is taken, by a
+// directory or anything else, ERROR_PATH_NOT_FOUND when its parent is missing.
+BOOL CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES security);
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
 BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info);
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);

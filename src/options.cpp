@@ -31,12 +31,21 @@ bool takeLevel(runOptions& o, const mstr& value) {
   return false;
 }
 
+// A path named by an option: any text but an empty one.
+bool takePath(mstr& path, const mstr& value) {
+  path.assign(value);
+  return value.get_count() > 0;
+}
+
 struct optionSpec {
   const char16_t* word;
   const char16_t* value;  // the name of its value in the help; null: it takes none
   const char16_t* help;   // its line in the help
   // Applies it; false when the value is not one it takes.
   bool (*take)(runOptions& o, const mstr& value);
+  // Its short form where options are long options ("-o"), or null. A value
+  // is then the next argument.
+  const char16_t* shortForm = nullptr;
 };
 
 const optionSpec kOptions[] = {
@@ -59,15 +68,20 @@ const optionSpec kOptions[] = {
        o.keys.push_back(value);
        return true;
      }},
+    {u"output", u"ФАЙЛ", u"стандартный вывод - в этот файл (существующий файл заменяется)",
+     [](runOptions& o, const mstr& value) { return takePath(o.output, value); }, u"-o"},
+    {u"split", u"КАТАЛОГ", u"по файлу .txt на индекс в этом каталоге, по пути индекса ниже каталога поиска",
+     [](runOptions& o, const mstr& value) { return takePath(o.split, value); }},
+    {u"force", nullptr, u"при разбиении по файлам заменять файлы, которые уже были",
+     [](runOptions& o, const mstr&) { return setTrue(o.force); }},
     {u"simd", u"УРОВЕНЬ", u"уровень декодирования для измерений: scalar, avx2 или avx512", takeLevel},
     {u"version", nullptr, u"версия программы", [](runOptions& o, const mstr&) { return setTrue(o.version); }},
-    {u"help", nullptr, u"эта справка", [](runOptions& o, const mstr&) { return setTrue(o.help); }},
+    {u"help", nullptr, u"эта справка", [](runOptions& o, const mstr&) { return setTrue(o.help); }, u"-h"},
 };
 
 const char16_t* const kLongPrefix = u"--";
 const char16_t kLongSeparator = u'=';
 const char16_t kSwitchSeparator = u':';
-const char16_t* const kShortHelp = u"-h";
 
 // How the help and the messages spell an option here: "--word" or "/word".
 mstr spelled(const char16_t* word) {
@@ -88,6 +102,14 @@ const optionSpec* find(const mstr& word) {
   return nullptr;
 }
 
+// The option whose short form the argument is ("-o"), where there are any.
+const optionSpec* findShort(const mstr& argument) {
+  if (kSwitchOptions) return nullptr;
+  for (const optionSpec& spec : kOptions)
+    if (spec.shortForm && view(argument) == spec.shortForm) return &spec;
+  return nullptr;
+}
+
 // "tarvin: TEXT. Список параметров: tarvin --help" for a usage error.
 mstr usageError(const mstr& text) {
   mstr line(u"tarvin: ");
@@ -98,6 +120,13 @@ mstr usageError(const mstr& text) {
 mstr quoted(const char16_t* before, const unsigned short* what, const char16_t* afterText = u"") {
   mstr text(before);
   return text.append(u"\"").append(what).append(u"\"").append(afterText);
+}
+
+// Applies an option with its value, or tells that it does not take it.
+void apply(runOptions& o, const optionSpec& spec, const mstr& value) {
+  if (!spec.take(o, value))
+    o.usageErrors.push_back(
+        usageError(quoted(u"", value.c_str(), u" - не значение параметра ").append(spelled(spec.word).c_str())));
 }
 
 // Applies the option that `rest` (after its prefix) names, with its value
@@ -118,11 +147,43 @@ bool takeOption(runOptions& o, const mstr& argument, const unsigned short* rest,
     o.usageErrors.push_back(usageError(text.append(spec->value)));
   } else if (!spec->value && hasValue) {
     o.usageErrors.push_back(usageError(quoted(u"параметр ", argument.c_str(), u" не принимает значения")));
-  } else if (!spec->take(o, value)) {
-    o.usageErrors.push_back(usageError(quoted(u"", value.c_str(), u" - не значение параметра ")
-                                           .append(spelled(spec->word).c_str())));
+  } else {
+    apply(o, *spec, value);
   }
   return true;
+}
+
+// Applies a short option, `argv[i]`; one that takes a value takes the next
+// argument, and `i` moves past it.
+void takeShortOption(runOptions& o, const optionSpec& spec, int& i, int argc, WCHAR** argv) {
+  if (!spec.value) {
+    apply(o, spec, mstr());
+  } else if (i + 1 < argc) {
+    mstr value(reinterpret_cast<const unsigned short*>(argv[++i]));
+    value.trim(u"\"");
+    apply(o, spec, value);
+  } else {
+    mstr text = quoted(u"параметру ", reinterpret_cast<const unsigned short*>(spec.shortForm), u" нужно значение: ");
+    o.usageErrors.push_back(usageError(text.append(spec.shortForm).append(u" ").append(spec.value)));
+  }
+}
+
+// Options that cannot go together.
+void checkCombinations(runOptions& o) {
+  auto both = [&o](bool given, const char16_t* first, const char16_t* second) {
+    if (!given) return;
+    mstr text(u"параметры ");
+    text.append(spelled(first).c_str()).append(u" и ").append(spelled(second).c_str()).append(u" несовместимы");
+    o.usageErrors.push_back(usageError(text));
+  };
+  const bool split = o.split.get_count() > 0;
+  both(split && o.output.get_count() > 0, u"output", u"split");
+  both(split && o.verify, u"verify", u"split");
+  if (o.force && !split) {
+    mstr text(u"параметр ");
+    text.append(spelled(u"force").c_str()).append(u" действует только вместе с ").append(spelled(u"split").c_str());
+    o.usageErrors.push_back(usageError(text));
+  }
 }
 
 // The switches the program knows beyond its options: "?", and those it
@@ -140,7 +201,7 @@ bool isKnownSwitch(const unsigned short* argument) {
 void appendOptionLines(mstr& out) {
   for (const optionSpec& option : kOptions) {
     mstr line(u"  ");
-    if (!kSwitchOptions && std::u16string_view(option.word) == u"help") line.append(kShortHelp).append(u", ");
+    if (!kSwitchOptions && option.shortForm) line.append(option.shortForm).append(u", ");
     line.append(spelled(option.word).c_str());
     if (option.value) {
       line.push_value(kSwitchOptions ? kSwitchSeparator : kLongSeparator);
@@ -182,14 +243,15 @@ runOptions takeRunOptions(int& argc, WCHAR** argv) {
           o.warnings.push_back(quoted(u"tarvin: неизвестный ключ ", text, u" сохранён, но ни на что не влияет\n"));
       } else if (!kSwitchOptions && text[0] == u'-' && text[1] != 0) {
         taken = true;
-        if (view(argument) == kShortHelp)
-          o.help = true;
+        if (const optionSpec* spec = findShort(argument))
+          takeShortOption(o, *spec, i, argc, argv);
         else
           o.usageErrors.push_back(usageError(quoted(u"неизвестный параметр ", text)));
       }
     }
     if (!taken) argv[kept++] = argv[i];
   }
+  checkCombinations(o);
   argc = kept;
   argv[argc] = nullptr;
   return o;

@@ -1,8 +1,9 @@
 // The converter's own options: one table, from which both the parser and the
 // help text come, and the platform's rule of which arguments are switches.
 //
-// On POSIX the options are long options ("--utf8", "--simd=avx2", "-h"), and
-// an argument that begins with "-" and is none of them is a usage error. On
+// On POSIX the options are long options ("--utf8", "--simd=avx2"), a few
+// with a short form too ("-h", "-o FILE", whose value is the next argument),
+// and an argument that begins with "-" and is none of them is a usage error. On
 // Windows they are switches ("/utf8", "/simd:avx2") and long options alike;
 // an unknown "/" switch keeps its old meaning (stored, not consulted) and is
 // warned about. "--" ends the options: what follows is never taken for one.
@@ -23,6 +24,9 @@ struct runOptions {
   bool quiet = false;    // no progress line
   bool trim = false;     // reports without the empty lines that end them
   std::vector<mstr> keys;  // only reports whose key matches one of these patterns
+  mstr output;           // standard output to this file instead (empty: none)
+  mstr split;            // a file for each index file below this directory instead (empty: none)
+  bool force = false;    // with split: files that were there before are replaced
   bool version = false;  // the version instead of a conversion
   bool help = false;     // the usage text and the options
   // A decoding level forced with "simd" (for measuring), else the best one.

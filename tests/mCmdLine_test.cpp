@@ -108,6 +108,10 @@ TEST(MCmdLineOptions, ConverterOptionsLeaveTheArgumentsOrAreUsageErrors) {
       {{u"--simd=foo", u"--simd", u"--utf8=1", u"--simd=avx2"}, {}, 3},  // values it does not take
       {{u"-", u"/srv/a", u"/install", u"@-"}, {u"-", u"/srv/a", u"/install", u"@-"}, 0},
       {{u"a", u"--", u"--version", u"-x", u"--"}, {u"a", u"--version", u"-x", u"--"}, 0},  // "--" ends the options
+      // "-o" takes the next argument, whatever it is; some options do not go together.
+      {{u"-o", u"--", u"d", u"--split=s", u"--force"}, {u"d"}, 1},
+      {{u"--force", u"--split=s", u"--verify", u"d", u"-o"}, {u"d"}, 2},
+      {{u"--force", u"d", u"--output="}, {u"d"}, 2},
   };
   for (row& r : rows) {
     int argc = r.given.argc();
@@ -118,11 +122,13 @@ TEST(MCmdLineOptions, ConverterOptionsLeaveTheArgumentsOrAreUsageErrors) {
     EXPECT_EQ(r.given.argv()[argc], nullptr);
     EXPECT_EQ(o.usageErrors.size(), r.usageErrors);
   }
-  int argc = 4;
-  args chosen({u"--utf8", u"-h", u"--simd=scalar"});
+  int argc = 8;
+  args chosen({u"--utf8", u"-h", u"--simd=scalar", u"-o", u"\"out\"", u"--split=s", u"--force"});
   runOptions o = takeRunOptions(argc, chosen.argv());
-  EXPECT_TRUE(o.utf8 && o.help && o.levelForced && !o.jsonl && !o.version);
+  EXPECT_TRUE(o.utf8 && o.help && o.levelForced && !o.jsonl && !o.version && o.force);
   EXPECT_EQ(o.level, reportDecode::level::scalar);
+  EXPECT_EQ(str(o.output), u"out");
+  EXPECT_EQ(str(o.split), u"s");
 }
 
 TEST(MCmdLineOptions, SetOptionReplacesAndKeepsOrder) {

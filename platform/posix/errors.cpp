@@ -19,7 +19,7 @@ constexpr DWORD errorMessageNotFound = 317;
 // the text a Russian Windows gives for it. An errno value gets the code that
 // Windows gives for the same failure, that is the code kernel32 makes of the
 // NT status of that failure (a full disk 112, a link loop 1921). The values
-// are those that open, read, write, fstat, mmap, opendir, readdir and getcwd
+// are those that open, read, write, fstat, mmap, mkdir, opendir, readdir and getcwd
 // give, on local and on network file systems; rows without one are codes the
 // layer sets itself. Any other errno value is ERROR_GEN_FAILURE.
 struct SystemError {
@@ -56,6 +56,7 @@ constexpr SystemError systemErrors[] = {
     {ERROR_INSUFFICIENT_BUFFER, {}, u"Область данных, переданная системному вызову, слишком мала.\r\n"},
     {ERROR_INVALID_NAME, {EILSEQ}, u"Синтаксическая ошибка в имени файла, имени папки или метке тома.\r\n"},
     {ERROR_BUSY, {EBUSY}, u"Требуемый ресурс занят.\r\n"},
+    {ERROR_ALREADY_EXISTS, {}, u"Невозможно создать файл, так как он уже существует.\r\n"},
     {ERROR_FILENAME_EXCED_RANGE, {ENAMETOOLONG}, u"Имя файла или его расширение имеет неверную длину.\r\n"},
     {ERROR_DIRECTORY, {}, u"Неверно задано имя папки.\r\n"},
     {ERROR_FILE_TOO_LARGE, {EFBIG, EOVERFLOW},

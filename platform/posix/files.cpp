@@ -1,5 +1,5 @@
-// File handles, the standard handles, reading and writing, and read-only
-// mappings of whole files.
+// File handles, the standard handles, reading and writing, directories made,
+// and read-only mappings of whole files.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -162,11 +162,48 @@ HandleObject* unregisterHandle(HANDLE handle, HandleKind kind) {
 
 using namespace platform::posix;
 
+namespace {
+
+// The open(2) flags of an access and a disposition; false for a pair the
+// layer does not offer.
+bool openFlags(DWORD access, DWORD disposition, int* flags) {
+  if (access == GENERIC_READ && disposition == OPEN_EXISTING) {
+    // O_NONBLOCK: opening a FIFO without a writer, or a device, must not wait.
+    *flags = O_RDONLY | O_NONBLOCK;
+  } else if (access == GENERIC_WRITE && disposition == OPEN_EXISTING) {
+    *flags = O_WRONLY;
+  } else if (access == GENERIC_WRITE && disposition == CREATE_NEW) {
+    *flags = O_WRONLY | O_CREAT | O_EXCL;
+  } else if (access == GENERIC_WRITE && disposition == CREATE_ALWAYS) {
+    *flags = O_WRONLY | O_CREAT | O_TRUNC;
+  } else {
+    return false;
+  }
+  *flags |= O_CLOEXEC | O_NOCTTY;
+  return true;
+}
+
+// Opens the file; -1 with errno set on failure. CREATE_ALWAYS tells in
+// *existed whether the name was taken, as Windows does by the last error: a
+// new file is tried first, then the existing one emptied.
+int openFile(const std::string& path, int flags, bool* existed) {
+  const longPath where(path);
+  const mode_t mode = 0666;  // less the umask, as any program creates files
+  *existed = false;
+  if ((flags & O_TRUNC) == 0) return where.open(flags, mode);
+  const int fd = where.open((flags & ~O_TRUNC) | O_EXCL, mode);
+  if (fd >= 0 || errno != EEXIST) return fd;
+  *existed = true;
+  return where.open(flags, mode);
+}
+
+}  // namespace
+
 HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD /*shareMode*/,
                    LPSECURITY_ATTRIBUTES /*security*/, DWORD disposition, DWORD flags,
                    HANDLE /*templateFile*/) {
-  // Only opening an existing file for reading is offered.
-  if (access != GENERIC_READ || disposition != OPEN_EXISTING) {
+  int openAs = 0;
+  if (!openFlags(access, disposition, &openAs)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
@@ -176,9 +213,11 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD /*shareMode*/,
       SetLastError(ERROR_PATH_NOT_FOUND);
       return INVALID_HANDLE_VALUE;
     }
-    // O_NONBLOCK: opening a FIFO without a writer, or a device, must not wait.
-    const int fd = longPath(path).open(O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    bool existed = false;
+    const int fd = openFile(path, openAs, &existed);
     if (fd < 0) {
+      // A name taken by a new file's creation is ERROR_FILE_EXISTS; a
+      // directory opened for writing is refused as on Windows.
       SetLastError(errorFromErrno(errno, path));
       return INVALID_HANDLE_VALUE;
     }
@@ -202,10 +241,25 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD /*shareMode*/,
       return INVALID_HANDLE_VALUE;
     }
     HANDLE handle = registerHandle(object);
-    return handle != nullptr ? handle : INVALID_HANDLE_VALUE;
+    if (handle == nullptr) return INVALID_HANDLE_VALUE;
+    SetLastError(existed ? ERROR_ALREADY_EXISTS : NO_ERROR);
+    return handle;
   } catch (const std::bad_alloc&) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return INVALID_HANDLE_VALUE;
+  }
+}
+
+BOOL CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES /*security*/) {
+  try {
+    const std::string path = toNative(name);
+    if (path.empty()) return fail(ERROR_PATH_NOT_FOUND);
+    const longPath where(path);
+    if (where.makeDirectory(0777) == 0) return TRUE;
+    // Any name taken, a file's too, is ERROR_ALREADY_EXISTS here.
+    return fail(errno == EEXIST ? ERROR_ALREADY_EXISTS : errorFromErrno(errno, path));
+  } catch (const std::bad_alloc&) {
+    return fail(ERROR_NOT_ENOUGH_MEMORY);
   }
 }
 

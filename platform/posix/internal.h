@@ -71,10 +71,12 @@ class longPath {
   longPath(const longPath&) = delete;
   longPath& operator=(const longPath&) = delete;
 
-  // open(2) and fstatat(2) of the path: -1 with errno set on failure, also
-  // when a leading piece could not be opened.
-  int open(int flags) const;
+  // open(2), fstatat(2) and mkdir(2) of the path: -1 with errno set on
+  // failure, also when a leading piece could not be opened. `mode` is that of
+  // a file or directory made.
+  int open(int flags, mode_t mode = 0) const;
   int stat(struct stat* info, int flags) const;
+  int makeDirectory(mode_t mode) const;
   // For other *at calls: whether the leading pieces were opened, and the
   // descriptor and name to use then.
   bool reached() const { return error_ == 0; }

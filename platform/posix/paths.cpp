@@ -2,6 +2,7 @@
 // paths longer than the system takes in one call.
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -67,12 +68,20 @@ longPath::~longPath() {
   errno = error;
 }
 
-int longPath::open(int flags) const {
+int longPath::open(int flags, mode_t mode) const {
   if (error_ != 0) {
     errno = error_;
     return -1;
   }
-  return openat(fd_, name_, flags);
+  return openat(fd_, name_, flags, mode);
+}
+
+int longPath::makeDirectory(mode_t mode) const {
+  if (error_ != 0) {
+    errno = error_;
+    return -1;
+  }
+  return mkdirat(fd_, name_, mode);
 }
 
 int longPath::stat(struct stat* info, int flags) const {

@@ -102,6 +102,23 @@ std::vector<jsonObject> jsonLines(const std::string& out) {
 
 std::string separatorLine(int n) { return "+++" + std::to_string(n) + "\n"; }
 
+// The error text of the program, as OEM bytes.
+std::string errorText(unsigned sysError, const std::string& utf8Message, int line) {
+  return oem("Error number " + std::to_string(sysError) + ": " + utf8Message + "\nin module main func <wmain> in string " +
+             std::to_string(line) + "\n");
+}
+
+// A report's text without the empty lines that end it.
+std::string trimmed(std::string text) {
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return text.empty() ? text : text + "\n";
+}
+
+std::vector<std::string> joined(std::vector<std::string> a, const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
 class Options : public archiveTree {
  protected:
   // Two index files: Cyrillic text, the characters JSON escapes, a report
@@ -175,6 +192,10 @@ TEST_F(Options, JsonLinesHoldEveryReportWithItsPlaceAndText) {
         EXPECT_EQ(o["text"].text, utf8(texts[i]));
       }
     }
+    // Line ends and tabs in their short forms, other control characters as \u00XX.
+    if (word == "jsonl") {
+      EXPECT_NE(r.out.find(R"(quote \" backslash \\ tab\t bell\u0007\n)"), std::string::npos);
+    }
     // The missing data file is an error text, as in the plain run.
     EXPECT_NE(r.err.find("A.02"), std::string::npos);
     EXPECT_EQ(r.exitCode, 0);
@@ -234,6 +255,17 @@ TEST_F(Options, UnknownOptionsAreUsageErrors) {
       {{"-x", arg("d/sub")}, 2, "tarvin: неизвестный параметр \"-x\"" + hint, true, false},
       {{"--", "--version"}, 0, "", false, false},  // a directory named "--version", which names nothing
       {{"/utf", arg("d/sub")}, 0, "tarvin: неизвестный ключ \"/utf\" сохранён, но ни на что не влияет\n", false, true},
+      // Options that do not go together, and a short option without its value.
+      {{program.option("output", "x"), program.option("split", "y"), arg("d/sub")}, 2,
+       "tarvin: параметры " + program.option("output") + " и " + program.option("split") + " несовместимы" + hint,
+       false, false},
+      {{program.option("verify"), program.option("split", "y"), arg("d/sub")}, 2,
+       "tarvin: параметры " + program.option("verify") + " и " + program.option("split") + " несовместимы" + hint,
+       false, false},
+      {{program.option("force"), arg("d/sub")}, 2,
+       "tarvin: параметр " + program.option("force") + " действует только вместе с " + program.option("split") + hint,
+       false, false},
+      {{arg("d/sub"), "-o"}, 2, "tarvin: параметру \"-o\" нужно значение: -o ФАЙЛ" + hint, true, false},
   };
   for (const row& r : rows) {
     if ((r.posixOnly && program.windows) || (r.windowsOnly && !program.windows)) continue;
@@ -246,6 +278,129 @@ TEST_F(Options, UnknownOptionsAreUsageErrors) {
       EXPECT_EQ(o.err, oem(r.err));
     EXPECT_EQ(o.out, r.exitCode == 0 && r.arguments.size() > 1 && r.arguments[1] == arg("d/sub") ? converted : "");
   }
+}
+
+// -o FILE (POSIX), --output=FILE, /output:FILE (Windows): the file holds
+// what standard output would have, replacing what it held; one that cannot
+// be made converts nothing.
+TEST_F(Options, OutputFileHoldsWhatStandardOutputWould) {
+  writeArchives();
+  const std::string file = arg("out.txt");
+  std::vector<std::vector<std::string>> spellings = {{program.option("output", file)}, {"--output=" + file}};
+  if (!program.windows) spellings[1] = {"-o", file};
+  for (const std::string& format : {std::string(), std::string("utf8"), std::string("jsonl")}) {
+    const std::vector<std::string> chosen = format.empty() ? std::vector<std::string>{} : std::vector{program.option(format)};
+    const outcome stream = run(joined({arg("d")}, chosen));
+    ASSERT_NE(stream.out, "");
+    for (const std::vector<std::string>& spelled : spellings) {
+      SCOPED_TRACE(format + " " + spelled[0]);
+      archive::writeFile(at("out.txt"), std::string(20000, 'x'));
+      const outcome r = run(joined(joined({arg("d")}, spelled), chosen));
+      EXPECT_EQ(r.out, "");
+      EXPECT_EQ(r.err, stream.err);
+      EXPECT_EQ(r.exitCode, 0);
+      EXPECT_EQ(archive::readFile(at("out.txt")), stream.out);
+    }
+  }
+  outcome r = run({arg("d"), program.option("output", arg("missing/out.txt"))});
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, errorText(3, program.systemText(3) + "func=CreateFile filename=" + shown("missing/out.txt"), 2));
+  EXPECT_EQ(r.exitCode, 1);
+  if (program.windows) return;
+  // A write that fails is lost output, as with a redirection.
+  r = run({arg("d"), "-o", "/dev/full"});
+  const unsigned full = program.diskFullError();
+  EXPECT_EQ(r.err, run({arg("d")}).err +
+                       errorText(full, program.systemText(full) + "func=WriteFile Данные не записаны в стандартный вывод.", 1));
+  EXPECT_EQ(r.exitCode, 1);
+}
+
+// --split=DIR: a file for each index file at its path below the directory
+// argument, holding what one stream would (the counter runs on from file to
+// file), in every form; standard output stays empty.
+TEST_F(Options, SplitWritesTheStreamOfEachIndexToAFileOfItsOwn) {
+  writeArchives();
+  const std::string sep1 = separatorLine(1), sep2 = separatorLine(2);
+  struct row {
+    std::vector<std::string> options;
+    std::string a, b;  // A.txt and sub/B.txt, when known here
+  };
+  const row rows[] = {
+      {{}, texts[0] + separatorLine(0) + texts[1] + sep1 + sep2, texts[3] + separatorLine(3)},
+      {{program.option("trim")}, trimmed(texts[0]) + separatorLine(0) + trimmed(texts[1]) + sep1 + sep2,
+       trimmed(texts[3]) + separatorLine(3)},
+      // Only the reports whose keys match; the numbers count those written.
+      {{program.option("key", "K1"), program.option("key", "ё*")}, texts[0] + separatorLine(0),
+       texts[3] + sep1},
+      {{program.option("utf8")}, "", ""},
+      {{program.option("jsonl")}, "", ""},
+      {{program.option("list")}, "", ""},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.options.empty() ? "plain" : r.options[0]);
+    const outcome stream = run(joined({arg("d")}, r.options));
+    if (!r.a.empty()) {
+      EXPECT_EQ(stream.out, r.a + r.b);
+    }
+    std::system(("rm -rf '" + at("out") + "'").c_str());
+    const outcome split = run(joined({arg("d"), program.option("split", arg("out/x"))}, r.options));
+    EXPECT_EQ(split.out, "");
+    EXPECT_EQ(split.err, stream.err);
+    EXPECT_EQ(split.exitCode, 0);
+    const std::string a = archive::readFile(at("out/x/A.txt")), b = archive::readFile(at("out/x/sub/B.txt"));
+    EXPECT_EQ(a + b, stream.out);
+    if (!r.a.empty()) {
+      EXPECT_EQ(b, r.b);
+    }
+    if (r.options.size() == 1 && r.options[0] == program.option("jsonl")) {
+      EXPECT_EQ(jsonLines(a).size(), 3u);
+    }
+  }
+}
+
+// A file that was there is replaced only with --force; one this run wrote
+// never is (two directory arguments whose index files map to one name):
+// that index gets error 80 and is skipped, and the run goes on.
+TEST_F(Options, SplitReplacesFilesOnlyWhenForcedAndNeverItsOwn) {
+  writeArchives();
+  archive::writer e(at("e"), "A.IDX");
+  e.add("K9", "", 0, {"other"});
+  e.write();
+  const std::string plainErr = run({arg("d")}).err;  // the missing data file of d/A.IDX
+  const std::string taken =
+      errorText(80, program.systemText(80) + "func=CreateFile filename=" + shown("out/A.txt"), 4);
+  archive::makeDirectories(at("out"));
+  archive::writeFile(at("out/A.txt"), "old");
+  outcome r = run({arg("d"), program.option("split", arg("out"))});
+  EXPECT_EQ(r.err, plainErr + taken);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(archive::readFile(at("out/A.txt")), "old");
+  EXPECT_EQ(archive::readFile(at("out/sub/B.txt")), texts[3] + separatorLine(0));
+  // Forced: the old file is replaced, but e/A.IDX does not replace d/A.IDX's.
+  r = run({arg("e"), arg("d"), program.option("split", arg("out")), program.option("force")});
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, plainErr + taken);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(archive::readFile(at("out/A.txt")), texts[0] + separatorLine(0) + texts[1] + separatorLine(1) +
+                                                    separatorLine(2));
+  EXPECT_EQ(archive::readFile(at("out/sub/B.txt")), texts[3] + separatorLine(3));
+}
+
+// The size line of a long last report goes where its text is: into its
+// file, also when a later index file wrote none.
+TEST_F(Options, SplitSizeLineFollowsTheLastReport) {
+  archive::writer a(at("d"), "A.IDX");
+  a.add("K1", "", 0, std::vector<std::string>(200, std::string(60, 'z')));
+  a.write();
+  archive::writer b(at("d"), "B.IDX");
+  b.add("X1", "", 0, {"skipped"});
+  b.write();
+  const outcome stream = run({arg("d"), program.option("key", "K*")});
+  ASSERT_NE(stream.out.find("<>"), std::string::npos);
+  const outcome r = run({arg("d"), program.option("key", "K*"), program.option("split", arg("out"))});
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(archive::readFile(at("out/A.txt")), stream.out);
+  EXPECT_EQ(archive::readFile(at("out/B.txt")), "");
 }
 
 TEST_F(Options, VersionConvertsNothing) {

@@ -30,6 +30,9 @@ std::string helpText(Spell option, bool shortHelp) {
       {"quiet", "без строки хода работы на терминале"},
       {"trim", "без пустых строк в конце рапорта (заполнение его последнего блока)"},
       {"key", "только рапорты, ключ которых подходит под шаблон (* и ?; можно несколько раз)"},
+      {"output", "стандартный вывод - в этот файл (существующий файл заменяется)"},
+      {"split", "по файлу .txt на индекс в этом каталоге, по пути индекса ниже каталога поиска"},
+      {"force", "при разбиении по файлам заменять файлы, которые уже были"},
       {"simd", "уровень декодирования для измерений: scalar, avx2 или avx512"},
       {"version", "версия программы"},
       {"help", "эта справка"},
@@ -37,8 +40,12 @@ std::string helpText(Spell option, bool shortHelp) {
   std::string text = std::string(kUsage) + "\n";
   for (const auto& line : lines) {
     const std::string word = line[0];
-    std::string name = word == "simd" ? option("simd", "УРОВЕНЬ") : word == "key" ? option("key", "ШАБЛОН") : option(word);
-    if (std::string(line[0]) == "help" && shortHelp) name = "-h, " + name;
+    const char* const values[][2] = {{"simd", "УРОВЕНЬ"}, {"key", "ШАБЛОН"}, {"output", "ФАЙЛ"}, {"split", "КАТАЛОГ"}};
+    std::string name = option(word);
+    for (const auto& value : values)
+      if (word == value[0]) name = option(word, value[1]);
+    // The short forms, where options are long options.
+    if (shortHelp && (word == "help" || word == "output")) name = "-" + word.substr(0, 1) + ", " + name;
     std::string start = "  " + name;
     // Padded to 24 characters (the Cyrillic ones are two bytes each here).
     std::size_t characters = 0;

@@ -58,7 +58,7 @@ TEST(Errors, TextsOfTheCodesTheLayerSets) {
   EXPECT_EQ(systemText(5, &length), u"Отказано в доступе.\r\n");
   EXPECT_EQ(systemText(1006, &length),
             u"Том для файла был изменен извне, поэтому открытый файл стал недействительным.\r\n");
-  for (DWORD code : {0u, 2u, 3u, 4u, 5u, 6u, 8u, 18u, 31u, 38u, 87u, 122u, 206u, 1006u}) {
+  for (DWORD code : {0u, 2u, 3u, 4u, 5u, 6u, 8u, 18u, 31u, 38u, 80u, 87u, 122u, 183u, 206u, 1006u}) {
     const std::u16string text = systemText(code, &length);
     EXPECT_GT(length, 2u) << code;
     EXPECT_EQ(text.substr(text.size() - 2), u"\r\n") << code;

@@ -1,8 +1,11 @@
-// File handles: opening, sizes, reading, file information and mappings.
+// File handles: opening, sizes, reading, writing, file information, made
+// directories and mappings.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "posix/internal.h"
 #include "temp_dir.h"
@@ -101,6 +104,86 @@ TEST(Files, AFifoNeverWaits) {
   EXPECT_EQ(CreateFileMappingW(fifo, nullptr, PAGE_READONLY, 0, 0, nullptr), nullptr);
   EXPECT_EQ(GetLastError(), 1006u);
   CloseHandle(fifo);
+}
+
+// Opening for writing: each disposition on a name that is free, taken by a
+// file or by a directory, or in a directory that is missing.
+TEST(Files, WritesCreateReplaceOrRefuseAsTheDispositionSays) {
+  struct row {
+    DWORD disposition;
+    const char* name;
+    DWORD error;        // the last error after the open
+    const char* after;  // the file's content after "x" is written, or null when it does not open
+  };
+  const row rows[] = {
+      {CREATE_NEW, "new", 0, "x"},
+      {CREATE_NEW, "old", 80, nullptr},
+      {CREATE_ALWAYS, "new", 0, "x"},
+      {CREATE_ALWAYS, "old", 183, "x"},  // emptied first
+      {OPEN_EXISTING, "old", 0, "xld bytes"},
+      {OPEN_EXISTING, "new", 2, nullptr},
+      {CREATE_ALWAYS, "sub", 5, nullptr},
+      {CREATE_NEW, "sub", 80, nullptr},
+      {CREATE_NEW, "missing/new", 3, nullptr},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(std::string(r.name) + " " + std::to_string(r.disposition));
+    TempDir dir;
+    dir.write("old", "old bytes");
+    ASSERT_EQ(mkdir(dir.path("sub").c_str(), 0755), 0);
+    SetLastError(99);
+    HANDLE file = CreateFileW(dir.wide(r.name).c_str(), GENERIC_WRITE, 0, nullptr, r.disposition,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_EQ(GetLastError(), r.error);
+    ASSERT_EQ(file != INVALID_HANDLE_VALUE, r.after != nullptr);
+    if (file == INVALID_HANDLE_VALUE) continue;
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(file, "x", 1, &written, nullptr));
+    EXPECT_TRUE(CloseHandle(file));
+    HANDLE back = openRead(dir.wide(r.name));
+    char buffer[64] = {};
+    DWORD read = 0;
+    EXPECT_TRUE(ReadFile(back, buffer, sizeof buffer, &read, nullptr));
+    EXPECT_EQ(std::string(buffer, read), r.after);
+    CloseHandle(back);
+  }
+  SetLastError(0);
+  EXPECT_EQ(CreateFileW(u"x", GENERIC_READ, 0, nullptr, CREATE_NEW, 0, nullptr), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), 87u);  // reading a file that is made: not offered
+}
+
+// Directories are made once, a piece of the path at a time beyond PATH_MAX,
+// and a file is written at the end of such a path.
+TEST(Files, DirectoriesAreMadeOnceAlsoBeyondPathMax) {
+  TempDir dir;
+  struct removal {
+    std::string top;
+    ~removal() { std::system(("rm -rf '" + top + "'").c_str()); }
+  } levels{dir.path("level")};
+  std::u16string deep = dir.wide();
+  for (int i = 0; i < 1000; ++i) {
+    deep += u"/level";
+    ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr)) << i;
+  }
+  SetLastError(0);
+  EXPECT_FALSE(CreateDirectoryW(deep.c_str(), nullptr));
+  EXPECT_EQ(GetLastError(), 183u);
+  const std::u16string file = deep + u"/R.txt";
+  HANDLE out = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(out, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  EXPECT_TRUE(WriteFile(out, "text", 4, &written, nullptr));
+  CloseHandle(out);
+  HANDLE in = openRead(file);
+  ASSERT_NE(in, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetFileSize(in, nullptr), 4u);
+  CloseHandle(in);
+  // A name taken by a file, and a parent that is missing.
+  for (const auto& [name, error] : {std::pair{u"/R.txt", 183u}, {u"/gone/sub", 3u}}) {
+    SetLastError(0);
+    EXPECT_FALSE(CreateDirectoryW((deep + name).c_str(), nullptr));
+    EXPECT_EQ(GetLastError(), error);
+  }
 }
 
 TEST(Files, BadHandlesAreRefused) {
