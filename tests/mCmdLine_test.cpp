@@ -3,13 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <string>
 #include <vector>
 
-#include "archive_writer.h"
-#include "capture.h"
 #include "text.h"
 
 namespace {
@@ -141,12 +137,6 @@ TEST(MCmdLineOptions, SetOptionReplacesAndKeepsOrder) {
 
 class MCmdLineSearch : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/tarvin-cmdline-XXXXXX";
-    dir = mkdtemp(tmpl);
-  }
-  void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
-
   std::vector<std::u16string> names(args a) {
     mCmdLine line;
     mFileList& list = line.getSearchPaths(a.argc(), a.argv());
@@ -157,9 +147,7 @@ class MCmdLineSearch : public ::testing::Test {
     }
     return out;
   }
-  static std::u16string u16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
-
-  std::string dir;
+  TempTree dir{"cmdline"};
 };
 
 TEST_F(MCmdLineSearch, DirectoriesInOrderOfTheirLastComponent) {
@@ -169,11 +157,9 @@ TEST_F(MCmdLineSearch, DirectoriesInOrderOfTheirLastComponent) {
 }
 
 TEST_F(MCmdLineSearch, ListFilesAddTheirEntries) {
-  std::string list = dir + "/list.txt";
-  archive::writeFile(list, "/d/b\r\n\r\n/d/a\r\n/d/my dir\r\n@odd\r\n\"/q\"\r\n/x/a");
-  std::u16string at = u"@" + u16(list);
-  char here[4096];
-  std::u16string cwd = u16(getcwd(here, sizeof here));
+  dir.file("list.txt", "/d/b\r\n\r\n/d/a\r\n/d/my dir\r\n@odd\r\n\"/q\"\r\n/x/a");
+  std::u16string at = u"@" + dir.wide("list.txt");
+  std::u16string cwd = widened(currentDirectory());
   // The argument /x/a sorts before the list file's argument, so it is added
   // first; the list's entries follow in their order. Quotes stay part of an
   // entry, and "@odd" is a directory like any other.
@@ -184,14 +170,14 @@ TEST_F(MCmdLineSearch, ListFilesAddTheirEntries) {
 
 TEST_F(MCmdLineSearch, UnreadableListFileRaises) {
   mCmdLine line;
-  args a({u"@" + u16(dir + "/missing")});
+  args a({u"@" + dir.wide("missing")});
   try {
     line.getSearchPaths(a.argc(), a.argv());
     FAIL();
   } catch (mEx& e) {
     EXPECT_EQ(e.line, 226);
     EXPECT_EQ(e.sysError, 2u);
-    EXPECT_EQ(str(e.getMessage()), u"Не удается найти указанный файл.\r\nfunc=CreateFile filename=" + u16(dir) + u"/missing");
+    EXPECT_EQ(str(e.getMessage()), u"Не удается найти указанный файл.\r\nfunc=CreateFile filename=" + dir.wide("missing"));
   }
   args empty({u"@"});
   try {

@@ -8,7 +8,7 @@
 
 #include "archive_writer.h"
 #include "capture.h"
-#include "temp_tree.h"
+#include "text.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ TEST(ReportFormat, WhatSurroundsAReportInEachForm) {
   w.omitDataFile(3);
   w.write();
   mFileIndex index;
-  index.open(tree.text("A.IDX"), [](mEx&) {});
+  index.open(text(tree, "A.IDX"), [](mEx&) {});
   const mIndexEntry& lost = *index.entries.first()->value;  // Latin before Cyrillic
   const mIndexEntry& kept = *index.entries.last()->value;
   const std::string path = "\"" + tree.path("A.IDX") + "\"";
@@ -41,7 +41,7 @@ TEST(ReportFormat, WhatSurroundsAReportInEachForm) {
   };
   for (const auto& r : rows) {
     reportFormat format({r.how}, mOutput::get());
-    format.beginIndex(index, tree.text("A.IDX"));
+    format.beginIndex(index, text(tree, "A.IDX"));
     mbytes out;
     const std::size_t at = format.opening(out, r.entry, index.range(r.entry), 41);
     if (r.how == reportFormat::kind::plain) {

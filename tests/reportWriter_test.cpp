@@ -13,7 +13,7 @@
 
 #include "archive_writer.h"
 #include "capture.h"
-#include "temp_tree.h"
+#include "text.h"
 
 namespace {
 
@@ -52,7 +52,7 @@ TEST(ReportWriter, OutputIsThatOfOneThreadWhateverTheBatchesAndFaults) {
   }
   w.write();
   mFileIndex index;
-  const mstr path = tree.text("Q.IDX");
+  const mstr path = text(tree, "Q.IDX");
   index.open(path, [](mEx&) {});
   ASSERT_EQ(truncate(w.dataFilePath(3).c_str(), 0), 0);
 

@@ -5,17 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "archive_writer.h"
-#include "capture.h"
 #include "fixture.h"
 #include "runner.h"
-#include "target.h"
 
 namespace {
 
@@ -99,8 +95,6 @@ std::vector<jsonObject> jsonLines(const std::string& out) {
   EXPECT_TRUE(out.empty() || out.back() == '\n');
   return objects;
 }
-
-std::string separatorLine(int n) { return "+++" + std::to_string(n) + "\n"; }
 
 class Options : public archiveTree {
  protected:

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "posix/internal.h"
-#include "temp_dir.h"
+#include "temp_tree.h"
 #include "win32.h"
 
 namespace {
@@ -16,8 +16,8 @@ HANDLE openRead(const std::u16string& name, DWORD flags = 0) {
 }
 
 TEST(Files, ReadsUpToTheEnd) {
-  TempDir dir;
-  dir.write("list.txt", "one\r\ntwo");
+  TempTree dir{"platform"};
+  dir.file("list.txt", "one\r\ntwo");
   HANDLE file = openRead(dir.wide("list.txt"));
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   char buffer[64] = {};
@@ -31,8 +31,8 @@ TEST(Files, ReadsUpToTheEnd) {
 }
 
 TEST(Files, SizesAreSixtyFourBits) {
-  TempDir dir;
-  dir.write("big");
+  TempTree dir{"platform"};
+  dir.file("big");
   // Sparse: 5 GiB + 7 bytes, then 8 GiB - 1, whose low part is all ones.
   ASSERT_EQ(truncate(dir.path("big").c_str(), (5LL << 30) + 7), 0);
   HANDLE file = openRead(dir.wide("big"));
@@ -54,8 +54,8 @@ TEST(Files, SizesAreSixtyFourBits) {
 }
 
 TEST(Files, DirectoriesOpenOnlyForTheirInformation) {
-  TempDir dir;
-  ASSERT_EQ(mkdir(dir.path("sub").c_str(), 0755), 0);
+  TempTree dir{"platform"};
+  dir.dir("sub");
   SetLastError(0);
   EXPECT_EQ(openRead(dir.wide("sub")), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), 5u);
@@ -78,7 +78,7 @@ TEST(Files, DirectoriesOpenOnlyForTheirInformation) {
 }
 
 TEST(Files, AFifoNeverWaits) {
-  TempDir dir;
+  TempTree dir{"platform"};
   ASSERT_EQ(mkfifo(dir.path("fifo").c_str(), 0644), 0);
   HANDLE fifo = openRead(dir.wide("fifo"));  // no writer: must not block
   ASSERT_NE(fifo, INVALID_HANDLE_VALUE);
@@ -96,8 +96,8 @@ TEST(Files, AFifoNeverWaits) {
 }
 
 TEST(Files, BadHandlesAreRefused) {
-  TempDir dir;
-  dir.write("a", "x");
+  TempTree dir{"platform"};
+  dir.file("a", "x");
   HANDLE file = openRead(dir.wide("a"));
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
@@ -119,8 +119,8 @@ TEST(Files, BadHandlesAreRefused) {
 }
 
 TEST(Mapping, FilesBeyondFourGiBAreMappedWhole) {
-  TempDir dir;
-  dir.write("data.02");
+  TempTree dir{"platform"};
+  dir.file("data.02");
   const std::string path = dir.path("data.02");
   const long long end = (5LL << 30) + 7;
   ASSERT_EQ(truncate(path.c_str(), end - 1), 0);
@@ -142,8 +142,8 @@ TEST(Mapping, FilesBeyondFourGiBAreMappedWhole) {
 }
 
 TEST(Mapping, EmptyFileCannotBeMapped) {
-  TempDir dir;
-  dir.write("empty.idx");
+  TempTree dir{"platform"};
+  dir.file("empty.idx");
   HANDLE file = openRead(dir.wide("empty.idx"));
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   SetLastError(0);
@@ -153,8 +153,8 @@ TEST(Mapping, EmptyFileCannotBeMapped) {
 }
 
 TEST(Mapping, AMaximumSizeNarrowsTheMappingAndNeverExtendsTheFile) {
-  TempDir dir;
-  dir.write("data.01", std::string(10000, 'x'));
+  TempTree dir{"platform"};
+  dir.file("data.01", std::string(10000, 'x'));
   HANDLE file = openRead(dir.wide("data.01"));
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   SetLastError(0);
@@ -178,9 +178,9 @@ TEST(Mapping, AMaximumSizeNarrowsTheMappingAndNeverExtendsTheFile) {
 }
 
 TEST(Mapping, ViewOutlivesItsHandles) {
-  TempDir dir;
+  TempTree dir{"platform"};
   const std::string content = "\x01\x80\xFF report bytes";
-  dir.write("data.01", content);
+  dir.file("data.01", content);
   HANDLE file = openRead(dir.wide("data.01"));
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
