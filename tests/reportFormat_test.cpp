@@ -7,7 +7,7 @@
 #include <string>
 
 #include "archive_writer.h"
-#include "capture.h"
+#include "expected.h"
 #include "text.h"
 
 namespace {
@@ -34,7 +34,7 @@ TEST(ReportFormat, WhatSurroundsAReportInEachForm) {
     const char* opening;
     std::string closing;
   } rows[] = {
-      {reportFormat::kind::plain, kept, "", "+++41\n"},
+      {reportFormat::kind::plain, kept, "", separatorLine(41)},
       {reportFormat::kind::jsonl, kept, ",\"key\":\"Ключ\\\"1\",\"data\":\"A.07\",\"block\":0,\"bytes\":64,\"text\":\"",
        "\"}\n"},
       {reportFormat::kind::list, lost, ",\"key\":\"K2\",\"data\":null,\"block\":0,\"bytes\":null", "}\n"},
@@ -73,8 +73,8 @@ TEST(ReportFormat, ErrorTextsAndSizeLinesGoWhereTheFormSays) {
       format.unexpectedFailure(6);
       mOutput::get().flush();
     });
-    const std::string text = oem("Error number 0: текст\nin module mod func <fn> in string 5\n");
-    const std::string lines = oem("<>Размер строки<> 10001\nОшибка! 6\n");
+    const std::string text = errorText(0, "текст", "mod", "fn", 5);
+    const std::string lines = sizeLine(10001) + oem("Ошибка! 6\n");
     // In the JSON modes an error's text is followed by its JSON form.
     const std::string object =
         "{\"code\":0,\"message\":\"текст\",\"file\":\"mod\",\"function\":\"fn\",\"line\":5,\"level\":\"report\"}\n";

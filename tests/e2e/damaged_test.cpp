@@ -857,13 +857,7 @@ TEST_F(Damaged, NothingSoundIsLost) {
   outcome r = convert({arg("t3"), "@" + arg("dirs.lst"), arg("t1"), arg("t2")});
 
   std::vector<std::string> printed;
-  for (std::size_t pos = 0, n = 0; pos < r.out.size(); ++n) {
-    std::string separator = separatorLine(static_cast<long>(n));
-    std::size_t end = r.out.find(separator, pos);
-    ASSERT_NE(end, std::string::npos) << "separator " << n << " missing";
-    printed.push_back(r.out.substr(pos, end - pos));
-    pos = end + separator.size();
-  }
+  ASSERT_TRUE(splitTexts(r.out, printed)) << "separator " << printed.size() << " missing";
   ASSERT_EQ(printed.size(), listed.size());
   for (std::size_t i = 0; i < listed.size(); ++i) {
     SCOPED_TRACE(listed[i].dir + " " + listed[i].index + " " + listed[i].key);
