@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "mstr.h"
+#include "text.h"
 
 namespace {
 
@@ -200,27 +200,15 @@ TEST(StackOb, ReverseCompactAndSwap) {
 TEST(StackOb, AllocationFailureRaisesAndKeepsContent) {
   bytes a;
   fill(a, "keep");
-  try {
-    a.get_size(0x7FFFFFFF, true);
-    FAIL() << "no error";
-  } catch (mEx& e) {
-    EXPECT_EQ(e.line, 496);
-    EXPECT_EQ(e.code, 1);
-    EXPECT_EQ(e.sysError, 8u);
-    mstr function(e.function);
-    EXPECT_EQ(function, mstr(u"stack_ob<unsigned char,0,0>::get_size"));
-    mstr message(e.getMessage());
-    EXPECT_NE(message.findChar(u'О'), nullptr);
-  }
+  mEx e = raised([&] { a.get_size(0x7FFFFFFF, true); });
+  EXPECT_EQ(e.line, 496);
+  EXPECT_EQ(e.code, 1);
+  EXPECT_EQ(e.sysError, 8u);
+  EXPECT_EQ(str(e.function), u"stack_ob<unsigned char,0,0>::get_size");
+  EXPECT_EQ(str(e.getMessage()), u"Недостаточно памяти для обработки команды.\r\nfunc=malloc Ошибка выделения памяти.");
   EXPECT_EQ(text(a), "keep");
-
   mstr s(u"x");
-  try {
-    s.get_size(0x7FFFFFFF, true);
-    FAIL() << "no error";
-  } catch (mEx& e) {
-    EXPECT_EQ(mstr(e.function), mstr(u"stack_ob<unsigned short,0,0>::get_size"));
-  }
+  EXPECT_EQ(str(raised([&] { s.get_size(0x7FFFFFFF, true); }).function), u"stack_ob<unsigned short,0,0>::get_size");
 }
 
 TEST(StackOb, ObjectElementsAreCopiedAndDestroyed) {
