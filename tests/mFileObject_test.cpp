@@ -30,11 +30,6 @@ texts walk(const mFileList& list, bool namesOnly = false) {
   return out;
 }
 
-template <class Node>
-int depth(const Node* n) {
-  return n ? 1 + std::max(depth(n->left), depth(n->right)) : 0;
-}
-
 std::string twoDigits(int i) { return std::to_string(i / 10) + std::to_string(i % 10); }
 
 // Runs the check in a child as the user nobody, for whom permissions hold

@@ -45,11 +45,6 @@ std::vector<unsigned> inOrder(const numbers& t) {
   return out;
 }
 
-template <class Node>
-int depth(const Node* n) {
-  return n ? 1 + std::max(depth(n->left), depth(n->right)) : 0;
-}
-
 // Checks the search-tree invariants: keys in order (left ones not greater,
 // right ones not less: a balanced run of equal keys stands on both sides),
 // parent links, the cached ends and the count.

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,6 +26,12 @@ inline std::vector<std::u16string> strs(mstr_list& list) {
   std::vector<std::u16string> out;
   for (int i = 0; i < list.get_count(); ++i) out.push_back(str(list.get_data()[i]));
   return out;
+}
+
+// The depth of a tree below this node (0 for none).
+template <class Node>
+int depth(const Node* n) {
+  return n ? 1 + std::max(depth(n->left), depth(n->right)) : 0;
 }
 
 inline mstr text(const TempTree& tree, const std::string& name = "") { return mstr(tree.wide(name).c_str()); }
