@@ -53,6 +53,20 @@ class Damaged : public archiveTree {
   }
   static constexpr long fillerBytes = 32L << 20;
 
+  // Writes the index `dir`/M.IDX of `count` records in key order, whose data
+  // files M.00 to M.255 are all missing; returns the error texts of the
+  // first `told` of them.
+  std::string missingFilesIndex(const std::string& dir, long count, long told) {
+    std::string index, errors;
+    for (long i = 0; i < count; ++i) {
+      const unsigned number = static_cast<unsigned>(i % 256);
+      index += archive::record("K" + std::to_string(10000000 + i).substr(1), "", 0, number);
+      if (i < told) errors += missingDataFile(shown(dir + "/M." + (number < 10 ? "0" : "") + std::to_string(number)));
+    }
+    tree.file(dir + "/M.IDX", index);
+    return errors;
+  }
+
   // Runs the program; it must end by itself with exit code 0.
   outcome convert(const std::vector<std::string>& arguments, const runOptions& options = {}) {
     outcome r = run(arguments, options);
@@ -93,22 +107,38 @@ TEST_F(Damaged, IndexCutAtEveryOffsetOfItsLastRecord) {
   }
 }
 
-TEST_F(Damaged, EmptyIndexOrDataFileAbandonsItsDirectoryOnly) {
-  std::vector<std::string> a = simpleArchive("d1", "A.IDX", {"A"});
-  tree.file("d1/B.IDX", "");
-  simpleArchive("d1", "C.IDX", {"C"});  // after the empty index: not reached
-  // An index whose second data file is empty.
-  archive::writer e(at("d2"), "E.IDX");
-  e.add("E1", "", 1, {"E1"});
-  e.add("E2", "", 2, {"E2"});
-  e.write();
-  archive::writeFile(e.dataFilePath(2), "");
-  simpleArchive("d2", "F.IDX", {"F"});
-  std::vector<std::string> g = simpleArchive("d3", "G.IDX", {"G"});
+// An index or a data file that cannot be mapped, empty or a named pipe
+// (which must never block the run), abandons its directory only; a list file
+// that is a pipe lists nothing.
+TEST_F(Damaged, UnmappableIndexOrDataFileAbandonsItsDirectoryOnly) {
+  for (const bool pipes : {false, true}) {
+    if (pipes && program.windows) continue;  // POSIX named pipes
+    SCOPED_TRACE(pipes ? "named pipes" : "empty files");
+    const std::string top = pipes ? "pipes/" : "empty/";
+    const auto unmappable = [&](const std::string& name) {
+      if (!pipes) return tree.file(top + name, "");
+      ASSERT_EQ(mkfifo(at(top + name).c_str(), 0644), 0);
+    };
+    std::vector<std::string> a = simpleArchive(top + "d1", "A.IDX", {"A"});
+    unmappable("d1/B.IDX");
+    simpleArchive(top + "d1", "C.IDX", {"C"});  // after the index that cannot be read: not reached
+    // An index whose second data file cannot be read.
+    archive::writer e(at(top + "d2"), "E.IDX");
+    e.add("E1", "", 1, {"E1"});
+    e.add("E2", "", 2, {"E2"});
+    e.omitDataFile(2);
+    e.write();
+    unmappable("d2/E.02");
+    simpleArchive(top + "d2", "F.IDX", {"F"});
+    std::vector<std::string> g = simpleArchive(top + "d3", "G.IDX", {"G"});
+    unmappable("dirs.lst");
 
-  outcome r = convert({arg("d3"), arg("d1"), arg("d2")});
-  EXPECT_EQ(r.out, numbered({a[0], g[0]}));
-  EXPECT_EQ(r.err, mappingFailed(shown("d1/B.IDX")) + mappingFailed(shown("d2/E.02")));
+    runOptions soon;
+    soon.timeoutSeconds = 20;
+    outcome r = convert({arg(top + "d3"), arg(top + "d1"), arg(top + "d2"), "@" + arg(top + "dirs.lst")}, soon);
+    EXPECT_EQ(r.out, numbered({a[0], g[0]}));
+    EXPECT_EQ(r.err, mappingFailed(shown(top + "d1/B.IDX")) + mappingFailed(shown(top + "d2/E.02")));
+  }
 }
 
 // ---- Data files --------------------------------------------------------
@@ -230,26 +260,6 @@ TEST_F(Damaged, NamesFromTheFileSystemAreTakenLiterally) {
   outcome r = convert(arguments);
   EXPECT_EQ(r.out, numbered(texts));
   EXPECT_EQ(r.err, err);
-}
-
-TEST_F(Damaged, PipesInPlaceOfFilesNeverBlock) {
-  if (program.windows) GTEST_SKIP() << "POSIX named pipes";
-  std::vector<std::string> a = simpleArchive("d1", "A.IDX", {"A"});
-  ASSERT_EQ(mkfifo(at("d1/B.IDX").c_str(), 0644), 0);
-  simpleArchive("d1", "C.IDX", {"C"});  // after the index that cannot be read
-  archive::writer e(at("d2"), "E.IDX");
-  e.add("E", "", 1, {"E"});
-  e.omitDataFile(1);
-  e.write();
-  ASSERT_EQ(mkfifo(e.dataFilePath(1).c_str(), 0644), 0);
-  std::vector<std::string> g = simpleArchive("d3", "G.IDX", {"G"});
-  ASSERT_EQ(mkfifo(at("dirs.lst").c_str(), 0644), 0);  // a list of nothing
-
-  runOptions soon;
-  soon.timeoutSeconds = 20;
-  outcome r = convert({arg("d1"), arg("d2"), arg("d3"), "@" + arg("dirs.lst")}, soon);
-  EXPECT_EQ(r.out, numbered({a[0], g[0]}));
-  EXPECT_EQ(r.err, mappingFailed(shown("d1/B.IDX")) + mappingFailed(shown("d2/E.01")));
 }
 
 // ---- Directories and list files ---------------------------------------
@@ -475,16 +485,7 @@ TEST_F(Damaged, WideAndDeepTreesAreWalkedWhole) {
 
 TEST_F(Damaged, IndexOfManyRecordsWhoseDataFilesAreAllMissing) {
   const long count = 100000;
-  std::string index, expectedErr;
-  for (long i = 0; i < count; ++i) {
-    char key[9];
-    std::snprintf(key, sizeof key, "K%07ld", i);
-    index += archive::record(key, "", 0, static_cast<unsigned>(i % 256));
-    char data[8];
-    std::snprintf(data, sizeof data, "M.%02ld", i % 256);
-    expectedErr += missingDataFile(shown(std::string("d/") + data));
-  }
-  tree.file("d/M.IDX", index);
+  const std::string expectedErr = missingFilesIndex("d", count, count);
 
   outcome r = convert({arg("d")});
   std::string first = missingDataFile(shown("d/M.00")), last = missingDataFile(shown("d/M.159"));
@@ -618,16 +619,8 @@ TEST_F(Damaged, DataFileCutShortDuringTheRun) {
 TEST_F(Damaged, IndexCutShortWhileItIsOpened) {
   // Every record names a missing data file, so that opening the index writes
   // an error text for each: it blocks on standard error while it is open.
-  std::string index, expectedErr;
   const int kept = 2048;  // 20 pages of records
-  for (int i = 0; i < 2 * kept; ++i) {
-    char key[9], data[8];
-    std::snprintf(key, sizeof key, "K%05d", i);
-    std::snprintf(data, sizeof data, "M.%02d", i % 256);
-    index += archive::record(key, "", 0, static_cast<unsigned>(i % 256));
-    if (i < kept) expectedErr += missingDataFile(shown(std::string("d1/") + data));
-  }
-  tree.file("d1/M.IDX", index);
+  const std::string expectedErr = missingFilesIndex("d1", 2 * kept, kept);
   simpleArchive("d1", "N.IDX", {"N"});  // after M.IDX in its tree: skipped with it
   std::vector<std::string> b = simpleArchive("d2", "B.IDX", {"B"});
   runOptions blocked;
