@@ -467,16 +467,12 @@ TEST_F(Damaged, WideAndDeepTreesAreWalkedWhole) {
     // search (Wine resolves paths beyond MAX_PATH, up to the limit of the
     // system below it), names that directory, and walks no deeper.
     const unsigned code = program.underWine() ? 31 : 3;  // "general failure", "path not found"
-    auto unlisted = [&](const std::string& dir) {
-      return errorText(code, program.systemText(code) + "func=FindFirstFile filename=" + shown(dir),
-                       "Vc\\Include\\mFileObject", "mFileObject::listTree", 184);
-    };
     std::string reached, dir = t->top;
     bool named = false;
     n = 0;
     for (int depth = 1; depth <= 30 && !named; ++depth) {
       dir += "/" + level;
-      named = r.out == reached && r.err == unlisted(dir);
+      named = r.out == reached && r.err == unlistedDirectory(code, shown(dir));
       if (depth == 1 || depth == 10) reached += "DEPTH " + std::to_string(depth) + "\n" + separatorLine(n++);
     }
     EXPECT_TRUE(named) << r.out << r.err;

@@ -39,7 +39,8 @@ class archiveTree : public ::testing::Test {
 };
 
 // The error texts of files that the class library could not open, map or
-// read, of an unreadable list file, and of output that could not be written.
+// read, of an unreadable list file or directory, and of output that could
+// not be written.
 inline std::string openFailed(unsigned code, const std::string& shownPath) {
   return errorText(code, program.systemText(code) + "func=CreateFile filename=" + shownPath, "Vc\\Include\\mFile",
                    "mFile::openFileRead", 208);
@@ -59,6 +60,11 @@ inline std::string readFault(const std::string& shownPath) {
 inline std::string listFileFailed(unsigned code, const std::string& shownPath) {
   return errorText(code, program.systemText(code) + "func=CreateFile filename=" + shownPath,
                    "Vc\\Include\\mFileObject", "mFileObject::GetFilesFromFileList", 226);
+}
+// A directory that names nothing, or that the system cannot search.
+inline std::string unlistedDirectory(unsigned code, const std::string& shownPath) {
+  return errorText(code, program.systemText(code) + "func=FindFirstFile filename=" + shownPath,
+                   "Vc\\Include\\mFileObject", "mFileObject::listTree", 184);
 }
 inline std::string outputLost(unsigned code) {
   return errorText(code, program.systemText(code) + "func=WriteFile Данные не записаны в стандартный вывод.", "main",
