@@ -29,6 +29,7 @@ TEST(Json, StringsAreUtf8WithQuotesBackslashesControlsAndLoneSurrogatesEscaped) 
       {u"Ёж №", "\xD0\x81\xD0\xB6 \xE2\x84\x96"},
       {u"\U0001F600", "\xF0\x9F\x98\x80"},                       // a pair: one character
       {std::u16string{0xD800, u'x', 0xDC80}, "\\ud800x\\udc80"},  // lone surrogates
+      {std::u16string{u'a', 0xD83D}, "a\\ud83d"},               // a high surrogate that ends the text
   };
   for (const auto& [text, expected] : units) EXPECT_EQ(ofUnits(text), expected);
   // Code page 866 bytes as their characters.

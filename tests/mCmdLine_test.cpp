@@ -3,13 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <string>
 #include <vector>
 
-#include "archive_writer.h"
-#include "capture.h"
 #include "text.h"
 
 namespace {
@@ -136,23 +132,17 @@ TEST(MCmdLineOptions, SetOptionReplacesAndKeepsOrder) {
   line.setOption(mstr(u"b"), mstr(u"1"));
   line.setOption(mstr(u"a"), reinterpret_cast<const unsigned short*>(u"2"));
   line.setOption(mstr(u"b"), -1);
-  mstr v;
-  EXPECT_TRUE(line.getOption(u"b", v));
-  EXPECT_EQ(str(v), u"4294967295");
-  EXPECT_EQ(line.get_count(), 2);
-  v.assign(u"stale");
+  // In name order, the replaced option in its place with its new value.
+  std::vector<std::u16string> stored;
+  for (auto it = line.begin(); auto* n = it.step();) stored.push_back(str(n->value->name) + u"=" + str(n->value->value));
+  EXPECT_EQ(stored, (std::vector<std::u16string>{u"a=2", u"b=4294967295"}));
+  mstr v(u"stale");
   EXPECT_FALSE(line.getOption(u"c", v));
   EXPECT_EQ(str(v), u"");
 }
 
 class MCmdLineSearch : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/tarvin-cmdline-XXXXXX";
-    dir = mkdtemp(tmpl);
-  }
-  void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
-
   std::vector<std::u16string> names(args a) {
     mCmdLine line;
     mFileList& list = line.getSearchPaths(a.argc(), a.argv());
@@ -163,9 +153,7 @@ class MCmdLineSearch : public ::testing::Test {
     }
     return out;
   }
-  static std::u16string u16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
-
-  std::string dir;
+  TempTree dir{"cmdline"};
 };
 
 TEST_F(MCmdLineSearch, DirectoriesInOrderOfTheirLastComponent) {
@@ -175,11 +163,9 @@ TEST_F(MCmdLineSearch, DirectoriesInOrderOfTheirLastComponent) {
 }
 
 TEST_F(MCmdLineSearch, ListFilesAddTheirEntries) {
-  std::string list = dir + "/list.txt";
-  archive::writeFile(list, "/d/b\r\n\r\n/d/a\r\n/d/my dir\r\n@odd\r\n\"/q\"\r\n/x/a");
-  std::u16string at = u"@" + u16(list);
-  char here[4096];
-  std::u16string cwd = u16(getcwd(here, sizeof here));
+  dir.file("list.txt", "/d/b\r\n\r\n/d/a\r\n/d/my dir\r\n@odd\r\n\"/q\"\r\n/x/a");
+  std::u16string at = u"@" + dir.wide("list.txt");
+  std::u16string cwd = widened(currentDirectory());
   // The argument /x/a sorts before the list file's argument, so it is added
   // first; the list's entries follow in their order. Quotes stay part of an
   // entry, and "@odd" is a directory like any other.
@@ -190,14 +176,14 @@ TEST_F(MCmdLineSearch, ListFilesAddTheirEntries) {
 
 TEST_F(MCmdLineSearch, UnreadableListFileRaises) {
   mCmdLine line;
-  args a({u"@" + u16(dir + "/missing")});
+  args a({u"@" + dir.wide("missing")});
   try {
     line.getSearchPaths(a.argc(), a.argv());
     FAIL();
   } catch (mEx& e) {
     EXPECT_EQ(e.line, 226);
     EXPECT_EQ(e.sysError, 2u);
-    EXPECT_EQ(str(e.getMessage()), u"Не удается найти указанный файл.\r\nfunc=CreateFile filename=" + u16(dir) + u"/missing");
+    EXPECT_EQ(str(e.getMessage()), u"Не удается найти указанный файл.\r\nfunc=CreateFile filename=" + dir.wide("missing"));
   }
   args empty({u"@"});
   try {

@@ -1,6 +1,5 @@
 #include "mFileIndex.h"
 
-#include <ftw.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -16,6 +15,7 @@
 
 #include "archive_writer.h"
 #include "capture.h"
+#include "expected.h"
 #include "reportReader.h"
 #include "reportText.h"
 #include "text.h"
@@ -23,25 +23,6 @@
 namespace {
 
 using archive::record;
-
-// A fresh directory under /tmp, removed with everything in it afterwards.
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/tarvin-index-XXXXXX";
-    if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
-    root_ = pattern;
-  }
-  ~TempDir() {
-    nftw(
-        root_.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return std::remove(p); }, 16,
-        FTW_DEPTH | FTW_PHYS);
-  }
-  std::string path(const std::string& name = "") const { return name.empty() ? root_ : root_ + "/" + name; }
-
- private:
-  std::string root_;
-};
 
 mstr wide(const std::string& ascii) {
   mstr s;
@@ -64,11 +45,6 @@ std::string bytes(std::initializer_list<int> values) {
 
 bool endsWith(const std::u16string& text, const std::u16string& tail) {
   return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-std::string missingText(const std::string& dataPath) {
-  return oem("Error number 0: Нет указанного в индексе файла рапортов ") + dataPath +
-         "\nin module mFileIndex func <mFileIndex::open> in string 106\n";
 }
 
 // Lines that the encoder cannot shorten, so that a report's size is known.
@@ -94,18 +70,13 @@ std::string textOf(mEx& error) {
   return oemOf(mstr(text.getMessage()));
 }
 
-template <class V>
-int depth(const tree_node<V>* n) {
-  return n ? 1 + std::max(depth(n->left), depth(n->right)) : 0;
-}
-
 int balancedDepth(int count) { return static_cast<int>(std::floor(std::log2(count))) + 1; }
 
 class IndexTest : public ::testing::Test {
  protected:
   typedef mFileIndex::entry_map::node node;
 
-  TempDir dir;
+  TempTree dir{"index"};
   mFileIndex index;  // released before the directory goes
 
   // Opens the index; returns the texts of the errors it handed over.
@@ -164,12 +135,12 @@ TEST_F(IndexTest, WorkedRecord) {
   std::string rec = bytes({0x06, '1', '2', '3', '4', '5', '6', 0x08, 'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 0x2A,
                            0x01, 0x00, 0x00, 0x07}) +
                     std::string(19, '\xA7');
-  archive::writeFile(dir.path("ARCHIVE.IDX"), rec);
+  dir.file("ARCHIVE.IDX", rec);
   // Block 297 holds another report, so that a read from the wrong block shows.
   std::string wrong = archive::encodeReport({"WRONG"});
   std::string data = std::string(297 * 64, '\0') + wrong + std::string(64 - wrong.size(), '\0') +
                      archive::encodeReport({"RIGHT", "SECOND LINE"});
-  archive::writeFile(dir.path("ARCHIVE.07"), data);
+  dir.file("ARCHIVE.07", data);
 
   EXPECT_EQ(open(dir.path("ARCHIVE.IDX")), "");
   ASSERT_EQ(index.entries.get_count(), 1);
@@ -190,11 +161,12 @@ TEST_F(IndexTest, WorkedRecord) {
 }
 
 TEST_F(IndexTest, ReportEndsAtTheNextHigherBlockOfItsFile) {
-  archive::writeFile(dir.path("ARCHIVE.IDX"),
-                     record("R10", "", 10, 7) + record("R2", "", 2, 7) + record("R5", "", 5, 7));
+  // R50 lies past the end of the file: R10 ends there too.
+  dir.file("ARCHIVE.IDX", record("R10", "", 10, 7) + record("R2", "", 2, 7) + record("R5", "", 5, 7) +
+                              record("R50", "", 50, 7));
   std::string data(700, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i % 251);
-  archive::writeFile(dir.path("ARCHIVE.07"), data);
+  dir.file("ARCHIVE.07", data);
   EXPECT_EQ(open(dir.path("ARCHIVE.IDX")), "");
   mFileData* file = dataFile(7);
   ASSERT_NE(file, nullptr);
@@ -202,7 +174,7 @@ TEST_F(IndexTest, ReportEndsAtTheNextHigherBlockOfItsFile) {
   const struct {
     int ordinal;
     size_t from, to;
-  } ranges[] = {{1, 128, 320}, {2, 320, 640}, {0, 640, 700}};
+  } ranges[] = {{1, 128, 320}, {2, 320, 640}, {0, 640, 700}, {3, 700, 700}};
   for (const auto& r : ranges) {
     EXPECT_EQ(range(r.ordinal), std::make_pair(std::uint64_t{r.from}, std::uint64_t{r.to})) << "record " << r.ordinal;
     std::string expected(data, r.from, r.to - r.from);
@@ -247,36 +219,28 @@ TEST_F(IndexTest, BlocksPastTheEndGiveAnEmptyText) {
   }
 }
 
+// A data file counts only under its exact name; the error is written for
+// every record that names a missing one.
 TEST_F(IndexTest, MissingDataFileIsReportedForEveryRecordNamingIt) {
   archive::writer w(dir.path(), "ARCHIVE.IDX");
   w.add("A", "", 4, {"first"});
   w.add("B", "", 1, {"present"});
   w.add("C", "", 4, {"second"});
-  w.omitDataFile(4);
-  std::string path = w.write();
-
-  std::string message = missingText(dir.path("ARCHIVE.04"));
-  EXPECT_EQ(open(path), message + message);
-  EXPECT_EQ(index.entries.get_count(), 3);
-  EXPECT_EQ(index.dataFiles.get_count(), 1);
-  EXPECT_EQ(report(0), "");
-  EXPECT_EQ(report(1), w.expected()[1]);
-  EXPECT_EQ(report(2), "");
-}
-
-TEST_F(IndexTest, DataFileCountsOnlyUnderItsExactName) {
-  archive::writeFile(dir.path("ARCHIVE.IDX"),
-                     record("A", "", 0, 7) + record("B", "", 0, 8) + record("C", "", 0, 9));
+  for (unsigned number : {4, 7, 8, 9}) w.omitDataFile(number);
+  for (unsigned number : {7, 8, 9}) w.add(std::string(1, static_cast<char>('D' + number - 7)), "", number, {});
+  const std::string path = w.write();
   std::string encoded = archive::encodeReport({"TEXT"});
-  archive::writeFile(dir.path("archive.07"), encoded);  // other letter case
-  mkdir(dir.path("ARCHIVE.08").c_str(), 0755);         // a directory
-  archive::writeFile(dir.path("ARCHIVE.9"), encoded);   // number without two digits
+  dir.file("archive.07", encoded);  // other letter case
+  dir.dir("ARCHIVE.08");            // a directory
+  dir.file("ARCHIVE.9", encoded);   // number without two digits
 
-  EXPECT_EQ(open(dir.path("ARCHIVE.IDX")), missingText(dir.path("ARCHIVE.07")) +
-                                               missingText(dir.path("ARCHIVE.08")) +
-                                               missingText(dir.path("ARCHIVE.09")));
-  EXPECT_TRUE(index.dataFiles.is_empty());
-  for (int ordinal = 0; ordinal < 3; ++ordinal) EXPECT_EQ(report(ordinal), "");
+  const std::string four = missingDataFile(dir.path("ARCHIVE.04"));
+  EXPECT_EQ(open(path), four + four + missingDataFile(dir.path("ARCHIVE.07")) +
+                            missingDataFile(dir.path("ARCHIVE.08")) + missingDataFile(dir.path("ARCHIVE.09")));
+  EXPECT_EQ(index.entries.get_count(), 6);
+  EXPECT_EQ(index.dataFiles.get_count(), 1);
+  for (int ordinal = 0; ordinal < 6; ++ordinal)
+    EXPECT_EQ(report(ordinal), ordinal == 1 ? w.expected()[1] : "") << "record " << ordinal;
 }
 
 TEST_F(IndexTest, DataFileNames) {
@@ -290,20 +254,18 @@ TEST_F(IndexTest, DataFileNames) {
                {"v.2/ARCHIVE", 5, "v.2/ARCHIVE.05"}};
   int n = 0;
   for (const auto& c : cases) {
-    std::string sub = dir.path("case" + std::to_string(n++)) + "/";
-    archive::makeDirectories(sub + "v.2");
-    archive::writeFile(sub + c.index, record("K", "", 0, c.number));
-    archive::writeFile(sub + c.data, archive::encodeReport({c.data}));
-    EXPECT_EQ(open(sub + c.index), "") << c.index << " " << c.number;
+    const std::string sub = "case" + std::to_string(n++) + "/";
+    dir.file(sub + c.index, record("K", "", 0, c.number));
+    dir.file(sub + c.data, archive::encodeReport({c.data}));
+    EXPECT_EQ(open(dir.path(sub + c.index)), "") << c.index << " " << c.number;
     EXPECT_EQ(report(0), std::string(c.data) + "\n");
   }
 }
 
 TEST_F(IndexTest, KeysAreMajorThenMinorInKeyOrder) {
-  archive::writeFile(dir.path("ARCHIVE.IDX"), record("C", "2", 0, 1) + record("A", "9", 0, 1) +
-                                                  record("B", "1", 0, 1) + record(oem("ДОК"), "01", 0, 1) +
-                                                  record("JUNK", 0, "JUNK", 0, 0, 1));
-  archive::writeFile(dir.path("ARCHIVE.01"), archive::encodeReport({"SHARED"}));
+  dir.file("ARCHIVE.IDX", record("C", "2", 0, 1) + record("A", "9", 0, 1) + record("B", "1", 0, 1) +
+                              record(oem("ДОК"), "01", 0, 1) + record("JUNK", 0, "JUNK", 0, 0, 1));
+  dir.file("ARCHIVE.01", archive::encodeReport({"SHARED"}));
   EXPECT_EQ(open(dir.path("ARCHIVE.IDX")), "");
   EXPECT_EQ(ordinals(), (std::vector<int>{4, 1, 2, 0, 3}));
   std::vector<std::u16string> keys;
@@ -365,10 +327,10 @@ TEST_F(IndexTest, TrailingPartialRecordReadsZerosForMissingBytes) {
     size_t length;
     unsigned block, file;
   } pieces[] = {{1, 0, 0}, {16, 0, 0}, {18, 0x302, 0}, {20, 0x30302, 0}, {21, 0x30302, 5}, {39, 0x30302, 5}};
-  archive::writeFile(dir.path("PIECE.00"), archive::encodeReport({"TEXT"}));
+  dir.file("PIECE.00", archive::encodeReport({"TEXT"}));
   for (const auto& p : pieces) {
-    archive::writeFile(dir.path("PIECE.IDX"), record("A", "", 0, 0) + tail.substr(0, p.length));
-    EXPECT_EQ(open(dir.path("PIECE.IDX")), p.file ? missingText(dir.path("PIECE.05")) : "");
+    dir.file("PIECE.IDX", record("A", "", 0, 0) + tail.substr(0, p.length));
+    EXPECT_EQ(open(dir.path("PIECE.IDX")), p.file ? missingDataFile(dir.path("PIECE.05")) : "");
     ASSERT_EQ(index.entries.get_count(), 2) << p.length;
     EXPECT_EQ(nodeOf(1)->value->firstBlock, p.block) << p.length;
     EXPECT_EQ(nodeOf(1)->value->fileNumber, p.file) << p.length;
@@ -385,9 +347,8 @@ TEST_F(IndexTest, OversizedLengthsStopAtTheRecordEnd) {
   longMajor[0] = 6;
   longMajor[7] = static_cast<char>(255);
   // Each as a record followed by another, and as the last bytes of the file.
-  archive::writeFile(dir.path("ARCHIVE.IDX"),
-                     longMinor + record("NEXT", "", 0, 1) + longMajor + record("NEXT", "", 0, 1) + longMinor);
-  archive::writeFile(dir.path("ARCHIVE.01"), archive::encodeReport({"TEXT"}));
+  dir.file("ARCHIVE.IDX", longMinor + record("NEXT", "", 0, 1) + longMajor + record("NEXT", "", 0, 1) + longMinor);
+  dir.file("ARCHIVE.01", archive::encodeReport({"TEXT"}));
   EXPECT_EQ(open(dir.path("ARCHIVE.IDX")), "");
   ASSERT_EQ(index.entries.get_count(), 5);
   const std::string minorKey = longMinor.substr(8, 8) + longMinor.substr(1, 39);
@@ -416,37 +377,27 @@ TEST_F(IndexTest, BytesAfterTheFileNumberHaveNoEffect) {
 }
 
 TEST_F(IndexTest, EmptyIndexFileCannotBeMapped) {
-  archive::writeFile(dir.path("ARCHIVE.IDX"), "");
-  try {
-    open(dir.path("ARCHIVE.IDX"));
-    FAIL() << "no error";
-  } catch (const mEx& e) {
-    EXPECT_EQ(e.line, 214);
-    EXPECT_EQ(e.code, 1);
-    EXPECT_EQ(e.sysError, 1006u);
-    EXPECT_TRUE(endsWith(str(e.getMessage()),
-                         u"func=CreateFileMapping filename=" + str(wide(dir.path("ARCHIVE.IDX")))));
-  }
+  dir.file("ARCHIVE.IDX", "");
+  mEx e = raised([&] { open(dir.path("ARCHIVE.IDX")); });
+  EXPECT_EQ(e.line, 214);
+  EXPECT_EQ(e.code, 1);
+  EXPECT_EQ(e.sysError, 1006u);
+  EXPECT_TRUE(endsWith(str(e.getMessage()), u"func=CreateFileMapping filename=" + dir.wide("ARCHIVE.IDX")));
   EXPECT_TRUE(index.entries.is_empty());
 }
 
 TEST_F(IndexTest, EmptyDataFileAbandonsTheIndex) {
-  archive::writeFile(dir.path("ARCHIVE.IDX"),
-                     record("A", "", 0, 1) + record("B", "", 0, 2) + record("C", "", 0, 3));
-  archive::writeFile(dir.path("ARCHIVE.01"), archive::encodeReport({"ONE"}));
-  archive::writeFile(dir.path("ARCHIVE.02"), "");
-  archive::writeFile(dir.path("ARCHIVE.03"), archive::encodeReport({"THREE"}));
-  try {
-    open(dir.path("ARCHIVE.IDX"));
-    FAIL() << "no error";
-  } catch (const mEx& e) {
-    EXPECT_EQ(e.line, 214);
-    EXPECT_TRUE(endsWith(str(e.getMessage()), str(wide(dir.path("ARCHIVE.02")))));
-  }
+  dir.file("ARCHIVE.IDX", record("A", "", 0, 1) + record("B", "", 0, 2) + record("C", "", 0, 3));
+  dir.file("ARCHIVE.01", archive::encodeReport({"ONE"}));
+  dir.file("ARCHIVE.02", "");
+  dir.file("ARCHIVE.03", archive::encodeReport({"THREE"}));
+  mEx e = raised([&] { open(dir.path("ARCHIVE.IDX")); });
+  EXPECT_EQ(e.line, 214);
+  EXPECT_TRUE(endsWith(str(e.getMessage()), dir.wide("ARCHIVE.02")));
   EXPECT_EQ(nodeOf(2), nullptr);  // the record after the failure is not listed
 
   // The same object opens a sound index afterwards.
-  archive::writeFile(dir.path("ARCHIVE.02"), archive::encodeReport({"TWO"}));
+  dir.file("ARCHIVE.02", archive::encodeReport({"TWO"}));
   EXPECT_EQ(open(dir.path("ARCHIVE.IDX")), "");
   EXPECT_EQ(report(1), "TWO\n");
   EXPECT_EQ(report(2), "THREE\n");
@@ -533,8 +484,8 @@ TEST_F(IndexTest, KeyOrderIsThatOfOneByOneInsertion) {
     reference.insert_copy(e);
   }
   reference.balance();
-  archive::writeFile(dir.path() + "/KEYS.IDX", records);
-  open(dir.path() + "/KEYS.IDX");
+  dir.file("KEYS.IDX", records);
+  open(dir.path("KEYS.IDX"));
   std::vector<int> expected;
   for (auto it = reference.begin(); node* n = it.step();) expected.push_back(n->value->ordinal);
   EXPECT_EQ(ordinals(), expected);

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "capture.h"
-#include "temp_tree.h"
 #include "text.h"
 
 namespace {
@@ -31,23 +30,7 @@ texts walk(const mFileList& list, bool namesOnly = false) {
   return out;
 }
 
-template <class Node>
-int depth(const Node* n) {
-  return n ? 1 + std::max(depth(n->left), depth(n->right)) : 0;
-}
-
 std::string twoDigits(int i) { return std::to_string(i / 10) + std::to_string(i % 10); }
-
-// Changes the current directory and puts the old one back afterwards.
-class InDirectory {
- public:
-  explicit InDirectory(const std::string& path) : saved_(currentDirectory()) { move(path); }
-  ~InDirectory() { move(saved_); }
-  static void move(const std::string& path) { ASSERT_EQ(chdir(path.c_str()), 0) << path; }
-
- private:
-  std::string saved_;
-};
 
 // Runs the check in a child as the user nobody, for whom permissions hold
 // even when the tests run as root; the child's exit code is the result.
@@ -124,7 +107,7 @@ TEST(MFileObjectKind, ExactNamesOnly) {
   TempTree t;
   t.file("ARCHIVE.07");
   t.dir("Rep");
-  auto kind = [&](const char16_t* name) { return mFileObject(name, t.text()).getKind(); };
+  auto kind = [&](const char16_t* name) { return mFileObject(name, text(t)).getKind(); };
   EXPECT_EQ(kind(u"ARCHIVE.07"), 1);
   EXPECT_EQ(kind(u"archive.07"), 0);
   EXPECT_EQ(kind(u"*.07"), -2);  // no pattern: a name that is not there
@@ -133,7 +116,7 @@ TEST(MFileObjectKind, ExactNamesOnly) {
   EXPECT_EQ(kind(u"Rep"), -1);
   EXPECT_EQ(kind(u"rep"), 0);
   EXPECT_EQ(kind(u"ARCHIVE.08"), -2);
-  EXPECT_EQ(mFileObject(u"ARCHIVE.07", t.text("missing")).getKind(), -2);
+  EXPECT_EQ(mFileObject(u"ARCHIVE.07", text(t, "missing")).getKind(), -2);
   t.file("archive.07");
   EXPECT_EQ(kind(u"archive.07"), 1);
   // A relative path cannot be resolved once the current directory is gone.
@@ -148,7 +131,7 @@ TEST(MFileObjectList, FilesAndDirectoriesByMask) {
   for (const char* name : {"ARCHIVE.IDX", "b.idx", "a.idxx", "c.txt"}) t.file(name);
   t.dir("d.idx");
   t.dir("sub");
-  mFileObject here(t.text());
+  mFileObject here(text(t));
   const char16_t* everything = nullptr;
   mFileList idx, all, dirs, idxDirs, dots, missing, root;
   EXPECT_EQ(walk(here.listFiles(idx, u"*.idx")), (texts{t.wide("ARCHIVE.IDX"), t.wide("b.idx")}));
@@ -159,7 +142,7 @@ TEST(MFileObjectList, FilesAndDirectoriesByMask) {
   // The search delivers "." and "..", the listing never.
   here.listDirs(dots, u".*");
   EXPECT_EQ(here.listFiles(dots, u".*").get_count(), 0);
-  EXPECT_EQ(mFileObject(t.text("missing")).listFiles(missing, everything).get_count(), 0);
+  EXPECT_EQ(mFileObject(text(t, "missing")).listFiles(missing, everything).get_count(), 0);
   // Entries of the root get an empty directory.
   mFileObject(mstr(u"/")).listDirs(root, u"tm?");
   ASSERT_EQ(root.get_count(), 1);
@@ -181,13 +164,13 @@ TEST(MFileObjectList, ListingThatAddsMoreThan64IsRebalanced) {
   t.file("one/a.idx");
   // Entries arrive in name order, so without a rebalance they form a chain.
   mFileList list65, list64, grown;
-  EXPECT_EQ(walk(mFileObject(t.text("big")).listFiles(list65, u"*.idx"), true), big);
+  EXPECT_EQ(walk(mFileObject(text(t, "big")).listFiles(list65, u"*.idx"), true), big);
   EXPECT_EQ(depth(list65.top()), 7);
-  EXPECT_EQ(walk(mFileObject(t.text("small")).listFiles(list64, u"*.idx"), true), small);
+  EXPECT_EQ(walk(mFileObject(text(t, "small")).listFiles(list64, u"*.idx"), true), small);
   EXPECT_EQ(depth(list64.top()), 64);
   // What one call adds counts, not the size of the list.
-  mFileObject(t.text("one")).listFiles(grown, u"*.idx");
-  mFileObject(t.text("small")).listFiles(grown, u"*.idx");
+  mFileObject(text(t, "one")).listFiles(grown, u"*.idx");
+  mFileObject(text(t, "small")).listFiles(grown, u"*.idx");
   EXPECT_EQ(depth(grown.top()), 65);
 }
 
@@ -199,8 +182,8 @@ TEST(MFileObjectList, UnreadableDirectoryListsAsEmpty) {
   EXPECT_EXIT(asNobody([&] {
                 if (access(t.path("root/locked").c_str(), R_OK) == 0) return false;
                 mFileList tree, direct;
-                mFileObject(t.text("root")).listTree(tree, 1, u"*.idx");
-                mFileObject(t.text("root/locked")).listDirs(direct, u"*");
+                mFileObject(text(t, "root")).listTree(tree, 1, u"*.idx");
+                mFileObject(text(t, "root/locked")).listDirs(direct, u"*");
                 return walk(tree) == texts{t.wide("root/a.idx")} && direct.get_count() == 0;
               }),
               testing::ExitedWithCode(0), "");
@@ -218,11 +201,11 @@ TEST(MFileObjectTree, FilesOfTheWholeTreeByName) {
   // Equal names: this directory's file first, then the subdirectories' in
   // name order.
   mFileList only, all;
-  EXPECT_EQ(walk(mFileObject(t.text("root")).listTree(only, 1, u"*.idx")), files);
+  EXPECT_EQ(walk(mFileObject(text(t, "root")).listTree(only, 1, u"*.idx")), files);
   // skipSelf 0 adds each directory walked; the mask is for files only.
   texts withDirs = files;
   for (auto d : {at("m/deep"), at("empty"), at("m"), t.wide("root"), at("z")}) withDirs.push_back(d);
-  EXPECT_EQ(walk(mFileObject(t.text("root")).listTree(all, 0, u"*.idx")), withDirs);
+  EXPECT_EQ(walk(mFileObject(text(t, "root")).listTree(all, 0, u"*.idx")), withDirs);
 }
 
 TEST(MFileObjectTree, LinksBackToAWalkedDirectoryAreNotEntered) {
@@ -233,10 +216,10 @@ TEST(MFileObjectTree, LinksBackToAWalkedDirectoryAreNotEntered) {
   t.link(t.path("root"), "root/sub/deeper/back");
   t.link("root", "alias");
   mFileList files, viaAlias;
-  EXPECT_EQ(walk(mFileObject(t.text("root")).listTree(files, 1, u"*.idx")),
+  EXPECT_EQ(walk(mFileObject(text(t, "root")).listTree(files, 1, u"*.idx")),
             (texts{t.wide("root/a.idx"), t.wide("root/sub/b.idx"), t.wide("root/sub/deeper/c.idx")}));
   // Started through a link, the walk still knows where it is.
-  EXPECT_EQ(mFileObject(t.text("alias")).listTree(viaAlias, 1, u"*.idx").get_count(), 3);
+  EXPECT_EQ(mFileObject(text(t, "alias")).listTree(viaAlias, 1, u"*.idx").get_count(), 3);
 }
 
 TEST(MFileObjectTree, LinksToSiblingsAreWalkedOnceWhereFirstMet) {
@@ -247,7 +230,7 @@ TEST(MFileObjectTree, LinksToSiblingsAreWalkedOnceWhereFirstMet) {
   t.link("../s1", "root/s2/to1");
   // s1 comes first; s2 is met first through s1/to2, and not again as itself.
   mFileList files;
-  EXPECT_EQ(walk(mFileObject(t.text("root")).listTree(files, 1, u"*.idx")),
+  EXPECT_EQ(walk(mFileObject(text(t, "root")).listTree(files, 1, u"*.idx")),
             (texts{t.wide("root/s1/x.idx"), t.wide("root/s1/to2/y.idx")}));
 }
 
@@ -255,7 +238,7 @@ class MFileObjectListFile : public testing::Test {
  protected:
   mFileList& read(mFileList& list, const std::string& bytes, int* textUnits = nullptr) {
     t.file("list.txt", bytes);
-    return mFileObject::GetFilesFromFileList(list, t.text("list.txt"), textUnits);
+    return mFileObject::GetFilesFromFileList(list, text(t, "list.txt"), textUnits);
   }
   texts entries(const std::string& bytes) {
     mFileList list;
@@ -271,7 +254,7 @@ class MFileObjectListFile : public testing::Test {
 
 TEST_F(MFileObjectListFile, MissingFileRaisesTheCreateFileError) {
   mFileList list;
-  mEx missing = raised([&] { mFileObject::GetFilesFromFileList(list, t.text("absent.lst")); });
+  mEx missing = raised([&] { mFileObject::GetFilesFromFileList(list, text(t, "absent.lst")); });
   EXPECT_EQ(missing.line, 226);
   EXPECT_EQ(missing.code, 1);
   EXPECT_EQ(missing.sysError, 2u);

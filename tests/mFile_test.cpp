@@ -15,7 +15,6 @@
 #include <thread>
 #include <vector>
 
-#include "temp_tree.h"
 #include "text.h"
 
 namespace {
@@ -47,13 +46,13 @@ TEST(MFileOpen, ReopeningMapsTheNewFileAndKeepsNoDescriptor) {
   t.file("b.dat", "second");
   mFile f;
   const int before = openDescriptors();
-  openAt(f, t.text("a.dat"));
+  openAt(f, text(t, "a.dat"));
   EXPECT_EQ(openDescriptors(), before);  // the mapping alone holds the file
-  openAt(f, t.text("b.dat"));
+  openAt(f, text(t, "b.dat"));
   EXPECT_EQ(bytesAt(f, 0, 6), "second");
   EXPECT_EQ(f.getSize(), 6u);
   // A failed open releases the earlier mapping too.
-  EXPECT_EQ(raised([&] { openAt(f, t.text("c.dat")); }).line, 208);
+  EXPECT_EQ(raised([&] { openAt(f, text(t, "c.dat")); }).line, 208);
   EXPECT_EQ(f.getSize(), 0u);
   EXPECT_EQ(f.view, nullptr);
 }
@@ -78,7 +77,7 @@ TEST(MFileOpen, FailuresCarryTheSystemTextAndThePath) {
   const int before = openDescriptors();
   for (const auto& c : cases) {
     mFile f;
-    mEx e = raised([&] { openAt(f, t.text(c.name)); });
+    mEx e = raised([&] { openAt(f, text(t, c.name)); });
     EXPECT_EQ(e.line, c.line) << c.name;
     EXPECT_EQ(e.code, 1);
     EXPECT_EQ(e.sysError, c.sysError) << c.name;
@@ -98,7 +97,7 @@ TEST(MFileRead, BytesCutAwayWhileMappedRaiseTheReadFault) {
   TempTree t;
   t.file("cut.dat", std::string(3 << 16, 'x'));
   mFile f;
-  openAt(f, t.text("cut.dat"));
+  openAt(f, text(t, "cut.dat"));
   ASSERT_EQ(truncate(t.path("cut.dat").c_str(), 1 << 16), 0);
 
   volatile unsigned char lost = 0;
@@ -167,7 +166,7 @@ TEST(MFileLarge, SizesAndOffsetsBeyond4GiB) {
   ASSERT_TRUE(written);
 
   mFile f;
-  f.setPath(t.text("big.dat"));
+  f.setPath(text(t, "big.dat"));
   try {
     f.openFileRead();
   } catch (const mEx& e) {

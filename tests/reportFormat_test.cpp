@@ -7,8 +7,8 @@
 #include <string>
 
 #include "archive_writer.h"
-#include "capture.h"
-#include "temp_tree.h"
+#include "expected.h"
+#include "text.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ TEST(ReportFormat, WhatSurroundsAReportInEachForm) {
   w.omitDataFile(3);
   w.write();
   mFileIndex index;
-  index.open(tree.text("A.IDX"), [](mEx&) {});
+  index.open(text(tree, "A.IDX"), [](mEx&) {});
   const mIndexEntry& lost = *index.entries.first()->value;  // Latin before Cyrillic
   const mIndexEntry& kept = *index.entries.last()->value;
   const std::string path = "\"" + tree.path("A.IDX") + "\"";
@@ -34,14 +34,14 @@ TEST(ReportFormat, WhatSurroundsAReportInEachForm) {
     const char* opening;
     std::string closing;
   } rows[] = {
-      {reportFormat::kind::plain, kept, "", "+++41\n"},
+      {reportFormat::kind::plain, kept, "", separatorLine(41)},
       {reportFormat::kind::jsonl, kept, ",\"key\":\"Ключ\\\"1\",\"data\":\"A.07\",\"block\":0,\"bytes\":64,\"text\":\"",
        "\"}\n"},
       {reportFormat::kind::list, lost, ",\"key\":\"K2\",\"data\":null,\"block\":0,\"bytes\":null", "}\n"},
   };
   for (const auto& r : rows) {
     reportFormat format({r.how}, mOutput::get());
-    format.beginIndex(index, tree.text("A.IDX"));
+    format.beginIndex(index, text(tree, "A.IDX"));
     mbytes out;
     const std::size_t at = format.opening(out, r.entry, index.range(r.entry), 41);
     if (r.how == reportFormat::kind::plain) {
@@ -73,8 +73,8 @@ TEST(ReportFormat, ErrorTextsAndSizeLinesGoWhereTheFormSays) {
       format.unexpectedFailure(6);
       mOutput::get().flush();
     });
-    const std::string text = oem("Error number 0: текст\nin module mod func <fn> in string 5\n");
-    const std::string lines = oem("<>Размер строки<> 10001\nОшибка! 6\n");
+    const std::string text = errorText(0, "текст", "mod", "fn", 5);
+    const std::string lines = sizeLine(10001) + oem("Ошибка! 6\n");
     // In the JSON modes an error's text is followed by its JSON form.
     const std::string object =
         "{\"code\":0,\"message\":\"текст\",\"file\":\"mod\",\"function\":\"fn\",\"line\":5,\"level\":\"report\"}\n";

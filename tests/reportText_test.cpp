@@ -84,51 +84,47 @@ void expectEveryLevelPlain(const std::string& bytes, const std::string& what) {
       EXPECT_EQ(oemDecode(l, bytes, room), expected) << reportDecode::name(l) << ", room " << room << ": " << what;
 }
 
-TEST(ReportText, WorkedExample) {
-  EXPECT_EQ(decode(b({0x07, 0x5E, 0x5D, 0x5C, 0x83, 0xC0, 0x2D, 0x04})), u"ABC   ----\n");
-}
-
-TEST(ReportText, CodeRanges) {
-  EXPECT_EQ(decode(""), u"");
-  EXPECT_EQ(decode(b({0})), u"\n");
-  EXPECT_EQ(decode(b({0, 0, 0})), u"\n\n\n");
-  EXPECT_EQ(decode(b({1, 0x80})), u"\n");
-  EXPECT_EQ(decode(b({1, 0xBF})), std::u16string(63, u' ') + u"\n");
-  EXPECT_EQ(decode(b({1, 0x3E})), u">\n");
-  EXPECT_EQ(decode(b({1, 0x3F})), u"`\n");
-  EXPECT_EQ(decode(b({1, 0x7F})), u" \n");
-  EXPECT_EQ(decode(b({1, 0xC1})), u"┴\n");
-  EXPECT_EQ(decode(b({1, 0xEF})), u"я\n");
-  EXPECT_EQ(decode(b({2, 0x30, 0x6F})), u"00\n");  // a digit as itself and as 159 - b
-}
-
-TEST(ReportText, RepeatsAndZeroBytes) {
-  EXPECT_EQ(decode(b({3, 0xC0, 0x2A, 0x00})), u"\n");
-  EXPECT_EQ(decode(b({3, 0xC0, 0x2A, 0xFF})), std::u16string(255, u'*') + u"\n");
-  EXPECT_EQ(decode(b({3, 0xC0, 0x00, 0x05})), u"\n");  // a repeat of byte 0 adds nothing
-  EXPECT_EQ(decode(b({3, 0xC0, 0xA0, 0x02})), u"аа\n");  // c unchanged, not 159 - c
-  EXPECT_EQ(decode(b({2, 0x5E, 0x00, 1, 0x5D})), std::u16string(u"A\0\nB\n", 5));
-}
-
-TEST(ReportText, RepeatOperandsBeyondTheLine) {
-  // n = 1 covers only the 192; its operands (byte 1, 94 times) come from the
-  // following bytes, and the next line still starts right after that one code
-  // byte: its length is the operand 1, its code 0x5E the letter A.
-  EXPECT_EQ(decode(b({1, 0xC0, 0x01, 0x5E})), std::u16string(94, u'\x01') + u"\nA\n");
-  // The next line starts at the operand 0x43 (67 codes), is cut at the end and
-  // holds the last byte, the character of byte 2.
-  EXPECT_EQ(decode(b({2, 0x5D, 0xC0, 0x43, 0x02})), u"BCC\n\x02\n");
-}
-
-TEST(ReportText, NothingIsReadPastTheEnd) {
-  // A line whose count runs past the end is cut there and decoding stops.
-  EXPECT_EQ(decode(b({5, 0x5E, 0x5D})), u"AB\n");
-  EXPECT_EQ(decode(b({9})), u"\n");
-  // A repeat whose operands are not both inside adds nothing.
-  EXPECT_EQ(decode(b({1, 0xC0})), u"\n");
-  EXPECT_EQ(decode(b({3, 0x5E, 0xC0, 0x41})), u"A\n");
-  // The same repeat in a line of two: the next line (65 codes) is cut empty.
-  EXPECT_EQ(decode(b({2, 0x5E, 0xC0, 0x41})), u"A\n\n");
+// The codes and the edges of a report, each decoded alike at every level.
+TEST(ReportText, CodesRepeatsAndEdges) {
+  const std::pair<std::string, std::u16string> cases[] = {
+      {b({0x07, 0x5E, 0x5D, 0x5C, 0x83, 0xC0, 0x2D, 0x04}), u"ABC   ----\n"},  // the worked example
+      {"", u""},
+      {b({0}), u"\n"},
+      {b({0, 0, 0}), u"\n\n\n"},
+      {b({1, 0x80}), u"\n"},
+      {b({1, 0xBF}), std::u16string(63, u' ') + u"\n"},
+      {b({1, 0x3E}), u">\n"},
+      {b({1, 0x3F}), u"`\n"},
+      {b({1, 0x7F}), u" \n"},
+      {b({1, 0xC1}), u"┴\n"},
+      {b({1, 0xEF}), u"я\n"},
+      {b({2, 0x30, 0x6F}), u"00\n"},  // a digit as itself and as 159 - b
+      {b({3, 0xC0, 0x2A, 0x00}), u"\n"},
+      {b({3, 0xC0, 0x2A, 0xFF}), std::u16string(255, u'*') + u"\n"},
+      {b({3, 0xC0, 0x00, 0x05}), u"\n"},    // a repeat of byte 0 adds nothing
+      {b({3, 0xC0, 0xA0, 0x02}), u"аа\n"},  // c unchanged, not 159 - c
+      {b({2, 0x5E, 0x00, 1, 0x5D}), std::u16string(u"A\0\nB\n", 5)},
+      // n = 1 covers only the 192; its operands (byte 1, 94 times) come from
+      // the following bytes, and the next line still starts right after that
+      // one code byte: its length is the operand 1, its code 0x5E the letter A.
+      {b({1, 0xC0, 0x01, 0x5E}), std::u16string(94, u'\x01') + u"\nA\n"},
+      // The next line starts at the operand 0x43 (67 codes), is cut at the end
+      // and holds the last byte, the character of byte 2.
+      {b({2, 0x5D, 0xC0, 0x43, 0x02}), u"BCC\n\x02\n"},
+      // Nothing is read past the end: a line whose count runs past it is cut
+      // there and decoding stops; a repeat whose operands are not both inside
+      // adds nothing, and in a line of two the next line (65 codes) is cut empty.
+      {b({5, 0x5E, 0x5D}), u"AB\n"},
+      {b({9}), u"\n"},
+      {b({1, 0xC0}), u"\n"},
+      {b({3, 0x5E, 0xC0, 0x41}), u"A\n"},
+      {b({2, 0x5E, 0xC0, 0x41}), u"A\n\n"},
+  };
+  for (const auto& [bytes, text] : cases) {
+    EXPECT_EQ(decode(bytes), text) << testing::PrintToString(bytes);
+    EXPECT_EQ(plainDecode(bytes), text) << testing::PrintToString(bytes);
+    expectEveryLevelPlain(bytes, testing::PrintToString(bytes));
+  }
 }
 
 TEST(ReportText, TablesAgreeWithTheSystemConversion) {

@@ -12,24 +12,26 @@
 #include <vector>
 
 #include "archive_writer.h"
-#include "capture.h"
-#include "temp_tree.h"
+#include "expected.h"
+#include "text.h"
 
 namespace {
 
-std::string written(const mFileIndex& index, const mstr& path, reportFormat::kind how, bool utf8, unsigned threads,
-                    bool viaUnits, reportDecode::level level = reportDecode::level::scalar) {
+// What the writer writes for the index, twice as for two indexes of a run,
+// numbered on from `counter`, which it leaves after the last number.
+captured written(const mFileIndex& index, const mstr& path, reportFormat::kind how, bool utf8, unsigned threads,
+                 bool viaUnits, reportDecode::level level = reportDecode::level::scalar, unsigned* counter = nullptr) {
+  unsigned number = 7;
+  unsigned& n = counter ? *counter : number;
   return capture([&] {
-           reportFormat format({how, utf8}, mOutput::get());
-           runTally tally;
-           reportWriter writer(format, tally, reportDecode::select(level), viaUnits, threads, false);
-           format.beginIndex(index, path);
-           unsigned counter = 7;  // numbering goes on from what the run has written
-           writer.write(index, counter);
-           writer.write(index, counter);  // a second index of the run
-           mOutput::get().flush();
-         })
-      .out;
+    reportFormat format({how, utf8}, mOutput::get());
+    runTally tally;
+    reportWriter writer(format, tally, reportDecode::select(level), viaUnits, threads, false);
+    format.beginIndex(index, path);
+    writer.write(index, n);
+    writer.write(index, n);
+    mOutput::get().flush();
+  });
 }
 
 TEST(ReportWriter, OutputIsThatOfOneThreadWhateverTheBatchesAndFaults) {
@@ -39,7 +41,6 @@ TEST(ReportWriter, OutputIsThatOfOneThreadWhateverTheBatchesAndFaults) {
   // opened: they fault, and every later number moves down.
   std::mt19937 rng(3);
   archive::writer w(tree.path(), "Q.IDX");
-  std::vector<std::string> plainTexts;
   for (int i = 0; i < 9000; ++i) {
     archive::report r;
     r.major = "K" + std::to_string(100000 + i);
@@ -52,47 +53,44 @@ TEST(ReportWriter, OutputIsThatOfOneThreadWhateverTheBatchesAndFaults) {
   }
   w.write();
   mFileIndex index;
-  const mstr path = tree.text("Q.IDX");
+  const mstr path = text(tree, "Q.IDX");
   index.open(path, [](mEx&) {});
   ASSERT_EQ(truncate(w.dataFilePath(3).c_str(), 0), 0);
 
   const auto plain = reportFormat::kind::plain;
-  const std::string reference = written(index, path, plain, false, 1, false);
-  // The reports of data file 3 got their error texts instead, each once.
-  unsigned counter = 0;
-  captured once = capture([&] {
-    reportFormat format({plain}, mOutput::get());
-    runTally tally;
-    reportWriter writer(format, tally, reportDecode::select(reportDecode::level::scalar), false, 1, false);
-    format.beginIndex(index, path);
-    writer.write(index, counter);
-    mOutput::get().flush();
-  });
+  unsigned counter = 7;
+  const captured reference = written(index, path, plain, false, 1, false, reportDecode::level::scalar, &counter);
+  // The reports of data file 3 got their error texts instead, each once, and
+  // the numbers of both indexes run on from 7 with no gap.
   const unsigned faulted = 9000 / 97 + 1;
-  EXPECT_EQ(counter, 9000 - faulted);
-  std::size_t errors = 0;
-  for (std::size_t at = 0; (at = once.err.find("Error number 38: ", at)) != std::string::npos; ++at) ++errors;
-  EXPECT_EQ(errors, faulted);
-  // The numbers of both indexes run on from 7 with no gap.
-  EXPECT_NE(reference.find("\n+++" + std::to_string(7 + 2 * counter - 1) + "\n"), std::string::npos);
-  EXPECT_EQ(reference.find("\n+++" + std::to_string(7 + 2 * counter) + "\n"), std::string::npos);
+  EXPECT_EQ(counter, 7 + 2 * (9000 - faulted));
+  const std::string fault = errorText(38,
+                                      "Достигнут конец файла.\r\nfunc=MapViewOfFile Чтение отображённого файла "
+                                      "прервано: файл укорочен или недоступен. filename=" + w.dataFilePath(3),
+                                      "Vc\\Include\\mFile", "mFile::readMapped", 240);
+  std::string faults;
+  for (unsigned i = 0; i < 2 * faulted; ++i) faults += fault;
+  EXPECT_EQ(reference.err, faults);
+  EXPECT_NE(reference.out.find("\n" + separatorLine(counter - 1)), std::string::npos);
 
   const struct {
     reportFormat::kind how;
     bool utf8;
   } formats[] = {{plain, false}, {plain, true}, {reportFormat::kind::jsonl, false}};
   for (const auto& f : formats) {
-    const std::string one = written(index, path, f.how, f.utf8, 1, false);
+    // Standard output and error alike.
+    const captured one = written(index, path, f.how, f.utf8, 1, false);
+    const auto same = [&](const captured& c) { return c.out == one.out && c.err == one.err; };
     for (unsigned threads : {2u, 4u}) {
       SCOPED_TRACE(threads);
-      EXPECT_TRUE(written(index, path, f.how, f.utf8, threads, false) == one);
+      EXPECT_TRUE(same(written(index, path, f.how, f.utf8, threads, false)));
     }
     // Decoded through UTF-16 text, as for a code page whose bytes are not
     // its output: the same bytes.
-    EXPECT_TRUE(written(index, path, f.how, f.utf8, 2, true) == one);
+    EXPECT_TRUE(same(written(index, path, f.how, f.utf8, 2, true)));
     for (auto level : {reportDecode::level::avx2, reportDecode::level::avx512})
       if (reportDecode::supported(level)) {
-        EXPECT_TRUE(written(index, path, f.how, f.utf8, 2, false, level) == one);
+        EXPECT_TRUE(same(written(index, path, f.how, f.utf8, 2, false, level)));
       }
   }
 }

@@ -45,11 +45,6 @@ std::vector<unsigned> inOrder(const numbers& t) {
   return out;
 }
 
-template <class Node>
-int depth(const Node* n) {
-  return n ? 1 + std::max(depth(n->left), depth(n->right)) : 0;
-}
-
 // Checks the search-tree invariants: keys in order (left ones not greater,
 // right ones not less: a balanced run of equal keys stands on both sides),
 // parent links, the cached ends and the count.
@@ -90,7 +85,13 @@ TEST(TreeOb, EmptyMap) {
   EXPECT_FALSE(t.lower_bound(&k, &out));
   EXPECT_EQ(out, nullptr);
   EXPECT_FALSE(t.find(&k, &out));
-  EXPECT_TRUE(t.balance());
+  t.balance();  // nothing to rebuild: still empty, and still a map
+  EXPECT_EQ(t.first(), nullptr);
+  EXPECT_EQ(t.begin().step(), nullptr);
+  t.insert_copy(k);
+  ASSERT_TRUE(t.find(&k, &out));
+  EXPECT_EQ(t.first(), out);
+  EXPECT_EQ(t.last(), out);
   t.clear();
   EXPECT_EQ(t.get_count(), 0);
   EXPECT_EQ(t.begin().step(), nullptr);

@@ -21,66 +21,13 @@
 #include <utility>
 #include <vector>
 
-#include "archive_writer.h"
-#include "capture.h"
 #include "fixture.h"
 #include "runner.h"
-#include "target.h"
 
 namespace {
 
-std::string errorText(unsigned sysError, const std::string& utf8Message, const std::string& module,
-                      const std::string& function, int line) {
-  return oem("Error number " + std::to_string(sysError) + ": " + utf8Message + "\nin module " + module +
-             " func <" + function + "> in string " + std::to_string(line) + "\n");
-}
-
-std::string separatorLine(long n) { return "+++" + std::to_string(n) + "\n"; }
-
-std::string missingDataFile(const std::string& shownPath) {
-  return errorText(0, "Нет указанного в индексе файла рапортов " + shownPath, "mFileIndex", "mFileIndex::open", 106);
-}
-
-// A file that exists but cannot be opened or mapped.
-std::string openFailed(unsigned code, const std::string& shownPath) {
-  return errorText(code, program.systemText(code) + "func=CreateFile filename=" + shownPath, "Vc\\Include\\mFile",
-                   "mFile::openFileRead", 208);
-}
-std::string mappingFailed(const std::string& shownPath) {
-  return errorText(1006, program.systemText(1006) + "func=CreateFileMapping filename=" + shownPath,
-                   "Vc\\Include\\mFile", "mFile::openFileRead", 214);
-}
-
-// A mapped index or data file whose bytes could not be read: another program
-// cut it short while it was mapped.
-std::string readFault(const std::string& shownPath) {
-  return errorText(38,
-                   program.systemText(38) +
-                       "func=MapViewOfFile Чтение отображённого файла прервано: файл укорочен или недоступен. filename=" +
-                       shownPath,
-                   "Vc\\Include\\mFile", "mFile::readMapped", 240);
-}
-
-std::string sizeLine(std::size_t units) { return oem("<>Размер строки<> ") + std::to_string(units) + "\n"; }
-
-// The texts with their separators, numbered from `first`.
-std::string numbered(const std::vector<std::string>& texts, long first = 0) {
-  std::string out;
-  for (const std::string& t : texts) out += t + separatorLine(first++);
-  return out;
-}
-
 class Damaged : public archiveTree {
  protected:
-  // One report per key in data file 1; returns the expected texts.
-  std::vector<std::string> soundArchive(const std::string& dir, const std::string& index,
-                                        std::initializer_list<const char*> keys) {
-    archive::writer w(at(dir), index);
-    for (const char* key : keys) w.add(key, "", 1, {std::string("SOUND ") + key});
-    w.write();
-    return w.expected();
-  }
-
   // Adds reports FILL000 to FILL511 to data file 1: 32 MiB of encoded bytes,
   // 64 KiB a report, ending on a 64 KiB boundary. That is far more than the
   // program reads ahead of what it has written, so while it is blocked on
@@ -106,6 +53,20 @@ class Damaged : public archiveTree {
   }
   static constexpr long fillerBytes = 32L << 20;
 
+  // Writes the index `dir`/M.IDX of `count` records in key order, whose data
+  // files M.00 to M.255 are all missing; returns the error texts of the
+  // first `told` of them.
+  std::string missingFilesIndex(const std::string& dir, long count, long told) {
+    std::string index, errors;
+    for (long i = 0; i < count; ++i) {
+      const unsigned number = static_cast<unsigned>(i % 256);
+      index += archive::record("K" + std::to_string(10000000 + i).substr(1), "", 0, number);
+      if (i < told) errors += missingDataFile(shown(dir + "/M." + (number < 10 ? "0" : "") + std::to_string(number)));
+    }
+    tree.file(dir + "/M.IDX", index);
+    return errors;
+  }
+
   // Runs the program; it must end by itself with exit code 0.
   outcome convert(const std::vector<std::string>& arguments, const runOptions& options = {}) {
     outcome r = run(arguments, options);
@@ -129,7 +90,7 @@ TEST_F(Damaged, IndexCutAtEveryOffsetOfItsLastRecord) {
 
   for (std::size_t cut = 0; cut < 40; ++cut) {
     SCOPED_TRACE("last record cut to " + std::to_string(cut) + " bytes");
-    archive::writeFile(at("d/X.IDX"), whole.substr(0, 80 + cut));
+    tree.file("d/X.IDX", whole.substr(0, 80 + cut));
     outcome r = convert({arg("d")});
     // Missing bytes read as 0: up to byte 20 the piece names data file 0,
     // which does not exist; its key is empty or "K" until byte 10.
@@ -146,22 +107,38 @@ TEST_F(Damaged, IndexCutAtEveryOffsetOfItsLastRecord) {
   }
 }
 
-TEST_F(Damaged, EmptyIndexOrDataFileAbandonsItsDirectoryOnly) {
-  std::vector<std::string> a = soundArchive("d1", "A.IDX", {"A"});
-  archive::writeFile(at("d1/B.IDX"), "");
-  soundArchive("d1", "C.IDX", {"C"});  // after the empty index: not reached
-  // An index whose second data file is empty.
-  archive::writer e(at("d2"), "E.IDX");
-  e.add("E1", "", 1, {"E1"});
-  e.add("E2", "", 2, {"E2"});
-  e.write();
-  archive::writeFile(e.dataFilePath(2), "");
-  soundArchive("d2", "F.IDX", {"F"});
-  std::vector<std::string> g = soundArchive("d3", "G.IDX", {"G"});
+// An index or a data file that cannot be mapped, empty or a named pipe
+// (which must never block the run), abandons its directory only; a list file
+// that is a pipe lists nothing.
+TEST_F(Damaged, UnmappableIndexOrDataFileAbandonsItsDirectoryOnly) {
+  for (const bool pipes : {false, true}) {
+    if (pipes && program.windows) continue;  // POSIX named pipes
+    SCOPED_TRACE(pipes ? "named pipes" : "empty files");
+    const std::string top = pipes ? "pipes/" : "empty/";
+    const auto unmappable = [&](const std::string& name) {
+      if (!pipes) return tree.file(top + name, "");
+      ASSERT_EQ(mkfifo(at(top + name).c_str(), 0644), 0);
+    };
+    std::vector<std::string> a = simpleArchive(top + "d1", "A.IDX", {"A"});
+    unmappable("d1/B.IDX");
+    simpleArchive(top + "d1", "C.IDX", {"C"});  // after the index that cannot be read: not reached
+    // An index whose second data file cannot be read.
+    archive::writer e(at(top + "d2"), "E.IDX");
+    e.add("E1", "", 1, {"E1"});
+    e.add("E2", "", 2, {"E2"});
+    e.omitDataFile(2);
+    e.write();
+    unmappable("d2/E.02");
+    simpleArchive(top + "d2", "F.IDX", {"F"});
+    std::vector<std::string> g = simpleArchive(top + "d3", "G.IDX", {"G"});
+    unmappable("dirs.lst");
 
-  outcome r = convert({arg("d3"), arg("d1"), arg("d2")});
-  EXPECT_EQ(r.out, numbered({a[0], g[0]}));
-  EXPECT_EQ(r.err, mappingFailed(shown("d1/B.IDX")) + mappingFailed(shown("d2/E.02")));
+    runOptions soon;
+    soon.timeoutSeconds = 20;
+    outcome r = convert({arg(top + "d3"), arg(top + "d1"), arg(top + "d2"), "@" + arg(top + "dirs.lst")}, soon);
+    EXPECT_EQ(r.out, numbered({a[0], g[0]}));
+    EXPECT_EQ(r.err, mappingFailed(shown(top + "d1/B.IDX")) + mappingFailed(shown(top + "d2/E.02")));
+  }
 }
 
 // ---- Data files --------------------------------------------------------
@@ -205,8 +182,8 @@ TEST_F(Damaged, FileNumbersNamingMissingAndExistingFiles) {
   w.omitDataFile(4);
   w.omitDataFile(5);
   w.write();
-  archive::makeDirectories(at("d/N.04"));
-  archive::writeFile(at("d/n.05"), archive::encodeReport({"other case"}));
+  tree.dir("d/N.04");
+  tree.file("d/n.05", archive::encodeReport({"other case"}));
 
   outcome r = convert({arg("d")});
   EXPECT_EQ(r.out, numbered({w.expected()[0], "", "", w.expected()[3], "", "", ""}));
@@ -217,16 +194,16 @@ TEST_F(Damaged, FileNumbersNamingMissingAndExistingFiles) {
 
 TEST_F(Damaged, UnreadableDataFileAndSubdirectory) {
   if (program.windows) GTEST_SKIP() << "file modes of this machine";
-  std::vector<std::string> a = soundArchive("d1", "A.IDX", {"A"});
-  std::vector<std::string> b = soundArchive("d1/locked", "B.IDX", {"B"});
-  std::vector<std::string> c = soundArchive("d1/open", "C.IDX", {"C"});
-  std::vector<std::string> u = soundArchive("d2", "U.IDX", {"U"});
-  std::vector<std::string> z = soundArchive("d3", "Z.IDX", {"Z"});
-  soundArchive("d4", "L.IDX", {"L"});
+  std::vector<std::string> a = simpleArchive("d1", "A.IDX", {"A"});
+  std::vector<std::string> b = simpleArchive("d1/locked", "B.IDX", {"B"});
+  std::vector<std::string> c = simpleArchive("d1/open", "C.IDX", {"C"});
+  std::vector<std::string> u = simpleArchive("d2", "U.IDX", {"U"});
+  std::vector<std::string> z = simpleArchive("d3", "Z.IDX", {"Z"});
+  simpleArchive("d4", "L.IDX", {"L"});
   chmod(at("d1/locked").c_str(), 0);
   chmod(at("d2/U.01").c_str(), 0);
   ASSERT_EQ(std::remove(at("d4/L.01").c_str()), 0);
-  ASSERT_EQ(symlink("L.01", at("d4/L.01").c_str()), 0);  // a link to itself
+  tree.link("L.01", "d4/L.01");  // a link to itself
 
   runOptions asNobody;
   asNobody.dropPrivileges = geteuid() == 0;  // root reads everything
@@ -263,7 +240,7 @@ TEST_F(Damaged, NamesFromTheFileSystemAreTakenLiterally) {
       w.write();
       texts.push_back(w.expected()[0]);
     }
-    if (r.decoy) archive::writeFile(at(std::string(r.dir) + "/" + r.decoy), archive::encodeReport({"DECOY"}));
+    if (r.decoy) tree.file(std::string(r.dir) + "/" + r.decoy, archive::encodeReport({"DECOY"}));
     arguments.push_back(arg(std::string(r.dir).substr(0, 2)));
   }
   std::string err;
@@ -285,36 +262,16 @@ TEST_F(Damaged, NamesFromTheFileSystemAreTakenLiterally) {
   EXPECT_EQ(r.err, err);
 }
 
-TEST_F(Damaged, PipesInPlaceOfFilesNeverBlock) {
-  if (program.windows) GTEST_SKIP() << "POSIX named pipes";
-  std::vector<std::string> a = soundArchive("d1", "A.IDX", {"A"});
-  ASSERT_EQ(mkfifo(at("d1/B.IDX").c_str(), 0644), 0);
-  soundArchive("d1", "C.IDX", {"C"});  // after the index that cannot be read
-  archive::writer e(at("d2"), "E.IDX");
-  e.add("E", "", 1, {"E"});
-  e.omitDataFile(1);
-  e.write();
-  ASSERT_EQ(mkfifo(e.dataFilePath(1).c_str(), 0644), 0);
-  std::vector<std::string> g = soundArchive("d3", "G.IDX", {"G"});
-  ASSERT_EQ(mkfifo(at("dirs.lst").c_str(), 0644), 0);  // a list of nothing
-
-  runOptions soon;
-  soon.timeoutSeconds = 20;
-  outcome r = convert({arg("d1"), arg("d2"), arg("d3"), "@" + arg("dirs.lst")}, soon);
-  EXPECT_EQ(r.out, numbered({a[0], g[0]}));
-  EXPECT_EQ(r.err, mappingFailed(shown("d1/B.IDX")) + mappingFailed(shown("d2/E.01")));
-}
-
 // ---- Directories and list files ---------------------------------------
 
 TEST_F(Damaged, DirectoryLinksBackToAncestorsEndTheWalk) {
   // Under Wine the links are reparse points, which the Windows build does not walk into.
-  std::vector<std::string> a = soundArchive("d", "A.IDX", {"A"});
-  std::vector<std::string> b = soundArchive("d/sub", "B.IDX", {"B"});
-  std::vector<std::string> c = soundArchive("d/sub/deeper", "C.IDX", {"C"});
-  ASSERT_EQ(symlink("..", at("d/sub/up").c_str()), 0);
-  ASSERT_EQ(symlink("../..", at("d/sub/deeper/top").c_str()), 0);
-  ASSERT_EQ(symlink(at("d").c_str(), at("d/self").c_str()), 0);
+  std::vector<std::string> a = simpleArchive("d", "A.IDX", {"A"});
+  std::vector<std::string> b = simpleArchive("d/sub", "B.IDX", {"B"});
+  std::vector<std::string> c = simpleArchive("d/sub/deeper", "C.IDX", {"C"});
+  tree.link("..", "d/sub/up");
+  tree.link("../..", "d/sub/deeper/top");
+  tree.link(at("d"), "d/self");
 
   outcome r = convert({arg("d")});
   EXPECT_EQ(r.out, numbered({a[0], b[0], c[0]}));
@@ -329,12 +286,12 @@ TEST_F(Damaged, WebOfLinksAndLinkToASiblingConvertOnce) {
   const int levels = 22;
   auto level = [](int i) { return "web/l" + std::to_string(100 + i); };
   for (int i = 0; i < levels; ++i) {
-    archive::makeDirectories(at(level(i)));
+    tree.dir(level(i));
     const std::string next = "../l" + std::to_string(101 + i);
-    ASSERT_EQ(symlink(next.c_str(), at(level(i) + "/a").c_str()), 0);
-    ASSERT_EQ(symlink(next.c_str(), at(level(i) + "/b").c_str()), 0);
+    tree.link(next, level(i) + "/a");
+    tree.link(next, level(i) + "/b");
   }
-  std::vector<std::string> w = soundArchive(level(levels), "W.IDX", {"W"});
+  std::vector<std::string> w = simpleArchive(level(levels), "W.IDX", {"W"});
   // A link to a sibling that comes later: the sibling's archive is converted
   // once, under the path met first (the link), as its error text shows.
   archive::writer s(at("sib/b"), "S.IDX");
@@ -342,8 +299,8 @@ TEST_F(Damaged, WebOfLinksAndLinkToASiblingConvertOnce) {
   s.add("S2", "", 2, {"lost"});
   s.omitDataFile(2);
   s.write();
-  archive::makeDirectories(at("sib/a"));
-  ASSERT_EQ(symlink("../b", at("sib/a/link").c_str()), 0);
+  tree.dir("sib/a");
+  tree.link("../b", "sib/a/link");
 
   runOptions soon;
   soon.timeoutSeconds = 30;
@@ -372,21 +329,21 @@ std::string withoutSizeLines(const std::string& out, std::vector<std::string>& s
 }
 
 TEST_F(Damaged, ListFileWithNulBytesAndVeryLongLines) {
-  std::vector<std::string> a = soundArchive("a", "A.IDX", {"A"});
-  std::vector<std::string> b = soundArchive("b", "B.IDX", {"B"});
-  std::vector<std::string> c = soundArchive("c", "C.IDX", {"C"});
+  std::vector<std::string> a = simpleArchive("a", "A.IDX", {"A"});
+  std::vector<std::string> b = simpleArchive("b", "B.IDX", {"B"});
+  std::vector<std::string> c = simpleArchive("c", "C.IDX", {"C"});
   std::string longPath = arg("c");
   while (longPath.size() < 120000) longPath += program.separator() + std::string(".");
   std::string nul(1, '\0');
-  soundArchive("d", "D.IDX", {"D"});  // named only before a NUL byte
+  simpleArchive("d", "D.IDX", {"D"});  // named only before a NUL byte
   std::string list = arg("a") + "\r\n" + longPath + "\r\n" + nul + nul + nul + "\r\n" + nul + arg("c") + "\r\n" +
                      arg("d") + nul + "tail\r\n" +
                      std::string(150000, 'x') + "\r\n" + arg("b");
-  archive::writeFile(at("dirs.lst"), list);
+  tree.file("dirs.lst", list);
 
   // Lines with a NUL byte name no directory: not the current one, which an
   // empty name would stand for, nor the part before the NUL.
-  soundArchive("cwd", "W.IDX", {"W"});
+  simpleArchive("cwd", "W.IDX", {"W"});
   runOptions inCwd;
   inCwd.directory = at("cwd");
   outcome r = convert({"@" + arg("dirs.lst")}, inCwd);
@@ -426,44 +383,16 @@ TEST_F(Damaged, TenThousandIndexFilesInOneDirectory) {
   for (int i = 0; i < count; ++i) order[static_cast<size_t>(i)] = i;
   std::shuffle(order.begin(), order.end(), std::mt19937(7));  // written out of name order
   std::string report = archive::encodeReport({"R"});
-  archive::makeDirectories(at("d"));
   for (int i : order) {
     char name[16];
     std::snprintf(name, sizeof name, "I%05d", i);
-    archive::writeFile(at(std::string("d/") + name + ".IDX"), archive::record("K", "", 0, 1));
-    archive::writeFile(at(std::string("d/") + name + ".01"), report);
+    tree.file(std::string("d/") + name + ".IDX", archive::record("K", "", 0, 1));
+    tree.file(std::string("d/") + name + ".01", report);
   }
 
   outcome r = convert({arg("d")});
   EXPECT_EQ(r.out, numbered(std::vector<std::string>(count, "R\n")));
   EXPECT_EQ(r.err, "");
-}
-
-// Writes the index `index` into the directory `relative` below `top`, making
-// the directories on the way, each from the descriptor of the one before: the
-// path may be longer than the system takes in one call. The index has one
-// record, whose report is the line `text` in data file 1; with no text, the
-// index is empty.
-void writeArchiveBelow(const std::string& top, const std::string& relative, const std::string& index,
-                       const std::string& text) {
-  int fd = open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  for (std::size_t at = 0, end; fd >= 0 && at < relative.size(); at = end + 1) {
-    end = std::min(relative.find('/', at), relative.size());
-    const std::string part = relative.substr(at, end - at);
-    mkdirat(fd, part.c_str(), 0755);
-    const int next = openat(fd, part.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    close(fd);
-    fd = next;
-  }
-  auto put = [&](const std::string& name, const std::string& bytes) {
-    const int file = fd < 0 ? -1 : openat(fd, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    const bool written = file >= 0 && write(file, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-    if (file >= 0) close(file);
-    if (!written) throw std::runtime_error("cannot write " + relative + "/" + name);
-  };
-  put(index, text.empty() ? "" : archive::record("K", "", 0, 1));
-  if (!text.empty()) put(index.substr(0, index.rfind('.')) + ".01", archive::encodeReport({text}));
-  if (fd >= 0) close(fd);
 }
 
 TEST_F(Damaged, WideAndDeepTreesAreWalkedWhole) {
@@ -472,7 +401,7 @@ TEST_F(Damaged, WideAndDeepTreesAreWalkedWhole) {
     std::string index;
     std::string text;   // none: an empty index, which ends the conversion of its tree
   };
-  struct tree {
+  struct walk {
     const char* what;
     std::string top;
     std::vector<archiveAt> archives;  // in the order their reports come out
@@ -483,7 +412,7 @@ TEST_F(Damaged, WideAndDeepTreesAreWalkedWhole) {
   };
   // Index files by name, equal names in the order of the walk, also after a
   // directory that adds more than 64 of them.
-  tree equal{"equal names before a large directory", "equal", {}};
+  walk equal{"equal names before a large directory", "equal", {}};
   for (const char* d : {"a", "b", "c"}) equal.archives.push_back({d, "A.IDX", std::string("EQUAL ") + d});
   for (int i = 0; i < 65; ++i) equal.archives.push_back({"z", "B" + digits(i, 2) + ".IDX", "B" + digits(i, 2)});
   // A directory of 30,000 index files, then 8,000 subdirectories with one
@@ -492,7 +421,7 @@ TEST_F(Damaged, WideAndDeepTreesAreWalkedWhole) {
   // makes slow: minutes. All indexes are empty; the first by name, in the
   // last subdirectory, ends the conversion of the tree, so the run is the
   // walk alone.
-  tree wide{"a large directory and many subdirectories", "wide", {{"d07999", "A.IDX", ""}}};
+  walk wide{"a large directory and many subdirectories", "wide", {{"d07999", "A.IDX", ""}}};
   const std::string longName(235, 'x');
   for (int i = 0; i < 30000; ++i) wide.archives.push_back({"big", longName + "B" + digits(i, 5) + ".IDX", ""});
   for (int i = 0; i < 7999; ++i)
@@ -500,19 +429,23 @@ TEST_F(Damaged, WideAndDeepTreesAreWalkedWhole) {
   // 30 levels of 200-character names, with archives at a few depths, the
   // deepest past every path limit: 260 units (MAX_PATH) on Windows, 4096
   // bytes on Linux and below Wine.
-  tree deep{"levels past the path limits", "deep", {}};
+  walk deep{"levels past the path limits", "deep", {}};
   const std::string level(200, 'L');
   std::string levels = level;
   for (int depth = 1; depth <= 30; ++depth, levels += "/" + level)
     if (depth == 1 || depth == 10 || depth == 30)
       deep.archives.push_back({levels, "D.IDX", "DEPTH " + std::to_string(depth)});
 
-  for (const tree* t : {&equal, &wide, &deep}) {
+  for (const walk* t : {&equal, &wide, &deep}) {
     SCOPED_TRACE(t->what);
     std::string out, err;
     long n = 0;
     for (const archiveAt& a : t->archives) {
-      writeArchiveBelow(root, t->top + "/" + a.dir, a.index, a.text);
+      // Below the top one directory at a time: the path may be longer than
+      // the system takes in one call. An empty index, or one report.
+      const std::string dir = t->top + "/" + a.dir + "/";
+      tree.file(dir + a.index, a.text.empty() ? "" : archive::record("K", "", 0, 1));
+      if (!a.text.empty()) tree.file(dir + a.index.substr(0, a.index.rfind('.')) + ".01", archive::encodeReport({a.text}));
       if (!err.empty()) continue;
       if (a.text.empty())
         err = mappingFailed(shown(t->top + "/" + a.dir + "/" + a.index));
@@ -534,16 +467,12 @@ TEST_F(Damaged, WideAndDeepTreesAreWalkedWhole) {
     // search (Wine resolves paths beyond MAX_PATH, up to the limit of the
     // system below it), names that directory, and walks no deeper.
     const unsigned code = program.underWine() ? 31 : 3;  // "general failure", "path not found"
-    auto unlisted = [&](const std::string& dir) {
-      return errorText(code, program.systemText(code) + "func=FindFirstFile filename=" + shown(dir),
-                       "Vc\\Include\\mFileObject", "mFileObject::listTree", 184);
-    };
     std::string reached, dir = t->top;
     bool named = false;
     n = 0;
     for (int depth = 1; depth <= 30 && !named; ++depth) {
       dir += "/" + level;
-      named = r.out == reached && r.err == unlisted(dir);
+      named = r.out == reached && r.err == unlistedDirectory(code, shown(dir));
       if (depth == 1 || depth == 10) reached += "DEPTH " + std::to_string(depth) + "\n" + separatorLine(n++);
     }
     EXPECT_TRUE(named) << r.out << r.err;
@@ -552,17 +481,7 @@ TEST_F(Damaged, WideAndDeepTreesAreWalkedWhole) {
 
 TEST_F(Damaged, IndexOfManyRecordsWhoseDataFilesAreAllMissing) {
   const long count = 100000;
-  std::string index, expectedErr;
-  for (long i = 0; i < count; ++i) {
-    char key[9];
-    std::snprintf(key, sizeof key, "K%07ld", i);
-    index += archive::record(key, "", 0, static_cast<unsigned>(i % 256));
-    char data[8];
-    std::snprintf(data, sizeof data, "M.%02ld", i % 256);
-    expectedErr += missingDataFile(shown(std::string("d/") + data));
-  }
-  archive::makeDirectories(at("d"));
-  archive::writeFile(at("d/M.IDX"), index);
+  const std::string expectedErr = missingFilesIndex("d", count, count);
 
   outcome r = convert({arg("d")});
   std::string first = missingDataFile(shown("d/M.00")), last = missingDataFile(shown("d/M.159"));
@@ -578,9 +497,8 @@ TEST_F(Damaged, IndexOfZeroedRecordsEndsSoon) {
   // and data file 0. Putting a hundred thousand equal keys in order must not
   // cost a walk along all of them for each.
   const long count = 100000;
-  archive::makeDirectories(at("d"));
-  archive::writeFile(at("d/Z.IDX"), std::string(static_cast<std::size_t>(count) * 40, '\0'));
-  archive::writeFile(at("d/Z.00"), archive::encodeReport({"ZERO"}));
+  tree.file("d/Z.IDX", std::string(static_cast<std::size_t>(count) * 40, '\0'));
+  tree.file("d/Z.00", archive::encodeReport({"ZERO"}));
   runOptions soon;
   soon.timeoutSeconds = 20;
   outcome r = convert({arg("d")}, soon);
@@ -602,18 +520,17 @@ TEST_F(Damaged, MemoryShortageWhileAnIndexLoadsEndsItsDirectoryOnly) {
     long long sparseSize;  // or else the million records
     long memoryLimitMb;
   } rows[] = {{"a/H.IDX", 100LL << 30, 0}, {"a/M.IDX", 0, 120}};
-  std::vector<std::string> b = soundArchive("b", "B.IDX", {"B"});  // the next directory
+  std::vector<std::string> b = simpleArchive("b", "B.IDX", {"B"});  // the next directory
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     if (row.memoryLimitMb && (program.sanitized || program.windows)) continue;  // no address-space limit
     std::system(("rm -rf '" + at("a") + "'").c_str());
-    archive::makeDirectories(at("a"));
-    archive::writeFile(at("a/M.01"), archive::encodeReport({"M"}));
+    tree.file("a/M.01", archive::encodeReport({"M"}));
     if (row.sparseSize) {
-      archive::writeFile(at(row.name), "");
+      tree.file(row.name, "");
       ASSERT_EQ(truncate(at(row.name).c_str(), row.sparseSize), 0);
     } else {
-      archive::writeFile(at(row.name), million);
+      tree.file(row.name, million);
     }
     runOptions limited;
     limited.memoryLimitMb = row.memoryLimitMb;
@@ -658,9 +575,7 @@ TEST_F(Damaged, FullOutputStopsTheUsageAndALongReportWithOneError) {
   w.add("K2", "", 1, {"after"});
   w.write();
   const unsigned diskFull = program.diskFullError();
-  const std::string lost = errorText(
-      diskFull, program.systemText(diskFull) + "func=WriteFile Данные не записаны в стандартный вывод.", "main",
-      "wmain", 1);
+  const std::string lost = outputLost(diskFull);
   runOptions full;
   full.stdoutPath = "/dev/full";
   for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{{"/?"}, {arg("d")}}) {
@@ -684,7 +599,7 @@ TEST_F(Damaged, DataFileCutShortDuringTheRun) {
   w.add("Z1", "", 1, {"CUT AWAY"});  // after the filler in A.01
   w.add("Z2", "", 1, {"CUT AWAY TOO"});
   w.write();
-  std::vector<std::string> filler = textsOf(w, fill), b = soundArchive("d2", "B.IDX", {"B"});
+  std::vector<std::string> filler = textsOf(w, fill), b = simpleArchive("d2", "B.IDX", {"B"});
   runOptions blocked;
   blocked.pipedStream = 1;
   blocked.whileBlocked = [&] { ASSERT_EQ(truncate(w.dataFilePath(1).c_str(), fillerBytes), 0); };
@@ -700,19 +615,10 @@ TEST_F(Damaged, DataFileCutShortDuringTheRun) {
 TEST_F(Damaged, IndexCutShortWhileItIsOpened) {
   // Every record names a missing data file, so that opening the index writes
   // an error text for each: it blocks on standard error while it is open.
-  std::string index, expectedErr;
   const int kept = 2048;  // 20 pages of records
-  for (int i = 0; i < 2 * kept; ++i) {
-    char key[9], data[8];
-    std::snprintf(key, sizeof key, "K%05d", i);
-    std::snprintf(data, sizeof data, "M.%02d", i % 256);
-    index += archive::record(key, "", 0, static_cast<unsigned>(i % 256));
-    if (i < kept) expectedErr += missingDataFile(shown(std::string("d1/") + data));
-  }
-  archive::makeDirectories(at("d1"));
-  archive::writeFile(at("d1/M.IDX"), index);
-  soundArchive("d1", "N.IDX", {"N"});  // after M.IDX in its tree: skipped with it
-  std::vector<std::string> b = soundArchive("d2", "B.IDX", {"B"});
+  const std::string expectedErr = missingFilesIndex("d1", 2 * kept, kept);
+  simpleArchive("d1", "N.IDX", {"N"});  // after M.IDX in its tree: skipped with it
+  std::vector<std::string> b = simpleArchive("d2", "B.IDX", {"B"});
   runOptions blocked;
   blocked.pipedStream = 2;
   blocked.whileBlocked = [&] { ASSERT_EQ(truncate(at("d1/M.IDX").c_str(), kept * 40), 0); };
@@ -731,7 +637,7 @@ TEST_F(Damaged, DataFileReplacedWhileItIsMapped) {
   runOptions blocked;
   blocked.pipedStream = 1;
   blocked.whileBlocked = [&] {
-    archive::writeFile(at("d/new"), archive::encodeReport({"REPLACED"}));
+    tree.file("d/new", archive::encodeReport({"REPLACED"}));
     ASSERT_EQ(std::rename(at("d/new").c_str(), w.dataFilePath(1).c_str()), 0);
   };
 
@@ -747,9 +653,9 @@ TEST_F(Damaged, DirectoryRemovedAfterItWasListed) {
   std::vector<int> fill = addFiller(w);
   w.write();
   std::vector<std::string> filler = textsOf(w, fill);
-  soundArchive("t/b", "B.IDX", {"B"});
-  soundArchive("t/c", "C.IDX", {"C"});  // after B.IDX in its tree: skipped with it
-  std::vector<std::string> u = soundArchive("u", "U.IDX", {"U"});
+  simpleArchive("t/b", "B.IDX", {"B"});
+  simpleArchive("t/c", "C.IDX", {"C"});  // after B.IDX in its tree: skipped with it
+  std::vector<std::string> u = simpleArchive("u", "U.IDX", {"U"});
   runOptions blocked;
   blocked.pipedStream = 1;
   blocked.whileBlocked = [&] { ASSERT_EQ(std::system(("rm -r '" + at("t/b") + "'").c_str()), 0); };
@@ -816,10 +722,10 @@ TEST_F(Damaged, FileFlippedBetweenTwoSizesWhileConverted) {
   const long dataSize = 4096, indexSize = 3 * 40, added = 1 << 20, zeroRecords = 1024;
   ASSERT_LT(static_cast<long>(data.size()), dataSize);
   archive::writeFile(w.dataFilePath(1), data + std::string(static_cast<size_t>(dataSize) - data.size(), '\0'));
-  archive::writeFile(at("d/X.00"), archive::encodeReport({"ZERO"}));
+  tree.file("d/X.00", archive::encodeReport({"ZERO"}));
   const std::string k1 = w.expected()[0], k2 = w.expected()[1];
   const std::string k3 = w.expected()[2] + std::string(static_cast<size_t>(dataSize) - data.size(), '\n');
-  const std::string e = soundArchive("e", "E.IDX", {"E"})[0];  // the next directory: always converted
+  const std::string e = simpleArchive("e", "E.IDX", {"E"})[0];  // the next directory: always converted
   std::vector<std::string> zeros(static_cast<size_t>(zeroRecords), "ZERO\n");
   zeros.insert(zeros.end(), {k1, k2, k3, e});
 
@@ -908,7 +814,7 @@ TEST_F(Damaged, NothingSoundIsLost) {
   sound("t1", "/sub", "B1.IDX", {"B3M", "B1", "B2M"}, 7);
   sound("t1", "/sub/deep", "C1.IDX", {"C1", "C2"});
   const std::string cut = archive::readFile(at("t1/sub/deep/C1.IDX")) + std::string("\x02""C9", 3);
-  archive::writeFile(at("t1/sub/deep/C1.IDX"), cut);
+  tree.file("t1/sub/deep/C1.IDX", cut);
   listed.push_back({"t1", "C1.IDX", "C9", ""});  // the piece: its data file 0 is missing
   // t2: garbage in a data file, then an empty index ends the directory.
   sound("t2", "", "D2.IDX", {"D1"});
@@ -916,22 +822,22 @@ TEST_F(Damaged, NothingSoundIsLost) {
   std::mt19937 random(11);
   std::string garbage(5000, '\0');
   for (char& c : garbage) c = static_cast<char>(random());
-  archive::writeFile(at("t2/E2.01"), garbage);
+  tree.file("t2/E2.01", garbage);
   listed.back().garbage = listed[listed.size() - 2].garbage = true;
-  archive::writeFile(at("t2/F2.IDX"), "");
-  soundArchive("t2/sub", "G2.IDX", {"G1"});  // after F2.IDX: never reached
+  tree.file("t2/F2.IDX", "");
+  simpleArchive("t2/sub", "G2.IDX", {"G1"});  // after F2.IDX: never reached
   // t3: an empty data file ends the directory after A3.
   sound("t3", "", "A3.IDX", {"A"});
   archive::writer h(at("t3"), "H3.IDX");
   h.add("H", "", 1, {"H"});
   h.write();
   archive::writeFile(h.dataFilePath(1), "");
-  soundArchive("t3/sub", "Z3.IDX", {"Z"});
+  simpleArchive("t3/sub", "Z3.IDX", {"Z"});
   // t4 and t0 come from a list file; t0 holds no index.
   sound("t4", "/x/y", "I4.IDX", {"I2", "I1"});
   sound("t4", "", "J4.IDX", {"J"});
-  archive::makeDirectories(at("t0/empty"));
-  archive::writeFile(at("dirs.lst"), arg("t4") + "\r\n" + arg("t0") + "\r\n");
+  tree.dir("t0/empty");
+  tree.file("dirs.lst", arg("t4") + "\r\n" + arg("t0") + "\r\n");
 
   // Directories by name, index files by name across each tree, reports by key.
   std::stable_sort(listed.begin(), listed.end(), [](const entry& x, const entry& y) {
@@ -940,13 +846,7 @@ TEST_F(Damaged, NothingSoundIsLost) {
   outcome r = convert({arg("t3"), "@" + arg("dirs.lst"), arg("t1"), arg("t2")});
 
   std::vector<std::string> printed;
-  for (std::size_t pos = 0, n = 0; pos < r.out.size(); ++n) {
-    std::string separator = separatorLine(static_cast<long>(n));
-    std::size_t end = r.out.find(separator, pos);
-    ASSERT_NE(end, std::string::npos) << "separator " << n << " missing";
-    printed.push_back(r.out.substr(pos, end - pos));
-    pos = end + separator.size();
-  }
+  ASSERT_TRUE(splitTexts(r.out, printed)) << "separator " << printed.size() << " missing";
   ASSERT_EQ(printed.size(), listed.size());
   for (std::size_t i = 0; i < listed.size(); ++i) {
     SCOPED_TRACE(listed[i].dir + " " + listed[i].index + " " + listed[i].key);

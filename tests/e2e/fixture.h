@@ -1,41 +1,74 @@
-// A scratch directory for the archive trees of one end-to-end case, open to
-// the program when it runs as another user and removed afterwards, and the
-// forms its paths take on the command line and in messages.
+// The scratch tree for the archives of one end-to-end case, the forms its
+// paths take on the command line and in messages, and the error texts whose
+// system part is the target's.
 #ifndef TARVIN_E2E_FIXTURE_H
 #define TARVIN_E2E_FIXTURE_H
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <cstdlib>
+#include <initializer_list>
 #include <string>
+#include <vector>
 
+#include "archive_writer.h"
+#include "expected.h"
 #include "target.h"
+#include "temp_tree.h"
 
 class archiveTree : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/tarvin-e2e-tree-XXXXXX";
-    root = mkdtemp(tmpl);
-    chmod(root.c_str(), 0755);
-  }
-  void TearDown() override {
-    std::system(("chmod -R u+rwx '" + root + "' 2>/dev/null; rm -rf '" + root + "'").c_str());
-  }
-
   // A path below the directory, on this machine.
-  std::string at(const std::string& relative) const { return root + "/" + relative; }
+  std::string at(const std::string& relative) const { return tree.path(relative); }
   // The same path as the program is given it.
   std::string arg(const std::string& relative) const { return program.path(at(relative)); }
   // The same path as the program prints it.
-  std::string shown(const std::string& relative) const {
-    std::string out = arg(relative);
-    for (char& c : out)
-      if (c == '/') c = program.separator();
-    return out;
+  std::string shown(const std::string& relative) const { return program.path(at(relative)); }
+
+  // Writes an archive of one report per key in data file 1 and returns its
+  // expected texts.
+  std::vector<std::string> simpleArchive(const std::string& dir, const std::string& index,
+                                         std::initializer_list<const char*> keys) const {
+    archive::writer w(at(dir), index);
+    for (const char* key : keys) w.add(key, "", 1, {std::string("report ") + key});
+    w.write();
+    return w.expected();
   }
 
-  std::string root;
+  TempTree tree{"e2e"};
+  const std::string root = tree.path();
 };
+
+// The error texts of files that the class library could not open, map or
+// read, of an unreadable list file or directory, and of output that could
+// not be written.
+inline std::string openFailed(unsigned code, const std::string& shownPath) {
+  return errorText(code, program.systemText(code) + "func=CreateFile filename=" + shownPath, "Vc\\Include\\mFile",
+                   "mFile::openFileRead", 208);
+}
+inline std::string mappingFailed(const std::string& shownPath) {
+  return errorText(1006, program.systemText(1006) + "func=CreateFileMapping filename=" + shownPath,
+                   "Vc\\Include\\mFile", "mFile::openFileRead", 214);
+}
+// Another program cut the mapped file short, or made it unreadable.
+inline std::string readFault(const std::string& shownPath) {
+  return errorText(38,
+                   program.systemText(38) +
+                       "func=MapViewOfFile Чтение отображённого файла прервано: файл укорочен или недоступен. filename=" +
+                       shownPath,
+                   "Vc\\Include\\mFile", "mFile::readMapped", 240);
+}
+inline std::string listFileFailed(unsigned code, const std::string& shownPath) {
+  return errorText(code, program.systemText(code) + "func=CreateFile filename=" + shownPath,
+                   "Vc\\Include\\mFileObject", "mFileObject::GetFilesFromFileList", 226);
+}
+// A directory that names nothing, or that the system cannot search.
+inline std::string unlistedDirectory(unsigned code, const std::string& shownPath) {
+  return errorText(code, program.systemText(code) + "func=FindFirstFile filename=" + shownPath,
+                   "Vc\\Include\\mFileObject", "mFileObject::listTree", 184);
+}
+inline std::string outputLost(unsigned code) {
+  return errorText(code, program.systemText(code) + "func=WriteFile Данные не записаны в стандартный вывод.", "main",
+                   "wmain", 1);
+}
 
 #endif  // TARVIN_E2E_FIXTURE_H

@@ -6,7 +6,6 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -15,15 +14,12 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "archive_writer.h"
-#include "capture.h"
+#include "fixture.h"
 #include "runner.h"
 #include "usage.h"
-#include "target.h"
 
 namespace {
 
@@ -72,17 +68,11 @@ terminalOutcome runOnTerminal(const std::vector<std::string>& arguments, const s
   return result;
 }
 
-class Terminal : public ::testing::Test {
+class Terminal : public archiveTree {
  protected:
   void SetUp() override {
     if (program.windows) GTEST_SKIP() << "a Windows console is not a pseudo-terminal";
-    char tmpl[] = "/tmp/tarvin-terminal-XXXXXX";
-    root = mkdtemp(tmpl);
   }
-  void TearDown() override {
-    if (!root.empty()) std::system(("rm -rf '" + root + "'").c_str());
-  }
-  std::string root;
 };
 
 TEST_F(Terminal, UsageTextIsCharactersThereAndCodePage866Redirected) {
@@ -123,15 +113,11 @@ TEST_F(Terminal, ReportsAndErrorTextsAreCharactersThere) {
 
   terminalOutcome shown = runOnTerminal({root + "/Отчёты"});
   // The missing data file is reported when the index is opened, before its reports.
-  EXPECT_EQ(shown.shown, "Error number 0: Нет указанного в индексе файла рапортов " + root +
-                             "/Отчёты/R.02\nin module mFileIndex func <mFileIndex::open> in string 106\n" +
-                             shownLines + padding + "+++0\n+++1\n");
+  EXPECT_EQ(shown.shown, utf8(missingDataFile(root + "/Отчёты/R.02")) + numbered({shownLines + padding, ""}));
   EXPECT_EQ(shown.exitCode, 0);
 
   shown = runOnTerminal({"@" + root + "/missing.lst"});
-  EXPECT_EQ(shown.shown, "Error number 2: " + program.systemText(2) + "func=CreateFile filename=" + root +
-                             "/missing.lst\nin module Vc\\Include\\mFileObject func "
-                             "<mFileObject::GetFilesFromFileList> in string 226\n");
+  EXPECT_EQ(shown.shown, utf8(listFileFailed(2, root + "/missing.lst")));
 }
 
 TEST_F(Terminal, ProgressShowsOnTheTerminalWhileOutputGoesToAFile) {

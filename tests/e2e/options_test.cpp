@@ -5,17 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "archive_writer.h"
-#include "capture.h"
 #include "fixture.h"
 #include "runner.h"
-#include "target.h"
 
 namespace {
 
@@ -100,12 +96,9 @@ std::vector<jsonObject> jsonLines(const std::string& out) {
   return objects;
 }
 
-std::string separatorLine(int n) { return "+++" + std::to_string(n) + "\n"; }
-
-// The error text of the program, as OEM bytes.
-std::string errorText(unsigned sysError, const std::string& utf8Message, int line) {
-  return oem("Error number " + std::to_string(sysError) + ": " + utf8Message + "\nin module main func <wmain> in string " +
-             std::to_string(line) + "\n");
+// The error text of a run-level failure, as OEM bytes.
+std::string runError(unsigned sysError, const std::string& utf8Message, int line) {
+  return errorText(sysError, utf8Message, "main", "wmain", line);
 }
 
 // A report's text without the empty lines that end it.
@@ -304,14 +297,14 @@ TEST_F(Options, OutputFileHoldsWhatStandardOutputWould) {
   }
   outcome r = run({arg("d"), program.option("output", arg("missing/out.txt"))});
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, errorText(3, program.systemText(3) + "func=CreateFile filename=" + shown("missing/out.txt"), 2));
+  EXPECT_EQ(r.err, runError(3, program.systemText(3) + "func=CreateFile filename=" + shown("missing/out.txt"), 2));
   EXPECT_EQ(r.exitCode, 1);
   if (program.windows) return;
   // A write that fails is lost output, as with a redirection.
   r = run({arg("d"), "-o", "/dev/full"});
   const unsigned full = program.diskFullError();
   EXPECT_EQ(r.err, run({arg("d")}).err +
-                       errorText(full, program.systemText(full) + "func=WriteFile Данные не записаны в стандартный вывод.", 1));
+                       runError(full, program.systemText(full) + "func=WriteFile Данные не записаны в стандартный вывод.", 1));
   EXPECT_EQ(r.exitCode, 1);
 }
 
@@ -368,7 +361,7 @@ TEST_F(Options, SplitReplacesFilesOnlyWhenForcedAndNeverItsOwn) {
   e.write();
   const std::string plainErr = run({arg("d")}).err;  // the missing data file of d/A.IDX
   const std::string taken =
-      errorText(80, program.systemText(80) + "func=CreateFile filename=" + shown("out/A.txt"), 4);
+      runError(80, program.systemText(80) + "func=CreateFile filename=" + shown("out/A.txt"), 4);
   archive::makeDirectories(at("out"));
   archive::writeFile(at("out/A.txt"), "old");
   outcome r = run({arg("d"), program.option("split", arg("out"))});

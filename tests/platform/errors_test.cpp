@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "posix/internal.h"
-#include "temp_dir.h"
+#include "temp_tree.h"
 #include "win32.h"
 
 namespace {
@@ -33,7 +33,7 @@ DWORD openError(const std::u16string& name) {
 }
 
 TEST(Errors, MissingFileIsError2WithItsText) {
-  TempDir dir;
+  TempTree dir{"platform"};
   EXPECT_EQ(openError(dir.wide("missing.idx")), 2u);
   DWORD length = 0;
   const std::u16string text = systemText(GetLastError(), &length);
@@ -42,8 +42,8 @@ TEST(Errors, MissingFileIsError2WithItsText) {
 }
 
 TEST(Errors, MissingDirectoryOnTheWayIsError3) {
-  TempDir dir;
-  dir.write("file");
+  TempTree dir{"platform"};
+  dir.file("file");
   EXPECT_EQ(openError(dir.wide("nowhere/missing.idx")), 3u);
   EXPECT_EQ(openError(dir.wide("nowhere/deeper/missing.idx")), 3u);
   EXPECT_EQ(openError(dir.wide("file/missing.idx")), 3u);  // a file on the way

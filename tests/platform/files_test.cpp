@@ -8,7 +8,7 @@
 #include <string>
 
 #include "posix/internal.h"
-#include "temp_dir.h"
+#include "temp_tree.h"
 #include "win32.h"
 
 namespace {
@@ -19,8 +19,8 @@ HANDLE openRead(const std::u16string& name, DWORD flags = 0) {
 }
 
 TEST(Files, ReadsUpToTheEnd) {
-  TempDir dir;
-  dir.write("list.txt", "one\r\ntwo");
+  TempTree dir{"platform"};
+  dir.file("list.txt", "one\r\ntwo");
   HANDLE file = openRead(dir.wide("list.txt"));
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   char buffer[64] = {};
@@ -42,8 +42,8 @@ TEST(Files, ReadsUpToTheEnd) {
 }
 
 TEST(Files, SizesAreSixtyFourBits) {
-  TempDir dir;
-  dir.write("big");
+  TempTree dir{"platform"};
+  dir.file("big");
   // Sparse: 5 GiB + 7 bytes, then 8 GiB - 1, whose low part is all ones.
   ASSERT_EQ(truncate(dir.path("big").c_str(), (5LL << 30) + 7), 0);
   HANDLE file = openRead(dir.wide("big"));
@@ -65,8 +65,8 @@ TEST(Files, SizesAreSixtyFourBits) {
 }
 
 TEST(Files, DirectoriesOpenOnlyForTheirInformation) {
-  TempDir dir;
-  ASSERT_EQ(mkdir(dir.path("sub").c_str(), 0755), 0);
+  TempTree dir{"platform"};
+  dir.dir("sub");
   SetLastError(0);
   EXPECT_EQ(openRead(dir.wide("sub")), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), 5u);
@@ -89,7 +89,7 @@ TEST(Files, DirectoriesOpenOnlyForTheirInformation) {
 }
 
 TEST(Files, AFifoNeverWaits) {
-  TempDir dir;
+  TempTree dir{"platform"};
   ASSERT_EQ(mkfifo(dir.path("fifo").c_str(), 0644), 0);
   HANDLE fifo = openRead(dir.wide("fifo"));  // no writer: must not block
   ASSERT_NE(fifo, INVALID_HANDLE_VALUE);
@@ -128,8 +128,8 @@ TEST(Files, WritesCreateReplaceOrRefuseAsTheDispositionSays) {
   };
   for (const row& r : rows) {
     SCOPED_TRACE(std::string(r.name) + " " + std::to_string(r.disposition));
-    TempDir dir;
-    dir.write("old", "old bytes");
+    TempTree dir{"platform"};
+    dir.file("old", "old bytes");
     ASSERT_EQ(mkdir(dir.path("sub").c_str(), 0755), 0);
     SetLastError(99);
     HANDLE file = CreateFileW(dir.wide(r.name).c_str(), GENERIC_WRITE, 0, nullptr, r.disposition,
@@ -155,11 +155,7 @@ TEST(Files, WritesCreateReplaceOrRefuseAsTheDispositionSays) {
 // Directories are made once, a piece of the path at a time beyond PATH_MAX,
 // and a file is written at the end of such a path.
 TEST(Files, DirectoriesAreMadeOnceAlsoBeyondPathMax) {
-  TempDir dir;
-  struct removal {
-    std::string top;
-    ~removal() { std::system(("rm -rf '" + top + "'").c_str()); }
-  } levels{dir.path("level")};
+  TempTree dir{"platform"};
   std::u16string deep = dir.wide();
   for (int i = 0; i < 1000; ++i) {
     deep += u"/level";
@@ -187,8 +183,8 @@ TEST(Files, DirectoriesAreMadeOnceAlsoBeyondPathMax) {
 }
 
 TEST(Files, BadHandlesAreRefused) {
-  TempDir dir;
-  dir.write("a", "x");
+  TempTree dir{"platform"};
+  dir.file("a", "x");
   HANDLE file = openRead(dir.wide("a"));
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
@@ -210,8 +206,8 @@ TEST(Files, BadHandlesAreRefused) {
 }
 
 TEST(Mapping, FilesBeyondFourGiBAreMappedWhole) {
-  TempDir dir;
-  dir.write("data.02");
+  TempTree dir{"platform"};
+  dir.file("data.02");
   const std::string path = dir.path("data.02");
   const long long end = (5LL << 30) + 7;
   ASSERT_EQ(truncate(path.c_str(), end - 1), 0);
@@ -233,8 +229,8 @@ TEST(Mapping, FilesBeyondFourGiBAreMappedWhole) {
 }
 
 TEST(Mapping, EmptyFileCannotBeMapped) {
-  TempDir dir;
-  dir.write("empty.idx");
+  TempTree dir{"platform"};
+  dir.file("empty.idx");
   HANDLE file = openRead(dir.wide("empty.idx"));
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   SetLastError(0);
@@ -244,8 +240,8 @@ TEST(Mapping, EmptyFileCannotBeMapped) {
 }
 
 TEST(Mapping, AMaximumSizeNarrowsTheMappingAndNeverExtendsTheFile) {
-  TempDir dir;
-  dir.write("data.01", std::string(10000, 'x'));
+  TempTree dir{"platform"};
+  dir.file("data.01", std::string(10000, 'x'));
   HANDLE file = openRead(dir.wide("data.01"));
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   SetLastError(0);
@@ -269,9 +265,9 @@ TEST(Mapping, AMaximumSizeNarrowsTheMappingAndNeverExtendsTheFile) {
 }
 
 TEST(Mapping, ViewOutlivesItsHandles) {
-  TempDir dir;
+  TempTree dir{"platform"};
   const std::string content = "\x01\x80\xFF report bytes";
-  dir.write("data.01", content);
+  dir.file("data.01", content);
   HANDLE file = openRead(dir.wide("data.01"));
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "temp_dir.h"
+#include "temp_tree.h"
 #include "wildcard.h"
 #include "win32.h"
 
@@ -56,11 +56,11 @@ class Find : public testing::Test {
   void SetUp() override {
     for (const char* name : {"ARCHIVE.IDX", "b.idx", "c.dat", "README", "ab.txt", "a.txt",
                              "abc.txt", "ОТЧЁТ.txt"}) {
-      dir.write(name, "12345");
+      dir.file(name, "12345");
     }
-    ASSERT_EQ(mkdir(dir.path("Sub").c_str(), 0755), 0);
+    dir.dir("Sub");
   }
-  TempDir dir;
+  TempTree dir{"platform"};
 };
 
 TEST_F(Find, StarDotIdxIgnoresCase) {
@@ -103,7 +103,7 @@ TEST_F(Find, Failures) {
 
 TEST_F(Find, NamesThatAreNotUtf8CanBeOpenedAgain) {
   const std::string bad = "bad\xFF\xC0name";
-  dir.write(bad, "content");
+  dir.file(bad, "content");
   const std::vector<std::u16string> names = namesOf(dir.wide("bad*"));
   ASSERT_EQ(names.size(), 1u);
   EXPECT_EQ(names[0], (std::u16string{u'b', u'a', u'd', 0xDCFF, 0xDCC0, u'n', u'a', u'm', u'e'}));
@@ -120,26 +120,11 @@ TEST_F(Find, NamesThatAreNotUtf8CanBeOpenedAgain) {
 
 TEST_F(Find, PathsLongerThanPathMaxAreReached) {
   // 1000 levels of "level": a path of 6000 bytes and more, which the system
-  // takes in no single call (nor does the removal of TempDir: rm does).
-  struct removal {
-    std::string top;
-    ~removal() { std::system(("rm -rf '" + top + "'").c_str()); }
-  } levels{dir.path("level")};
-  std::string deep = dir.path();
-  int fd = ::open(deep.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  for (int i = 0; i < 1000 && fd >= 0; ++i) {
-    mkdirat(fd, "level", 0755);
-    const int next = openat(fd, "level", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ::close(fd);
-    fd = next;
-    deep += "/level";
-  }
-  ASSERT_GE(fd, 0);
-  const int file = openat(fd, "R.IDX", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  ::close(fd);
-  ASSERT_EQ(::write(file, "report", 6), 6);
-  ::close(file);
-  const std::u16string at = platform::posix::fromNative(deep);
+  // takes in no single call.
+  std::string deep = "level";
+  for (int i = 1; i < 1000; ++i) deep += "/level";
+  dir.file(deep + "/R.IDX", "report");
+  const std::u16string at = dir.wide(deep);
   EXPECT_EQ(namesOf(at + u"/*.idx"), std::vector<std::u16string>{u"R.IDX"});
   EXPECT_EQ(namesOf(at + u"/R.IDX"), std::vector<std::u16string>{u"R.IDX"});
   EXPECT_EQ(namesOf(at + u"/../level/r.idx"), std::vector<std::u16string>{u"R.IDX"});
@@ -155,9 +140,9 @@ TEST_F(Find, PathsLongerThanPathMaxAreReached) {
 }
 
 TEST_F(Find, LinksAreReparsePoints) {
-  ASSERT_EQ(symlink("Sub", dir.path("toSub").c_str()), 0);
-  ASSERT_EQ(symlink("README", dir.path("toFile").c_str()), 0);
-  ASSERT_EQ(symlink("nothing", dir.path("toNothing").c_str()), 0);
+  dir.link("Sub", "toSub");
+  dir.link("README", "toFile");
+  dir.link("nothing", "toNothing");
   WIN32_FIND_DATAW data;
   HANDLE search = FindFirstFileW(dir.wide("toFile").c_str(), &data);
   ASSERT_NE(search, INVALID_HANDLE_VALUE);

@@ -6,30 +6,14 @@
 
 #include <string>
 
-#include "temp_dir.h"
+#include "temp_tree.h"
 #include "win32.h"
 
 namespace {
 
-// Moves into a directory for one test and back again afterwards.
-class InDirectory {
- public:
-  explicit InDirectory(const std::string& path) : previous_(currentDirectory()) {
-    EXPECT_EQ(chdir(path.c_str()), 0);
-  }
-  ~InDirectory() { EXPECT_EQ(chdir(previous_.c_str()), 0); }
-
- private:
-  static std::string currentDirectory() {
-    char buffer[4096];
-    return getcwd(buffer, sizeof buffer) != nullptr ? buffer : "/";
-  }
-  std::string previous_;
-};
-
 TEST(CurrentDirectory, SizeThenText) {
-  TempDir dir;
-  ASSERT_EQ(mkdir(dir.path("Отчёты").c_str(), 0755), 0);
+  TempTree dir{"platform"};
+  dir.dir("Отчёты");
   InDirectory inside(dir.path("Отчёты"));
   const std::u16string expected = dir.wide("Отчёты");
   const DWORD needed = GetCurrentDirectoryW(0, nullptr);
@@ -41,8 +25,8 @@ TEST(CurrentDirectory, SizeThenText) {
 }
 
 TEST(CurrentDirectory, RemovedDirectoryFails) {
-  TempDir dir;
-  ASSERT_EQ(mkdir(dir.path("gone").c_str(), 0755), 0);
+  TempTree dir{"platform"};
+  dir.dir("gone");
   InDirectory inside(dir.path("gone"));
   ASSERT_EQ(rmdir(dir.path("gone").c_str()), 0);
   SetLastError(0);
@@ -70,7 +54,7 @@ TEST(FullPath, IsWorkedOutFromTheTextAlone) {
   EXPECT_EQ(fullPath(u"/"), u"/");
   EXPECT_EQ(fullPath(u"/srv/sub/"), u"/srv/sub/");
   EXPECT_EQ(fullPath(u"/no/such/dir/../file"), u"/no/such/file");  // nothing is looked up
-  TempDir dir;
+  TempTree dir{"platform"};
   InDirectory inside(dir.path());
   EXPECT_EQ(fullPath(u"sub//arch"), dir.wide("sub/arch"));
   EXPECT_EQ(fullPath(u"./a/../b"), dir.wide("b"));

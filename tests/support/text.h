@@ -1,11 +1,18 @@
-// Small conversions for assertions on mstr.
+// Small conversions for assertions on mstr, paths of a TempTree as the class
+// library takes them, and the mEx that a piece of code raises.
 #ifndef TARVIN_TESTS_TEXT_H
 #define TARVIN_TESTS_TEXT_H
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "mEx.h"
 #include "mstr.h"
+#include "temp_tree.h"
 
 inline std::u16string str(const mstr& s) {
   return std::u16string(reinterpret_cast<const char16_t*>(s.c_str()), static_cast<size_t>(s.get_count()));
@@ -19,6 +26,25 @@ inline std::vector<std::u16string> strs(mstr_list& list) {
   std::vector<std::u16string> out;
   for (int i = 0; i < list.get_count(); ++i) out.push_back(str(list.get_data()[i]));
   return out;
+}
+
+// The depth of a tree below this node (0 for none).
+template <class Node>
+int depth(const Node* n) {
+  return n ? 1 + std::max(depth(n->left), depth(n->right)) : 0;
+}
+
+inline mstr text(const TempTree& tree, const std::string& name = "") { return mstr(tree.wide(name).c_str()); }
+
+template <class Code>
+mEx raised(Code code) {
+  try {
+    code();
+  } catch (mEx& e) {
+    return mEx(std::move(e));
+  }
+  ADD_FAILURE() << "no mEx raised";
+  return mEx();
 }
 
 #endif  // TARVIN_TESTS_TEXT_H

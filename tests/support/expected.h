@@ -1,0 +1,38 @@
+// The texts the program writes, as the tests expect them, in code page 866
+// (utf8() of them for what a terminal or --utf8 shows): each report's text
+// followed by its separator, error texts in their layout, and size lines.
+#ifndef TARVIN_TESTS_EXPECTED_H
+#define TARVIN_TESTS_EXPECTED_H
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "capture.h"
+
+inline std::string separatorLine(long n) { return "+++" + std::to_string(n) + "\n"; }
+
+// The texts, each followed by its separator, numbered from `first`.
+inline std::string numbered(const std::vector<std::string>& texts, long first = 0) {
+  std::string out;
+  for (const std::string& t : texts) out += t + separatorLine(first++);
+  return out;
+}
+
+// An error text: the system's error code, the message (UTF-8), and where it
+// was raised.
+inline std::string errorText(unsigned sysError, const std::string& utf8Message, const std::string& module,
+                             const std::string& function, int line) {
+  return oem("Error number " + std::to_string(sysError) + ": " + utf8Message + "\nin module " + module + " func <" +
+             function + "> in string " + std::to_string(line) + "\n");
+}
+
+// The error of a record whose data file is not there, for each such record.
+inline std::string missingDataFile(const std::string& path) {
+  return errorText(0, "Нет указанного в индексе файла рапортов " + path, "mFileIndex", "mFileIndex::open", 106);
+}
+
+// The line that follows the release of a text of this many characters.
+inline std::string sizeLine(std::size_t units) { return oem("<>Размер строки<> ") + std::to_string(units) + "\n"; }
+
+#endif  // TARVIN_TESTS_EXPECTED_H
