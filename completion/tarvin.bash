@@ -1,5 +1,5 @@
 # Bash completion of tarvin: options, directories, list files after "@", a
-# file after -o and --output, a directory after --split=. The options are
+# file after -o and --output=, a directory after --split=. The options are
 # read from `tarvin --help` when they are completed (a line per option, the
 # help's lines that start with two spaces and a dash), so that they are
 # always those of the program being run.
@@ -110,7 +110,7 @@ _tarvin() {
     [[ ${_tarvin_words[i]} == -- ]] && options=0
   done
 
-  if ((options)) && [[ $prev == -o || $prev == --output ]]; then
+  if ((options)) && [[ $prev == -o ]]; then
     _tarvin_paths -f '' "$cur"
   elif ((options)) && [[ $cur == --output=* ]]; then
     _tarvin_paths -f --output= "$cur"
