@@ -61,6 +61,13 @@ cmake --build --preset release -j"$jobs" --target e2e_tests crosscheck system_te
 # prepared the prefix, if any, has gone).
 "$wineserver" -p 2>/dev/null || { "$wineserver" -w; "$wineserver" -p; }
 trap '"$wineserver" -k 2>/dev/null || true' EXIT
+# A first program in a new prefix may come while Wine is still starting its
+# own services: the suite starts once tarvin.exe answers.
+for attempt in 1 2 3 4 5; do
+  "$wine" build/windows-x64/tarvin.exe --version 2>/dev/null | grep -q '^tarvin ' && break
+  [ "$attempt" -lt 5 ] || { echo "tarvin.exe does not start under Wine" >&2; exit 1; }
+  sleep 2
+done
 
 # In shards side by side: most of the suite's time under Wine is the start of
 # each Windows process, not work.

@@ -81,7 +81,14 @@ stage() {  # NAME COMMAND...: runs in the background, output in build/logs/NAME.
   shift
   (
     begun=$SECONDS
-    if "$@" >"$logs/$name.log" 2>&1; then
+    # The stage's commands run with -e in a subshell of their own: in the
+    # condition of an `if` the shell would ignore a failed step of a
+    # function and go on with the next one.
+    set +e
+    (set -e; "$@") >"$logs/$name.log" 2>&1
+    status=$?
+    set -e
+    if [ "$status" -eq 0 ]; then
       echo "== $name passed in $((SECONDS - begun)) s"
     else
       echo "== $name FAILED after $((SECONDS - begun)) s; the end of $logs/$name.log:"
