@@ -75,31 +75,31 @@ echo "== end-to-end suite: tarvin.exe under Wine"
 e2e_in_shards 3 build/wine-e2e.log \
   build/release/tests/e2e_tests --tarvin=build/windows-x64/tarvin.exe --runner="$wine" --windows
 
+# Compares what was measured under Wine with the file that stores it; with
+# VARIABLE=1 the measurement is written into the file instead.
+check_measured() {  # STORED MEASURED VARIABLE NOTE
+  local stored=$1 measured=$2 variable=$3 note=$4
+  if [ "${!variable:-0}" = 1 ]; then
+    cp "$measured" "$stored"
+    echo "written: $stored ($note)"
+  elif ! diff -u "$stored" "$measured"; then
+    echo "$stored differs from what is measured now ($variable=1 writes it)" >&2
+    exit 1
+  fi
+}
+
 echo "== the weights of the string order, measured under Wine, against platform/posix/order_weights.inc"
-weights=platform/posix/order_weights.inc
 "$wine" build/windows-x64/tests/crosscheck/order_weights.exe | tr -d '\r' >build/order_weights.inc
-if [ "${TARVIN_WRITE_WEIGHTS:-0}" = 1 ]; then
-  cp build/order_weights.inc "$weights"
-  echo "written: $weights (rebuild to use it)"
-elif ! diff -u "$weights" build/order_weights.inc; then
-  echo "$weights differs from the weights measured now (TARVIN_WRITE_WEIGHTS=1 writes them)" >&2
-  exit 1
-fi
+check_measured platform/posix/order_weights.inc build/order_weights.inc TARVIN_WRITE_WEIGHTS "rebuild to use it"
 
 # Wine's own Russian texts (the e2e suite expects them under Wine) for every
 # code our POSIX layer gives, as the layer lists them.
 echo "== the system texts of the POSIX layer's error codes, measured under Wine, against tests/crosscheck/system_texts.wine"
-texts=tests/crosscheck/system_texts.wine
 codes=$(build/release/tests/crosscheck/system_texts --all | sed -n 's/^\([0-9]\+\) .*/\1/p')
 # shellcheck disable=SC2086  # one argument per code
 "$wine" build/windows-x64/tests/crosscheck/system_texts.exe $codes | tr -d '\r' >build/system_texts.wine
-if [ "${TARVIN_WRITE_TEXTS:-0}" = 1 ]; then
-  cp build/system_texts.wine "$texts"
-  echo "written: $texts (tests/e2e/target.cpp holds the texts the e2e suite expects under Wine)"
-elif ! diff -u "$texts" build/system_texts.wine; then
-  echo "$texts differs from the texts measured now (TARVIN_WRITE_TEXTS=1 writes them)" >&2
-  exit 1
-fi
+check_measured tests/crosscheck/system_texts.wine build/system_texts.wine TARVIN_WRITE_TEXTS \
+  "tests/e2e/target.cpp holds the texts the e2e suite expects under Wine"
 
 # 20000 random pairs of texts for StrCmpW; TARVIN_CROSSCHECK_PAIRS=1000000 for a long run.
 echo "== cross-check: our POSIX layer against the Windows API (Wine)"
