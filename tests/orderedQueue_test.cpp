@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <set>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -16,16 +17,30 @@ struct job {
 };
 
 // Jobs that take longer the lower their number, so that later ones finish
-// first whenever there are workers.
+// first whenever there are workers. Where there are, job 0 waits until a job
+// has run on another thread than its own: whoever does it, the writer or a
+// worker, the jobs after it are done by the other, however the threads are
+// scheduled.
+std::atomic<int> threadsOfTheRun{1};
+std::atomic<unsigned> threadsSeen{0};  // a bit for each thread that finished a job
+
 void slowFirst(job& j, unsigned thread) {
   std::this_thread::sleep_for(std::chrono::microseconds((j.number % 7) * 50));
   j.result = j.number * j.number;
   j.thread = thread;
+  if (j.number == 0 && threadsOfTheRun > 1) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while ((threadsSeen.load() & ~(1u << thread)) == 0 && std::chrono::steady_clock::now() < end)
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
+  threadsSeen |= 1u << thread;
 }
 
 TEST(OrderedQueue, ResultsComeInTheOrderJobsWereHandedOut) {
   for (unsigned threads : {1u, 2u, 4u}) {
     SCOPED_TRACE(threads);
+    threadsOfTheRun = static_cast<int>(threads);
+    threadsSeen = 0;
     orderedQueue<job> queue(threads, 3, slowFirst);
     std::vector<int> taken;
     std::set<unsigned> ranOn;
