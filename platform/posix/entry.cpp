@@ -2,6 +2,7 @@
 // rule, but any bytes at all), and wmain wants UTF-16. The conversion is
 // lossless, so a file name given on the command line can always be opened.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -27,6 +28,15 @@ int main(int argc, char** argv) {
       close(placeholder);
     }
     platform::posix::markStandardStreamMissing(fd);
+  }
+
+  // Every data file of an index stays open while its reports are written,
+  // up to 256 of them, as handles do on Windows, where there is no small
+  // limit: the soft limit of open files is raised to the hard one.
+  rlimit files{};
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
   }
 
   std::vector<std::u16string> arguments;

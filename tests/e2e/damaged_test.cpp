@@ -192,6 +192,20 @@ TEST_F(Damaged, FileNumbersNamingMissingAndExistingFiles) {
                        missingDataFile(shown("d/N.05")));
 }
 
+TEST_F(Damaged, EveryDataFileOfAnIndexAboveASmallLimitOfOpenFiles) {
+  // The data files of an index stay open while its reports are written: 256
+  // of them under a soft limit of 64 open files (a shell's `ulimit -Sn 64`).
+  if (program.windows) GTEST_SKIP() << "no limit of open files on Windows";
+  archive::writer w(at("d"), "F.IDX");
+  for (int n = 0; n < 256; ++n) w.add("K" + std::to_string(1000 + n), "", n, {"FILE " + std::to_string(n)});
+  w.write();
+  runOptions limited;
+  limited.openFilesLimit = 64;
+  outcome r = run({arg("d")}, limited);
+  EXPECT_EQ(r.out, numbered(w.expected()));
+  EXPECT_EQ(r.err, "");
+}
+
 TEST_F(Damaged, UnreadableDataFileAndSubdirectory) {
   if (program.windows) GTEST_SKIP() << "file modes of this machine";
   std::vector<std::string> a = simpleArchive("d1", "A.IDX", {"A"});

@@ -68,6 +68,12 @@ int pipeOf(const std::string& bytes) {
     rlimit limit{static_cast<rlim_t>(options.memoryLimitMb) << 20, static_cast<rlim_t>(options.memoryLimitMb) << 20};
     setrlimit(RLIMIT_AS, &limit);
   }
+  if (options.openFilesLimit > 0) {
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = static_cast<rlim_t>(options.openFilesLimit);
+    setrlimit(RLIMIT_NOFILE, &limit);
+  }
   if (options.dropPrivileges) {
     setgroups(0, nullptr);
     if (setgid(65534) != 0 || setuid(65534) != 0) _exit(125);

@@ -21,6 +21,7 @@ struct runOptions {
   bool closeStdout = false;     // start with standard output closed
   std::string input;            // standard input: these bytes from a pipe (printf … | tarvin); empty: /dev/null
   long memoryLimitMb = 0;       // address-space limit, 0: none
+  long openFilesLimit = 0;      // soft limit of open files (the hard one stays), 0: none
   bool dropPrivileges = false;  // run as nobody (permissions apply even under root)
   int timeoutSeconds = 120;
   // Standard output (1) or error (2) to a pipe that is read only after
