@@ -1,5 +1,6 @@
 #include "mFile.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -38,8 +39,12 @@ mFile::~mFile() { close(); }
 
 void mFile::close() {
   if (mode == 1 && view) {
-    UnmapViewOfFile(view);
+    if (viewOwned)
+      std::free(const_cast<unsigned char*>(view));
+    else
+      UnmapViewOfFile(view);
     view = nullptr;
+    viewOwned = false;
   }
   if (mode == 1 && handle && handle != INVALID_HANDLE_VALUE) {
     CloseHandle(handle);
@@ -92,6 +97,7 @@ void mFile::openFileRead(bool keepHandle) {
       closeKeepingError(file);
       systemError(214, u"func=CreateFileMapping filename=", path);
     }
+    if (fileSize <= kReadWhole) return readWhole(file, fileSize, path);
     mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, static_cast<DWORD>(fileSize >> 32),
                                  static_cast<DWORD>(fileSize), nullptr);
     if (mapping) break;
@@ -124,6 +130,30 @@ void mFile::openFileRead(bool keepHandle) {
   if (keepHandle) reader = file;
   CloseHandle(mapping);  // the view stays valid
   view = static_cast<const unsigned char*>(mapped);
+  size = fileSize;
+}
+
+// A small file is read whole into memory of its own instead of mapped: for
+// it, setting a mapping up and taking it down (which stops every thread of
+// the process to forget its pages) cost more than the copy. What it holds
+// when it is read is what the program reads, as a mapping made then would
+// give; a file cut short before all is read is the read fault.
+void mFile::readWhole(HANDLE file, std::uint64_t fileSize, const mstr& path) {
+  auto* bytes = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(fileSize)));
+  if (!bytes) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    closeKeepingError(file);
+    systemError(214, u"func=CreateFileMapping filename=", path);
+  }
+  DWORD read = 0;
+  const bool whole = ReadFile(file, bytes, static_cast<DWORD>(fileSize), &read, nullptr) && read == fileSize;
+  CloseHandle(file);
+  if (!whole) {
+    std::free(bytes);
+    throw readFault();
+  }
+  view = bytes;
+  viewOwned = true;
   size = fileSize;
 }
 

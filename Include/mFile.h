@@ -25,6 +25,10 @@ class mFile : public mFileObject {
   const unsigned char* view = nullptr;  // first mapped byte, or null
   std::uint64_t size = 0;               // bytes mapped: the file size when opened; 0 when closed
   HANDLE reader = nullptr;              // the file, kept open for readAt
+  bool viewOwned = false;               // view is memory of its own (a small file read whole), not a mapping
+
+  // Files up to this size are read whole instead of mapped.
+  static constexpr std::uint64_t kReadWhole = 64 * 1024;
 
   mFile() = default;
   mFile(const mFile&) = delete;
@@ -32,11 +36,12 @@ class mFile : public mFileObject {
   ~mFile() override;
 
   // Maps the file whole: exactly the size it has when it is sized, which
-  // becomes `size`. Raises mEx, with the system's text, when the path is
+  // becomes `size`; a file of at most kReadWhole bytes is read whole into
+  // memory instead (viewOwned), which costs less. Raises mEx, with the system's text, when the path is
   // empty or the file cannot be opened, sized or mapped (an empty file
   // cannot be mapped), and readFault when it was cut short before it was
   // mapped; nothing opened on the way stays open.
-  // With `keepHandle`, the file also stays open for readAt.
+  // With `keepHandle`, a mapped file also stays open for readAt.
   void openFileRead(bool keepHandle = false);
   std::uint64_t getSize() const { return size; }
 
@@ -67,6 +72,9 @@ class mFile : public mFileObject {
   // was mapped.
   mEx readFault() const;
   void close();
+
+ private:
+  void readWhole(HANDLE file, std::uint64_t fileSize, const mstr& path);
 };
 
 #endif  // TARVIN_MFILE_H

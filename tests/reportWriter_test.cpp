@@ -47,6 +47,14 @@ TEST(ReportWriter, OutputIsThatOfOneThreadWhateverTheBatchesAndFaults) {
     r.fileNumber = i % 97 == 5 ? 3 : static_cast<unsigned>(rng() % 2);
     r.lines = {"report " + std::to_string(i), std::string(rng() % 40, 'x')};
     if (i == 4500) r.lines.assign(3000, std::string(60, 'B'));  // about 180 KB
+    // Data file 3 is too large to be read whole when opened: it is mapped,
+    // its long reports read through its handle, its short ones where mapped.
+    if (r.fileNumber == 3 && i % 2)
+      for (int line = 0; line < 25; ++line) {
+        std::string letters;
+        for (int k = 0; k < 80; ++k) letters += static_cast<char>('a' + (k + line) % 26);
+        r.lines.push_back(letters);
+      }
     r.how.spaceRun = 2;
     r.how.repeatRun = 4;
     w.add(r);
