@@ -53,14 +53,16 @@ class orderedQueue {
   bool hasRoom() const { return handedOut_ < taken_ + window_; }
   // The job to fill before handing it out (only while hasRoom()).
   Job& next() { return slots_[handedOut_ % window_].job; }
-  // Hands out the job filled through next().
-  void handOut() {
+  // Hands out the job filled through next(). A job too small to be worth
+  // waking a worker for (`wake` false) is left to whichever thread looks for
+  // work next, as a rule the caller when it asks for it.
+  void handOut(bool wake = true) {
     {
       std::lock_guard<std::mutex> guard(lock_);
       slots_[handedOut_ % window_].done = false;
       ++handedOut_;
     }
-    ready_.notify_one();
+    if (wake) ready_.notify_one();
   }
 
   // The oldest job out, done (by a worker or, while it waits, by the calling

@@ -11,6 +11,9 @@ namespace {
 
 typedef mFileIndex::entry_map::node entryNode;
 
+// Encoded bytes below which the last batch of an index is left to the writer.
+constexpr std::uint64_t kWakeBytes = 16 * 1024;
+
 // What one report left in its batch's buffer.
 struct piece {
   std::size_t end;         // its bytes end here (they begin where the previous piece's end)
@@ -159,7 +162,9 @@ struct reportWriter::state {
         if (big) break;
       }
       uncutNumber += b.count;
-      queue.handOut();
+      // The last batch of an index, and a small one: waking a worker costs
+      // more than decoding it (an archive of one short report, say).
+      queue.handOut(selected(uncut) != nullptr || bytes >= kWakeBytes);
     }
   }
 
