@@ -94,10 +94,14 @@ struct mFileIndex::loading {
 };
 
 // Room for one more key: in the current block of keys, or a new one.
+// The first block is no larger than the keys of the index's records can
+// fill, so that a small index takes little memory.
 unsigned short* mFileIndex::keyRoom() {
-  if (keyBlocks_.empty() || kKeyBlock - keysUsed_ < kLongestKey) {
-    keyBlocks_.emplace_back(new unsigned short[kKeyBlock]);
-    platform::preferLargePages(keyBlocks_.back().get(), kKeyBlock * sizeof(unsigned short));
+  if (keyBlocks_.empty() || keyBlockUnits_ - keysUsed_ < kLongestKey) {
+    keyBlockUnits_ = keyBlocks_.empty() && keysWanted_ < kKeyBlock ? keysWanted_ : kKeyBlock;
+    if (keyBlockUnits_ < kLongestKey) keyBlockUnits_ = kLongestKey;
+    keyBlocks_.emplace_back(new unsigned short[keyBlockUnits_]);
+    platform::preferLargePages(keyBlocks_.back().get(), keyBlockUnits_ * sizeof(unsigned short));
     keysUsed_ = 0;
   }
   return keyBlocks_.back().get() + keysUsed_;
@@ -159,6 +163,7 @@ void mFileIndex::readRecords(loading& loaded, const errorHandler& onError) {
   // be held.
   if (records > static_cast<std::uint64_t>(std::numeric_limits<int>::max())) throw std::bad_alloc();
   loaded.items.reserve(static_cast<std::size_t>(records));
+  keysWanted_ = records < kKeyBlock / kLongestKey ? static_cast<std::size_t>(records) * kLongestKey : kKeyBlock;
   platform::preferLargePages(loaded.items.data(), loaded.items.capacity() * sizeof(item));
   const oemTable& oem = oemTable::get();
   // Widens key bytes through the OEM code page to `to`; returns the end.

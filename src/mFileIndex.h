@@ -127,6 +127,8 @@ class mFileIndex : public mFile {
   // they are while the entries point into them.
   std::vector<std::unique_ptr<unsigned short[]>> keyBlocks_;
   std::size_t keysUsed_ = 0;  // units of the last block taken
+  std::size_t keyBlockUnits_ = 0;  // units of the last block
+  std::size_t keysWanted_ = 0;     // units the keys of the index's records take at most
 };
 
 #endif  // TARVIN_MFILEINDEX_H
