@@ -8,7 +8,7 @@
 #                             platform, end-to-end, manual page, completion,
 #                             installation) and the .deb with the static
 #                             .tar.gz (scripts/package.sh deb); the sanitizer
-#                             build and its tests; the fuzz targets, 20 s each
+#                             build and its tests; the fuzz targets, 10 s each
 #   scripts/test.sh --quick   the release build of the program and the three
 #                             test programs, and their tests: for the edit-test
 #                             loop
@@ -104,7 +104,7 @@ echo "== side by side: Windows; the release tests and the .deb; sanitizers; fuzz
 stage windows windows_and_zip
 stage release release_tests_and_deb
 stage sanitizers sanitizers
-stage fuzzing bash scripts/fuzz.sh 20
+stage fuzzing bash scripts/fuzz.sh 10
 
 failed=()
 for i in "${!pids[@]}"; do
