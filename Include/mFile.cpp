@@ -72,24 +72,19 @@ void mFile::openFileRead(bool keepHandle) {
   if (file == INVALID_HANDLE_VALUE) systemError(208, u"func=CreateFile filename=", path);
 
   // The mapping is made exactly as long as the size just read, so that the
-  // file is read by the length of what is mapped. A file that has meanwhile
-  // become shorter cannot be mapped that long (a read-only mapping never
-  // extends its file, and the system refuses it for lack of memory): it was
-  // cut short under us, which is the read fault. A file that is no shorter
-  // by the time that is asked may have been cut and grown again, so it is
-  // sized and mapped again, a few times; a file seen at more than one size
-  // meanwhile is changing under the run, which is the read fault too, and
-  // only a file that kept its size all along was refused for lack of memory.
+  // file is read by the length of what is mapped. A read-only mapping never
+  // extends its file: the system refuses one longer than the file (for lack
+  // of memory, it says), so a refusal for that reason means the file became
+  // shorter after it was sized. It may have been cut and grown again, so it
+  // is sized and mapped again, a few times; a file that keeps changing under
+  // the run gets the read fault, as one cut short does.
   std::uint64_t fileSize = 0;
   HANDLE mapping = nullptr;
-  bool changing = false;
   for (int attempt = 1;; ++attempt) {
-    const std::uint64_t before = fileSize;
     if (!sizeOf(file, fileSize)) {
       closeKeepingError(file);
       systemError(211, u"func=GetFileSize filename=", path);
     }
-    changing = changing || (attempt > 1 && fileSize != before);
     // An empty file cannot be mapped; a maximum of 0 would map whatever the
     // file holds by now, not the size just read.
     if (fileSize == 0) {
@@ -104,16 +99,11 @@ void mFile::openFileRead(bool keepHandle) {
     const DWORD error = GetLastError();
     std::uint64_t now = 0;
     const bool sized = sizeOf(file, now);
-    if (sized && now < fileSize) {
+    if (sized && (now < fileSize || (error == ERROR_NOT_ENOUGH_MEMORY && attempt == 4))) {
       CloseHandle(file);
       throw readFault();
     }
-    changing = changing || (sized && now != fileSize);
-    if (!sized || (now == fileSize && error != ERROR_NOT_ENOUGH_MEMORY) || attempt == 4) {
-      if (sized && error == ERROR_NOT_ENOUGH_MEMORY && changing) {
-        CloseHandle(file);
-        throw readFault();
-      }
+    if (!sized || error != ERROR_NOT_ENOUGH_MEMORY) {
       SetLastError(error);
       closeKeepingError(file);
       systemError(214, u"func=CreateFileMapping filename=", path);
