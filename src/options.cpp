@@ -37,7 +37,7 @@ bool takePath(mstr& path, const mstr& value) {
   return value.get_count() > 0;
 }
 
-struct optionSpec {
+struct optionRow {
   const char16_t* word;
   const char16_t* value;  // the name of its value in the help; null: it takes none
   const char16_t* help;   // its line in the help
@@ -48,7 +48,7 @@ struct optionSpec {
   const char16_t* shortForm = nullptr;
 };
 
-const optionSpec kOptions[] = {
+const optionRow kOptions[] = {
     {u"utf8", nullptr, u"стандартный вывод и сообщения об ошибках в UTF-8, а не в кодовой странице OEM",
      [](runOptions& o, const mstr&) { return setTrue(o.utf8); }},
     {u"jsonl", nullptr, u"вместо текстов - по объекту JSON на рапорт, каждый в своей строке (UTF-8)",
@@ -96,17 +96,17 @@ const unsigned short* after(const unsigned short* argument, const char16_t* star
   return argument;
 }
 
-const optionSpec* find(const mstr& word) {
-  for (const optionSpec& spec : kOptions)
-    if (view(word) == spec.word) return &spec;
+const optionRow* find(const mstr& word) {
+  for (const optionRow& row : kOptions)
+    if (view(word) == row.word) return &row;
   return nullptr;
 }
 
 // The option whose short form the argument is ("-o"), where there are any.
-const optionSpec* findShort(const mstr& argument) {
+const optionRow* findShort(const mstr& argument) {
   if (kSwitchOptions) return nullptr;
-  for (const optionSpec& spec : kOptions)
-    if (spec.shortForm && view(argument) == spec.shortForm) return &spec;
+  for (const optionRow& row : kOptions)
+    if (row.shortForm && view(argument) == row.shortForm) return &row;
   return nullptr;
 }
 
@@ -123,10 +123,10 @@ mstr quoted(const char16_t* before, const unsigned short* what, const char16_t* 
 }
 
 // Applies an option with its value, or tells that it does not take it.
-void apply(runOptions& o, const optionSpec& spec, const mstr& value) {
-  if (!spec.take(o, value))
+void apply(runOptions& o, const optionRow& row, const mstr& value) {
+  if (!row.take(o, value))
     o.usageErrors.push_back(
-        usageError(quoted(u"", value.c_str(), u" - не значение параметра ").append(spelled(spec.word).c_str())));
+        usageError(quoted(u"", value.c_str(), u" - не значение параметра ").append(spelled(row.word).c_str())));
 }
 
 // Applies the option that `rest` (after its prefix) names, with its value
@@ -139,32 +139,32 @@ bool takeOption(runOptions& o, const mstr& argument, const unsigned short* rest,
     word.erase(at, nullptr);
     hasValue = true;
   }
-  const optionSpec* spec = find(word);
-  if (!spec) return false;
-  if (spec->value && !hasValue) {
+  const optionRow* row = find(word);
+  if (!row) return false;
+  if (row->value && !hasValue) {
     mstr text = quoted(u"параметру ", argument.c_str(), u" нужно значение: ");
-    text.append(spelled(spec->word).c_str()).push_value(static_cast<unsigned short>(separator));
-    o.usageErrors.push_back(usageError(text.append(spec->value)));
-  } else if (!spec->value && hasValue) {
+    text.append(spelled(row->word).c_str()).push_value(static_cast<unsigned short>(separator));
+    o.usageErrors.push_back(usageError(text.append(row->value)));
+  } else if (!row->value && hasValue) {
     o.usageErrors.push_back(usageError(quoted(u"параметр ", argument.c_str(), u" не принимает значения")));
   } else {
-    apply(o, *spec, value);
+    apply(o, *row, value);
   }
   return true;
 }
 
 // Applies a short option, `argv[i]`; one that takes a value takes the next
 // argument, and `i` moves past it.
-void takeShortOption(runOptions& o, const optionSpec& spec, int& i, int argc, WCHAR** argv) {
-  if (!spec.value) {
-    apply(o, spec, mstr());
+void takeShortOption(runOptions& o, const optionRow& row, int& i, int argc, WCHAR** argv) {
+  if (!row.value) {
+    apply(o, row, mstr());
   } else if (i + 1 < argc) {
     mstr value(reinterpret_cast<const unsigned short*>(argv[++i]));
     value.trim(u"\"");
-    apply(o, spec, value);
+    apply(o, row, value);
   } else {
-    mstr text = quoted(u"параметру ", reinterpret_cast<const unsigned short*>(spec.shortForm), u" нужно значение: ");
-    o.usageErrors.push_back(usageError(text.append(spec.shortForm).append(u" ").append(spec.value)));
+    mstr text = quoted(u"параметру ", reinterpret_cast<const unsigned short*>(row.shortForm), u" нужно значение: ");
+    o.usageErrors.push_back(usageError(text.append(row.shortForm).append(u" ").append(row.value)));
   }
 }
 
@@ -199,7 +199,7 @@ bool isKnownSwitch(const unsigned short* argument) {
 
 // A line for each option.
 void appendOptionLines(mstr& out) {
-  for (const optionSpec& option : kOptions) {
+  for (const optionRow& option : kOptions) {
     mstr line(u"  ");
     if (!kSwitchOptions && option.shortForm) line.append(option.shortForm).append(u", ");
     line.append(spelled(option.word).c_str());
@@ -243,8 +243,8 @@ runOptions takeRunOptions(int& argc, WCHAR** argv) {
           o.warnings.push_back(quoted(u"tarvin: неизвестный ключ ", text, u" сохранён, но ни на что не влияет\n"));
       } else if (!kSwitchOptions && text[0] == u'-' && text[1] != 0) {
         taken = true;
-        if (const optionSpec* spec = findShort(argument))
-          takeShortOption(o, *spec, i, argc, argv);
+        if (const optionRow* row = findShort(argument))
+          takeShortOption(o, *row, i, argc, argv);
         else
           o.usageErrors.push_back(usageError(quoted(u"неизвестный параметр ", text)));
       }
