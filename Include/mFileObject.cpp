@@ -84,7 +84,12 @@ searched search(const mstr& path, const unsigned short* mask, DWORD wantedDirect
   mstr pattern(path);
   pattern.append(mask ? mask : kAll);
   WIN32_FIND_DATAW data;
-  findGuard found{FindFirstFileW(pattern.wide(), &data)};
+  // A search for directories says so: the system need not tell about the
+  // files, which in an archive's directory are many.
+  findGuard found{wantedDirectoryBit != 0
+                      ? FindFirstFileExW(pattern.wide(), FindExInfoBasic, &data, FindExSearchLimitToDirectories,
+                                         nullptr, FIND_FIRST_EX_LARGE_FETCH)
+                      : FindFirstFileW(pattern.wide(), &data)};
   if (found.handle == INVALID_HANDLE_VALUE) {
     *error = GetLastError();
     const bool pastLimit = platform::pathLimit > 0 && pattern.get_count() >= platform::pathLimit;

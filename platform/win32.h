@@ -296,6 +296,15 @@ BOOL UnmapViewOfFile(LPCVOID view);
 // matches it: "*" any run, "?" one character, "*.*" every name, letter case
 // ignored. Entries come in name order, "." and ".." first.
 HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data);
+// The same search, given how much to tell (no short names here, so both
+// levels tell the same) and what to look for: FindExSearchLimitToDirectories
+// delivers directories only, and learns that an entry is none without asking
+// the system about it. `filter` must be null.
+enum FINDEX_INFO_LEVELS { FindExInfoStandard, FindExInfoBasic };
+enum FINDEX_SEARCH_OPS { FindExSearchNameMatch, FindExSearchLimitToDirectories };
+#define FIND_FIRST_EX_LARGE_FETCH 0x00000002u
+HANDLE FindFirstFileExW(LPCWSTR pattern, FINDEX_INFO_LEVELS level, LPVOID data, FINDEX_SEARCH_OPS op,
+                        LPVOID filter, DWORD flags);
 BOOL FindNextFileW(HANDLE search, LPWIN32_FIND_DATAW data);
 BOOL FindClose(HANDLE search);
 

@@ -221,13 +221,16 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD /*shareMode*/,
       SetLastError(errorFromErrno(errno, path));
       return INVALID_HANDLE_VALUE;
     }
-    // A directory opens only for its information, as on Windows.
+    // A directory opens only for its information, as on Windows; where
+    // that is asked for, any entry may open.
     struct stat info;
     int error = 0;
-    if (fstat(fd, &info) != 0) {
-      error = errno;
-    } else if (S_ISDIR(info.st_mode) && (flags & FILE_FLAG_BACKUP_SEMANTICS) == 0) {
-      error = EISDIR;
+    if ((flags & FILE_FLAG_BACKUP_SEMANTICS) == 0) {
+      if (fstat(fd, &info) != 0) {
+        error = errno;
+      } else if (S_ISDIR(info.st_mode)) {
+        error = EISDIR;
+      }
     }
     if (error != 0) {
       close(fd);

@@ -52,17 +52,16 @@ bool nameBefore(const FoundEntry& a, const FoundEntry& b) {
   return a.name < b.name;
 }
 
-// Fills what the search tells of a name (relative to dirFd). False when the
-// entry is gone. A link is described by what it leads to, plus the
-// reparse-point mark; a broken link is only that mark.
-bool describe(int dirFd, const char* name, FoundEntry* entry) {
-  struct stat link, target;
-  if (fstatat(dirFd, name, &link, AT_SYMLINK_NOFOLLOW) != 0) return false;
+// Fills what the search tells of an entry from its own information and, for
+// a link, that of what it leads to (null when it leads nowhere). A link is
+// described by its target, plus the reparse-point mark; a broken link is
+// only that mark.
+void describe(const struct stat& link, const struct stat* target, FoundEntry* entry) {
   const struct stat* info = &link;
   DWORD attributes = 0;
   if (S_ISLNK(link.st_mode)) {
     attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-    info = fstatat(dirFd, name, &target, 0) == 0 ? &target : nullptr;
+    info = target;
   }
   if (info != nullptr && S_ISDIR(info->st_mode)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
   entry->attributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
@@ -71,6 +70,15 @@ bool describe(int dirFd, const char* name, FoundEntry* entry) {
   entry->created = fileTime(info->st_ctim);
   entry->accessed = fileTime(info->st_atim);
   entry->written = fileTime(info->st_mtim);
+}
+
+// Fills what the search tells of a name (relative to dirFd). False when the
+// entry is gone.
+bool describe(int dirFd, const char* name, FoundEntry* entry) {
+  struct stat link, target;
+  if (fstatat(dirFd, name, &link, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  const bool followed = S_ISLNK(link.st_mode) && fstatat(dirFd, name, &target, 0) == 0;
+  describe(link, followed ? &target : nullptr, entry);
   return true;
 }
 
@@ -96,16 +104,74 @@ bool sameName(std::u16string_view a, std::u16string_view b) {
   return true;
 }
 
+// Whether a listed entry of this type may be a directory: a link may lead
+// to one, and some file systems do not tell the type in the listing.
+bool mayBeDirectory(unsigned char type) { return type == DT_DIR || type == DT_LNK || type == DT_UNKNOWN; }
+
+// The entries of an open directory, which it closes. On Linux they come
+// straight from the system in blocks: fdopendir would first spend three calls
+// on checking the descriptor, for each directory a walk lists.
+#if defined(__linux__)
+class directoryReader {
+ public:
+  explicit directoryReader(int fd) : fd_(fd) {}
+  ~directoryReader() { close(fd_); }
+  directoryReader(const directoryReader&) = delete;
+  directoryReader& operator=(const directoryReader&) = delete;
+  int fd() const { return fd_; }
+  // The next entry; null at the end (errno 0) or on a failure (errno set).
+  const dirent64* next() {
+    if (at_ == filled_) {
+      const ssize_t got = getdents64(fd_, buffer_, sizeof buffer_);
+      if (got <= 0) {
+        if (got == 0) errno = 0;
+        return nullptr;
+      }
+      filled_ = static_cast<std::size_t>(got);
+      at_ = 0;
+    }
+    const auto* entry = reinterpret_cast<const dirent64*>(buffer_ + at_);
+    at_ += entry->d_reclen;
+    return entry;
+  }
+
+ private:
+  int fd_;
+  std::size_t at_ = 0, filled_ = 0;
+  alignas(dirent64) char buffer_[32 * 1024];
+};
+#else
+class directoryReader {
+ public:
+  explicit directoryReader(int fd) : fd_(fd), dir_(fdopendir(fd)), error_(dir_ ? 0 : errno) {}
+  ~directoryReader() {
+    if (dir_ != nullptr) closedir(dir_);
+    else close(fd_);
+  }
+  directoryReader(const directoryReader&) = delete;
+  directoryReader& operator=(const directoryReader&) = delete;
+  int fd() const { return fd_; }
+  const dirent* next() {
+    errno = error_;
+    return dir_ != nullptr ? readdir(dir_) : nullptr;
+  }
+
+ private:
+  int fd_;
+  DIR* dir_;
+  int error_;
+};
+#endif
+
 // The entries of directory that match pattern (or, when literal, whose name
-// is the pattern but for letter case), in delivery order. Returns false with
-// the last error set when the directory cannot be read.
+// is the pattern but for letter case), in delivery order; only directories
+// when directoriesOnly, so that no other entry costs a call to the system.
+// Returns false with the last error set when the directory cannot be read.
 bool scanDirectory(const std::string& directory, std::u16string_view pattern,
-                   std::vector<FoundEntry>* found, bool literal = false) {
+                   std::vector<FoundEntry>* found, bool directoriesOnly, bool literal = false) {
   const int fd = longPath(directory).open(O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
-  DIR* dir = fd >= 0 ? fdopendir(fd) : nullptr;
-  if (dir == nullptr) {
+  if (fd < 0) {
     const int error = errno;
-    if (fd >= 0) close(fd);
     // As on Windows, a missing directory is a missing path, not a missing
     // file, and one that is a file is no directory name.
     struct stat info;
@@ -115,12 +181,11 @@ bool scanDirectory(const std::string& directory, std::u16string_view pattern,
       SetLastError(error == ENOENT ? ERROR_PATH_NOT_FOUND : errorFromErrno(error));
     return false;
   }
+  directoryReader dir(fd);
   bool dot = false, dotDot = false;
   std::vector<FoundEntry> others;
-  for (;;) {
-    errno = 0;
-    const dirent* item = readdir(dir);
-    if (item == nullptr) break;
+  while (const auto* item = dir.next()) {
+    if (directoriesOnly && !mayBeDirectory(item->d_type)) continue;
     FoundEntry entry;
     entry.name = fromNative(item->d_name, std::strlen(item->d_name));
     if (!fitsFindData(entry.name) || !(literal ? sameName(entry.name, pattern) : matchesWildcard(entry.name, pattern)))
@@ -129,24 +194,22 @@ bool scanDirectory(const std::string& directory, std::u16string_view pattern,
       dot = true;
     } else if (entry.name == u"..") {
       dotDot = true;
-    } else if (describe(dirfd(dir), item->d_name, &entry)) {
+    } else if (describe(dir.fd(), item->d_name, &entry) &&
+               (!directoriesOnly || (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)) {
       others.push_back(std::move(entry));
     }
   }
-  const int error = errno;
-  if (error != 0) {
-    closedir(dir);
+  if (const int error = errno; error != 0) {
     SetLastError(errorFromErrno(error));
     return false;
   }
   for (const char* name : {".", ".."}) {
     FoundEntry entry;
     entry.name = fromNative(name, std::strlen(name));
-    if ((name[1] == 0 ? dot : dotDot) && describe(dirfd(dir), name, &entry)) {
+    if ((name[1] == 0 ? dot : dotDot) && describe(dir.fd(), name, &entry)) {
       found->push_back(std::move(entry));
     }
   }
-  closedir(dir);
   std::sort(others.begin(), others.end(), nameBefore);
   std::move(others.begin(), others.end(), std::back_inserter(*found));
   return true;
@@ -154,12 +217,14 @@ bool scanDirectory(const std::string& directory, std::u16string_view pattern,
 
 // A name without wildcards usually names one entry exactly: look it up
 // directly instead of reading a directory that may be large.
-bool findExact(const std::string& path, std::u16string_view name, std::vector<FoundEntry>* found) {
+bool findExact(const std::string& path, std::u16string_view name, std::vector<FoundEntry>* found,
+               bool directoriesOnly) {
   FoundEntry entry;
   entry.name = name;
   const longPath at(path);
   if (!fitsFindData(entry.name) || !at.reached() || !describe(at.directory(), at.name(), &entry))
     return false;
+  if (directoriesOnly && (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return true;
   found->push_back(std::move(entry));
   return true;
 }
@@ -183,18 +248,27 @@ using platform::matchesWildcard;
 using namespace platform::posix;
 
 HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {
-  if (pattern == nullptr || data == nullptr) {
+  return FindFirstFileExW(pattern, FindExInfoStandard, data, FindExSearchNameMatch, nullptr, 0);
+}
+
+HANDLE FindFirstFileExW(LPCWSTR pattern, FINDEX_INFO_LEVELS level, LPVOID found, FINDEX_SEARCH_OPS op,
+                        LPVOID filter, DWORD /*flags*/) {
+  auto* data = static_cast<LPWIN32_FIND_DATAW>(found);
+  const bool knownLevel = level == FindExInfoStandard || level == FindExInfoBasic;
+  const bool knownOp = op == FindExSearchNameMatch || op == FindExSearchLimitToDirectories;
+  if (pattern == nullptr || data == nullptr || !knownLevel || !knownOp || filter != nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
+  const bool directoriesOnly = op == FindExSearchLimitToDirectories;
   try {
     const std::u16string whole(pattern);
     std::u16string directory, name;
     if (!splitSearchPath(whole, directory, name)) return INVALID_HANDLE_VALUE;
 
     auto search = std::make_unique<SearchObject>();
-    const bool exact = !hasWildcard(name) && findExact(toNative(pattern), name, &search->entries);
-    if (!exact && !scanDirectory(toNative(directory.c_str()), name, &search->entries)) {
+    const bool exact = !hasWildcard(name) && findExact(toNative(pattern), name, &search->entries, directoriesOnly);
+    if (!exact && !scanDirectory(toNative(directory.c_str()), name, &search->entries, directoriesOnly)) {
       return INVALID_HANDLE_VALUE;
     }
     if (search->entries.empty()) {
@@ -247,18 +321,29 @@ bool platform::findEntry(const WCHAR* path, WIN32_FIND_DATAW* data) {
     // link whose target is gone is no entry (a link that cannot be followed
     // for another reason, a loop, is one: opening it tells why it fails).
     std::vector<FoundEntry> found;
-    struct stat target;
+    struct stat link, target;
     const std::string native = toNative(path);
-    int error = ENOENT;
     const longPath at(native);
-    if (at.stat(&target, 0) == 0 || errno != ENOENT) {
+    // Whether the path as written names an entry, and if not, why.
+    bool named = at.stat(&link, AT_SYMLINK_NOFOLLOW) == 0;
+    int why = named ? 0 : errno;
+    if (named) {
+      const bool isLink = S_ISLNK(link.st_mode);
+      const bool followed = isLink && at.stat(&target, 0) == 0;
+      if (isLink && !followed && errno == ENOENT) {
+        named = false;
+        why = ENOENT;
+      }
       FoundEntry entry;
       entry.name = name;
-      if (fitsFindData(entry.name) && at.reached() && describe(at.directory(), at.name(), &entry))
+      if (named && fitsFindData(entry.name) && at.reached()) {
+        describe(link, followed ? &target : nullptr, &entry);
         found.push_back(std::move(entry));
-    } else if ((error = errno) == ENOENT) {
+      }
+    }
+    if (!named && why == ENOENT) {
       std::vector<FoundEntry> alike;
-      if (scanDirectory(toNative(directory.c_str()), name, &alike, true)) {
+      if (scanDirectory(toNative(directory.c_str()), name, &alike, false, true)) {
         for (FoundEntry& entry : alike) {
           const std::string other = toNative((directory + u'/' + entry.name).c_str());
           if (longPath(other).stat(&target, 0) == 0) {
@@ -269,7 +354,7 @@ bool platform::findEntry(const WCHAR* path, WIN32_FIND_DATAW* data) {
       }
     }
     if (found.empty()) {
-      SetLastError(errorFromErrno(error, native));
+      SetLastError(errorFromErrno(ENOENT, native));
       return false;
     }
     fillFindData(found.front(), data);

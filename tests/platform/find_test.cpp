@@ -22,11 +22,13 @@ struct Found {
   DWORD attributes;
 };
 
-// Every entry a search delivers, in order; empty when FindFirstFileW fails.
-std::vector<Found> findAll(const std::u16string& pattern) {
+// Every entry a search delivers, in order; empty when the search fails.
+std::vector<Found> findAll(const std::u16string& pattern, FINDEX_SEARCH_OPS op = FindExSearchNameMatch) {
   std::vector<Found> found;
   WIN32_FIND_DATAW data;
-  HANDLE search = FindFirstFileW(pattern.c_str(), &data);
+  HANDLE search = op == FindExSearchNameMatch
+                      ? FindFirstFileW(pattern.c_str(), &data)
+                      : FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, op, nullptr, FIND_FIRST_EX_LARGE_FETCH);
   if (search == INVALID_HANDLE_VALUE) return found;
   do {
     found.push_back({data.cFileName, data.dwFileAttributes});
@@ -36,9 +38,9 @@ std::vector<Found> findAll(const std::u16string& pattern) {
   return found;
 }
 
-std::vector<std::u16string> namesOf(const std::u16string& pattern) {
+std::vector<std::u16string> namesOf(const std::u16string& pattern, FINDEX_SEARCH_OPS op = FindExSearchNameMatch) {
   std::vector<std::u16string> names;
-  for (const Found& entry : findAll(pattern)) names.push_back(entry.name);
+  for (const Found& entry : findAll(pattern, op)) names.push_back(entry.name);
   return names;
 }
 
@@ -157,6 +159,11 @@ TEST_F(Find, LinksAreReparsePoints) {
   const std::vector<Found> plain = findAll(dir.wide("c.dat"));
   ASSERT_EQ(plain.size(), 1u);
   EXPECT_EQ(plain[0].attributes, FILE_ATTRIBUTE_NORMAL);
+  // A search for directories alone: a link to one is one, as are the dots.
+  const auto directories = FindExSearchLimitToDirectories;
+  EXPECT_EQ(namesOf(dir.wide("*"), directories), (std::vector<std::u16string>{u".", u"..", u"Sub", u"toSub"}));
+  EXPECT_EQ(namesOf(dir.wide("toSub"), directories), std::vector<std::u16string>{u"toSub"});
+  EXPECT_EQ(namesOf(dir.wide("toFile"), directories), std::vector<std::u16string>{});
 }
 
 TEST_F(Find, SearchHandles) {
