@@ -114,9 +114,13 @@ mFileIndex::~mFileIndex() {
 }
 
 void mFileIndex::open(const mFileObject& file, const errorHandler& onError) {
+  openUpTo(file, std::numeric_limits<std::uint64_t>::max(), onError);
+}
+
+bool mFileIndex::openUpTo(const mFileObject& file, std::uint64_t largest, const errorHandler& onError) {
   mFileObject::operator=(file);
   try {
-    load(onError);
+    return load(onError, largest);
   } catch (const std::bad_alloc&) {
     throw memoryShortage();
   } catch (const mEx& error) {
@@ -141,8 +145,12 @@ mEx mFileIndex::memoryShortage() {
   return ex;
 }
 
-void mFileIndex::load(const errorHandler& onError) {
+bool mFileIndex::load(const errorHandler& onError, std::uint64_t largest) {
   openFileRead();
+  if (size > largest) {
+    close();
+    return false;
+  }
   entries.clear();
   dataFiles.clear();
   std::fill(std::begin(dataFileOf), std::end(dataFileOf), nullptr);
@@ -152,6 +160,7 @@ void mFileIndex::load(const errorHandler& onError) {
   findEnds(loaded);
   sortByKey(loaded);
   makeEntries(loaded);
+  return true;
 }
 
 // Reads every record into an item, its key into keys_, and opens the data

@@ -106,6 +106,9 @@ class mFileIndex : public mFile {
   void open(const mFileObject& file, const errorHandler& onError);
   // The same for a path as a user wrote it, split by the path rule.
   void open(const mstr& path, const errorHandler& onError) { open(mFileObject(path), onError); }
+  // The same for an index file of at most `largest` bytes: false, holding
+  // nothing, when it is larger.
+  bool openUpTo(const mFileObject& file, std::uint64_t largest, const errorHandler& onError);
 
   // Where an entry's report lies.
   reportRange range(const mIndexEntry& entry) const {
@@ -114,7 +117,7 @@ class mFileIndex : public mFile {
 
  private:
   struct loading;
-  void load(const errorHandler& onError);
+  bool load(const errorHandler& onError, std::uint64_t largest);
   mEx memoryShortage();
   void readRecords(loading& loaded, const errorHandler& onError);
   mFileData* dataFile(unsigned char number, const errorHandler& onError);

@@ -13,6 +13,7 @@
 #include "mOutput.h"
 #include "oemTable.h"
 #include "options.h"
+#include "orderedQueue.h"
 #include "progress.h"
 #include "reportFormat.h"
 #include "reportWriter.h"
@@ -262,10 +263,42 @@ unsigned processorCount() {
   return static_cast<unsigned>(std::bitset<8 * sizeof mine>(mine).count());
 }
 
+// Index files are opened ahead, on another thread, while the one before is
+// written: in a tree of many small archives, opening them takes as long as
+// the rest. Only small ones, so that little memory waits. One whose opening
+// meets anything but success (a missing data file, a damaged, changing or
+// vanished file, a shortage of memory) is opened again in its turn, so that
+// what it meets is told in its place, as if none had been opened ahead.
+constexpr std::uint64_t kAheadLargest = 1 << 20;
+
+struct indexAhead {
+  const mFileObject* file = nullptr;
+  std::unique_ptr<mFileIndex> index;  // null: to be opened in its turn
+
+  void open() noexcept {
+    index.reset();
+    try {
+      std::unique_ptr<mFileIndex> opened(new mFileIndex);
+      if (opened->openUpTo(*file, kAheadLargest, [](mEx& error) { throw std::move(error); }))
+        index = std::move(opened);
+    } catch (...) {
+    }
+  }
+};
+typedef orderedQueue<indexAhead> indexOpener;
+
+// Drops the openings ahead that are still out when a tree ends early, so that
+// none reads a name of its list after that list is gone.
+struct aheadDrain {
+  indexOpener& opener;
+  ~aheadDrain() { opener.drain(); }
+};
+
 // What a conversion uses from one directory to the next.
 struct conversion {
   reportFormat& format;
   reportWriter& writer;
+  indexOpener& opener;
   runTally& tally;
   progress* shown;
   splitOutput* split;             // a file for each index file, or null
@@ -288,12 +321,29 @@ void convertDirectory(const mFileObject& directory, conversion& c) {
     for (const mEx& error : unlisted) c.format.error(error, errorLevel::directory);
     c.found += static_cast<unsigned long long>(files.get_count());
     if (c.shown) c.shown->directory(directory.getFullPath(indexPath), static_cast<unsigned>(files.get_count()));
-    for (auto f = files.begin(); auto* file = f.step();) {
-      file->value->getFullPath(indexPath);
-      index.reset(new mFileIndex);
-      index->open(*file->value, missingDataFile);
+    aheadDrain drained{c.opener};
+    auto listed = files.begin();
+    auto handOut = [&c, &listed] {
+      while (c.opener.hasRoom()) {
+        auto* next = listed.step();
+        if (!next) return;
+        c.opener.next().file = next->value;
+        c.opener.handOut();
+      }
+    };
+    handOut();
+    while (indexAhead* ahead = c.opener.oldest()) {
+      const mFileObject& file = *ahead->file;
+      index = std::move(ahead->index);
+      c.opener.take();
+      handOut();
+      file.getFullPath(indexPath);
+      if (!index) {
+        index.reset(new mFileIndex);
+        index->open(file, missingDataFile);
+      }
       ++c.tally.indexes;
-      if (c.split && !c.split->begin(directory, *file->value, c.counter, c.format)) {
+      if (c.split && !c.split->begin(directory, file, c.counter, c.format)) {
         index.reset();
         if (c.shown) c.shown->indexDone();
         continue;
@@ -407,7 +457,8 @@ int tarvinRun(int argc, WCHAR** argv) {
         // reports are decoded straight into the bytes that are written.
         reportWriter writer(format, tally, reportDecode::select(level), !oemTable::get().roundTrip, threads, console,
                             shown.get());
-        conversion c{format, writer, tally, shown.get(), split.get()};
+        indexOpener opener(threads > 1 ? 2 : 1, 2, [](indexAhead& ahead, unsigned) { ahead.open(); });
+        conversion c{format, writer, opener, tally, shown.get(), split.get()};
         for (auto it = commandLine.searchPaths.begin(); auto* directory = it.step();)
           convertDirectory(*directory->value, c);
         if (split) split->end(c.counter);
