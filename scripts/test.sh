@@ -76,13 +76,14 @@ windows_and_zip() {
 }
 names=()
 pids=()
-# The processor time this shell's finished children took, in seconds (the
-# builtin runs in this shell: in a pipe it would count a subshell's children).
-cpu_seconds() {
+# Sets VARIABLE to the processor time this shell's finished children took, in
+# seconds. The builtin must run in this shell, not in a $(...) or a pipe,
+# where it would count a subshell's children.
+cpu_seconds() {  # VARIABLE
   local file
   file=$(mktemp)
   times >"$file"
-  awk 'NR == 2 { split($1, u, /[ms]/); split($2, s, /[ms]/); printf "%d", u[1] * 60 + u[2] + s[1] * 60 + s[2] }' "$file"
+  printf -v "$1" '%s' "$(awk 'NR == 2 { split($1, u, /[ms]/); split($2, s, /[ms]/); printf "%d", u[1] * 60 + u[2] + s[1] * 60 + s[2] }' "$file")"
   rm -f "$file"
 }
 stage() {  # NAME COMMAND...: runs in the background, output in build/logs/NAME.log
@@ -97,8 +98,9 @@ stage() {  # NAME COMMAND...: runs in the background, output in build/logs/NAME.
     (set -e; "$@") >"$logs/$name.log" 2>&1
     status=$?
     set -e
+    cpu_seconds used
     if [ "$status" -eq 0 ]; then
-      echo "== $name passed in $((SECONDS - begun)) s, $(cpu_seconds) CPU-s"
+      echo "== $name passed in $((SECONDS - begun)) s, $used CPU-s"
     else
       echo "== $name FAILED after $((SECONDS - begun)) s; the end of $logs/$name.log:"
       tail -n 60 "$logs/$name.log"
@@ -127,4 +129,5 @@ for name in "${names[@]}"; do
   grep -E '^(100% tests passed|fuzz_[a-z_]+: |build/.*(deb|tar\.gz|zip): |== Windows stage passed|part [0-9])' \
     "$logs/$name.log" | sed "s/^/$name: /"
 done
-note "all tests passed ($(cpu_seconds) CPU-s)"
+cpu_seconds used
+note "all tests passed ($used CPU-s)"
