@@ -88,7 +88,14 @@ TEST_F(Damaged, IndexCutAtEveryOffsetOfItsLastRecord) {
   const std::string whole = archive::readFile(at("d/X.IDX"));
   const std::vector<std::string>& e = w.expected();
 
-  for (std::size_t cut = 0; cut < 40; ++cut) {
+  // Every length natively; where a run is slow, those at the edges of the
+  // record's fields.
+  std::vector<std::size_t> cuts = {0, 1, 6, 7, 8, 9, 10, 11, 15, 16, 19, 20, 21, 39};
+  if (!program.windows && !program.sanitized) {
+    cuts.clear();
+    for (std::size_t cut = 0; cut < 40; ++cut) cuts.push_back(cut);
+  }
+  for (std::size_t cut : cuts) {
     SCOPED_TRACE("last record cut to " + std::to_string(cut) + " bytes");
     tree.file("d/X.IDX", whole.substr(0, 80 + cut));
     outcome r = convert({arg("d")});
@@ -501,11 +508,13 @@ TEST_F(Damaged, WideAndDeepTreesAreWalkedWhole) {
 }
 
 TEST_F(Damaged, IndexOfManyRecordsWhoseDataFilesAreAllMissing) {
-  const long count = 100000;
+  // Fewer where each lookup is slow; still a hundred for each data file.
+  const long count = program.windows || program.sanitized ? 25600 : 100000;
   const std::string expectedErr = missingFilesIndex("d", count, count);
 
   outcome r = convert({arg("d")});
-  std::string first = missingDataFile(shown("d/M.00")), last = missingDataFile(shown("d/M.159"));
+  const std::string lastNumber = std::to_string((count - 1) % 256);
+  std::string first = missingDataFile(shown("d/M.00")), last = missingDataFile(shown("d/M." + lastNumber));
   EXPECT_EQ(r.err.compare(0, first.size(), first), 0);
   EXPECT_EQ(r.err.compare(r.err.size() - last.size(), last.size(), last), 0);
   EXPECT_EQ(static_cast<long>(std::count(r.err.begin(), r.err.end(), '\n')), 2 * count);
