@@ -1,20 +1,22 @@
 #!/usr/bin/env bash
 # Builds and runs every test; CI runs this.
 #
-#   scripts/test.sh           everything: the release build, then side by side,
-#                             each with its log in build/logs: the Windows
-#                             stage and the .zip (scripts/test-windows.sh,
-#                             scripts/package.sh zip); the release tests (unit,
-#                             platform, end-to-end, manual page, completion,
-#                             installation) and the .deb with the static
-#                             .tar.gz (scripts/package.sh deb); the sanitizer
-#                             build and its tests; the fuzz targets, 10 s each
+#   scripts/test.sh           everything, side by side, each stage with its
+#                             log in build/logs: the Windows stage and the
+#                             .zip (scripts/test-windows.sh, scripts/package.sh
+#                             zip) and the fuzz targets, 10 s each, from the
+#                             start; the release build, then the release tests
+#                             (unit, platform, end-to-end, manual page,
+#                             completion, installation) and the .deb with the
+#                             static .tar.gz (scripts/package.sh deb), and the
+#                             sanitizer build and its tests
 #   scripts/test.sh --quick   the release build of the program and the three
 #                             test programs, and their tests: for the edit-test
 #                             loop
 #
-# Each build directory is built by one stage only; the stages after the
-# release build use it without building it again.
+# Each build directory is built by one stage only; the stages that use the
+# release build (the Windows stage runs its end-to-end driver) wait for it and
+# do not build it again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
@@ -49,12 +51,13 @@ fi
 # Every package the stages need, installed before they start side by side.
 bash scripts/deps.sh docs package fuzz windows
 
-echo "== release build"
-configure_preset release
-cmake --build --preset release
-
 logs=build/logs
 mkdir -p "$logs"
+# How the release build ended ("built" or "failed"), for the Windows stage,
+# which starts before it and waits for it only to run its suite.
+release_build=$logs/release-build
+rm -f "$release_build"
+trap '[ -s "$release_build" ] || echo failed >"$release_build"' EXIT
 # The end-to-end suite runs the sanitized program from the release build's
 # driver, as the Windows stage runs tarvin.exe: the driver is not what is
 # checked, and uninstrumented it takes half the time.
@@ -71,7 +74,7 @@ release_tests_and_deb() {
   bash scripts/package.sh deb
 }
 windows_and_zip() {
-  bash scripts/test-windows.sh
+  TARVIN_RELEASE_BUILD=$release_build bash scripts/test-windows.sh
   bash scripts/package.sh zip
 }
 names=()
@@ -110,12 +113,20 @@ stage() {  # NAME COMMAND...: runs in the background, output in build/logs/NAME.
   names+=("$name")
   pids+=($!)
 }
-# The longest first: the Windows stage waits on Wine more than it computes.
-echo "== side by side: Windows; the release tests and the .deb; sanitizers; fuzzing (logs in $logs)"
+# The Windows builds and fuzzing need nothing of the release build: they
+# start with it, so that the stages end closer together. The Windows stage is
+# the longest: it waits on Wine more than it computes.
+echo "== side by side: Windows; fuzzing; after the release build, the release tests and the .deb, and sanitizers (logs in $logs)"
 stage windows windows_and_zip
+stage fuzzing bash scripts/fuzz.sh 10
+
+echo "== release build"
+configure_preset release
+cmake --build --preset release
+echo built >"$release_build"
+
 stage release release_tests_and_deb
 stage sanitizers sanitizers
-stage fuzzing bash scripts/fuzz.sh 10
 
 failed=()
 for i in "${!pids[@]}"; do
