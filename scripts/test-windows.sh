@@ -70,8 +70,7 @@ if [ -n "${TARVIN_RELEASE_BUILD:-}" ]; then
   # Run by scripts/test.sh, which builds the release preset meanwhile and
   # writes how that ended into this file.
   echo "== waiting for the release build"
-  until [ -s "$TARVIN_RELEASE_BUILD" ]; do sleep 1; done
-  [ "$(cat "$TARVIN_RELEASE_BUILD")" = built ] || { echo "the release build failed" >&2; exit 1; }
+  wait_for_release_build "$TARVIN_RELEASE_BUILD"
 else
   echo "== native suite and cross-check programs"
   configure_preset release

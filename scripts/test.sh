@@ -2,21 +2,21 @@
 # Builds and runs every test; CI runs this.
 #
 #   scripts/test.sh           everything, side by side, each stage with its
-#                             log in build/logs: the Windows stage and the
-#                             .zip (scripts/test-windows.sh, scripts/package.sh
-#                             zip) and the fuzz targets, 10 s each, from the
-#                             start; the release build, then the release tests
-#                             (unit, platform, end-to-end, manual page,
-#                             completion, installation) and the .deb with the
-#                             static .tar.gz (scripts/package.sh deb), and the
-#                             sanitizer build and its tests
+#                             log in build/logs: from the start, the Windows
+#                             stage and the .zip (scripts/test-windows.sh,
+#                             scripts/package.sh zip), the sanitizer build and
+#                             its tests, and the fuzz targets, 10 s each; the
+#                             release build, then the release tests (unit,
+#                             platform, end-to-end, manual page, completion,
+#                             installation) and the .deb with the static
+#                             .tar.gz (scripts/package.sh deb)
 #   scripts/test.sh --quick   the release build of the program and the three
 #                             test programs, and their tests: for the edit-test
 #                             loop
 #
 # Each build directory is built by one stage only; the stages that use the
-# release build (the Windows stage runs its end-to-end driver) wait for it and
-# do not build it again.
+# release build (the Windows and sanitizer stages run its end-to-end driver)
+# wait for it and do not build it again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
@@ -65,6 +65,7 @@ sanitizers() {
   configure_preset asan
   cmake --build --preset asan --target tarvin unit_tests platform_tests
   ctest --preset asan -j"$jobs" -E '^e2e[.]'
+  wait_for_release_build "$release_build"
   echo "== end-to-end suite: build/asan/tarvin"
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   e2e_in_shards 3 "$logs/sanitizers-e2e.log" build/release/tests/e2e_tests --tarvin=build/asan/tarvin --sanitized
@@ -113,11 +114,13 @@ stage() {  # NAME COMMAND...: runs in the background, output in build/logs/NAME.
   names+=("$name")
   pids+=($!)
 }
-# The Windows builds and fuzzing need nothing of the release build: they
-# start with it, so that the stages end closer together. The Windows stage is
-# the longest: it waits on Wine more than it computes.
-echo "== side by side: Windows; fuzzing; after the release build, the release tests and the .deb, and sanitizers (logs in $logs)"
+# Only the release tests need the release build whole; the other stages
+# start with it, so that they end closer together, and wait for it where
+# they run its end-to-end driver. The Windows stage is the longest: it waits
+# on Wine more than it computes.
+echo "== side by side: Windows; sanitizers; fuzzing; after the release build, the release tests and the .deb (logs in $logs)"
 stage windows windows_and_zip
+stage sanitizers sanitizers
 stage fuzzing bash scripts/fuzz.sh 10
 
 echo "== release build"
@@ -126,7 +129,6 @@ cmake --build --preset release
 echo built >"$release_build"
 
 stage release release_tests_and_deb
-stage sanitizers sanitizers
 
 failed=()
 for i in "${!pids[@]}"; do
