@@ -37,10 +37,3 @@ e2e_in_shards() {  # SHARDS LOG E2E_TESTS ARGUMENTS...
   done
   return $failed
 }
-
-# Waits until the release build that scripts/test.sh runs meanwhile has
-# ended, as the file it names says ("built" or "failed"); fails if it failed.
-wait_for_release_build() {  # FILE
-  until [ -s "$1" ]; do sleep 1; done
-  [ "$(cat "$1")" = built ] || { echo "the release build failed" >&2; return 1; }
-}

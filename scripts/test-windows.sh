@@ -66,16 +66,9 @@ for preset in windows-x64 windows-x86; do
   done
 done
 
-if [ -n "${TARVIN_RELEASE_BUILD:-}" ]; then
-  # Run by scripts/test.sh, which builds the release preset meanwhile and
-  # writes how that ended into this file.
-  echo "== waiting for the release build"
-  wait_for_release_build "$TARVIN_RELEASE_BUILD"
-else
-  echo "== native suite and cross-check programs"
-  configure_preset release
-  cmake --build --preset release -j"$jobs" --target e2e_tests crosscheck system_texts
-fi
+echo "== native suite and cross-check programs"
+configure_preset release
+cmake --build --preset release -j"$jobs" --target e2e_tests crosscheck system_texts
 
 [ "$prefix_ready" -eq 0 ] || wait "$prefix_ready" || true
 # One server for every run of the stage, ended with it (once the one that

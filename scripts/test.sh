@@ -1,22 +1,20 @@
 #!/usr/bin/env bash
 # Builds and runs every test; CI runs this.
 #
-#   scripts/test.sh           everything, side by side, each stage with its
-#                             log in build/logs: from the start, the Windows
+#   scripts/test.sh           everything: the release build, then side by side,
+#                             each with its log in build/logs: the Windows
 #                             stage and the .zip (scripts/test-windows.sh,
-#                             scripts/package.sh zip), the sanitizer build and
-#                             its tests, and the fuzz targets, 10 s each; the
-#                             release build, then the release tests (unit,
+#                             scripts/package.sh zip); the release tests (unit,
 #                             platform, end-to-end, manual page, completion,
 #                             installation) and the .deb with the static
-#                             .tar.gz (scripts/package.sh deb)
+#                             .tar.gz (scripts/package.sh deb); the sanitizer
+#                             build and its tests; the fuzz targets, 10 s each
 #   scripts/test.sh --quick   the release build of the program and the three
 #                             test programs, and their tests: for the edit-test
 #                             loop
 #
-# Each build directory is built by one stage only; the stages that use the
-# release build (the Windows and sanitizer stages run its end-to-end driver)
-# wait for it and do not build it again.
+# Each build directory is built by one stage only; the stages after the
+# release build use it without building it again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
@@ -51,13 +49,12 @@ fi
 # Every package the stages need, installed before they start side by side.
 bash scripts/deps.sh docs package fuzz windows
 
+echo "== release build"
+configure_preset release
+cmake --build --preset release
+
 logs=build/logs
 mkdir -p "$logs"
-# How the release build ended ("built" or "failed"), for the Windows stage,
-# which starts before it and waits for it only to run its suite.
-release_build=$logs/release-build
-rm -f "$release_build"
-trap '[ -s "$release_build" ] || echo failed >"$release_build"' EXIT
 # The end-to-end suite runs the sanitized program from the release build's
 # driver, as the Windows stage runs tarvin.exe: the driver is not what is
 # checked, and uninstrumented it takes half the time.
@@ -65,7 +62,6 @@ sanitizers() {
   configure_preset asan
   cmake --build --preset asan --target tarvin unit_tests platform_tests
   ctest --preset asan -j"$jobs" -E '^e2e[.]'
-  wait_for_release_build "$release_build"
   echo "== end-to-end suite: build/asan/tarvin"
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   e2e_in_shards 3 "$logs/sanitizers-e2e.log" build/release/tests/e2e_tests --tarvin=build/asan/tarvin --sanitized
@@ -75,7 +71,7 @@ release_tests_and_deb() {
   bash scripts/package.sh deb
 }
 windows_and_zip() {
-  TARVIN_RELEASE_BUILD=$release_build bash scripts/test-windows.sh
+  bash scripts/test-windows.sh
   bash scripts/package.sh zip
 }
 names=()
@@ -114,21 +110,12 @@ stage() {  # NAME COMMAND...: runs in the background, output in build/logs/NAME.
   names+=("$name")
   pids+=($!)
 }
-# Only the release tests need the release build whole; the other stages
-# start with it, so that they end closer together, and wait for it where
-# they run its end-to-end driver. The Windows stage is the longest: it waits
-# on Wine more than it computes.
-echo "== side by side: Windows; sanitizers; fuzzing; after the release build, the release tests and the .deb (logs in $logs)"
+# The longest first: the Windows stage waits on Wine more than it computes.
+echo "== side by side: Windows; the release tests and the .deb; sanitizers; fuzzing (logs in $logs)"
 stage windows windows_and_zip
+stage release release_tests_and_deb
 stage sanitizers sanitizers
 stage fuzzing bash scripts/fuzz.sh 10
-
-echo "== release build"
-configure_preset release
-cmake --build --preset release
-echo built >"$release_build"
-
-stage release release_tests_and_deb
 
 failed=()
 for i in "${!pids[@]}"; do
