@@ -1,5 +1,6 @@
 #include "mFile.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -33,6 +34,10 @@ bool sizeOf(HANDLE file, std::uint64_t& size) {
   return true;
 }
 
+// Openings so far, in every thread: what tells one opening's bytes from
+// another's, even of a file at the same address.
+std::atomic<std::uint64_t> openings{0};
+
 }  // namespace
 
 mFile::~mFile() { close(); }
@@ -55,6 +60,7 @@ void mFile::close() {
     reader = nullptr;
   }
   size = 0;
+  opening = 0;
 }
 
 void mFile::openFileRead(bool keepHandle) {
@@ -121,6 +127,7 @@ void mFile::openFileRead(bool keepHandle) {
   CloseHandle(mapping);  // the view stays valid
   view = static_cast<const unsigned char*>(mapped);
   size = fileSize;
+  opening = ++openings;
 }
 
 // A small file is read whole into memory of its own instead of mapped: for
@@ -145,22 +152,26 @@ void mFile::readWhole(HANDLE file, std::uint64_t fileSize, const mstr& path) {
   view = bytes;
   viewOwned = true;
   size = fileSize;
+  opening = ++openings;
 }
 
-bool mFile::readAt(std::uint64_t offset, void* into, std::size_t count) const {
+std::size_t mFile::readAt(std::uint64_t offset, void* into, std::size_t count) const {
   auto* to = static_cast<unsigned char*>(into);
+  std::size_t done = 0;
   while (count > 0) {
     const DWORD part = count < (1u << 30) ? static_cast<DWORD>(count) : (1u << 30);
     OVERLAPPED at{};
     at.Offset = static_cast<DWORD>(offset);
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD read = 0;
-    if (!ReadFile(reader, to, part, &read, &at) || read != part) return false;
+    const bool ok = ReadFile(reader, to, part, &read, &at);
+    done += read;
+    if (!ok || read != part) break;
     to += part;
     offset += part;
     count -= part;
   }
-  return true;
+  return done;
 }
 
 mEx mFile::readFault() const {

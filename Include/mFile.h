@@ -26,6 +26,7 @@ class mFile : public mFileObject {
   std::uint64_t size = 0;               // bytes mapped: the file size when opened; 0 when closed
   HANDLE reader = nullptr;              // the file, kept open for readAt
   bool viewOwned = false;               // view is memory of its own (a small file read whole), not a mapping
+  std::uint64_t opening = 0;            // numbers each opening in the process; 0 when closed
 
   // Files up to this size are read whole instead of mapped.
   static constexpr std::uint64_t kReadWhole = 64 * 1024;
@@ -45,13 +46,13 @@ class mFile : public mFileObject {
   void openFileRead(bool keepHandle = false);
   std::uint64_t getSize() const { return size; }
 
-  // Reads `count` bytes at `offset` of a file opened with its handle kept,
-  // through the system's read call instead of the mapping: for long runs of
-  // bytes read once this costs less than touching the mapped pages, each a
-  // fault and a mapping of its own. False when fewer bytes could be read
-  // (the file was cut short under us, or cannot be read): the read fault.
-  // Any thread may use it.
-  bool readAt(std::uint64_t offset, void* into, std::size_t count) const;
+  // Reads up to `count` bytes at `offset` of a file opened with its handle
+  // kept, through the system's read call instead of the mapping: for long
+  // runs of bytes read once this costs less than touching the mapped pages,
+  // each a fault and a mapping of its own. Returns how many it read: fewer
+  // at the end of the file (it may have been cut short under us) or when the
+  // file cannot be read. Any thread may use it.
+  std::size_t readAt(std::uint64_t offset, void* into, std::size_t count) const;
   bool canReadAt() const { return reader != nullptr; }
 
   // Runs read(), code that reads mapped bytes (of any file) and writes only

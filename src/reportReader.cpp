@@ -1,5 +1,6 @@
 #include "reportReader.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "json.h"
@@ -24,6 +25,14 @@ constexpr std::size_t kLineReach = 1 + 255 + 2;
 // the very long ones, which would take too much memory.
 constexpr std::size_t kReadLeast = 256;
 constexpr std::size_t kReadMost = 4 * 1024 * 1024;
+// When a report begins where the one read before it from the same data file
+// ended, the reports are being read in the order they are stored, and this
+// much is read at once, so that the next ones are already in memory: one
+// system call for many short reports. A report read out of order is read
+// alone, so reading in random order copies nothing twice. Key order often
+// takes turns between a few data files, so each of the last few read keeps
+// its own window.
+constexpr std::size_t kReadAhead = 256 * 1024;
 
 // Notes the damage a call met, at its place in the data file.
 void noteDamage(reportReader::result& total, const reportDecode::result& r, std::uint64_t at) {
@@ -140,13 +149,7 @@ reportReader::result reportReader::read(const reportRange& range, form f, byteSi
   }
   if (viaUnits_) return readUnits(range, f, out, trim);
   std::size_t left = static_cast<std::size_t>(range.size());
-  const unsigned char* p = range.bytes();
-  if (left >= kReadLeast && left <= kReadMost && range.data->canReadAt()) {
-    input_.clear();
-    unsigned char* to = input_.reserve_end(static_cast<int>(left));
-    if (!range.data->readAt(range.start, to, left)) throw range.data->readFault();
-    p = to;
-  }
+  const unsigned char* p = readBytes(range);
   const unsigned char* const first = p;
   result total;
   // OEM bytes as they are go straight into the sink; every other way passes
@@ -180,6 +183,48 @@ reportReader::result reportReader::read(const reportRange& range, form f, byteSi
     total.units = text.units();
   }
   return total;
+}
+
+const unsigned char* reportReader::readBytes(const reportRange& range) {
+  const mFileData& data = *range.data;
+  const std::size_t left = static_cast<std::size_t>(range.size());
+  // The data file's window, or the one used longest ago, which it takes.
+  readWindow* w = &windows_[0];
+  for (readWindow& each : windows_) {
+    if (each.of == data.opening) {
+      w = &each;
+      break;
+    }
+    if (each.used < w->used) w = &each;
+  }
+  w->used = ++uses_;
+  const bool inOrder = w->of == data.opening && range.start == w->lastEnd;
+  if (w->of != data.opening) {
+    w->of = data.opening;
+    w->count = 0;
+  }
+  w->lastEnd = range.end;
+  if (range.start >= w->from && range.end <= w->from + w->count) return w->at + (range.start - w->from);
+  if (left < kReadLeast || left > kReadMost || !data.canReadAt()) return range.bytes();
+  if (left > kReadAhead) {
+    // Long ones go into memory of their own, so that no window grows past
+    // kReadAhead.
+    input_.clear();
+    unsigned char* to = input_.reserve_end(static_cast<int>(left));
+    if (data.readAt(range.start, to, left) < left) throw data.readFault();
+    return to;
+  }
+  const std::size_t want =
+      inOrder ? static_cast<std::size_t>(std::min<std::uint64_t>(kReadAhead, data.size - range.start)) : left;
+  w->bytes.clear();
+  w->count = 0;
+  unsigned char* to = w->bytes.reserve_end(static_cast<int>(want));
+  const std::size_t read = data.readAt(range.start, to, want);
+  if (read < left) throw data.readFault();
+  w->at = to;
+  w->from = range.start;
+  w->count = read;
+  return to;
 }
 
 // The report's bytes are copied a window at a time (the decoding into text

@@ -49,10 +49,27 @@ class reportReader {
 
  private:
   result readUnits(const reportRange& range, form f, byteSink& out, bool trim);
+  // The report's bytes: read into a window of its data file (with the ones
+  // after it, when the reports of the file come in the order they are
+  // stored) or into input_, or where they are mapped. Raises the read fault
+  // when they cannot be read.
+  const unsigned char* readBytes(const reportRange& range);
 
   reportDecode::decoder decode_;
   bool viaUnits_;
-  mbytes input_;    // a report's bytes, read from its data file
+  mbytes input_;  // a long report's bytes, read from its data file
+  // Bytes read from one data file: `count` of them at `at`, from `from` on.
+  struct readWindow {
+    mbytes bytes;
+    const unsigned char* at = nullptr;
+    std::size_t count = 0;
+    std::uint64_t from = 0;
+    std::uint64_t of = 0;       // the data file's opening
+    std::uint64_t lastEnd = 0;  // where the report read last from it ends
+    std::uint64_t used = 0;     // when it was used last
+  };
+  readWindow windows_[4];
+  std::uint64_t uses_ = 0;
   mbytes decoded_;  // a piece decoded before it is converted
   mbytes copy_;     // a piece of the report's bytes, on the way through text
   mstr text_;       // that piece's text
