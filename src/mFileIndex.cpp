@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <future>
 #include <limits>
 #include <memory>
 #include <new>
+#include <system_error>
 #include <utility>
 
 #include "oemTable.h"
@@ -34,6 +36,57 @@ struct item {
 constexpr std::size_t kLongestKey = 72;
 // Keys are kept in blocks of this many units.
 constexpr std::size_t kKeyBlock = 1 << 20;
+
+// Leaves what it allocates as it is: the items are all written before they
+// are read, and writing them twice (zeros first) costs a pass over memory.
+template <class T>
+struct uninitialized : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    typedef uninitialized<U> other;
+  };
+  uninitialized() = default;
+  template <class U>
+  uninitialized(const uninitialized<U>&) noexcept {}
+  template <class U>
+  void construct(U* at) noexcept {
+    ::new (static_cast<void*>(at)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* at, Args&&... args) {
+    ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+  }
+};
+
+// Indexes of fewer records are read on one thread: a second one would cost
+// more to start than it saves.
+constexpr std::size_t kHalvesLeast = 1 << 16;
+
+// Runs work(from, to, half) over [0, n): with `threads` above 1 and n large,
+// in two halves at once, the second on a thread of its own. What the work
+// raises is raised here, after both halves have stopped.
+template <class Work>
+void inHalves(std::size_t n, unsigned threads, Work&& work) {
+  if (threads < 2 || n < kHalvesLeast) {
+    work(std::size_t{0}, n, 0u);
+    return;
+  }
+  const std::size_t middle = n / 2;
+  std::future<void> second;
+  try {
+    second = std::async(std::launch::async, [&work, middle, n] { work(middle, n, 1u); });
+  } catch (const std::system_error&) {
+    work(std::size_t{0}, n, 0u);  // no thread to be had: all on this one
+    return;
+  }
+  try {
+    work(std::size_t{0}, middle, 0u);
+  } catch (...) {
+    second.wait();
+    throw;
+  }
+  second.get();
+}
 
 // The library's error for memory that could not be had (stack_ob's).
 bool isAllocationFailure(const mEx& error) {
@@ -87,24 +140,24 @@ void mIndexEntry::useKey(unsigned short* text, int count) {
 // What open() gathers before it makes the entries. What is still held here
 // when an error leaves open() is released.
 struct mFileIndex::loading {
-  std::vector<item> items;  // one for each record, in record order, then in key order
+  std::vector<item, uninitialized<item>> items;  // one for each record, in record order, then in key order
   std::vector<unsigned char> newRun;  // in key order: whether a key differs from the one before
   // The first block of every record of each data file, with its record.
   std::vector<std::pair<std::uint32_t, std::uint32_t>> blocks[256];
 };
 
 // Room for one more key: in the current block of keys, or a new one.
-// The first block is no larger than the keys of the index's records can
-// fill, so that a small index takes little memory.
-unsigned short* mFileIndex::keyRoom() {
-  if (keyBlocks_.empty() || keyBlockUnits_ - keysUsed_ < kLongestKey) {
-    keyBlockUnits_ = keyBlocks_.empty() && keysWanted_ < kKeyBlock ? keysWanted_ : kKeyBlock;
-    if (keyBlockUnits_ < kLongestKey) keyBlockUnits_ = kLongestKey;
-    keyBlocks_.emplace_back(new unsigned short[keyBlockUnits_]);
-    platform::preferLargePages(keyBlocks_.back().get(), keyBlockUnits_ * sizeof(unsigned short));
-    keysUsed_ = 0;
+// The first block is no larger than the keys of the records can fill, so
+// that a small index takes little memory.
+unsigned short* mFileIndex::keyArena::room() {
+  if (blocks.empty() || blockUnits - used < kLongestKey) {
+    blockUnits = blocks.empty() && wanted < kKeyBlock ? wanted : kKeyBlock;
+    if (blockUnits < kLongestKey) blockUnits = kLongestKey;
+    blocks.emplace_back(new unsigned short[blockUnits]);
+    platform::preferLargePages(blocks.back().get(), blockUnits * sizeof(unsigned short));
+    used = 0;
   }
-  return keyBlocks_.back().get() + keysUsed_;
+  return blocks.back().get() + used;
 }
 
 mFileIndex::~mFileIndex() {
@@ -163,17 +216,76 @@ bool mFileIndex::load(const errorHandler& onError, std::uint64_t largest) {
   return true;
 }
 
-// Reads every record into an item, its key into keys_, and opens the data
-// files they name. A trailing piece shorter than a record reads as a record
-// whose missing bytes are 0.
+// Reads every record into an item, its key into the index's key blocks,
+// and opens the data files they name. A trailing piece shorter than a record
+// reads as a record whose missing bytes are 0. A large index is read in two
+// halves at once; the data files are then opened, and a missing one told,
+// record by record in order.
 void mFileIndex::readRecords(loading& loaded, const errorHandler& onError) {
   const std::uint64_t records = (size + kRecordSize - 1) / kRecordSize;
   // The maps count their entries in an int: an index of more records cannot
   // be held.
   if (records > static_cast<std::uint64_t>(std::numeric_limits<int>::max())) throw std::bad_alloc();
-  loaded.items.reserve(static_cast<std::size_t>(records));
-  keysWanted_ = records < kKeyBlock / kLongestKey ? static_cast<std::size_t>(records) * kLongestKey : kKeyBlock;
+  const std::size_t n = static_cast<std::size_t>(records);
+  loaded.items.reserve(n);
   platform::preferLargePages(loaded.items.data(), loaded.items.capacity() * sizeof(item));
+  loaded.items.resize(n);
+  keyArena keys[2];
+  // Where each half met a record whose bytes were gone (the index was cut
+  // short by another program meanwhile); n where none did.
+  std::size_t stopped[2] = {n, n};
+  inHalves(n, threads, [&](std::size_t from, std::size_t to, unsigned half) {
+    const std::size_t count = to - from;
+    keys[half].wanted = count < kKeyBlock / kLongestKey ? count * kLongestKey : kKeyBlock;
+    const std::size_t end = readPart(loaded, from, to, keys[half]);
+    if (end < to) stopped[half] = end;
+  });
+  for (keyArena& arena : keys)
+    for (auto& block : arena.blocks) keyBlocks_.push_back(std::move(block));
+  std::size_t read = std::min(stopped[0], stopped[1]);
+  // The records of each data file, counted first so that each list is made
+  // at its size.
+  std::size_t perFile[256] = {};
+  for (std::size_t i = 0; i < read; ++i) ++perFile[loaded.items[i].fileNumber];
+  for (unsigned f = 0; f < 256; ++f)
+    if (perFile[f]) loaded.blocks[f].reserve(perFile[f]);
+  bool told = false;  // an error was told, and its writing may have waited long on its reader
+  const errorHandler tell = [&told, &onError](mEx& error) {
+    told = true;
+    onError(error);
+  };
+  for (std::size_t i = 0; i < read; ++i) {
+    // Once an error was told, the index may have been cut short meanwhile:
+    // each piece of records is then read again before its records are
+    // taken, so that a cut is met where it is, as if they were read only now.
+    if (told && i % kChunkRecords == 0 && !stillThere(i * kRecordSize, kChunkRecords * kRecordSize)) {
+      read = i;
+      break;
+    }
+    const item& it = loaded.items[i];
+    if (dataFile(it.fileNumber, tell)) loaded.blocks[it.fileNumber].emplace_back(it.firstBlock, it.record);
+  }
+  cursor = view + std::min<std::uint64_t>(size, read * kRecordSize);
+  if (read < n) throw readFault();
+}
+
+// Whether the mapped bytes [offset, offset + count) of the index (cut to its
+// size) can all still be read: a byte of each page is.
+bool mFileIndex::stillThere(std::uint64_t offset, std::uint64_t count) const {
+  if (offset >= size) return true;
+  const unsigned char* bytes = view + offset;
+  const std::size_t length = static_cast<std::size_t>(std::min(count, size - offset));
+  volatile unsigned char sink = 0;
+  return readMapped([bytes, length, &sink] {
+    for (std::size_t at = 0; at < length; at += 4096) sink = bytes[at];
+    sink = bytes[length - 1];
+  });
+}
+
+// Reads the records [from, to) into their items; returns `to`, or the first
+// record of a piece whose bytes were gone. Any thread may run it, each with
+// its own key blocks.
+std::size_t mFileIndex::readPart(loading& loaded, std::size_t from, std::size_t to, keyArena& keys) const {
   const oemTable& oem = oemTable::get();
   // Widens key bytes through the OEM code page to `to`; returns the end.
   auto widen = [&oem](const unsigned char* bytes, unsigned count, unsigned short* to) {
@@ -189,35 +301,32 @@ void mFileIndex::readRecords(loading& loaded, const errorHandler& onError) {
     return to + (units > 0 ? units : 0);
   };
   unsigned char chunk[kChunkRecords * kRecordSize];
-  std::uint32_t record = 0;
-  for (std::uint64_t offset = 0; offset < size;) {
-    const std::size_t count =
-        static_cast<std::size_t>(std::min<std::uint64_t>(size - offset, sizeof chunk));
-    cursor = view + offset;
-    // An index cut short by another program meanwhile ends its directory.
-    if (!readMapped([&chunk, this, count] { std::memcpy(chunk, cursor, count); })) throw readFault();
+  for (std::size_t record = from; record < to;) {
+    const std::uint64_t offset = record * kRecordSize;
+    const std::size_t records = std::min(to - record, kChunkRecords);
+    const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(size - offset, records * kRecordSize));
+    const unsigned char* bytes = view + offset;
+    if (!readMapped([&chunk, bytes, count] { std::memcpy(chunk, bytes, count); })) return record;
     std::memset(chunk + count, 0, sizeof chunk - count);
-    for (std::size_t at = 0; at < count; at += kRecordSize, ++record) {
+    for (std::size_t at = 0; at < records * kRecordSize; at += kRecordSize, ++record) {
       const unsigned char* r = chunk + at;
-      item it{};
-      it.record = record;
+      item& it = loaded.items[record];
+      it = item{};
+      it.record = static_cast<std::uint32_t>(record);
       it.firstBlock = static_cast<std::uint32_t>(r[16]) | static_cast<std::uint32_t>(r[17]) << 8 |
                       static_cast<std::uint32_t>(r[18]) << 16 | static_cast<std::uint32_t>(r[19]) << 24;
       it.fileNumber = r[20];
       // The key: keyMajor, then keyMinor. A length byte larger than its field
       // takes the bytes that follow, but never more than the record holds.
-      it.key = keyRoom();
+      it.key = keys.room();
       unsigned short* end = widen(r + 8, std::min<unsigned>(r[7], kRecordSize - 8), it.key);
       end = widen(r + 1, std::min<unsigned>(r[0], kRecordSize - 1), end);
       *end = 0;
       it.keyLength = static_cast<unsigned char>(end - it.key);
-      keysUsed_ += it.keyLength + 1u;
-      loaded.items.push_back(it);
-      if (dataFile(it.fileNumber, onError)) loaded.blocks[it.fileNumber].emplace_back(it.firstBlock, record);
+      keys.used += it.keyLength + 1u;
     }
-    offset += count;
   }
-  cursor = view + size;
+  return to;
 }
 
 // The data file of a record: opened when the first record names it. A
@@ -252,7 +361,7 @@ mFileData* mFileIndex::dataFile(unsigned char number, const errorHandler& onErro
 // deciding only between keys whose first bytes are alike; elsewhere StrCmpW
 // compares them all.
 void mFileIndex::sortByKey(loading& loaded) const {
-  std::vector<item>& items = loaded.items;
+  auto& items = loaded.items;
   auto text = [](const item& i) { return reinterpret_cast<LPCWSTR>(i.key); };
   if (!platform::hasSortKeys) {
     std::stable_sort(items.begin(), items.end(),
@@ -262,17 +371,20 @@ void mFileIndex::sortByKey(loading& loaded) const {
       loaded.newRun[i] = i == 0 || StrCmpW(text(items[i - 1]), text(items[i])) != 0;
     return;
   }
-  for (item& it : items) {
-    unsigned char prefix[item::kPrefix] = {};
-    const std::size_t length = platform::sortKey(text(it), prefix, item::kPrefix);
-    for (int w = 0; w < 3; ++w) {
-      std::uint64_t word = 0;
-      for (int k = 0; k < 8; ++k) word = word << 8 | prefix[8 * w + k];
-      it.words[w] = word;
+  inHalves(items.size(), threads, [&items, &text](std::size_t from, std::size_t to, unsigned) {
+    for (std::size_t i = from; i < to; ++i) {
+      item& it = items[i];
+      unsigned char prefix[item::kPrefix] = {};
+      const std::size_t length = platform::sortKey(text(it), prefix, item::kPrefix);
+      for (int w = 0; w < 3; ++w) {
+        std::uint64_t word = 0;
+        for (int k = 0; k < 8; ++k) word = word << 8 | prefix[8 * w + k];
+        it.words[w] = word;
+      }
+      it.whole = length <= item::kPrefix;
+      it.prefixLength = static_cast<unsigned char>(it.whole ? length : item::kPrefix);
     }
-    it.whole = length <= item::kPrefix;
-    it.prefixLength = static_cast<unsigned char>(it.whole ? length : item::kPrefix);
-  }
+  });
   // -1, 0 or 1 as StrCmpW orders the keys of a and b.
   auto compare = [&text](const item& a, const item& b) {
     for (int i = 0; i < 3; ++i)
@@ -317,22 +429,24 @@ void mFileIndex::makeEntries(loading& loaded) {
   const std::size_t n = loaded.items.size();
   std::unique_ptr<mIndexEntry[]> block(new mIndexEntry[n]);
   std::vector<mIndexEntry*> inOrder(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    const item& it = loaded.items[i];
-    mIndexEntry& entry = block[i];
-    entry.useKey(it.key, it.keyLength);
-    entry.ordinal = static_cast<int>(it.record);
-    entry.fileNumber = it.fileNumber;
-    entry.firstBlock = it.firstBlock;
-    if (const mFileData* data = dataFileOf[it.fileNumber]) {
-      const std::uint64_t fileSize = data->size;
-      entry.start = std::min(it.firstBlock * kBlockSize, fileSize);
-      entry.end = it.endBlock ? std::min(it.endBlock * kBlockSize, fileSize) : fileSize;
-      if (entry.end < entry.start) entry.end = entry.start;
+  inHalves(n, threads, [&](std::size_t from, std::size_t to, unsigned) {
+    for (std::size_t i = from; i < to; ++i) {
+      const item& it = loaded.items[i];
+      mIndexEntry& entry = block[i];
+      entry.useKey(it.key, it.keyLength);
+      entry.ordinal = static_cast<int>(it.record);
+      entry.fileNumber = it.fileNumber;
+      entry.firstBlock = it.firstBlock;
+      if (const mFileData* data = dataFileOf[it.fileNumber]) {
+        const std::uint64_t fileSize = data->size;
+        entry.start = std::min(it.firstBlock * kBlockSize, fileSize);
+        entry.end = it.endBlock ? std::min(it.endBlock * kBlockSize, fileSize) : fileSize;
+        if (entry.end < entry.start) entry.end = entry.start;
+      }
+      inOrder[i] = &entry;
     }
-    inOrder[i] = &entry;
-  }
-  std::vector<item>().swap(loaded.items);
+  });
+  decltype(loaded.items)().swap(loaded.items);
   entries.insert_values(inOrder.data(), static_cast<int>(n), true, block.release());
   std::vector<mIndexEntry*>().swap(inOrder);
   entries.balance(loaded.newRun.data());

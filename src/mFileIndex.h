@@ -95,6 +95,9 @@ class mFileIndex : public mFile {
   const unsigned char* cursor = nullptr;  // the record being read by open()
   tree_ob<mFileData> dataFiles;           // every data file found, by number
   mFileData* dataFileOf[256] = {};        // the same, by number, null where missing
+  // Threads a large index may be read and sorted on (the processors the
+  // run may use).
+  unsigned threads = 1;
 
   ~mFileIndex() override;
 
@@ -119,19 +122,26 @@ class mFileIndex : public mFile {
   struct loading;
   bool load(const errorHandler& onError, std::uint64_t largest);
   mEx memoryShortage();
+  struct keyArena;
   void readRecords(loading& loaded, const errorHandler& onError);
+  std::size_t readPart(loading& loaded, std::size_t from, std::size_t to, keyArena& keys) const;
+  bool stillThere(std::uint64_t offset, std::uint64_t count) const;
   mFileData* dataFile(unsigned char number, const errorHandler& onError);
   void findEnds(loading& loaded) const;
   void sortByKey(loading& loaded) const;
   void makeEntries(loading& loaded);
-  unsigned short* keyRoom();
 
   // The text of every key, each followed by a 0, in blocks that stay where
   // they are while the entries point into them.
   std::vector<std::unique_ptr<unsigned short[]>> keyBlocks_;
-  std::size_t keysUsed_ = 0;  // units of the last block taken
-  std::size_t keyBlockUnits_ = 0;  // units of the last block
-  std::size_t keysWanted_ = 0;     // units the keys of the index's records take at most
+  // Blocks of keys as one thread fills them.
+  struct keyArena {
+    std::vector<std::unique_ptr<unsigned short[]>> blocks;
+    std::size_t used = 0;        // units of the last block taken
+    std::size_t blockUnits = 0;  // units of the last block
+    std::size_t wanted = 0;      // units the keys of its records take at most
+    unsigned short* room();
+  };
 };
 
 #endif  // TARVIN_MFILEINDEX_H

@@ -302,6 +302,7 @@ struct conversion {
   runTally& tally;
   progress* shown;
   splitOutput* split;             // a file for each index file, or null
+  unsigned processors;            // what a large index is loaded on
   unsigned counter = 0;           // reports written so far
   unsigned long long found = 0;   // index files found
 };
@@ -340,6 +341,7 @@ void convertDirectory(const mFileObject& directory, conversion& c) {
       file.getFullPath(indexPath);
       if (!index) {
         index.reset(new mFileIndex);
+        index->threads = c.processors;
         index->open(file, missingDataFile);
       }
       ++c.tally.indexes;
@@ -458,7 +460,7 @@ int tarvinRun(int argc, WCHAR** argv) {
         reportWriter writer(format, tally, reportDecode::select(level), !oemTable::get().roundTrip, threads, console,
                             shown.get());
         indexOpener opener(threads > 1 ? 2 : 1, 2, [](indexAhead& ahead, unsigned) { ahead.open(); });
-        conversion c{format, writer, opener, tally, shown.get(), split.get()};
+        conversion c{format, writer, opener, tally, shown.get(), split.get(), processorCount()};
         for (auto it = commandLine.searchPaths.begin(); auto* directory = it.step();)
           convertDirectory(*directory->value, c);
         if (split) split->end(c.counter);

@@ -500,4 +500,31 @@ TEST_F(IndexTest, KeyOrderIsThatOfOneByOneInsertion) {
   EXPECT_EQ(ours, theirs);
 }
 
+TEST_F(IndexTest, ALargeIndexLoadsOnTwoThreadsAsOnOne) {
+  // Enough records to be read, keyed and made into entries in two halves;
+  // records naming the missing data file 3 are told in record order.
+  std::mt19937 rng(11);
+  const std::string letters = oem("aAbZ-ё") + "09";
+  std::string records;
+  for (int i = 0; i < 70000; ++i) {
+    std::string major(1 + rng() % 6, 'x'), minor(rng() % 3, 'x');
+    for (char& c : major) c = letters[rng() % letters.size()];
+    for (char& c : minor) c = letters[rng() % letters.size()];
+    records += record(major, minor, static_cast<std::uint32_t>(rng() % 50), i % 1000 == 7 ? 3 : 0);
+  }
+  dir.file("BIG.00", std::string(64 * 50, '\0'));
+  dir.file("BIG.IDX", records);
+  auto load = [&](unsigned threads) {
+    index.threads = threads;
+    std::vector<std::string> out{open(dir.path("BIG.IDX"))};
+    for (const mIndexEntry* e : entries())
+      out.push_back(oemOf(*e) + "|" + std::to_string(e->ordinal) + "|" + std::to_string(e->start) + "-" +
+                    std::to_string(e->end));
+    return out;
+  };
+  const std::vector<std::string> one = load(1);
+  EXPECT_EQ(one.size(), 70001u);
+  EXPECT_EQ(load(2), one);
+}
+
 }  // namespace
