@@ -15,7 +15,7 @@ targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(decoder index list_file paths cmdline)
 
 build=build/fuzz
-CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVIN_FUZZ=ON -DTARVIN_TESTS=OFF -DTARVIN_WERROR=ON >/dev/null
+CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVIN_FUZZ=ON -DTARVIN_TESTS=OFF -DTARVIN_WERROR=ON -DCMAKE_UNITY_BUILD=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]/#/fuzz_}"
 
 scratch="$(mktemp -d /tmp/tarvin-fuzz-run-XXXXXX)"
