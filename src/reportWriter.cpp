@@ -93,6 +93,10 @@ struct reportWriter::state {
     b.fatal = false;
     if (b.big) return;  // the writer decodes it as it writes it
     try {
+      // Room for what a batch usually becomes, taken once: grown a piece at
+      // a time, it would be copied and fresh memory faulted in again and
+      // again while the first batches fill it.
+      b.out.get_size(static_cast<int>(2 * batchBytes), true);
       arraySink sink(b.out);
       unsigned number = b.assumedFirst;
       entryNode* n = b.first;
