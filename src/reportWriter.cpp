@@ -95,8 +95,13 @@ struct reportWriter::state {
     try {
       // Room for what a batch usually becomes, taken once: grown a piece at
       // a time, it would be copied and fresh memory faulted in again and
-      // again while the first batches fill it.
-      b.out.get_size(static_cast<int>(2 * batchBytes), true);
+      // again while the first batches fill it. Without the memory for it,
+      // the batch grows as its reports need, and a report that finds none
+      // fails alone, as before.
+      try {
+        b.out.get_size(static_cast<int>(2 * batchBytes), true);
+      } catch (mEx&) {
+      }
       arraySink sink(b.out);
       unsigned number = b.assumedFirst;
       entryNode* n = b.first;
@@ -155,7 +160,6 @@ struct reportWriter::state {
   // ---- Writing (the writer's thread) ----
 
   // The first entry from `n` on that the format writes.
-
   entryNode* selected(entryNode* n) const {
     while (n && !format.selects(*n->value)) n = mFileIndex::entry_map::successor(n);
     return n;
