@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <functional>
 #include <new>
+#include <vector>
 
 #include "mstr.h"
 
@@ -303,7 +304,9 @@ class tree_ob {
   // The rebuild of balance: with inOrder, every node counts as a run of its own.
   bool rebuild(const unsigned char* newRun, bool inOrder) {
     if (!root) return true;
-    if (count > 2) {
+    if (count > 2 && (inOrder || all_keys_differ(newRun))) {
+      rebuild_distinct();
+    } else if (count > 2) {
       const size_t slots = static_cast<size_t>(count) + 1;
       if (slots > SIZE_MAX / (6 * sizeof(int))) throw std::bad_alloc();
       node** p = static_cast<node**>(std::malloc(slots * sizeof(node*)));
@@ -367,6 +370,62 @@ class tree_ob {
     min = leftmost(root);
     max = rightmost(root);
     return true;
+  }
+
+  // Whether no two neighbours in key order have equal keys (as newRun says,
+  // when the caller knows).
+  bool all_keys_differ(const unsigned char* newRun) const {
+    if (newRun) {
+      for (int i = 1; i < count; ++i)
+        if (!newRun[i]) return false;
+      return true;
+    }
+    for (node* x = min; node* next = successor(x); x = next)
+      if (compare(x, next) == 0) return false;
+    return true;
+  }
+
+  // The rebuild when every node is a run of its own: ranks are positions,
+  // so the nodes are taken in key order as they are, and each hangs below
+  // the right spine as in rebuild, with the time of its insertion computed
+  // from its position instead of kept.
+  void rebuild_distinct() {
+    // The spine holds ancestors of the node being placed: no more than the
+    // depth of the balanced tree, at most 33 for an int's count.
+    std::vector<int> spine;
+    spine.reserve(64);
+    const size_t slots = static_cast<size_t>(count) + 1;
+    node** p = static_cast<node**>(std::malloc(slots * sizeof(node*)));
+    if (!p) throw std::bad_alloc();
+    int c = 0;
+    for (node* x = min; x; x = successor(x)) p[++c] = x;
+    int top = 1;
+    while (top * 2 < c) top *= 2;
+    // The step at which position j is inserted (the root before all):
+    // later steps are smaller; in a step, smaller positions go first.
+    auto level = [top](int j) { return j == top ? 2 * top : std::min(j & -j, top / 2); };
+    auto later = [&level](int a, int b) {
+      const int la = level(a), lb = level(b);
+      return la != lb ? la < lb : a > b;
+    };
+    for (int j = 1; j <= c; ++j) {
+      node* below = nullptr;
+      while (!spine.empty() && later(spine.back(), j)) {
+        below = p[spine.back()];
+        spine.pop_back();
+      }
+      p[j]->left = below;
+      p[j]->right = nullptr;
+      if (below) below->parent = p[j];
+      if (!spine.empty()) {
+        p[spine.back()]->right = p[j];
+        p[j]->parent = p[spine.back()];
+      }
+      spine.push_back(j);
+    }
+    root = p[spine.front()];
+    root->parent = nullptr;
+    std::free(p);
   }
 
  public:

@@ -220,7 +220,7 @@ std::vector<int> preorder(const tags& t) {
 TEST(TreeOb, BalanceOfRunsOfEqualKeysIsThatOfInsertionByDescent) {
   std::mt19937 random(5);
   for (int n : {3, 7, 64, 1000, 3001}) {
-    for (unsigned keys : {1u, 3u, 40u}) {
+    for (unsigned keys : {1u, 3u, 40u, 1u << 30}) {  // (the last: all keys differ)
       tags t;
       for (int i = 0; i < n; ++i) t.insert_copy(tagged{static_cast<unsigned>(random() % keys), i});
       const std::vector<int> expected = insertedByDescent(t);
