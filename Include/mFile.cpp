@@ -1,5 +1,6 @@
 #include "mFile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -172,6 +173,17 @@ std::size_t mFile::readAt(std::uint64_t offset, void* into, std::size_t count) c
     count -= part;
   }
   return done;
+}
+
+bool mFile::stillReadable(std::uint64_t offset, std::uint64_t count) const {
+  if (offset >= size || count == 0) return true;
+  const unsigned char* bytes = view + offset;
+  const std::size_t length = static_cast<std::size_t>(std::min(count, size - offset));
+  volatile unsigned char sink = 0;
+  return readMapped([bytes, length, &sink] {
+    for (std::size_t at = 0; at < length; at += 4096) sink = bytes[at];
+    sink = bytes[length - 1];
+  });
 }
 
 mEx mFile::readFault() const {

@@ -66,6 +66,10 @@ class mFile : public mFileObject {
     void* context = const_cast<void*>(static_cast<const void*>(std::addressof(read)));
     return platform::guardMappedReads([](void* c) { (*static_cast<body*>(c))(); }, context);
   }
+  // Whether the mapped bytes [offset, offset + count), cut to the file's
+  // size, can all still be read (a byte of each page is read); true for no
+  // bytes. A file cut short by another program meanwhile has lost some.
+  bool stillReadable(std::uint64_t offset, std::uint64_t count) const;
   // The error of a read of this file's mapped bytes that faulted: the system
   // text of ERROR_HANDLE_EOF, "func=MapViewOfFile", what happened and the
   // file's full path. At report level when a report is read; mFileIndex::open

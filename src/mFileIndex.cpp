@@ -258,7 +258,7 @@ void mFileIndex::readRecords(loading& loaded, const errorHandler& onError) {
     // Once an error was told, the index may have been cut short meanwhile:
     // each piece of records is then read again before its records are
     // taken, so that a cut is met where it is, as if they were read only now.
-    if (told && i % kChunkRecords == 0 && !stillThere(i * kRecordSize, kChunkRecords * kRecordSize)) {
+    if (told && i % kChunkRecords == 0 && !stillReadable(i * kRecordSize, kChunkRecords * kRecordSize)) {
       read = i;
       break;
     }
@@ -267,19 +267,6 @@ void mFileIndex::readRecords(loading& loaded, const errorHandler& onError) {
   }
   cursor = view + std::min<std::uint64_t>(size, read * kRecordSize);
   if (read < n) throw readFault();
-}
-
-// Whether the mapped bytes [offset, offset + count) of the index (cut to its
-// size) can all still be read: a byte of each page is.
-bool mFileIndex::stillThere(std::uint64_t offset, std::uint64_t count) const {
-  if (offset >= size) return true;
-  const unsigned char* bytes = view + offset;
-  const std::size_t length = static_cast<std::size_t>(std::min(count, size - offset));
-  volatile unsigned char sink = 0;
-  return readMapped([bytes, length, &sink] {
-    for (std::size_t at = 0; at < length; at += 4096) sink = bytes[at];
-    sink = bytes[length - 1];
-  });
 }
 
 // Reads the records [from, to) into their items; returns `to`, or the first

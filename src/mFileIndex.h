@@ -127,7 +127,6 @@ class mFileIndex : public mFile {
   struct keyArena;
   void readRecords(loading& loaded, const errorHandler& onError);
   std::size_t readPart(loading& loaded, std::size_t from, std::size_t to, keyArena& keys) const;
-  bool stillThere(std::uint64_t offset, std::uint64_t count) const;
   mFileData* dataFile(unsigned char number, const errorHandler& onError);
   void findEnds(loading& loaded) const;
   void sortByKey(loading& loaded) const;

@@ -128,14 +128,7 @@ class textWriter {
 }  // namespace
 
 void reportReader::probe(const reportRange& range) {
-  if (!range.data || range.end <= range.start) return;
-  const unsigned char* p = range.bytes();
-  const std::size_t size = static_cast<std::size_t>(range.size());
-  volatile unsigned char sink = 0;
-  if (!mFile::readMapped([p, size, &sink] {
-        for (std::size_t at = 0; at < size; at += 4096) sink = p[at];
-        sink = p[size - 1];
-      }))
+  if (range.data && !range.data->stillReadable(range.start, range.size()))
     throw range.data->readFault();
 }
 
@@ -201,30 +194,28 @@ const unsigned char* reportReader::readBytes(const reportRange& range) {
   const bool inOrder = w->of == data.opening && range.start == w->lastEnd;
   if (w->of != data.opening) {
     w->of = data.opening;
-    w->count = 0;
+    w->bytes.clear();
   }
   w->lastEnd = range.end;
-  if (range.start >= w->from && range.end <= w->from + w->count) return w->at + (range.start - w->from);
+  if (range.start >= w->from && range.end <= w->from + static_cast<std::uint64_t>(w->bytes.get_count()))
+    return w->bytes.get_data() + (range.start - w->from);
   if (left < kReadLeast || left > kReadMost || !data.canReadAt()) return range.bytes();
-  if (left > kReadAhead) {
-    // Long ones go into memory of their own, so that no window grows past
-    // kReadAhead.
-    input_.clear();
-    unsigned char* to = input_.reserve_end(static_cast<int>(left));
-    if (data.readAt(range.start, to, left) < left) throw data.readFault();
-    return to;
+  // Long ones go into memory of their own, so that no window grows past
+  // kReadAhead.
+  const bool longOne = left > kReadAhead;
+  mbytes& into = longOne ? input_ : w->bytes;
+  const std::size_t want = inOrder && !longOne
+                               ? static_cast<std::size_t>(std::min<std::uint64_t>(kReadAhead, data.size - range.start))
+                               : left;
+  into.clear();
+  const std::size_t read = data.readAt(range.start, into.reserve_end(static_cast<int>(want)), want);
+  if (read < left) {
+    into.clear();
+    throw data.readFault();
   }
-  const std::size_t want =
-      inOrder ? static_cast<std::size_t>(std::min<std::uint64_t>(kReadAhead, data.size - range.start)) : left;
-  w->bytes.clear();
-  w->count = 0;
-  unsigned char* to = w->bytes.reserve_end(static_cast<int>(want));
-  const std::size_t read = data.readAt(range.start, to, want);
-  if (read < left) throw data.readFault();
-  w->at = to;
-  w->from = range.start;
-  w->count = read;
-  return to;
+  into.commit_end(static_cast<int>(read));
+  if (!longOne) w->from = range.start;
+  return into.get_data();
 }
 
 // The report's bytes are copied a window at a time (the decoding into text

@@ -58,11 +58,9 @@ class reportReader {
   reportDecode::decoder decode_;
   bool viaUnits_;
   mbytes input_;  // a long report's bytes, read from its data file
-  // Bytes read from one data file: `count` of them at `at`, from `from` on.
+  // Bytes read from one data file, from `from` on.
   struct readWindow {
     mbytes bytes;
-    const unsigned char* at = nullptr;
-    std::size_t count = 0;
     std::uint64_t from = 0;
     std::uint64_t of = 0;       // the data file's opening
     std::uint64_t lastEnd = 0;  // where the report read last from it ends
