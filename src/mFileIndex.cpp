@@ -142,6 +142,7 @@ void mIndexEntry::useKey(unsigned short* text, int count) {
 struct mFileIndex::loading {
   std::vector<item, uninitialized<item>> items;  // one for each record, in record order, then in key order
   std::vector<unsigned char> newRun;  // in key order: whether a key differs from the one before
+  std::future<std::unique_ptr<mIndexEntry[]>> entryBlock;  // one entry for each record, being made
   // The first block of every record of each data file, with its record.
   std::vector<std::pair<std::uint32_t, std::uint32_t>> blocks[256];
 };
@@ -210,6 +211,7 @@ bool mFileIndex::load(const errorHandler& onError, std::uint64_t largest) {
   keyBlocks_.clear();
   loading loaded;
   readRecords(loaded, onError);
+  startEntries(loaded);
   findEnds(loaded);
   sortByKey(loaded);
   makeEntries(loaded);
@@ -410,11 +412,28 @@ void mFileIndex::findEnds(loading& loaded) const {
   }
 }
 
+// Starts making a block of one entry for each record. For a large index it
+// is made on a thread of its own while this one sorts the records: most of
+// its time goes to fresh memory, which the sort does not wait for.
+void mFileIndex::startEntries(loading& loaded) const {
+  const std::size_t n = loaded.items.size();
+  auto make = [n] { return std::unique_ptr<mIndexEntry[]>(new mIndexEntry[n]); };
+  if (threads >= 2 && n >= kHalvesLeast) {
+    try {
+      loaded.entryBlock = std::async(std::launch::async, make);
+      return;
+    } catch (const std::system_error&) {
+      // no thread to be had: made when it is needed
+    }
+  }
+  loaded.entryBlock = std::async(std::launch::deferred, make);
+}
+
 // Makes the entries in key order, each with the bytes of its report, and
 // fills the maps, balanced.
 void mFileIndex::makeEntries(loading& loaded) {
   const std::size_t n = loaded.items.size();
-  std::unique_ptr<mIndexEntry[]> block(new mIndexEntry[n]);
+  std::unique_ptr<mIndexEntry[]> block = loaded.entryBlock.get();
   std::vector<mIndexEntry*> inOrder(n);
   inHalves(n, threads, [&](std::size_t from, std::size_t to, unsigned) {
     for (std::size_t i = from; i < to; ++i) {

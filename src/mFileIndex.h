@@ -128,6 +128,7 @@ class mFileIndex : public mFile {
   void readRecords(loading& loaded, const errorHandler& onError);
   std::size_t readPart(loading& loaded, std::size_t from, std::size_t to, keyArena& keys) const;
   mFileData* dataFile(unsigned char number, const errorHandler& onError);
+  void startEntries(loading& loaded) const;
   void findEnds(loading& loaded) const;
   void sortByKey(loading& loaded) const;
   void makeEntries(loading& loaded);
