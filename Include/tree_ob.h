@@ -156,22 +156,21 @@ class tree_ob {
     }
     auto less = [](const V* a, const V* b) { return K::compare(K::key(*a), K::key(*b)) < 0; };
     if (!sorted && !std::is_sorted(values, values + n, less)) std::stable_sort(values, values + n, less);
-    node** fresh = static_cast<node**>(std::malloc(static_cast<size_t>(n) * sizeof(node*)));
-    node** old = static_cast<node**>(std::malloc(static_cast<size_t>(count ? count : 1) * sizeof(node*)));
     // A large batch takes its nodes in one block, which the map releases as a
-    // whole: a million nodes are then one allocation, not a million.
+    // whole: a million nodes are then one allocation, not a million. Only
+    // nodes made one by one, and those present, are listed for the merge.
+    const bool inBlock = n >= kBlockNodes;
+    node** fresh = inBlock ? nullptr : static_cast<node**>(std::malloc(static_cast<size_t>(n) * sizeof(node*)));
+    node** old = count ? static_cast<node**>(std::malloc(static_cast<size_t>(count) * sizeof(node*))) : nullptr;
     node* block = nullptr;
     int made = 0;
     try {
-      if (!fresh || !old) throw std::bad_alloc();
-      if (n >= kBlockNodes) {
+      if ((!inBlock && !fresh) || (count && !old)) throw std::bad_alloc();
+      if (inBlock) {
         block = static_cast<node*>(std::malloc(static_cast<size_t>(n) * sizeof(node)));
         if (!block) throw std::bad_alloc();
         platform::preferLargePages(block, static_cast<size_t>(n) * sizeof(node));
-        for (; made < n; ++made) {
-          fresh[made] = block + made;
-          fresh[made]->value = values[made];
-        }
+        for (; made < n; ++made) block[made].value = values[made];
         add_block(block, n);
       } else {
         for (; made < n; ++made) fresh[made] = new_node(values[made]);
@@ -193,7 +192,8 @@ class tree_ob {
     // Merge into one chain: present nodes go before new ones of equal key.
     node* previous = nullptr;
     for (int i = 0, j = 0; i < present || j < n;) {
-      node* x = (j >= n || (i < present && compare(old[i], fresh[j]) <= 0)) ? old[i++] : fresh[j++];
+      node* next = j < n ? (inBlock ? block + j : fresh[j]) : nullptr;
+      node* x = (!next || (i < present && compare(old[i], next) <= 0)) ? old[i++] : (++j, next);
       x->left = x->right = nullptr;
       x->parent = previous;
       if (previous)
@@ -249,8 +249,11 @@ class tree_ob {
   // Releases every node and value.
   void clear() {
     // Post-order through the parent links: no recursion, however deep the
-    // (unbalanced) tree is.
-    node* x = root;
+    // (unbalanced) tree is. When the blocks hold every node and every value
+    // (nodes are never taken out), there is nothing to walk for: a loaded
+    // index of a million entries goes in a few calls.
+    const bool allInBlocks = held(blocks, block_count) == count && held(value_blocks, value_block_count) == count;
+    node* x = allInBlocks ? nullptr : root;
     while (x) {
       if (x->left) {
         x = x->left;
@@ -529,6 +532,12 @@ class tree_ob {
     int at = n++;
     for (; at > 0 && std::less<const T*>()(begin, list[at - 1].begin); --at) list[at] = list[at - 1];
     list[at] = block_of<T>{begin, begin + size};
+  }
+  template <class T>
+  static long long held(const block_of<T>* list, int n) {
+    long long total = 0;
+    for (int i = 0; i < n; ++i) total += list[i].end - list[i].begin;
+    return total;
   }
   template <class T>
   static bool in_block(const block_of<T>* list, int n, const T* x) {
