@@ -321,6 +321,34 @@ namespace platform {
 std::size_t sortKey(const WCHAR* text, unsigned char* out, std::size_t room) {
   if (text == nullptr) text = emptyText;
   KeyWriter key(out, room);
+  // A short text whose every unit is one measured element, as nearly every
+  // report key is, has no special weights: its levels come from one pass
+  // over it instead of one pass for each.
+  constexpr std::size_t kPlainMost = 80;
+  std::uint8_t diacritics[kPlainMost], cases[kPlainMost];
+  std::size_t plain = 0;
+  for (; plain < kPlainMost && text[plain] != 0; ++plain) {
+    const Weights& w = weightsOf(text[plain]);
+    if (!w.single || w.primary[0] == kUnmeasured) break;
+    diacritics[plain] = w.diacritic[0];
+    cases[plain] = w.letterCase[0];
+  }
+  if (text[plain] == 0) {
+    for (std::size_t i = 0; i < plain; ++i) key.put(weightsOf(text[i]).primary[0]);
+    key.endLevel();
+    for (std::size_t i = 0; i < plain; ++i) key.putTrimmed(1 + diacritics[i], 1);
+    key.endLevel();
+    std::size_t i = 0;
+    for (; i + casesPerByte <= plain; i += casesPerByte)
+      key.putTrimmed(1 + (cases[i] * caseRanks.count + cases[i + 1]) * caseRanks.count + cases[i + 2], 1);
+    if (i < plain) {
+      unsigned group = 0;
+      for (std::size_t k = 0; k < casesPerByte; ++k) group = group * caseRanks.count + (i + k < plain ? cases[i + k] : 0);
+      key.putTrimmed(1 + group, 1);
+    }
+    key.endLevel();
+    return key.length();
+  }
   auto none = [](auto...) {};
   visitWeights(
       text,
