@@ -200,7 +200,7 @@ mEx mFileIndex::memoryShortage() {
 }
 
 bool mFileIndex::load(const errorHandler& onError, std::uint64_t largest) {
-  openFileRead();
+  openFileRead(true);  // the records are read through the handle
   if (size > largest) {
     close();
     return false;
@@ -294,8 +294,12 @@ std::size_t mFileIndex::readPart(loading& loaded, std::size_t from, std::size_t 
     const std::uint64_t offset = record * kRecordSize;
     const std::size_t records = std::min(to - record, kChunkRecords);
     const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(size - offset, records * kRecordSize));
+    // With the read call where the file is kept open for it: through the
+    // mapping, a large index would cost a fault for every few pages.
     const unsigned char* bytes = view + offset;
-    if (!readMapped([&chunk, bytes, count] { std::memcpy(chunk, bytes, count); })) return record;
+    if (canReadAt() ? readAt(offset, chunk, count) != count
+                    : !readMapped([&chunk, bytes, count] { std::memcpy(chunk, bytes, count); }))
+      return record;
     std::memset(chunk + count, 0, sizeof chunk - count);
     for (std::size_t at = 0; at < records * kRecordSize; at += kRecordSize, ++record) {
       const unsigned char* r = chunk + at;
