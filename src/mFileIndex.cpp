@@ -31,6 +31,20 @@ struct item {
   bool whole;                  // the sort key is not longer than the prefix
 };
 
+// Sets an item's place in the sort from its key, where the platform has
+// sort keys.
+void placeForSort(item& it) {
+  unsigned char prefix[item::kPrefix] = {};
+  const std::size_t length = platform::sortKey(reinterpret_cast<LPCWSTR>(it.key), prefix, item::kPrefix);
+  for (int w = 0; w < 3; ++w) {
+    std::uint64_t word = 0;
+    for (int k = 0; k < 8; ++k) word = word << 8 | prefix[8 * w + k];
+    it.words[w] = word;
+  }
+  it.whole = length <= item::kPrefix;
+  it.prefixLength = static_cast<unsigned char>(it.whole ? length : item::kPrefix);
+}
+
 // The most units a key has, with the 0 after it: 32 + 39 bytes of a record,
 // each a unit at most.
 constexpr std::size_t kLongestKey = 72;
@@ -317,6 +331,8 @@ std::size_t mFileIndex::readPart(loading& loaded, std::size_t from, std::size_t 
       *end = 0;
       it.keyLength = static_cast<unsigned char>(end - it.key);
       keys.used += it.keyLength + 1u;
+      // Here, while the key is at hand, rather than in a pass of its own.
+      if (platform::hasSortKeys) placeForSort(it);
     }
   }
   return to;
@@ -350,7 +366,7 @@ mFileData* mFileIndex::dataFile(unsigned char number, const errorHandler& onErro
 // Sorts the items by key, equal keys in record order: the order in which
 // one-by-one insertion would leave them, and marks where each run of equal
 // keys begins. Where the platform has sort keys of StrCmpW's order, each
-// key's is computed once and the keys are compared as numbers, StrCmpW
+// key's was computed once as it was read and the keys are compared as numbers, StrCmpW
 // deciding only between keys whose first bytes are alike; elsewhere StrCmpW
 // compares them all.
 void mFileIndex::sortByKey(loading& loaded) const {
@@ -364,20 +380,6 @@ void mFileIndex::sortByKey(loading& loaded) const {
       loaded.newRun[i] = i == 0 || StrCmpW(text(items[i - 1]), text(items[i])) != 0;
     return;
   }
-  inHalves(items.size(), threads, [&items, &text](std::size_t from, std::size_t to, unsigned) {
-    for (std::size_t i = from; i < to; ++i) {
-      item& it = items[i];
-      unsigned char prefix[item::kPrefix] = {};
-      const std::size_t length = platform::sortKey(text(it), prefix, item::kPrefix);
-      for (int w = 0; w < 3; ++w) {
-        std::uint64_t word = 0;
-        for (int k = 0; k < 8; ++k) word = word << 8 | prefix[8 * w + k];
-        it.words[w] = word;
-      }
-      it.whole = length <= item::kPrefix;
-      it.prefixLength = static_cast<unsigned char>(it.whole ? length : item::kPrefix);
-    }
-  });
   // -1, 0 or 1 as StrCmpW orders the keys of a and b.
   auto compare = [&text](const item& a, const item& b) {
     for (int i = 0; i < 3; ++i)
