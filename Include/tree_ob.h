@@ -142,70 +142,15 @@ class tree_ob {
   // are the elements of one block made by new V[], which the map takes and
   // releases as a whole (a million values are then one allocation).
   void insert_values(V** values, int n, bool sorted = false, V* valueBlock = nullptr) {
-    if (n <= 0) {
-      delete[] valueBlock;
-      return;
-    }
-    if (valueBlock) {
-      try {
-        add_value_block(valueBlock, n);
-      } catch (...) {
-        delete[] valueBlock;
-        throw;
-      }
-    }
     auto less = [](const V* a, const V* b) { return K::compare(K::key(*a), K::key(*b)) < 0; };
-    if (!sorted && !std::is_sorted(values, values + n, less)) std::stable_sort(values, values + n, less);
-    // A large batch takes its nodes in one block, which the map releases as a
-    // whole: a million nodes are then one allocation, not a million. Only
-    // nodes made one by one, and those present, are listed for the merge.
-    const bool inBlock = n >= kBlockNodes;
-    node** fresh = inBlock ? nullptr : static_cast<node**>(std::malloc(static_cast<size_t>(n) * sizeof(node*)));
-    node** old = count ? static_cast<node**>(std::malloc(static_cast<size_t>(count) * sizeof(node*))) : nullptr;
-    node* block = nullptr;
-    int made = 0;
-    try {
-      if ((!inBlock && !fresh) || (count && !old)) throw std::bad_alloc();
-      if (inBlock) {
-        block = static_cast<node*>(std::malloc(static_cast<size_t>(n) * sizeof(node)));
-        if (!block) throw std::bad_alloc();
-        platform::preferLargePages(block, static_cast<size_t>(n) * sizeof(node));
-        for (; made < n; ++made) block[made].value = values[made];
-        add_block(block, n);
-      } else {
-        for (; made < n; ++made) fresh[made] = new_node(values[made]);
-      }
-    } catch (...) {
-      if (!block)
-        for (int i = 0; i < made; ++i) std::free(fresh[i]);
-      std::free(block);
-      if (valueBlock)
-        forget_value_block(valueBlock);
-      else
-        for (int i = 0; i < n; ++i) delete values[i];
-      std::free(fresh);
-      std::free(old);
-      throw;
-    }
-    int present = 0;
-    for (node* x = min; x; x = successor(x)) old[present++] = x;
-    // Merge into one chain: present nodes go before new ones of equal key.
-    node* previous = nullptr;
-    for (int i = 0, j = 0; i < present || j < n;) {
-      node* next = j < n ? (inBlock ? block + j : fresh[j]) : nullptr;
-      node* x = (!next || (i < present && compare(old[i], next) <= 0)) ? old[i++] : (++j, next);
-      x->left = x->right = nullptr;
-      x->parent = previous;
-      if (previous)
-        previous->right = x;
-      else
-        root = min = x;
-      previous = x;
-    }
-    max = previous;
-    count += n;
-    std::free(fresh);
-    std::free(old);
+    if (n > 0 && !sorted && !std::is_sorted(values, values + n, less)) std::stable_sort(values, values + n, less);
+    insert_in_order([values](int i) { return values[i]; }, n, valueBlock);
+  }
+
+  // The same for the n values of one block made by new V[n], already in
+  // that order: a loader's million values need no list of them.
+  void insert_block(V* valueBlock, int n) {
+    insert_in_order([valueBlock](int i) { return valueBlock + i; }, n, valueBlock);
   }
 
   node* insert_copy(const V& value) {
@@ -304,11 +249,79 @@ class tree_ob {
   bool balance_in_order() { return rebuild(nullptr, true); }
 
  private:
+  // insert_values once the values, value(0) to value(n - 1), are in order.
+  template <class ValueAt>
+  void insert_in_order(ValueAt value, int n, V* valueBlock) {
+    if (n <= 0) {
+      delete[] valueBlock;
+      return;
+    }
+    if (valueBlock) {
+      try {
+        add_value_block(valueBlock, n);
+      } catch (...) {
+        delete[] valueBlock;
+        throw;
+      }
+    }
+    // A large batch takes its nodes in one block, which the map releases as a
+    // whole: a million nodes are then one allocation, not a million. Only
+    // nodes made one by one, and those present, are listed for the merge.
+    const bool inBlock = n >= kBlockNodes;
+    node** fresh = inBlock ? nullptr : static_cast<node**>(std::malloc(static_cast<size_t>(n) * sizeof(node*)));
+    node** old = count ? static_cast<node**>(std::malloc(static_cast<size_t>(count) * sizeof(node*))) : nullptr;
+    node* block = nullptr;
+    int made = 0;
+    try {
+      if ((!inBlock && !fresh) || (count && !old)) throw std::bad_alloc();
+      if (inBlock) {
+        block = static_cast<node*>(std::malloc(static_cast<size_t>(n) * sizeof(node)));
+        if (!block) throw std::bad_alloc();
+        platform::preferLargePages(block, static_cast<size_t>(n) * sizeof(node));
+        for (; made < n; ++made) block[made].value = value(made);
+        add_block(block, n);
+      } else {
+        for (; made < n; ++made) fresh[made] = new_node(value(made));
+      }
+    } catch (...) {
+      if (!block)
+        for (int i = 0; i < made; ++i) std::free(fresh[i]);
+      std::free(block);
+      if (valueBlock)
+        forget_value_block(valueBlock);
+      else
+        for (int i = 0; i < n; ++i) delete value(i);
+      std::free(fresh);
+      std::free(old);
+      throw;
+    }
+    int present = 0;
+    for (node* x = min; x; x = successor(x)) old[present++] = x;
+    // Merge into one chain: present nodes go before new ones of equal key.
+    node* previous = nullptr;
+    for (int i = 0, j = 0; i < present || j < n;) {
+      node* next = j < n ? (inBlock ? block + j : fresh[j]) : nullptr;
+      node* x = (!next || (i < present && compare(old[i], next) <= 0)) ? old[i++] : (++j, next);
+      x->left = x->right = nullptr;
+      x->parent = previous;
+      if (previous)
+        previous->right = x;
+      else
+        root = min = x;
+      previous = x;
+    }
+    max = previous;
+    count += n;
+    std::free(fresh);
+    std::free(old);
+  }
+
   // The rebuild of balance: with inOrder, every node counts as a run of its own.
   bool rebuild(const unsigned char* newRun, bool inOrder) {
     if (!root) return true;
-    if (count > 2 && (inOrder || all_keys_differ(newRun))) {
-      rebuild_distinct();
+    const bool keysDiffer = count > 2 && !inOrder && all_keys_differ(newRun);
+    if (count > 2 && (inOrder || keysDiffer)) {
+      rebuild_distinct(keysDiffer);
     } else if (count > 2) {
       const size_t slots = static_cast<size_t>(count) + 1;
       if (slots > SIZE_MAX / (6 * sizeof(int))) throw std::bad_alloc();
@@ -392,16 +405,26 @@ class tree_ob {
   // so the nodes are taken in key order as they are, and each hangs below
   // the right spine as in rebuild, with the time of its insertion computed
   // from its position instead of kept.
-  void rebuild_distinct() {
+  void rebuild_distinct(bool keysDiffer) {
     // The spine holds ancestors of the node being placed: no more than the
     // depth of the balanced tree, at most 33 for an int's count.
     std::vector<int> spine;
     spine.reserve(64);
-    const size_t slots = static_cast<size_t>(count) + 1;
-    node** p = static_cast<node**>(std::malloc(slots * sizeof(node*)));
-    if (!p) throw std::bad_alloc();
-    int c = 0;
-    for (node* x = min; x; x = successor(x)) p[++c] = x;
+    // When one block holds every node, the map was empty when they came in
+    // key order (nodes are never taken out); with keys that all differ no
+    // rebuild can have changed that order, so the block lists the nodes in
+    // order already and no list of them is made.
+    node* const ordered =
+        keysDiffer && block_count == 1 && held(blocks, block_count) == count ? blocks[0].begin : nullptr;
+    node** p = nullptr;
+    if (!ordered) {
+      p = static_cast<node**>(std::malloc((static_cast<size_t>(count) + 1) * sizeof(node*)));
+      if (!p) throw std::bad_alloc();
+      int listed = 0;
+      for (node* x = min; x; x = successor(x)) p[++listed] = x;
+    }
+    auto at = [ordered, p](int j) { return ordered ? ordered + (j - 1) : p[j]; };
+    const int c = count;
     int top = 1;
     while (top * 2 < c) top *= 2;
     // The step at which position j is inserted (the root before all):
@@ -414,19 +437,19 @@ class tree_ob {
     for (int j = 1; j <= c; ++j) {
       node* below = nullptr;
       while (!spine.empty() && later(spine.back(), j)) {
-        below = p[spine.back()];
+        below = at(spine.back());
         spine.pop_back();
       }
-      p[j]->left = below;
-      p[j]->right = nullptr;
-      if (below) below->parent = p[j];
+      at(j)->left = below;
+      at(j)->right = nullptr;
+      if (below) below->parent = at(j);
       if (!spine.empty()) {
-        p[spine.back()]->right = p[j];
-        p[j]->parent = p[spine.back()];
+        at(spine.back())->right = at(j);
+        at(j)->parent = at(spine.back());
       }
       spine.push_back(j);
     }
-    root = p[spine.front()];
+    root = at(spine.front());
     root->parent = nullptr;
     std::free(p);
   }

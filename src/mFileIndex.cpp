@@ -440,7 +440,6 @@ void mFileIndex::startEntries(loading& loaded) const {
 void mFileIndex::makeEntries(loading& loaded) {
   const std::size_t n = loaded.items.size();
   std::unique_ptr<mIndexEntry[]> block = loaded.entryBlock.get();
-  std::vector<mIndexEntry*> inOrder(n);
   inHalves(n, threads, [&](std::size_t from, std::size_t to, unsigned) {
     for (std::size_t i = from; i < to; ++i) {
       const item& it = loaded.items[i];
@@ -455,12 +454,10 @@ void mFileIndex::makeEntries(loading& loaded) {
         entry.end = it.endBlock ? std::min(it.endBlock * kBlockSize, fileSize) : fileSize;
         if (entry.end < entry.start) entry.end = entry.start;
       }
-      inOrder[i] = &entry;
     }
   });
   decltype(loaded.items)().swap(loaded.items);
-  entries.insert_values(inOrder.data(), static_cast<int>(n), true, block.release());
-  std::vector<mIndexEntry*>().swap(inOrder);
+  entries.insert_block(block.release(), static_cast<int>(n));
   entries.balance(loaded.newRun.data());
   dataFiles.balance();
 }

@@ -224,6 +224,15 @@ TEST(TreeOb, BalanceOfRunsOfEqualKeysIsThatOfInsertionByDescent) {
       tags t;
       for (int i = 0; i < n; ++i) t.insert_copy(tagged{static_cast<unsigned>(random() % keys), i});
       const std::vector<int> expected = insertedByDescent(t);
+      tags loaded;  // the same values loaded as one block, in key order
+      if (n >= 1000) {
+        auto* block = new tagged[static_cast<std::size_t>(n)];
+        int i = 0;
+        for (tags::node* x = t.first(); x; x = tags::successor(x)) block[i++] = *x->value;
+        loaded.insert_block(block, n);
+        loaded.balance();
+        EXPECT_EQ(preorder(loaded), expected) << n << " values, " << keys << " keys, loaded as a block";
+      }
       t.balance();
       EXPECT_EQ(preorder(t), expected) << n << " values, " << keys << " keys";
     }
