@@ -45,18 +45,22 @@ inline void fill16(unsigned char* o, unsigned char c, unsigned n) {
 }
 
 // Decodes the codes [q, lineEnd) of one line, `end` being the end of the
-// report, and returns the end of the text written at o ("\n" not included).
-// A repeat whose operands are not both before `end` ends the line; it is
-// noted in `cutRepeat`.
-inline unsigned char* scalarCodes(const unsigned char* q, const unsigned char* lineEnd, const unsigned char* end,
-                                  unsigned char* o, const unsigned char*& cutRepeat) {
+// report, into units at o, and returns the end of the text written ("\n"
+// not included). The one rule of the codes for every output form: a literal
+// code b is literal(b); a run of spaces is `space`; a repeat is repeated(c)
+// for its character byte c, none when that is 0; fill(o, unit, n) writes a
+// run (and may write past it). A repeat whose operands are not both before
+// `end` ends the line; it is noted in `cutRepeat`.
+template <class Unit, class Literal, class Repeated, class Fill>
+inline Unit* lineCodes(const unsigned char* q, const unsigned char* lineEnd, const unsigned char* end, Unit* o,
+                       const unsigned char*& cutRepeat, Literal literal, Unit space, Repeated repeated, Fill fill) {
   while (q < lineEnd) {
     unsigned b = *q;
     if (b - 128u > 64u) {  // a literal: most codes are
-      *o++ = kLiteral.byte[b];
+      *o++ = literal(b);
       ++q;
     } else if (b != kRepeat) {  // a run of spaces
-      fill16(o, ' ', b - 128u);
+      fill(o, space, b - 128u);
       o += b - 128u;
       ++q;
     } else {
@@ -64,14 +68,22 @@ inline unsigned char* scalarCodes(const unsigned char* q, const unsigned char* l
         cutRepeat = q;
         break;
       }
-      unsigned c = q[1];
-      unsigned k = c ? q[2] : 0;  // a character 0 ends the run's text
-      fill16(o, static_cast<unsigned char>(c), k);
+      const Unit u = repeated(q[1]);
+      unsigned k = u ? q[2] : 0;  // a character 0 ends the run's text
+      fill(o, u, k);
       o += k;
       q += 3;
     }
   }
   return o;
+}
+
+// The same into OEM bytes, as the decoding levels write them.
+inline unsigned char* scalarCodes(const unsigned char* q, const unsigned char* lineEnd, const unsigned char* end,
+                                  unsigned char* o, const unsigned char*& cutRepeat) {
+  return lineCodes(
+      q, lineEnd, end, o, cutRepeat, [](unsigned b) { return kLiteral.byte[b]; }, static_cast<unsigned char>(' '),
+      [](unsigned c) { return static_cast<unsigned char>(c); }, fill16);
 }
 
 // Below this many bytes a report takes the scalar loop at every level.

@@ -5,10 +5,12 @@
 
 #include "oemTable.h"
 #include "reportDecode.h"
+#include "reportDecode_common.h"
 
 namespace {
 
-const unsigned kRepeat = 192;
+using reportDecode::kLiteral;
+using reportDecode::kRepeat;
 
 // The characters of the literal codes: 0-62 and 193-255 stand for that byte
 // of the OEM code page, 63-127 for byte 159 - b.
@@ -22,7 +24,7 @@ struct codeTable {
     const oemTable& oem = oemTable::get();
     for (unsigned b = 0; b < 256; ++b) {
       if (b >= 128 && b <= kRepeat) continue;
-      unsigned source = (b >= 63 && b <= 127) ? 159 - b : b;
+      const unsigned source = kLiteral.byte[b];
       unit[b] = oem.wide[source];
       allSingle = allSingle && oem.single[source];
     }
@@ -114,28 +116,9 @@ reportDecode::result decodeReportText(const unsigned char* data, std::size_t siz
       bool cut = static_cast<std::size_t>(end - p) < n;
       const unsigned char* const lineEnd = cut ? end : p + n;
       unsigned short* o = out.at;
-      const unsigned char* q = p;
-      while (q < lineEnd) {
-        unsigned b = *q;
-        if (b - 128u > 64u) {  // a literal: most codes are
-          *o++ = codes.unit[b];
-          ++q;
-        } else if (b != kRepeat) {  // a run of spaces
-          fill(o, u' ', b - 128u);
-          o += b - 128u;
-          ++q;
-        } else {
-          if (end - q < 3) {  // operands outside the report's bytes: nothing
-            cutRepeat = q;
-            break;
-          }
-          unsigned short u = wide[q[1]];
-          unsigned k = u ? q[2] : 0;  // a character 0 ends the run's text
-          fill(o, u, k);
-          o += k;
-          q += 3;
-        }
-      }
+      o = reportDecode::lineCodes(
+          p, lineEnd, end, o, cutRepeat, [&codes](unsigned b) { return codes.unit[b]; },
+          static_cast<unsigned short>(u' '), [wide](unsigned c) { return wide[c]; }, fill);
       *o++ = u'\n';
       out.at = o;
       if (cut) cutLine = p - 1;
