@@ -310,9 +310,8 @@ std::size_t mFileIndex::readPart(loading& loaded, std::size_t from, std::size_t 
     const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(size - offset, records * kRecordSize));
     // With the read call where the file is kept open for it: through the
     // mapping, a large index would cost a fault for every few pages.
-    const unsigned char* bytes = view + offset;
     if (canReadAt() ? readAt(offset, chunk, count) != count
-                    : !readMapped([&chunk, bytes, count] { std::memcpy(chunk, bytes, count); }))
+                    : !readMapped([&chunk, bytes = view + offset, count] { std::memcpy(chunk, bytes, count); }))
       return record;
     std::memset(chunk + count, 0, sizeof chunk - count);
     for (std::size_t at = 0; at < records * kRecordSize; at += kRecordSize, ++record) {
@@ -366,9 +365,9 @@ mFileData* mFileIndex::dataFile(unsigned char number, const errorHandler& onErro
 // Sorts the items by key, equal keys in record order: the order in which
 // one-by-one insertion would leave them, and marks where each run of equal
 // keys begins. Where the platform has sort keys of StrCmpW's order, each
-// key's was computed once as it was read and the keys are compared as numbers, StrCmpW
-// deciding only between keys whose first bytes are alike; elsewhere StrCmpW
-// compares them all.
+// key's was made once, as its record was read, and the keys are compared as
+// numbers, StrCmpW deciding only between keys whose first bytes are alike;
+// elsewhere StrCmpW compares them all.
 void mFileIndex::sortByKey(loading& loaded) const {
   auto& items = loaded.items;
   auto text = [](const item& i) { return reinterpret_cast<LPCWSTR>(i.key); };
