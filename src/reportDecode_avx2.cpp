@@ -138,30 +138,15 @@ struct avx2 {
       for (unsigned g = 0; g < (count(valid) + 7) / 8; ++g)
         row = gather(row, quarters[g / 2], static_cast<unsigned>(single >> (8 * g)) & 0xFF,
                      _mm_set1_epi8(static_cast<char>(8 * (g % 2))));
-      unsigned written = 0;
-      // Copies the singles before the next run and then stores the run; with
-      // no run left, the rest of the singles.
-      auto step = [&] {
-        std::uint64_t next = runs & (0 - runs);
-        unsigned before = count(single & (next - 1));
-        store(o, load(singles + written));
-        store(o + 32, load(singles + written + 32));
-        o += before - written;
-        written = before;
-        unsigned at = static_cast<unsigned>(__builtin_ctzll(runs | 1ull << 63));
-        unsigned k = runCount[at] & (0u - (next != 0));
-        runs ^= next;
-        fill64(o, _mm256_set1_epi8(static_cast<char>(runByte[at])), k);
-        o += k;
-      };
-      // Most windows hold two runs or fewer: two steps without a test, as a
-      // branch on their number would often be mispredicted.
-      step();
-      step();
-      while (runs) step();
-      store(o, load(singles + written));
-      store(o + 32, load(singles + written + 32));
-      return o + count(single) - written;
+      return placeRuns(
+          o, single, runs, runByte, runCount,
+          [singles](unsigned char* to, unsigned written) {
+            store(to, load(singles + written));
+            store(to + 32, load(singles + written + 32));
+          },
+          [](unsigned char* to, unsigned char byte, unsigned k) {
+            fill64(to, _mm256_set1_epi8(static_cast<char>(byte)), k);
+          });
     }
 
    private:
@@ -173,10 +158,7 @@ struct avx2 {
 }  // namespace
 
 result decodeAvx2(const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room) {
-  // A report of a few lines is decoded sooner than the vector level is set up.
-  if (size < kSmallReport) return decodeLines(data, size, out, room);
-  avx2 level;
-  return decodeWindows(level, data, size, out, room);
+  return decodeAt<avx2>(data, size, out, room);
 }
 
 }  // namespace reportDecode

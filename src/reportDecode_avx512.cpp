@@ -59,28 +59,14 @@ struct avx512 {
       _mm512_storeu_si512(runByte, text);
       _mm512_storeu_si512(runCount, _mm512_maskz_mov_epi8(runs, n));
       __m512i singles = _mm512_maskz_compress_epi8(single, text);
-      unsigned written = 0;
-      // Stores the singles before the next run and then the run; with no run
-      // left, the rest of the singles.
-      auto step = [&] {
-        std::uint64_t next = runs & (0 - runs);
-        unsigned before = count(single & (next - 1));
-        _mm512_mask_storeu_epi8(o - written, ~lowBits(written), singles);
-        o += before - written;
-        written = before;
-        unsigned at = static_cast<unsigned>(__builtin_ctzll(runs | 1ull << 63));
-        unsigned k = runCount[at] & (0u - (next != 0));
-        runs ^= next;
-        fill64(o, _mm512_set1_epi8(static_cast<char>(runByte[at])), k);
-        o += k;
-      };
-      // Most windows hold two runs or fewer: two steps without a test, as a
-      // branch on their number would often be mispredicted.
-      step();
-      step();
-      while (runs) step();
-      _mm512_mask_storeu_epi8(o - written, ~lowBits(written), singles);
-      return o + count(single) - written;
+      return placeRuns(
+          o, single, runs, runByte, runCount,
+          [singles](unsigned char* to, unsigned written) {
+            _mm512_mask_storeu_epi8(to - written, ~lowBits(written), singles);
+          },
+          [](unsigned char* to, unsigned char byte, unsigned k) {
+            fill64(to, _mm512_set1_epi8(static_cast<char>(byte)), k);
+          });
     }
 
    private:
@@ -92,10 +78,7 @@ struct avx512 {
 }  // namespace
 
 result decodeAvx512(const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room) {
-  // A report of a few lines is decoded sooner than the vector level is set up.
-  if (size < kSmallReport) return decodeLines(data, size, out, room);
-  avx512 level;
-  return decodeWindows(level, data, size, out, room);
+  return decodeAt<avx512>(data, size, out, room);
 }
 
 }  // namespace reportDecode

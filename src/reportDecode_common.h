@@ -148,6 +148,40 @@ inline std::uint64_t lowBits(unsigned n) { return n >= 64 ? ~0ull : (1ull << n) 
 
 inline unsigned count(std::uint64_t bits) { return static_cast<unsigned>(__builtin_popcountll(bits)); }
 
+// Writes a window's text at o, as every vector level lays it out: its
+// single characters in order, and each of its runs (codes marked in `runs`,
+// giving runCount[i] times runByte[i]) in its place among them. The level
+// stores its singles from number `written` on with storeSingles(o, written)
+// (which may write past them) and a run with fill(o, byte, k). Returns the
+// end of the text.
+template <class StoreSingles, class Fill>
+inline unsigned char* placeRuns(unsigned char* o, std::uint64_t single, std::uint64_t runs,
+                                const unsigned char* runByte, const unsigned char* runCount,
+                                StoreSingles storeSingles, Fill fill) {
+  unsigned written = 0;
+  // Writes the singles before the next run and then the run; with no run
+  // left, the rest of the singles.
+  auto step = [&] {
+    std::uint64_t next = runs & (0 - runs);
+    unsigned before = count(single & (next - 1));
+    storeSingles(o, written);
+    o += before - written;
+    written = before;
+    unsigned at = static_cast<unsigned>(__builtin_ctzll(runs | 1ull << 63));
+    unsigned k = runCount[at] & (0u - (next != 0));
+    runs ^= next;
+    fill(o, runByte[at], k);
+    o += k;
+  };
+  // Most windows hold two runs or fewer: two steps without a test, as a
+  // branch on their number would often be mispredicted.
+  step();
+  step();
+  while (runs) step();
+  storeSingles(o, written);
+  return o + count(single) - written;
+}
+
 // The most one window gives (its bytes as repeats of 255), slack included.
 constexpr std::size_t kWindowRoom = kMostPerCodeByte * 64 + kSlack;
 
@@ -245,6 +279,15 @@ result decodeWindows(Level& level, const unsigned char* data, std::size_t size, 
       o = windowLines(level, p, p + 1 + n, end, o, out + room, cutRepeat);
   }
   return finished(data, p, out, o, cutLine, cutRepeat);
+}
+
+// The entry point of a vector level.
+template <class Level>
+result decodeAt(const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room) {
+  // A report of a few lines is decoded sooner than the vector level is set up.
+  if (size < kSmallReport) return decodeLines(data, size, out, room);
+  Level level;
+  return decodeWindows(level, data, size, out, room);
 }
 
 }  // namespace
