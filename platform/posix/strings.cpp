@@ -325,16 +325,17 @@ std::size_t sortKey(const WCHAR* text, unsigned char* out, std::size_t room) {
   // report key is, has no special weights: its levels come from one pass
   // over it instead of one pass for each.
   constexpr std::size_t kPlainMost = 80;
-  std::uint8_t diacritics[kPlainMost], cases[kPlainMost];
+  std::uint8_t primaries[kPlainMost], diacritics[kPlainMost], cases[kPlainMost];
   std::size_t plain = 0;
   for (; plain < kPlainMost && text[plain] != 0; ++plain) {
     const Weights& w = weightsOf(text[plain]);
     if (!w.single || w.primary[0] == kUnmeasured) break;
+    primaries[plain] = w.primary[0];
     diacritics[plain] = w.diacritic[0];
     cases[plain] = w.letterCase[0];
   }
   if (text[plain] == 0) {
-    for (std::size_t i = 0; i < plain; ++i) key.put(weightsOf(text[i]).primary[0]);
+    for (std::size_t i = 0; i < plain; ++i) key.put(primaries[i]);
     key.endLevel();
     for (std::size_t i = 0; i < plain; ++i) key.putTrimmed(1 + diacritics[i], 1);
     key.endLevel();
