@@ -20,7 +20,7 @@ constexpr unsigned kPrefetchAhead = 16;
 // What one report left in its batch's buffer.
 struct piece {
   std::size_t end;         // its bytes end here (they begin where the previous piece's end)
-  std::size_t numberAt;    // its number stands here
+  std::size_t numberAt;    // its number stands here, or reportFormat::kNoNumber: it has none
   std::uint64_t textUnits;  // the characters of its text
   std::uint64_t bytes;      // of codes read
   unsigned char numberLength;
@@ -215,7 +215,7 @@ struct reportWriter::state {
         lastUnits = 0;
         pending = p.end;
       } else {
-        if (renumber) {
+        if (renumber && p.numberAt != reportFormat::kNoNumber) {
           output.bytes(bytes + pending, p.numberAt - pending);
           writeNumber(counter);
           pending = p.numberAt + p.numberLength;

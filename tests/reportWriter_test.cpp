@@ -17,14 +17,20 @@
 
 namespace {
 
+reportFormat::settings verifying() {  // every report decoded, no text kept
+  reportFormat::settings s;
+  s.verify = true;
+  return s;
+}
+
 // What the writer writes for the index, twice as for two indexes of a run,
 // numbered on from `counter`, which it leaves after the last number.
-captured written(const mFileIndex& index, const mstr& path, reportFormat::kind how, bool utf8, unsigned threads,
+captured written(const mFileIndex& index, const mstr& path, const reportFormat::settings& settings, unsigned threads,
                  bool viaUnits, reportDecode::level level = reportDecode::level::scalar, unsigned* counter = nullptr) {
   unsigned number = 7;
   unsigned& n = counter ? *counter : number;
   return capture([&] {
-    reportFormat format({how, utf8}, mOutput::get());
+    reportFormat format(settings, mOutput::get());
     runTally tally;
     reportWriter writer(format, tally, reportDecode::select(level), viaUnits, threads, false);
     format.beginIndex(index, path);
@@ -67,7 +73,7 @@ TEST(ReportWriter, OutputIsThatOfOneThreadWhateverTheBatchesAndFaults) {
 
   const auto plain = reportFormat::kind::plain;
   unsigned counter = 7;
-  const captured reference = written(index, path, plain, false, 1, false, reportDecode::level::scalar, &counter);
+  const captured reference = written(index, path, {plain}, 1, false, reportDecode::level::scalar, &counter);
   // The reports of data file 3 got their error texts instead, each once, and
   // the numbers of both indexes run on from 7 with no gap.
   const unsigned faulted = 9000 / 97 + 1;
@@ -81,24 +87,22 @@ TEST(ReportWriter, OutputIsThatOfOneThreadWhateverTheBatchesAndFaults) {
   EXPECT_EQ(reference.err, faults);
   EXPECT_NE(reference.out.find("\n" + separatorLine(counter - 1)), std::string::npos);
 
-  const struct {
-    reportFormat::kind how;
-    bool utf8;
-  } formats[] = {{plain, false}, {plain, true}, {reportFormat::kind::jsonl, false}};
-  for (const auto& f : formats) {
+  for (const reportFormat::settings& f : {reportFormat::settings(plain, false), reportFormat::settings(plain, true),
+                                          reportFormat::settings(reportFormat::kind::jsonl), verifying()}) {
     // Standard output and error alike.
-    const captured one = written(index, path, f.how, f.utf8, 1, false);
+    const captured one = written(index, path, f, 1, false);
+    EXPECT_TRUE(!f.verify || (one.out.empty() && one.err == reference.err));
     const auto same = [&](const captured& c) { return c.out == one.out && c.err == one.err; };
     for (unsigned threads : {2u, 4u}) {
       SCOPED_TRACE(threads);
-      EXPECT_TRUE(same(written(index, path, f.how, f.utf8, threads, false)));
+      EXPECT_TRUE(same(written(index, path, f, threads, false)));
     }
     // Decoded through UTF-16 text, as for a code page whose bytes are not
     // its output: the same bytes.
-    EXPECT_TRUE(same(written(index, path, f.how, f.utf8, 2, true)));
+    EXPECT_TRUE(same(written(index, path, f, 2, true)));
     for (auto level : {reportDecode::level::avx2, reportDecode::level::avx512})
       if (reportDecode::supported(level)) {
-        EXPECT_TRUE(same(written(index, path, f.how, f.utf8, 2, false, level)));
+        EXPECT_TRUE(same(written(index, path, f, 2, false, level)));
       }
   }
 }
