@@ -13,6 +13,7 @@
 
 #include "archive_writer.h"
 #include "expected.h"
+#include "failing_new.h"
 #include "text.h"
 
 namespace {
@@ -24,9 +25,12 @@ reportFormat::settings verifying() {  // every report decoded, no text kept
 }
 
 // What the writer writes for the index, twice as for two indexes of a run,
-// numbered on from `counter`, which it leaves after the last number.
+// numbered on from `counter`, which it leaves after the last number. With
+// `failAt`, that allocation of the writing fails, and the error texts come
+// among the reports.
 captured written(const mFileIndex& index, const mstr& path, const reportFormat::settings& settings, unsigned threads,
-                 bool viaUnits, reportDecode::level level = reportDecode::level::scalar, unsigned* counter = nullptr) {
+                 bool viaUnits, reportDecode::level level = reportDecode::level::scalar, unsigned* counter = nullptr,
+                 unsigned long failAt = 0) {
   unsigned number = 7;
   unsigned& n = counter ? *counter : number;
   return capture([&] {
@@ -34,10 +38,11 @@ captured written(const mFileIndex& index, const mstr& path, const reportFormat::
     runTally tally;
     reportWriter writer(format, tally, reportDecode::select(level), viaUnits, threads, false);
     format.beginIndex(index, path);
+    allocationFault fault(failAt);
     writer.write(index, n);
     writer.write(index, n);
     mOutput::get().flush();
-  });
+  }, failAt != 0);
 }
 
 TEST(ReportWriter, OutputIsThatOfOneThreadWhateverTheBatchesAndFaults) {
@@ -104,6 +109,46 @@ TEST(ReportWriter, OutputIsThatOfOneThreadWhateverTheBatchesAndFaults) {
       if (reportDecode::supported(level)) {
         EXPECT_TRUE(same(written(index, path, f, 2, false, level)));
       }
+  }
+}
+
+// Memory that a report cannot have costs that report alone, whichever
+// allocation of the writing fails: its error 8 stands in its place, the
+// reports after it, in the batches decoded ahead too, are numbered on
+// without a gap, and the next index converts.
+TEST(ReportWriter, AShortageOfMemoryCostsOneReportWhereverItComes) {
+  TempTree tree;
+  archive::writer w(tree.path(), "M.IDX");
+  std::vector<std::string> lines(2000);  // empty ones, trimmed away: 2 KiB a report, a few batches
+  for (int i = 100; i < 120; ++i) w.add("K" + std::to_string(i), "", 1, (lines[0] = "R" + std::to_string(i), lines));
+  w.write();
+  mFileIndex index;
+  const mstr path = text(tree, "M.IDX");
+  index.open(path, [](mEx&) {});
+  std::string message = "Недостаточно памяти для обработки команды.\r\nfunc=malloc Ошибка выделения памяти.";
+  const std::string error = errorText(8, message, "stack_ob", "stack_ob<unsigned char,0,0>::get_size", 496);
+  const std::string json = "{\"code\":8,\"message\":\"" + message.replace(message.find('\r'), 2, "\\r\\n") +
+                           "\",\"file\":\"stack_ob\",\"function\":\"stack_ob<unsigned char,0,0>::get_size\",\"line\":496,"
+                           "\"level\":\"report\"}\n";
+  for (auto [f, linesOfOne] : {std::pair(reportFormat::settings(), 2), {reportFormat::kind::jsonl, 1}, {verifying(), 0}}) {
+    f.trim = true;
+    unsigned counter = 107, lower = 106;  // the reports after one that fails are numbered as in a run from 106
+    const captured whole = written(index, path, f, 1, false, reportDecode::level::scalar, &counter);
+    const captured after = written(index, path, f, 1, false, reportDecode::level::scalar, &lower);
+    unsigned long nth = 1;
+    for (;; ++nth) {
+      counter = 107;
+      const std::string got = written(index, path, f, 1, false, reportDecode::level::scalar, &counter, nth).out;
+      if (!allocationFault::came) break;
+      // Its lines in the whole text: from the start of the first line that differs.
+      std::size_t at = std::mismatch(got.begin(), got.end(), whole.out.begin(), whole.out.end()).first - got.begin();
+      std::size_t next = at = at ? whole.out.rfind('\n', at - 1) + 1 : 0;
+      for (int line = 0; line < linesOfOne; ++line) next = after.out.find('\n', next) + 1;
+      EXPECT_EQ(got, whole.out.substr(0, at) + error + (f.how == reportFormat::kind::jsonl ? json : "") +
+                         after.out.substr(next)) << "allocation " << nth;
+      EXPECT_EQ(counter, 107u + 2 * 20 - 1);
+    }
+    EXPECT_GT(nth, 1u);  // the writing took memory
   }
 }
 
