@@ -127,6 +127,9 @@ class textWriter {
 
 }  // namespace
 
+const std::size_t reportReader::kMostRoomPastText =
+    std::max(reportDecode::kLineRoom, json::kMostPerUnit * kPiece + 1);
+
 void reportReader::probe(const reportRange& range) {
   if (range.data && !range.data->stillReadable(range.start, range.size()))
     throw range.data->readFault();

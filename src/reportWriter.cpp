@@ -75,6 +75,7 @@ struct batch {
   unsigned count = 0;
   bool big = false;           // one report too large for a batch: the writer decodes it
   unsigned assumedFirst = 0;  // its first number if no report before it in the index fails
+  std::uint64_t bytes = 0;    // of codes
   mbytes out;
   std::vector<piece> pieces;
   // There was no memory to note its reports: none was decoded.
@@ -128,13 +129,15 @@ struct reportWriter::state {
         b.unnoted = true;
         return;
       }
-      // Room for what a batch usually becomes, taken once: grown a piece at
-      // a time, it would be copied and fresh memory faulted in again and
-      // again while the first batches fill it. Without the memory for it,
-      // the batch grows as its reports need, and a report that finds none
-      // fails alone, as before.
+      // Room for the most text the batch's codes can give, taken at once:
+      // grown as it fills, the text would be copied again and again, and
+      // held twice while it is. The room stays the slot's; only what the
+      // text fills is memory in use. Without the memory for it, the batch
+      // grows as its reports need, and a report that finds none fails alone.
       try {
-        b.out.get_size(static_cast<int>(2 * batchBytes), true);
+        const std::uint64_t text =
+            format.writesText() ? b.bytes * reportDecode::kMostPerCodeByte * format.bytesPerCharacter() : 0;
+        b.out.get_size(static_cast<int>(text + reportReader::kMostRoomPastText + b.count * kFramingRoom), true);
       } catch (mEx&) {
       }
       arraySink sink(b.out);
@@ -219,6 +222,7 @@ struct reportWriter::state {
         uncut = selected(mFileIndex::entry_map::successor(uncut));
         if (big) break;
       }
+      b.bytes = bytes;
       uncutNumber += b.count;
       // The last batch of an index, and a small one: waking a worker costs
       // more than decoding it (an archive of one short report, say).
