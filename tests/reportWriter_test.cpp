@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -150,6 +151,31 @@ TEST(ReportWriter, AShortageOfMemoryCostsOneReportWhereverItComes) {
     }
     EXPECT_GT(nth, 1u);  // the writing took memory
   }
+}
+
+// A long report decoded where it is mapped leaves its pages behind as it
+// goes: a report of gigabytes would otherwise hold them all at once.
+TEST(ReportWriter, ALongMappedReportLeavesItsPagesBehind) {
+  TempTree tree;
+  archive::writer w(tree.path(), "L.IDX");
+  w.add("K", "", 1, {"LONG"});
+  w.write();
+  ASSERT_EQ(truncate(w.dataFilePath(1).c_str(), 32 << 20), 0);  // then zero bytes, each an empty line
+  mFileIndex index;
+  const mstr path = text(tree, "L.IDX");
+  index.open(path, [](mEx&) {});
+  std::ofstream("/proc/self/clear_refs") << "5";  // the peak of resident memory starts again from here
+  const auto peak = [] {
+    std::ifstream status("/proc/self/status");
+    std::string field;
+    while (status >> field && field != "VmHWM:") {
+    }
+    long kib = 0;
+    return (status >> kib, kib) << 10;
+  };
+  const long before = peak();
+  written(index, path, verifying(), 1, false);
+  EXPECT_LT(peak() - before, 8L << 20);
 }
 
 }  // namespace
