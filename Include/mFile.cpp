@@ -177,13 +177,26 @@ std::size_t mFile::readAt(std::uint64_t offset, void* into, std::size_t count) c
 
 bool mFile::stillReadable(std::uint64_t offset, std::uint64_t count) const {
   if (offset >= size || count == 0) return true;
-  const unsigned char* bytes = view + offset;
-  const std::size_t length = static_cast<std::size_t>(std::min(count, size - offset));
-  volatile unsigned char sink = 0;
-  return readMapped([bytes, length, &sink] {
-    for (std::size_t at = 0; at < length; at += 4096) sink = bytes[at];
-    sink = bytes[length - 1];
-  });
+  const std::uint64_t end = offset + std::min(count, size - offset);
+  // A step at a time, each released once read, so that the pages of a long
+  // report are not all in memory at once.
+  for (std::uint64_t from = offset; from < end; from += kReleaseStep) {
+    const unsigned char* bytes = view + from;
+    const std::size_t length = static_cast<std::size_t>(std::min(end - from, kReleaseStep));
+    volatile unsigned char sink = 0;
+    if (!readMapped([bytes, length, &sink] {
+          for (std::size_t at = 0; at < length; at += 4096) sink = bytes[at];
+          sink = bytes[length - 1];
+        }))
+      return false;
+    release(from, length);
+  }
+  return true;
+}
+
+void mFile::release(std::uint64_t offset, std::uint64_t count) const {
+  if (view && !viewOwned && offset < size)
+    platform::releaseMappedPages(view + offset, static_cast<std::size_t>(std::min(count, size - offset)));
 }
 
 mEx mFile::readFault() const {

@@ -30,6 +30,8 @@ class mFile : public mFileObject {
 
   // Files up to this size are read whole instead of mapped.
   static constexpr std::uint64_t kReadWhole = 64 * 1024;
+  // Mapped bytes read through once are released this many at a time.
+  static constexpr std::uint64_t kReleaseStep = 1 << 20;
 
   mFile() = default;
   mFile(const mFile&) = delete;
@@ -68,8 +70,13 @@ class mFile : public mFileObject {
   }
   // Whether the mapped bytes [offset, offset + count), cut to the file's
   // size, can all still be read (a byte of each page is read); true for no
-  // bytes. A file cut short by another program meanwhile has lost some.
+  // bytes. A file cut short by another program meanwhile has lost some. The
+  // pages read leave the process's memory again as it goes.
   bool stillReadable(std::uint64_t offset, std::uint64_t count) const;
+  // The mapped bytes [offset, offset + count) will not be read again soon:
+  // the whole pages among them may leave the process's memory (a later read
+  // brings them back from the file). Nothing for a file read whole.
+  void release(std::uint64_t offset, std::uint64_t count) const;
   // The error of a read of this file's mapped bytes that faulted: the system
   // text of ERROR_HANDLE_EOF, "func=MapViewOfFile", what happened and the
   // file's full path. At report level when a report is read; mFileIndex::open

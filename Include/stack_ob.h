@@ -46,7 +46,10 @@ struct stack_ob_name<mstr, 1, 0> {
   static constexpr const char* get_size = "stack_ob<class mstr,1,0>::get_size";
 };
 
-// Raises the allocation error of stack_ob (source module stack_ob, line 496).
+// The allocation error of stack_ob (source module stack_ob, line 496), and
+// the function that raises it. The program gives the same error for any
+// memory it could not have while it reads a report.
+mEx stack_ob_allocation_error(const char* function);
 [[noreturn]] void stack_ob_allocation_failed(const char* function);
 
 template <class T, int a, int b>

@@ -52,6 +52,16 @@ bool guardMappedReads(void (*body)(void*), void* context);
 // pages, so that filling it takes far fewer page faults. A hint only; nothing to do here.
 inline void preferLargePages(void*, std::size_t) {}
 
+// Bytes of a mapped file view that will not be read again soon: their pages may leave the
+// process's memory (its working set), and a later read brings them back from the file. A hint
+// only: unlocking pages that are not locked takes them out of the working set, and fails with an
+// error that is of no interest, so the last error is kept.
+inline void releaseMappedPages(const void* start, std::size_t bytes) {
+  const DWORD kept = GetLastError();
+  VirtualUnlock(const_cast<void*>(start), bytes);
+  SetLastError(kept);
+}
+
 // What a directory search tells of the one entry that a path names. No file name holds a wildcard
 // here, so the search of the path itself is that lookup. False, with the last error set, when
 // nothing is there.
@@ -366,6 +376,10 @@ bool guardMappedReads(void (*body)(void*), void* context);
 // Memory of a large block not yet touched will be used whole: the system may back it with large
 // pages (transparent huge pages), so that filling it takes far fewer page faults. A hint only.
 void preferLargePages(void* start, std::size_t bytes);
+
+// Bytes of a mapped file view that will not be read again soon: the whole pages among them leave
+// the process's memory, and a later read brings them back from the file. A hint only.
+void releaseMappedPages(const void* start, std::size_t bytes);
 
 // What a directory search tells of the one entry that a path names, every character taken
 // literally ("a?.00" is no pattern: names may hold "?" and "*" here). A link whose target is gone

@@ -41,6 +41,15 @@ void noteDamage(reportReader::result& total, const reportDecode::result& r, std:
   total.damagedAt = at + r.damagedAt;
 }
 
+// Lets the mapped pages of a report's bytes before `decoded` go, once a step
+// of them was decoded since `released`: a report of gigabytes decoded where
+// it is mapped would otherwise keep every page of it in memory.
+void releaseBehind(const reportRange& range, std::uint64_t& released, std::uint64_t decoded) {
+  if (decoded - released < mFile::kReleaseStep) return;
+  range.data->release(released, decoded - released);
+  released = decoded;
+}
+
 // Writes decoded text to a sink in a form, piece by piece, and leaves out
 // the empty lines that end the report when it trims: line ends are held back
 // until text follows them, and at the end one is written after the last
@@ -127,6 +136,9 @@ class textWriter {
 
 }  // namespace
 
+const std::size_t reportReader::kMostRoomPastText =
+    std::max(reportDecode::kLineRoom, json::kMostPerUnit * kPiece + 1);
+
 void reportReader::probe(const reportRange& range) {
   if (range.data && !range.data->stillReadable(range.start, range.size()))
     throw range.data->readFault();
@@ -144,6 +156,8 @@ reportReader::result reportReader::read(const reportRange& range, form f, byteSi
   std::size_t left = static_cast<std::size_t>(range.size());
   const unsigned char* p = readBytes(range);
   const unsigned char* const first = p;
+  const bool mapped = first == range.bytes();
+  std::uint64_t released = range.start;
   result total;
   // OEM bytes as they are go straight into the sink; every other way passes
   // a piece at a time through scratch memory.
@@ -170,6 +184,7 @@ reportReader::result reportReader::read(const reportRange& range, form f, byteSi
     noteDamage(total, r, range.start + static_cast<std::uint64_t>(p - first));
     p += r.consumed;
     left -= r.consumed;
+    if (mapped) releaseBehind(range, released, range.start + static_cast<std::uint64_t>(p - first));
   }
   if (!direct) {
     text.end();
@@ -224,6 +239,7 @@ const unsigned char* reportReader::readBytes(const reportRange& range) {
 reportReader::result reportReader::readUnits(const reportRange& range, form f, byteSink& out, bool trim) {
   const unsigned char* p = range.bytes();
   std::size_t left = static_cast<std::size_t>(range.size());
+  std::uint64_t released = range.start;
   result total;
   textWriter text(out, f, trim);
   while (left > 0) {
@@ -241,6 +257,7 @@ reportReader::result reportReader::readUnits(const reportRange& range, form f, b
     noteDamage(total, r, range.start + static_cast<std::uint64_t>(p - range.bytes()));
     p += r.consumed;
     left -= r.consumed;
+    releaseBehind(range, released, range.start + static_cast<std::uint64_t>(p - range.bytes()));
   }
   text.end();
   total.units = text.units();

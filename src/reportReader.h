@@ -47,6 +47,10 @@ class reportReader {
   // gone raises its read error before any of it is written.
   static void probe(const reportRange& range);
 
+  // The most room reading a report asks of its sink past the text it gives:
+  // it asks for room for a whole line, or for a piece in its widest form.
+  static const std::size_t kMostRoomPastText;
+
  private:
   result readUnits(const reportRange& range, form f, byteSink& out, bool trim);
   // The report's bytes: read into a window of its data file (with the ones

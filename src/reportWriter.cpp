@@ -1,7 +1,9 @@
 #include "reportWriter.h"
 
 #include <cstdint>
+#include <exception>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "decimal.h"
@@ -16,16 +18,40 @@ typedef mFileIndex::entry_map::node entryNode;
 constexpr std::uint64_t kWakeBytes = 16 * 1024;
 // How many reports ahead of the one decoded their bytes are asked for.
 constexpr unsigned kPrefetchAhead = 16;
+// Room for what the format writes around one report's text (a separator,
+// the fields of a JSON object as they mostly are); more is grown into.
+constexpr std::size_t kFramingRoom = 64;
+
+// The error of memory that a report could not have, whatever asked for it:
+// that of the library's arrays, in which reports are decoded.
+mEx allocationError() { return stack_ob_allocation_error(stack_ob_name<unsigned char, 0, 0>::get_size); }
+
+// Runs work() and returns true; returns false instead, with the error in
+// `failure`, when it raised the library's error or found no memory: what
+// reading one report meets ends that report alone. Any other failure goes on
+// up and ends the run.
+template <class Work>
+bool endsOneReport(std::optional<mEx>& failure, Work&& work) {
+  try {
+    work();
+    return true;
+  } catch (mEx& error) {
+    failure.emplace(std::move(error));
+  } catch (const std::bad_alloc&) {
+    failure.emplace(allocationError());
+  }
+  return false;
+}
 
 // What one report left in its batch's buffer.
 struct piece {
-  std::size_t end;         // its bytes end here (they begin where the previous piece's end)
-  std::size_t numberAt;    // its number stands here
+  std::size_t end;          // its bytes end here (they begin where the previous piece's end)
+  std::size_t numberAt;     // its number stands here, or reportFormat::kNoNumber: it has none
   std::uint64_t textUnits;  // the characters of its text
   std::uint64_t bytes;      // of codes read
   unsigned char numberLength;
-  bool failed;              // its error is the next one of the batch
-  bool damaged;             // its decoding mended damage
+  bool damaged;                // its decoding mended damage
+  std::optional<mEx> failed;  // why it could not be read, when it could not
 };
 
 // A sink for decoded text that is not written: a verifying run decodes
@@ -49,10 +75,12 @@ struct batch {
   unsigned count = 0;
   bool big = false;           // one report too large for a batch: the writer decodes it
   unsigned assumedFirst = 0;  // its first number if no report before it in the index fails
+  std::uint64_t bytes = 0;    // of codes
   mbytes out;
   std::vector<piece> pieces;
-  std::vector<mEx> errors;
-  bool fatal = false;  // a failure other than an error of the library: the run ends there
+  // There was no memory to note its reports: none was decoded.
+  bool unnoted = false;
+  std::exception_ptr fatal;  // a failure that is no report's own: the run ends there
 };
 
 }  // namespace
@@ -89,17 +117,27 @@ struct reportWriter::state {
   void decodeBatch(batch& b, unsigned thread) {
     b.out.clear();
     b.pieces.clear();
-    b.errors.clear();
-    b.fatal = false;
+    b.unnoted = false;
+    b.fatal = nullptr;
     if (b.big) return;  // the writer decodes it as it writes it
     try {
-      // Room for what a batch usually becomes, taken once: grown a piece at
-      // a time, it would be copied and fresh memory faulted in again and
-      // again while the first batches fill it. Without the memory for it,
-      // the batch grows as its reports need, and a report that finds none
-      // fails alone, as before.
+      // Room for the note of every report, taken first, so that noting one
+      // takes no memory.
       try {
-        b.out.get_size(static_cast<int>(2 * batchBytes), true);
+        b.pieces.reserve(b.count);
+      } catch (const std::bad_alloc&) {
+        b.unnoted = true;
+        return;
+      }
+      // Room for the most text the batch's codes can give, taken at once:
+      // grown as it fills, the text would be copied again and again, and
+      // held twice while it is. The room stays the slot's; only what the
+      // text fills is memory in use. Without the memory for it, the batch
+      // grows as its reports need, and a report that finds none fails alone.
+      try {
+        const std::uint64_t text =
+            format.writesText() ? b.bytes * reportDecode::kMostPerCodeByte * format.bytesPerCharacter() : 0;
+        b.out.get_size(static_cast<int>(text + reportReader::kMostRoomPastText + b.count * kFramingRoom), true);
       } catch (mEx&) {
       }
       arraySink sink(b.out);
@@ -124,21 +162,18 @@ struct reportWriter::state {
         const mIndexEntry& entry = *n->value;
         const std::size_t mark = static_cast<std::size_t>(b.out.get_count());
         piece p{};
-        try {
-          emit(entry, number, b.out, format.writesText() ? static_cast<byteSink&>(sink) : discards[thread],
-               *readers[thread], p);
+        if (endsOneReport(p.failed, [&] {
+              emit(entry, number, b.out, format.writesText() ? static_cast<byteSink&>(sink) : discards[thread],
+                   *readers[thread], p);
+            }))
           ++number;
-        } catch (mEx& error) {
+        else
           b.out.erase(b.out.get_data() + mark, nullptr);
-          p = piece{};
-          p.failed = true;
-          b.errors.push_back(std::move(error));
-        }
         p.end = static_cast<std::size_t>(b.out.get_count());
-        b.pieces.push_back(p);
+        b.pieces.push_back(std::move(p));
       }
     } catch (...) {
-      b.fatal = true;
+      b.fatal = std::current_exception();
     }
   }
 
@@ -187,6 +222,7 @@ struct reportWriter::state {
         uncut = selected(mFileIndex::entry_map::successor(uncut));
         if (big) break;
       }
+      b.bytes = bytes;
       uncutNumber += b.count;
       // The last batch of an index, and a small one: waking a worker costs
       // more than decoding it (an archive of one short report, say).
@@ -199,23 +235,36 @@ struct reportWriter::state {
     mOutput::get().bytes(digits, putDecimal(number, digits));
   }
 
-  void writeBatch(const batch& b, unsigned& counter) {
+  void writeBatch(batch& b, unsigned& counter) {
     if (b.big) return writeBig(*b.first->value, counter);
-    if (b.fatal) throw std::bad_alloc();  // ends the run as any such failure does
+    for (;;) {
+      if (b.fatal) std::rethrow_exception(b.fatal);
+      if (!b.unnoted) return writePieces(b, counter);
+      // Without memory to note its reports, the first of them fails, and the
+      // writer decodes the others itself.
+      format.error(allocationError(), errorLevel::report);
+      lastUnits = 0;
+      if (--b.count == 0) return;
+      b.first = mFileIndex::entry_map::successor(b.first);
+      b.assumedFirst = counter;
+      decodeBatch(b, 0);
+    }
+  }
+
+  void writePieces(const batch& b, unsigned& counter) {
     mOutput& output = mOutput::get();
     const unsigned char* bytes = b.out.get_data();
     const bool renumber = counter != b.assumedFirst;
     std::size_t pending = 0;  // bytes before it are written
     std::size_t begin = 0;    // where the current piece begins
-    std::size_t error = 0;
     for (const piece& p : b.pieces) {
       if (p.failed) {
         output.bytes(bytes + pending, begin - pending);
-        format.error(b.errors[error++], errorLevel::report);
+        format.error(*p.failed, errorLevel::report);
         lastUnits = 0;
         pending = p.end;
       } else {
-        if (renumber) {
+        if (renumber && p.numberAt != reportFormat::kNoNumber) {
           output.bytes(bytes + pending, p.numberAt - pending);
           writeNumber(counter);
           pending = p.numberAt + p.numberLength;
@@ -237,42 +286,44 @@ struct reportWriter::state {
     output.bytes(bytes + pending, static_cast<std::size_t>(b.out.get_count()) - pending);
   }
 
-  // A report too large for a batch: its pages are read once (a report whose
-  // bytes are gone gets its error before any of it is written), then it is
-  // decoded piece by piece straight into the output. One cut short after
-  // that, while part of it was written, ends at its last whole line with its
-  // separator, and its error follows.
+  // A report too large for a batch: nothing of it is written until it can
+  // no longer fail whole: its pages are read once (a report whose bytes are
+  // gone gets its error first), and the memory for what goes around its text
+  // is had. Then it is decoded piece by piece straight into the output. One
+  // that fails after that (cut short, or short of memory), while part of it
+  // was written, ends at its last whole line with its separator, and its
+  // error follows.
   void writeBig(const mIndexEntry& entry, unsigned& counter) {
     mOutput& output = mOutput::get();
     const reportRange range = index->range(entry);
-    try {
-      reportReader::probe(range);
-    } catch (mEx& error) {
-      format.error(error, errorLevel::report);
+    mbytes around;
+    std::optional<mEx> failed;
+    if (!endsOneReport(failed, [&] {
+          reportReader::probe(range);
+          around.get_size(kFramingRoom, true);
+          format.opening(around, entry, range, counter);
+        })) {
+      format.error(*failed, errorLevel::report);
       lastUnits = 0;
       return;
     }
-    mbytes around;
-    format.opening(around, entry, range, counter);
     output.bytes(around.get_data(), static_cast<std::size_t>(around.get_count()));
     reportReader::result read;
-    std::unique_ptr<mEx> cut;
-    try {
+    endsOneReport(failed, [&] {
       read = readers[0]->read(range, format.textForm(),
                               format.writesText() ? static_cast<byteSink&>(output) : discards[0], format.trims());
-    } catch (mEx& error) {
-      cut.reset(new mEx(std::move(error)));
-    }
+    });
     if (output.lost()) return;
     around.clear();
-    format.closing(around, entry, range, counter, read);
+    // Within its room, but for a verifying run's finding of damage.
+    endsOneReport(failed, [&] { format.closing(around, entry, range, counter, read); });
     output.bytes(around.get_data(), static_cast<std::size_t>(around.get_count()));
     lastUnits = format.outputUnits(read.units, counter);
     ++counter;
     ++tally.reports;
     tally.bytes += range.size();
     tally.damaged += !read.sound();
-    if (cut) format.error(*cut, errorLevel::report);
+    if (failed) format.error(*failed, errorLevel::report);
     output.endOfPiece();
   }
 };

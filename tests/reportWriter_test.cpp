@@ -7,31 +7,44 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "archive_writer.h"
 #include "expected.h"
+#include "failing_new.h"
 #include "text.h"
 
 namespace {
 
+reportFormat::settings verifying() {  // every report decoded, no text kept
+  reportFormat::settings s;
+  s.verify = true;
+  return s;
+}
+
 // What the writer writes for the index, twice as for two indexes of a run,
-// numbered on from `counter`, which it leaves after the last number.
-captured written(const mFileIndex& index, const mstr& path, reportFormat::kind how, bool utf8, unsigned threads,
-                 bool viaUnits, reportDecode::level level = reportDecode::level::scalar, unsigned* counter = nullptr) {
+// numbered on from `counter`, which it leaves after the last number. With
+// `failAt`, that allocation of the writing fails, and the error texts come
+// among the reports.
+captured written(const mFileIndex& index, const mstr& path, const reportFormat::settings& settings, unsigned threads,
+                 bool viaUnits, reportDecode::level level = reportDecode::level::scalar, unsigned* counter = nullptr,
+                 unsigned long failAt = 0) {
   unsigned number = 7;
   unsigned& n = counter ? *counter : number;
   return capture([&] {
-    reportFormat format({how, utf8}, mOutput::get());
+    reportFormat format(settings, mOutput::get());
     runTally tally;
     reportWriter writer(format, tally, reportDecode::select(level), viaUnits, threads, false);
     format.beginIndex(index, path);
+    allocationFault fault(failAt);
     writer.write(index, n);
     writer.write(index, n);
     mOutput::get().flush();
-  });
+  }, failAt != 0);
 }
 
 TEST(ReportWriter, OutputIsThatOfOneThreadWhateverTheBatchesAndFaults) {
@@ -67,7 +80,7 @@ TEST(ReportWriter, OutputIsThatOfOneThreadWhateverTheBatchesAndFaults) {
 
   const auto plain = reportFormat::kind::plain;
   unsigned counter = 7;
-  const captured reference = written(index, path, plain, false, 1, false, reportDecode::level::scalar, &counter);
+  const captured reference = written(index, path, {plain}, 1, false, reportDecode::level::scalar, &counter);
   // The reports of data file 3 got their error texts instead, each once, and
   // the numbers of both indexes run on from 7 with no gap.
   const unsigned faulted = 9000 / 97 + 1;
@@ -81,26 +94,89 @@ TEST(ReportWriter, OutputIsThatOfOneThreadWhateverTheBatchesAndFaults) {
   EXPECT_EQ(reference.err, faults);
   EXPECT_NE(reference.out.find("\n" + separatorLine(counter - 1)), std::string::npos);
 
-  const struct {
-    reportFormat::kind how;
-    bool utf8;
-  } formats[] = {{plain, false}, {plain, true}, {reportFormat::kind::jsonl, false}};
-  for (const auto& f : formats) {
+  for (const reportFormat::settings& f : {reportFormat::settings(plain, false), reportFormat::settings(plain, true),
+                                          reportFormat::settings(reportFormat::kind::jsonl), verifying()}) {
     // Standard output and error alike.
-    const captured one = written(index, path, f.how, f.utf8, 1, false);
+    const captured one = written(index, path, f, 1, false);
+    EXPECT_TRUE(!f.verify || (one.out.empty() && one.err == reference.err));
     const auto same = [&](const captured& c) { return c.out == one.out && c.err == one.err; };
     for (unsigned threads : {2u, 4u}) {
       SCOPED_TRACE(threads);
-      EXPECT_TRUE(same(written(index, path, f.how, f.utf8, threads, false)));
+      EXPECT_TRUE(same(written(index, path, f, threads, false)));
     }
     // Decoded through UTF-16 text, as for a code page whose bytes are not
     // its output: the same bytes.
-    EXPECT_TRUE(same(written(index, path, f.how, f.utf8, 2, true)));
+    EXPECT_TRUE(same(written(index, path, f, 2, true)));
     for (auto level : {reportDecode::level::avx2, reportDecode::level::avx512})
       if (reportDecode::supported(level)) {
-        EXPECT_TRUE(same(written(index, path, f.how, f.utf8, 2, false, level)));
+        EXPECT_TRUE(same(written(index, path, f, 2, false, level)));
       }
   }
+}
+
+// Memory that a report cannot have costs that report alone, whichever
+// allocation of the writing fails: its error 8 stands in its place, the
+// reports after it, in the batches decoded ahead too, are numbered on
+// without a gap, and the next index converts.
+TEST(ReportWriter, AShortageOfMemoryCostsOneReportWhereverItComes) {
+  TempTree tree;
+  archive::writer w(tree.path(), "M.IDX");
+  std::vector<std::string> lines(2000);  // empty ones, trimmed away: 2 KiB a report, a few batches
+  for (int i = 100; i < 120; ++i) w.add("K" + std::to_string(i), "", 1, (lines[0] = "R" + std::to_string(i), lines));
+  w.write();
+  mFileIndex index;
+  const mstr path = text(tree, "M.IDX");
+  index.open(path, [](mEx&) {});
+  std::string message = "Недостаточно памяти для обработки команды.\r\nfunc=malloc Ошибка выделения памяти.";
+  const std::string error = errorText(8, message, "stack_ob", "stack_ob<unsigned char,0,0>::get_size", 496);
+  const std::string json = "{\"code\":8,\"message\":\"" + message.replace(message.find('\r'), 2, "\\r\\n") +
+                           "\",\"file\":\"stack_ob\",\"function\":\"stack_ob<unsigned char,0,0>::get_size\",\"line\":496,"
+                           "\"level\":\"report\"}\n";
+  for (auto [f, linesOfOne] : {std::pair(reportFormat::settings(), 2), {reportFormat::kind::jsonl, 1}, {verifying(), 0}}) {
+    f.trim = true;
+    unsigned counter = 107, lower = 106;  // the reports after one that fails are numbered as in a run from 106
+    const captured whole = written(index, path, f, 1, false, reportDecode::level::scalar, &counter);
+    const captured after = written(index, path, f, 1, false, reportDecode::level::scalar, &lower);
+    unsigned long nth = 1;
+    for (;; ++nth) {
+      counter = 107;
+      const std::string got = written(index, path, f, 1, false, reportDecode::level::scalar, &counter, nth).out;
+      if (!allocationFault::came) break;
+      // Its lines in the whole text: from the start of the first line that differs.
+      std::size_t at = std::mismatch(got.begin(), got.end(), whole.out.begin(), whole.out.end()).first - got.begin();
+      std::size_t next = at = at ? whole.out.rfind('\n', at - 1) + 1 : 0;
+      for (int line = 0; line < linesOfOne; ++line) next = after.out.find('\n', next) + 1;
+      EXPECT_EQ(got, whole.out.substr(0, at) + error + (f.how == reportFormat::kind::jsonl ? json : "") +
+                         after.out.substr(next)) << "allocation " << nth;
+      EXPECT_EQ(counter, 107u + 2 * 20 - 1);
+    }
+    EXPECT_GT(nth, 1u);  // the writing took memory
+  }
+}
+
+// A long report decoded where it is mapped leaves its pages behind as it
+// goes: a report of gigabytes would otherwise hold them all at once.
+TEST(ReportWriter, ALongMappedReportLeavesItsPagesBehind) {
+  TempTree tree;
+  archive::writer w(tree.path(), "L.IDX");
+  w.add("K", "", 1, {"LONG"});
+  w.write();
+  ASSERT_EQ(truncate(w.dataFilePath(1).c_str(), 32 << 20), 0);  // then zero bytes, each an empty line
+  mFileIndex index;
+  const mstr path = text(tree, "L.IDX");
+  index.open(path, [](mEx&) {});
+  std::ofstream("/proc/self/clear_refs") << "5";  // the peak of resident memory starts again from here
+  const auto peak = [] {
+    std::ifstream status("/proc/self/status");
+    std::string field;
+    while (status >> field && field != "VmHWM:") {
+    }
+    long kib = 0;
+    return (status >> kib, kib) << 10;
+  };
+  const long before = peak();
+  written(index, path, verifying(), 1, false);
+  EXPECT_LT(peak() - before, 8L << 20);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Hints about how memory will be used.
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdint>
 
@@ -12,4 +13,12 @@ void platform::preferLargePages(void* start, std::size_t bytes) {
   const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(start) + kLargePage - 1) & ~(kLargePage - 1);
   const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(start) + bytes) & ~(kLargePage - 1);
   if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
+void platform::releaseMappedPages(const void* start, std::size_t bytes) {
+  // Only pages wholly inside: the others may hold bytes still to be read.
+  static const std::uintptr_t page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(start) + page - 1) & ~(page - 1);
+  const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(start) + bytes) & ~(page - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
 }

@@ -642,6 +642,36 @@ TEST_F(Damaged, DataFileCutShortDuringTheRun) {
   EXPECT_EQ(r.err, readFault(shown("d1/A.01")) + readFault(shown("d1/A.01")));
 }
 
+TEST_F(Damaged, DataFileCutShortWhileAVerifyingRunIsBlocked) {
+  // The lines of 40,000 reports whose one line is cut keep a verifying run
+  // blocked long before the reports in V.02, cut away meanwhile. They fail;
+  // the report after them was decoded ahead, numbered as if none would.
+  archive::writer w(at("d"), "V.IDX");
+  std::string records, damage;
+  for (int i = 0; i < 40000; ++i) {
+    const std::string key = "A" + std::to_string(100000 + i);
+    records += archive::record(key, "", static_cast<std::uint32_t>(i), 1);
+    damage += oem(shown("d/V.IDX") + ": ключ \"" + key + "\", V.01: строка длиннее байтов, что остались до конца " +
+                  "рапорта, байт " + std::to_string(64 * i) + "\n");
+  }
+  w.appendToIndex(records);
+  tree.file("d/V.01", std::string(64 * 40000, '\xFF'));  // each block a line of 255 codes
+  for (int i = 0; i < 400; ++i) w.add("Z" + std::to_string(1000 + i), "", 2, std::vector<std::string>(40, "CUT"));
+  w.add("ZZ", "", 3, {"AFTER"});
+  w.write();
+  runOptions blocked;
+  blocked.pipedStream = 1;
+  blocked.whileBlocked = [&] { ASSERT_EQ(truncate(w.dataFilePath(2).c_str(), 0), 0); };
+  outcome r = run({program.option("verify"), arg("d")}, blocked);
+  std::string faults;
+  for (int i = 0; i < 400; ++i) faults += readFault(shown("d/V.02"));
+  const std::string bytes = std::to_string(64 * 40000 + archive::readFile(w.dataFilePath(3)).size());
+  EXPECT_TRUE(r.out == damage + oem("Проверено индексов: 1, рапортов: 40001, байтов: " + bytes +
+                                    "; повреждено: 40000, ошибок: 400\n")) << r.out.substr(0, 300);
+  EXPECT_EQ(r.err, faults);
+  EXPECT_EQ(r.exitCode, 2);
+}
+
 TEST_F(Damaged, IndexCutShortWhileItIsOpened) {
   // Every record names a missing data file, so that opening the index writes
   // an error text for each: it blocks on standard error while it is open.

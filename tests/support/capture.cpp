@@ -28,10 +28,10 @@ int tempFile() {
 
 }  // namespace
 
-captured capture(const std::function<void()>& code) {
+captured capture(const std::function<void()>& code, bool oneStream) {
   std::fflush(stdout);
   std::fflush(stderr);
-  int outFile = tempFile(), errFile = tempFile();
+  int outFile = tempFile(), errFile = oneStream ? dup(outFile) : tempFile();
   int savedOut = dup(1), savedErr = dup(2);
   dup2(outFile, 1);
   dup2(errFile, 2);
@@ -52,7 +52,7 @@ captured capture(const std::function<void()>& code) {
   dup2(savedErr, 2);
   close(savedOut);
   close(savedErr);
-  captured result{slurp(outFile), slurp(errFile)};
+  captured result{slurp(outFile), oneStream ? "" : slurp(errFile)};
   close(outFile);
   close(errFile);
   return result;

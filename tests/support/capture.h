@@ -11,7 +11,9 @@ struct captured {
   std::string err;
 };
 
-captured capture(const std::function<void()>& code);
+// With `oneStream`, what goes to standard error goes to standard output
+// too, in the order it is written, and `err` stays empty.
+captured capture(const std::function<void()>& code, bool oneStream = false);
 
 // UTF-8 text as code page 866 bytes (the test sources are UTF-8; the
 // program writes OEM bytes).
