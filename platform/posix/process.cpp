@@ -1,6 +1,8 @@
-// What the process may use of the machine: its processors and a clock.
+// What the process may use of the machine: its processors and a clock; its
+// id.
 #include <sched.h>
 #include <time.h>
+#include <unistd.h>
 
 #include "posix/internal.h"
 
@@ -8,6 +10,8 @@ HANDLE GetCurrentProcess() {
   // The pseudo handle of the calling process, the same value as on Windows.
   return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
 }
+
+DWORD GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
 
 BOOL GetProcessAffinityMask(HANDLE process, PDWORD_PTR processMask, PDWORD_PTR systemMask) {
   if (process != GetCurrentProcess() || processMask == nullptr || systemMask == nullptr) {
