@@ -52,6 +52,12 @@ bool guardMappedReads(void (*body)(void*), void* context);
 // pages, so that filling it takes far fewer page faults. A hint only; nothing to do here.
 inline void preferLargePages(void*, std::size_t) {}
 
+// Interruptions of the process (Ctrl+C, Ctrl+Break, the console closed) end it with exit code 130
+// (Ctrl+C, Ctrl+Break) or 143, after removing the files that are on the list at that moment (the
+// temporaries of output not yet complete). The first call sets this up; each call adds `path` to
+// the list, or takes it off. False when there is no room for it.
+bool removeOnInterrupt(const WCHAR* path, bool add);
+
 // What a directory search tells of the one entry that a path names. No file name holds a wildcard
 // here, so the search of the path itself is that lookup. False, with the last error set, when
 // nothing is there.
@@ -405,6 +411,14 @@ bool guardMappedReads(void (*body)(void*), void* context);
 // Memory of a large block not yet touched will be used whole: the system may back it with large
 // pages (transparent huge pages), so that filling it takes far fewer page faults. A hint only.
 void preferLargePages(void* start, std::size_t bytes);
+
+// Interruptions of the process (SIGINT, SIGTERM) end it with exit code 130 or 143, after removing
+// the files that are on the list at that moment (the temporaries of output not yet complete). The
+// first call sets this up (a signal the process was started ignoring stays ignored); each call adds
+// `path` to the list, or takes it off. False when there is no room for it. The list holds each
+// path as the system's bytes, made here, so that the handler only calls unlink and _exit; a path
+// longer than PATH_MAX is not removed.
+bool removeOnInterrupt(const WCHAR* path, bool add);
 
 // What a directory search tells of the one entry that a path names, every character taken
 // literally ("a?.00" is no pattern: names may hold "?" and "*" here). A link whose target is gone
