@@ -1,14 +1,31 @@
 #include "outputFiles.h"
 
 #include <algorithm>
-#include <vector>
+#include <utility>
 
 namespace {
 
-// A file or directory that could not be made, with the system's error.
-mEx creationError(int line, const char16_t* function, const mstr& path) {
+// The texts of the errors of output files, each followed by the path it names.
+const char16_t kCreateFile[] = u"func=CreateFile filename=";
+const char16_t kCreateDirectory[] = u"func=CreateDirectory filename=";
+const char16_t kIsInput[] = u"Файл вывода - один из входных файлов, и он оставлен как был. filename=";
+const char16_t kMoveFile[] = u"func=MoveFileEx filename=";
+
+// Where each error is raised: the line its text shows.
+enum errorLine {
+  outputFileLine = 2,  // -o FILE
+  directoryLine = 3,   // the split directory, or one below it, cannot be made or used
+  splitFileLine = 4,   // a split file cannot be made, or its name is taken
+  inputLine = 6,
+  moveLine = 7,
+};
+
+// An error of an output file: the system's last error (unless `system` is
+// false), the text, the path.
+mEx fileError(int line, const char16_t* text, const mstr& path, bool system = true) {
   mEx ex("main", line, "wmain", 1);
-  ex.addSystemError().appendText(function).appendText(path.c_str());
+  if (system) ex.addSystemError();
+  ex.appendText(text).appendText(path.c_str());
   return ex;
 }
 
@@ -21,6 +38,103 @@ mstr leading(const mstr& text, int length) {
   mstr part;
   part.append_n(text.c_str(), length);
   return part;
+}
+
+bool identify(HANDLE file, fileIdentity& id, std::uint64_t* size = nullptr) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info)) return false;
+  id = fileIdentity(info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow);
+  if (size) *size = static_cast<std::uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+  return true;
+}
+
+// The identity of the file a path names (through a link); false when
+// there is none.
+bool identify(const mstr& path, fileIdentity& id) {
+  HANDLE file = CreateFileW(path.wide(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool known = identify(file, id);
+  CloseHandle(file);
+  return known;
+}
+
+// The path of the file that an open link led to, when the system tells one
+// that names that same file.
+bool linkTarget(HANDLE file, const fileIdentity& id, mstr& path) {
+  std::vector<WCHAR> found(MAX_PATH);
+  DWORD length = GetFinalPathNameByHandleW(file, found.data(), static_cast<DWORD>(found.size()), 0);
+  if (length >= found.size()) {
+    found.resize(length);
+    length = GetFinalPathNameByHandleW(file, found.data(), static_cast<DWORD>(found.size()), 0);
+  }
+  if (length == 0 || length >= found.size()) return false;
+  const mstr target(reinterpret_cast<const unsigned short*>(found.data()));
+  fileIdentity same;
+  if (!identify(target, same) || same != id) return false;
+  path.assign(target);
+  return true;
+}
+
+// A name beside the target that no archive or split file has: its folder,
+// ".", its name, ".tarvin-" and six letters or digits.
+mstr temporaryName(const mstr& target) {
+  static std::uint64_t state = GetTickCount64() ^ static_cast<std::uint64_t>(GetCurrentProcessId()) << 32 ^
+                               reinterpret_cast<std::uintptr_t>(&state);
+  std::uint64_t mixed = state += 0x9E3779B97F4A7C15ull;
+  mixed = (mixed ^ mixed >> 30) * 0xBF58476D1CE4E5B9ull;
+  mixed = (mixed ^ mixed >> 27) * 0x94D049BB133111EBull;
+  mixed ^= mixed >> 31;
+  static const char16_t kLetters[] = u"abcdefghijklmnopqrstuvwxyz0123456789";
+  unsigned short tail[7] = {};
+  for (int i = 0; i < 6; ++i, mixed /= 36) tail[i] = kLetters[mixed % 36];
+  int name = target.get_count();
+  while (name > 0 && !isSeparator(target.c_str()[name - 1])) --name;
+  mstr path = leading(target, name);
+  path.append(u".").append(target.c_str() + name);
+  if (name < target.get_count()) path.append(u".");
+  return path.append(u"tarvin-").append(tail);
+}
+
+// Makes a new file under a temporary name beside the target, on the list of
+// files that an interruption removes. INVALID_HANDLE_VALUE, with the last
+// error set, when none can be made.
+HANDLE createTemporary(pendingFile& file) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    file.temporary = temporaryName(file.target);
+    // FILE_SHARE_DELETE: an interruption removes it while it is open.
+    HANDLE made = CreateFileW(file.temporary.wide(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (made != INVALID_HANDLE_VALUE) {
+      platform::removeOnInterrupt(file.temporary.wide(), true);
+      return made;
+    }
+    if (GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  file.temporary.clear();
+  return INVALID_HANDLE_VALUE;
+}
+
+// Removes the temporary of a file that is not to be put in place.
+void discard(pendingFile& file) {
+  if (file.temporary.get_count() == 0) return;
+  DeleteFileW(file.temporary.wide());
+  platform::removeOnInterrupt(file.temporary.wide(), false);
+  file.temporary.clear();
+}
+
+// Puts a complete file, closed, in its place. False, with the last error
+// set and the temporary removed, when it cannot be.
+bool commit(pendingFile& file) {
+  const bool moved =
+      MoveFileExW(file.temporary.wide(), file.target.wide(), file.replace ? MOVEFILE_REPLACE_EXISTING : 0);
+  const DWORD error = GetLastError();
+  if (!moved) DeleteFileW(file.temporary.wide());
+  // Only now: an interruption before the rename removes the temporary.
+  platform::removeOnInterrupt(file.temporary.wide(), false);
+  file.temporary.clear();
+  SetLastError(error);
+  return moved;
 }
 
 // Makes a directory and the missing ones on the way to it; false, with the
@@ -46,6 +160,10 @@ bool makeDirectories(const mstr& path, mstr& failed) {
   return true;
 }
 
+bool isListed(const std::vector<fileIdentity>& files, const fileIdentity& id) {
+  return std::find(files.begin(), files.end(), id) != files.end();
+}
+
 HANDLE createFile(const mstr& path, DWORD disposition) {
   return CreateFileW(path.wide(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
                      nullptr);
@@ -53,10 +171,17 @@ HANDLE createFile(const mstr& path, DWORD disposition) {
 
 }  // namespace
 
-HANDLE openOutputFile(const mstr& path) {
-  HANDLE file = createFile(path, CREATE_ALWAYS);
-  if (file == INVALID_HANDLE_VALUE) throw creationError(2, u"func=CreateFile filename=", path);
-  return file;
+std::vector<fileIdentity> listFileIdentities(int argc, WCHAR** argv) {
+  std::vector<fileIdentity> found;
+  for (int i = 1; i < argc; ++i) {
+    mstr argument(reinterpret_cast<const unsigned short*>(argv[i]));
+    argument.trim(u"\"");
+    if (argument.get_count() < 2 || argument.c_str()[0] != u'@') continue;
+    const mstr name(argument.c_str() + 1);
+    fileIdentity id;
+    if (name == mstr(u"-") ? identify(GetStdHandle(STD_INPUT_HANDLE), id) : identify(name, id)) found.push_back(id);
+  }
+  return found;
 }
 
 mstr splitFileName(const mstr& directory, const mFileObject& entry, const mFileObject& index) {
@@ -77,6 +202,75 @@ mstr splitFileName(const mstr& directory, const mFileObject& entry, const mFileO
   return path.append(full.c_str()).append(u".txt");
 }
 
+// ---- -o FILE ----
+
+outputFile::outputFile(const mstr& path, mOutput& output) : path_(path), output_(output) {}
+
+outputFile::~outputFile() { discard(file_); }
+
+void outputFile::open(const std::vector<fileIdentity>& listFiles) {
+  file_.target.assign(path_);
+  file_.replace = true;  // also when it is made meanwhile
+  // Opened as it is, to learn what it is: nothing is emptied, and a FIFO
+  // without a reader is refused at once.
+  HANDLE existing =
+      CreateFileW(path_.wide(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (existing == INVALID_HANDLE_VALUE) {
+    // A new file where nothing is; a name that is there but cannot be
+    // opened (a link that leads nowhere, no permission) is refused.
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND || GetFileAttributesW(path_.wide()) != INVALID_FILE_ATTRIBUTES) {
+      SetLastError(error);
+      throw fileError(outputFileLine, kCreateFile, path_);
+    }
+  } else if (GetFileType(existing) != FILE_TYPE_DISK) {
+    output_.useFile(existing);  // a device, a FIFO, a console: written as it is
+    return;
+  } else {
+    known_ = identify(existing, identity_, &size_);
+    const DWORD attributes = GetFileAttributesW(path_.wide());
+    if (known_ && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+      linkTarget(existing, identity_, file_.target);
+    CloseHandle(existing);
+    if (known_ && isListed(listFiles, identity_)) throw fileError(inputLine, kIsInput, path_, false);
+  }
+  HANDLE file = createTemporary(file_);
+  if (file == INVALID_HANDLE_VALUE) throw fileError(outputFileLine, kCreateFile, path_);
+  output_.useFile(file);
+}
+
+void outputFile::opened(const mFileIndex& index) {
+  // Files of another size are other files: only those of its size are
+  // looked up.
+  auto isTarget = [this](const mFile& file) {
+    if (file.size != size_) return false;
+    mstr path;
+    file.getFullPath(path);
+    fileIdentity id;
+    return identify(path, id) && id == identity_;
+  };
+  if (!known_ || isInput_) return;
+  isInput_ = isTarget(index);
+  for (const mFileData* data : index.dataFileOf)
+    if (data && !isInput_) isInput_ = isTarget(*data);
+}
+
+bool outputFile::finish(bool complete, reportFormat& format) {
+  if (HANDLE file = output_.useFile(nullptr)) CloseHandle(file);
+  if (file_.temporary.get_count() == 0) return true;  // written directly
+  if (!complete || isInput_) {
+    discard(file_);
+    if (!isInput_) return true;
+    format.error(fileError(inputLine, kIsInput, path_, false), errorLevel::run);
+    return false;
+  }
+  if (commit(file_)) return true;
+  format.error(fileError(moveLine, kMoveFile, path_), errorLevel::run);
+  return false;
+}
+
+// ---- --split=DIR ----
+
 splitOutput::splitOutput(const mstr& directory, bool force, mOutput& output)
     : directory_(directory), force_(force), output_(output) {
   const unsigned short separators[] = {u'/', platform::pathSeparator, 0};
@@ -89,7 +283,7 @@ splitOutput::~splitOutput() {
 
 void splitOutput::prepare() {
   mstr failed;
-  if (!makeDirectories(directory_, failed)) throw creationError(3, u"func=CreateDirectory filename=", failed);
+  if (!makeDirectories(directory_, failed)) throw fileError(directoryLine, kCreateDirectory, failed);
 }
 
 bool splitOutput::begin(const mFileObject& entry, const mFileObject& index, unsigned counter, reportFormat& format) {
@@ -129,27 +323,22 @@ HANDLE splitOutput::open(const mstr& path) {
   if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND) {
     mstr directory, failed;
     mFileObject(path).getDir(directory);
-    if (!makeDirectories(directory, failed)) throw creationError(3, u"func=CreateDirectory filename=", failed);
+    if (!makeDirectories(directory, failed)) throw fileError(directoryLine, kCreateDirectory, failed);
     file = createFile(path, CREATE_NEW);
   }
   if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS && force_ && !writtenBefore(path))
     file = createFile(path, CREATE_ALWAYS);
-  if (file == INVALID_HANDLE_VALUE) throw creationError(4, u"func=CreateFile filename=", path);
-  BY_HANDLE_FILE_INFORMATION info;
-  if (GetFileInformationByHandle(file, &info))
-    written_.insert(identity(info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow));
+  if (file == INVALID_HANDLE_VALUE) throw fileError(splitFileLine, kCreateFile, path);
+  fileIdentity id;
+  if (identify(file, id)) written_.insert(id);
   return file;
 }
 
 // Whether the file at `path` is one this run wrote; the last error is
 // ERROR_FILE_EXISTS after it. It may still be open for writing here.
 bool splitOutput::writtenBefore(const mstr& path) const {
-  HANDLE file = CreateFileW(path.wide(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                            0, nullptr);
-  BY_HANDLE_FILE_INFORMATION info;
-  const bool ours = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info) &&
-                    written_.count(identity(info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow)) > 0;
-  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  fileIdentity id;
+  const bool ours = identify(path, id) && written_.count(id) > 0;
   SetLastError(ERROR_FILE_EXISTS);
   return ours;
 }

@@ -1,23 +1,81 @@
 // outputFiles: the files that take the output instead of standard output,
 // the one of -o FILE and those of --split=DIR.
+//
+// The file of -o never destroys an input, nor looks complete when it is
+// not:
+//  - it is written under a temporary name in its target's folder
+//    (".NAME.tarvin-XXXXXX", made new, never through a link) and renamed
+//    over the target once complete; a failure removes it, and so does an
+//    interruption of the process (Ctrl+C, SIGINT, SIGTERM), which then ends
+//    with exit code 130 or 143;
+//  - an -o FILE that exists and is no regular file (a device such as
+//    /dev/null, a FIFO, a console) is written directly, and its open never
+//    waits; an -o FILE that is a link to a regular file has that file
+//    replaced;
+//  - a target that is one of the run's inputs (a list file, an index or a
+//    data file, told by volume and file index, so also through a link) is
+//    not replaced: an error text names it, and the exit code is 1.
 #ifndef TARVIN_OUTPUTFILES_H
 #define TARVIN_OUTPUTFILES_H
 
+#include <cstdint>
 #include <set>
 #include <tuple>
+#include <vector>
 
-#include "mFileObject.h"
+#include "mFileIndex.h"
 #include "mOutput.h"
 #include "reportFormat.h"
 
-// The file of -o: made, or emptied when it was there, as a redirection
-// does. Raises the run's error when it cannot be made.
-HANDLE openOutputFile(const mstr& path);
+// What tells one file from every other, through any link or name: the
+// volume and the file index.
+typedef std::tuple<DWORD, DWORD, DWORD> fileIdentity;
+
+// The list files that the arguments name ("@FILE", "@-" standard input),
+// those that can be opened.
+std::vector<fileIdentity> listFileIdentities(int argc, WCHAR** argv);
 
 // The split file of an index found below a search-path entry: the
 // directory, the index's path below the entry (its name alone when the
 // entry does not lead to it), ".txt" in place of its extension.
 mstr splitFileName(const mstr& directory, const mFileObject& entry, const mFileObject& index);
+
+// A file written under a temporary name beside its target, until it is put
+// in its place or removed.
+struct pendingFile {
+  mstr target;
+  mstr temporary;        // empty: none (the target is written directly, or nothing is pending)
+  bool replace = false;  // the target was there, and may be replaced
+};
+
+// The file of -o: standard output goes there.
+class outputFile {
+ public:
+  outputFile(const mstr& path, mOutput& output);
+  ~outputFile();  // a temporary still there is removed
+  outputFile(const outputFile&) = delete;
+  outputFile& operator=(const outputFile&) = delete;
+
+  // Sends the output there; raises the run's error when the file cannot be
+  // had, or is one of the list files.
+  void open(const std::vector<fileIdentity>& listFiles);
+  // An index opened, with its data files: the file may be one of them.
+  void opened(const mFileIndex& index);
+  // At the end, the output written out: the file is put in place when the
+  // output is `complete`, else left as it was. False after an error text
+  // when it could not be put in place.
+  bool finish(bool complete, reportFormat& format);
+  const mstr& name() const { return path_; }
+
+ private:
+  mstr path_;
+  mOutput& output_;
+  pendingFile file_;
+  bool known_ = false;  // it was there: its identity and size
+  fileIdentity identity_;
+  std::uint64_t size_ = 0;
+  bool isInput_ = false;
+};
 
 // The files of a split run: one for each index file, written in turn
 // through the one writer. A file that was there is replaced only when asked
@@ -47,18 +105,16 @@ class splitOutput {
   const mstr* current() const { return name_.get_count() > 0 ? &name_ : nullptr; }
 
  private:
-  typedef std::tuple<DWORD, DWORD, DWORD> identity;  // volume, file index
-
   HANDLE open(const mstr& path);
   bool writtenBefore(const mstr& path) const;
 
   mstr directory_;
   const bool force_;
   mOutput& output_;
-  std::set<identity> written_;  // every file this run opened
-  mstr name_;                   // the file being written
-  unsigned counterAtOpen_ = 0;  // the number of the first report it may hold
-  HANDLE holding_ = nullptr;    // the file of the last report written, when it is another one
+  std::set<fileIdentity> written_;  // every file this run opened
+  mstr name_;                       // the file being written
+  unsigned counterAtOpen_ = 0;      // the number of the first report it may hold
+  HANDLE holding_ = nullptr;        // the file of the last report written, when it is another one
   mstr holdingName_;
 };
 

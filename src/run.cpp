@@ -64,6 +64,11 @@ void requireWritten(const mOutput& output, const mstr* file = nullptr) {
   throw outputLost{lostOutputError(output, file)};
 }
 
+// The file that takes the output now, if any.
+const mstr* outputName(const outputFile* file, const splitOutput* split) {
+  return file ? &file->name() : split ? split->current() : nullptr;
+}
+
 // The processors this process may use.
 unsigned processorCount() {
   DWORD_PTR mine = 0, all = 0;
@@ -109,6 +114,7 @@ struct conversion {
   indexOpener& opener;
   runTally& tally;
   progress* shown;
+  outputFile* file;               // the file that takes the output, or null
   splitOutput* split;             // a file for each index file, or null
   unsigned processors;            // what a large index is loaded on
   unsigned counter = 0;           // reports written so far
@@ -153,6 +159,7 @@ void convertDirectory(const mFileObject& directory, conversion& c) {
         index->open(file, missingDataFile);
       }
       ++c.tally.indexes;
+      if (c.file) c.file->opened(*index);
       if (c.split) {
         // What the file before still has to take goes there first.
         mOutput::get().flush();
@@ -169,7 +176,7 @@ void convertDirectory(const mFileObject& directory, conversion& c) {
         c.format.indexDamage(*index);
       }
       c.writer.write(*index, c.counter);
-      requireWritten(mOutput::get(), c.split ? c.split->current() : nullptr);
+      requireWritten(mOutput::get(), outputName(c.file, c.split));
       index.reset();
       if (c.shown) c.shown->indexDone();
     }
@@ -204,11 +211,13 @@ int tarvinRun(int argc, WCHAR** argv) {
   shape.trim = options.trim;
   shape.keys = options.keys;
   reportFormat format(shape, output);
-  // Standard output to a file: one that cannot be made is the end of the
-  // run, as when its output is lost.
+  // Standard output to a file: one that cannot be had, or that is a list
+  // file, is the end of the run, as when its output is lost.
+  std::unique_ptr<outputFile> file;
   if (options.output.get_count() > 0) {
+    file.reset(new outputFile(options.output, output));
     try {
-      output.useFile(openOutputFile(options.output));
+      file->open(listFileIdentities(argc, argv));
     } catch (mEx& error) {
       format.error(error, errorLevel::run);
       output.finish();
@@ -273,7 +282,7 @@ int tarvinRun(int argc, WCHAR** argv) {
         reportWriter writer(format, tally, reportDecode::select(level), !oemTable::get().roundTrip, threads, console,
                             shown.get());
         indexOpener opener(threads > 1 ? 2 : 1, 2, [](indexAhead& ahead, unsigned) { ahead.open(); });
-        conversion c{format, writer, opener, tally, shown.get(), split.get(), processorCount()};
+        conversion c{format, writer, opener, tally, shown.get(), file.get(), split.get(), processorCount()};
         for (auto it = commandLine.searchPaths.begin(); auto* directory = it.step();)
           convertDirectory(*directory->value, c);
         if (split) {
@@ -306,9 +315,12 @@ int tarvinRun(int argc, WCHAR** argv) {
   output.flush();
   if (exitCode == 0 && output.lost()) {
     if (!readerWentAway(output.lostError()))
-      format.error(lostOutputError(output, split ? split->current() : nullptr), errorLevel::run);
+      format.error(lostOutputError(output, outputName(file.get(), split.get())), errorLevel::run);
     exitCode = 1;
   }
+  // The file of -o goes in place, unless lost output cut it short.
+  if (file && !file->finish(!output.lost(), format)) exitCode = 1;
+  file.reset();
   output.closeFile();
   split.reset();
   if (shown) shown->finish(format.errorTexts());

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstdio>
 #include <map>
 #include <sstream>
 #include <string>
@@ -133,6 +135,28 @@ class Options : public archiveTree {
               {shown("d/A.IDX"), "K2", "A.01", a.blockOf(1), a1 - k2},
               {shown("d/A.IDX"), "K3", "", 0, -1},
               {shown("d/sub/B.IDX"), "Ё1", "B.00", 0, fileSize(b.dataFilePath(0))}};
+  }
+
+  // Index files of a run that blocks on its standard error while its output
+  // is not complete: A.IDX and B.IDX, then C.IDX, whose 2000 reports name a
+  // data file that is missing, each an error text.
+  void blockingArchive(const std::string& dir) {
+    simpleArchive(dir, "A.IDX", {"K1"});
+    simpleArchive(dir, "B.IDX", {"K2"});
+    archive::writer c(at(dir), "C.IDX");
+    for (int i = 0; i < 2000; ++i) c.add("K" + std::to_string(i), "", 1, {"x"});
+    c.omitDataFile(1);
+    c.write();
+  }
+
+  // What is below a directory that is no directory, one path a line.
+  static std::string filesBelow(const std::string& directory) {
+    std::string listing;
+    if (FILE* found = popen(("find '" + directory + "' ! -type d | sort").c_str(), "r")) {
+      for (int c; (c = std::fgetc(found)) != EOF;) listing += static_cast<char>(c);
+      pclose(found);
+    }
+    return listing;
   }
 
   static long long fileSize(const std::string& path) {
@@ -304,8 +328,49 @@ TEST_F(Options, OutputFileHoldsWhatStandardOutputWould) {
   r = run({arg("d"), "-o", "/dev/full"});
   const unsigned full = program.diskFullError();
   EXPECT_EQ(r.err, run({arg("d")}).err +
-                       runError(full, program.systemText(full) + "func=WriteFile Данные не записаны в стандартный вывод.", 1));
+                       runError(full, program.systemText(full) + "func=WriteFile Данные не записаны в файл. filename=/dev/full", 1));
   EXPECT_EQ(r.exitCode, 1);
+}
+
+// The file of -o is never one of the run's inputs, also through a link (a
+// list file is refused before anything is read); a FIFO without a reader is
+// refused, not waited for; an interrupted run leaves the file as it was.
+TEST_F(Options, OutputFileNeverReplacesAnInputNorIsLeftCut) {
+  writeArchives();
+  const std::string plainErr = run({arg("d")}).err;
+  archive::writeFile(at("l.lst"), arg("d") + "\r\n");
+  if (!program.windows) tree.link(at("d/A.01"), "link");
+  for (const std::string target : {"d/A.01", "d/A.IDX", "d/sub/B.00", "link", "l.lst"}) {
+    if (target == "link" && program.windows) continue;
+    SCOPED_TRACE(target);
+    const bool listed = target == "l.lst";
+    const std::string before = archive::readFile(at(target));
+    const outcome r = run({program.option("strict"), listed ? "@" + arg(target) : arg("d"),
+                           program.option("output", arg(target))});
+    EXPECT_EQ(r.err, (listed ? "" : plainErr) +
+                         runError(0, "Файл вывода - один из входных файлов, и он оставлен как был. filename=" +
+                                         shown(target), 6));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(archive::readFile(at(target)), before);
+  }
+  if (program.windows) return;
+  ASSERT_EQ(mkfifo(at("fifo").c_str(), 0644), 0);
+  runOptions limited;
+  limited.timeoutSeconds = 20;
+  outcome r = run({arg("d"), "-o", arg("fifo")}, limited);
+  EXPECT_EQ(r.err, runError(2, program.systemText(2) + "func=CreateFile filename=" + shown("fifo"), 2));
+  EXPECT_EQ(r.exitCode, 1);
+  blockingArchive("m");
+  for (const auto& [signal, exitCode] : {std::pair{SIGINT, 130}, {SIGTERM, 143}}) {
+    archive::writeFile(at("out.txt"), "old");
+    runOptions interrupted;
+    interrupted.pipedStream = 2;
+    interrupted.signalWhenBlocked = signal;
+    r = run({arg("m"), "-o", arg("out.txt")}, interrupted);
+    EXPECT_EQ(r.exitCode, exitCode);
+    EXPECT_EQ(archive::readFile(at("out.txt")), "old");
+  }
+  EXPECT_EQ(filesBelow(root).find(".tarvin-"), std::string::npos) << filesBelow(root);
 }
 
 // --split=DIR: a file for each index file at its path below the directory

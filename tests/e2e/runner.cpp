@@ -164,9 +164,10 @@ outcome run(const std::vector<std::string>& arguments, const runOptions& options
   std::string pipedBytes;
   if (options.pipedStream != 0) {
     close(pipeEnds[1]);
-    if (options.whileBlocked) {
+    if (options.whileBlocked || options.signalWhenBlocked) {
       piped.waitUntilFull(pipeEnds[0]);
-      options.whileBlocked();
+      if (options.whileBlocked) options.whileBlocked();
+      if (options.signalWhenBlocked) kill(child, options.signalWhenBlocked);
     }
     piped.read(pipeEnds[0], pipedBytes, options.closeAfter);
     close(pipeEnds[0]);

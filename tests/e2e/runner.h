@@ -32,6 +32,8 @@ struct runOptions {
   std::function<void()> whileBlocked;
   // With pipedStream: read this many bytes, then close the pipe (| head -c N).
   std::size_t closeAfter = 0;
+  // With pipedStream: send this signal once the program is blocked.
+  int signalWhenBlocked = 0;
 };
 
 outcome run(const std::vector<std::string>& arguments, const runOptions& options = {});
