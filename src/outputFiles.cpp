@@ -8,6 +8,11 @@ namespace {
 // The texts of the errors of output files, each followed by the path it names.
 const char16_t kCreateFile[] = u"func=CreateFile filename=";
 const char16_t kCreateDirectory[] = u"func=CreateDirectory filename=";
+const char16_t kNoDirectory[] =
+    u"func=CreateDirectory Путь занят не каталогом или ссылкой: по ссылкам файлы не пишутся. filename=";
+const char16_t kNoFiles[] = u"func=CreateFile В каталоге нельзя создать файл. filename=";
+const char16_t kInTheWay[] =
+    u"func=CreateFile Имя занято ссылкой, каталогом или особым файлом, и он не заменяется. filename=";
 const char16_t kIsInput[] = u"Файл вывода - один из входных файлов, и он оставлен как был. filename=";
 const char16_t kMoveFile[] = u"func=MoveFileEx filename=";
 
@@ -16,8 +21,10 @@ enum errorLine {
   outputFileLine = 2,  // -o FILE
   directoryLine = 3,   // the split directory, or one below it, cannot be made or used
   splitFileLine = 4,   // a split file cannot be made, or its name is taken
+  inTheWayLine = 5,
   inputLine = 6,
   moveLine = 7,
+  linkLine = 8,  // a link, or no directory, on the way below the split directory
 };
 
 // An error of an output file: the system's last error (unless `system` is
@@ -38,6 +45,11 @@ mstr leading(const mstr& text, int length) {
   mstr part;
   part.append_n(text.c_str(), length);
   return part;
+}
+
+// The text's units as they are, for comparing names exactly.
+std::u16string unitsOf(const mstr& text) {
+  return std::u16string(reinterpret_cast<const char16_t*>(text.c_str()), static_cast<std::size_t>(text.get_count()));
 }
 
 bool identify(HANDLE file, fileIdentity& id, std::uint64_t* size = nullptr) {
@@ -160,13 +172,10 @@ bool makeDirectories(const mstr& path, mstr& failed) {
   return true;
 }
 
+bool nothingThere(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
 bool isListed(const std::vector<fileIdentity>& files, const fileIdentity& id) {
   return std::find(files.begin(), files.end(), id) != files.end();
-}
-
-HANDLE createFile(const mstr& path, DWORD disposition) {
-  return CreateFileW(path.wide(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
-                     nullptr);
 }
 
 }  // namespace
@@ -279,66 +288,136 @@ splitOutput::splitOutput(const mstr& directory, bool force, mOutput& output)
 
 splitOutput::~splitOutput() {
   if (holding_) CloseHandle(holding_);
+  discard(held_);
+  discard(current_);
 }
 
-void splitOutput::prepare() {
-  mstr failed;
-  if (!makeDirectories(directory_, failed)) throw fileError(directoryLine, kCreateDirectory, failed);
+void splitOutput::prepare(std::vector<fileIdentity> listFiles) {
+  listFiles_ = std::move(listFiles);
+  // Links on the way to it and the directory itself are the user's; below
+  // it none is followed.
+  const DWORD attributes = GetFileAttributesW(directory_.wide());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    mstr failed(directory_);
+    if (!nothingThere(GetLastError()) || !makeDirectories(directory_, failed))
+      throw fileError(directoryLine, kCreateDirectory, failed);
+  } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    SetLastError(ERROR_DIRECTORY);
+    throw fileError(directoryLine, kNoDirectory, directory_);
+  }
+  // Whether files can be made in it: one is made and removed.
+  pendingFile probe;
+  probe.target.assign(directory_).append(kSeparator);
+  HANDLE file = createTemporary(probe);
+  if (file == INVALID_HANDLE_VALUE) throw fileError(directoryLine, kNoFiles, directory_);
+  CloseHandle(file);
+  discard(probe);
+}
+
+// The directories between the split directory and a file in it, made as
+// needed: each one that is there must be a directory of its own, no link.
+void splitOutput::makeWay(const mstr& path) const {
+  const unsigned short* units = path.c_str();
+  for (int end = directory_.get_count() + 1; end < path.get_count(); ++end) {
+    if (!isSeparator(units[end]) || isSeparator(units[end - 1])) continue;
+    const mstr step = leading(path, end);
+    DWORD attributes = GetFileAttributesW(step.wide());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      if (!CreateDirectoryW(step.wide(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        throw fileError(directoryLine, kCreateDirectory, step);
+      attributes = GetFileAttributesW(step.wide());  // what is there now
+    }
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != FILE_ATTRIBUTE_DIRECTORY) {
+      SetLastError(ERROR_DIRECTORY);
+      throw fileError(linkLine, kNoDirectory, step);
+    }
+  }
+}
+
+// Opens the temporary of the file at `path`: new, or replacing a regular
+// file that was there before the run when forced; its directories are made
+// as needed. Raises the index's error when it cannot be had.
+HANDLE splitOutput::open(const mstr& path, pendingFile& file) {
+  makeWay(path);
+  file.target.assign(path);
+  const DWORD attributes = GetFileAttributesW(path.wide());
+  const bool there = attributes != INVALID_FILE_ATTRIBUTES;
+  if (!there && !nothingThere(GetLastError())) throw fileError(splitFileLine, kCreateFile, path);
+  fileIdentity id;
+  const bool known = there && identify(path, id);
+  if (claimed_.count(unitsOf(path)) > 0 || (there && !force_) || (known && written_.count(id) > 0)) {
+    SetLastError(ERROR_FILE_EXISTS);
+    throw fileError(splitFileLine, kCreateFile, path);
+  }
+  if (there && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) != 0) {
+    SetLastError(ERROR_FILE_EXISTS);
+    throw fileError(inTheWayLine, kInTheWay, path);
+  }
+  if (known && isListed(listFiles_, id)) throw fileError(inputLine, kIsInput, path, false);
+  file.replace = there;
+  HANDLE made = createTemporary(file);
+  if (made == INVALID_HANDLE_VALUE) throw fileError(splitFileLine, kCreateFile, path);
+  if (identify(made, id)) written_.insert(id);
+  claimed_.insert(unitsOf(path));
+  return made;
 }
 
 bool splitOutput::begin(const mFileObject& entry, const mFileObject& index, unsigned counter, reportFormat& format) {
-  const mstr path = splitFileName(directory_, entry, index);
+  pendingFile next;
   HANDLE file = INVALID_HANDLE_VALUE;
   try {
-    file = open(path);
+    file = open(splitFileName(directory_, entry, index), next);
   } catch (mEx& error) {
     format.error(error, errorLevel::directory);
+    ++failed_;
     return false;
   }
   if (HANDLE previous = output_.useFile(file)) {
     if (counter != counterAtOpen_) {  // it holds the last report written so far
       if (holding_) CloseHandle(holding_);
+      put(held_, format);
       holding_ = previous;
-      holdingName_.assign(name_);
+      held_ = std::move(current_);
     } else {
       CloseHandle(previous);
+      put(current_, format);
     }
   }
-  name_.assign(path);
+  current_ = std::move(next);
   counterAtOpen_ = counter;
   return true;
 }
 
-void splitOutput::end(unsigned counter) {
+void splitOutput::end(unsigned counter, reportFormat& format) {
   if (counter != counterAtOpen_ || !holding_) return;
-  if (HANDLE empty = output_.useFile(holding_)) CloseHandle(empty);
-  holding_ = nullptr;
-  name_.assign(holdingName_);
-}
-
-// Opens a file for writing: new, or replacing one that was there before
-// the run when forced; its directories are made as needed.
-HANDLE splitOutput::open(const mstr& path) {
-  HANDLE file = createFile(path, CREATE_NEW);
-  if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND) {
-    mstr directory, failed;
-    mFileObject(path).getDir(directory);
-    if (!makeDirectories(directory, failed)) throw fileError(directoryLine, kCreateDirectory, failed);
-    file = createFile(path, CREATE_NEW);
+  if (HANDLE empty = output_.useFile(holding_)) {
+    CloseHandle(empty);
+    put(current_, format);
   }
-  if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS && force_ && !writtenBefore(path))
-    file = createFile(path, CREATE_ALWAYS);
-  if (file == INVALID_HANDLE_VALUE) throw fileError(splitFileLine, kCreateFile, path);
-  fileIdentity id;
-  if (identify(file, id)) written_.insert(id);
-  return file;
+  holding_ = nullptr;
+  current_ = std::move(held_);
 }
 
-// Whether the file at `path` is one this run wrote; the last error is
-// ERROR_FILE_EXISTS after it. It may still be open for writing here.
-bool splitOutput::writtenBefore(const mstr& path) const {
-  fileIdentity id;
-  const bool ours = identify(path, id) && written_.count(id) > 0;
-  SetLastError(ERROR_FILE_EXISTS);
-  return ours;
+// Puts a file that is complete and closed in its place; its error, when it
+// cannot be.
+void splitOutput::put(pendingFile& file, reportFormat& format) {
+  if (file.temporary.get_count() == 0) return;
+  claimed_.erase(unitsOf(file.target));
+  if (commit(file)) return;
+  if (GetLastError() == ERROR_ALREADY_EXISTS) SetLastError(ERROR_FILE_EXISTS);  // taken meanwhile
+  format.error(fileError(moveLine, kMoveFile, file.target), errorLevel::directory);
+  ++failed_;
+}
+
+bool splitOutput::finish(bool complete, reportFormat& format) {
+  if (HANDLE last = output_.useFile(nullptr)) CloseHandle(last);
+  if (holding_) CloseHandle(holding_);
+  holding_ = nullptr;
+  put(held_, format);
+  if (complete)
+    put(current_, format);
+  else
+    discard(current_);
+  return failed_ == 0;
 }

@@ -262,7 +262,7 @@ int tarvinRun(int argc, WCHAR** argv) {
         listFileSizeLines();
         if (split) {
           try {
-            split->prepare();
+            split->prepare(listFileIdentities(argc, argv));
           } catch (mEx&) {
             exitCode = 1;  // nowhere to write the reports
             throw;
@@ -288,7 +288,7 @@ int tarvinRun(int argc, WCHAR** argv) {
         if (split) {
           output.flush();
           requireWritten(output, split->current());
-          split->end(c.counter);
+          split->end(c.counter, format);
         }
         lastUnits = writer.lastUnits();
         // Directories were named (no argument at all writes nothing), and
@@ -318,10 +318,10 @@ int tarvinRun(int argc, WCHAR** argv) {
       format.error(lostOutputError(output, outputName(file.get(), split.get())), errorLevel::run);
     exitCode = 1;
   }
-  // The file of -o goes in place, unless lost output cut it short.
+  // The output files go in place, those cut short by lost output excepted.
   if (file && !file->finish(!output.lost(), format)) exitCode = 1;
+  if (split && !split->finish(!output.lost(), format)) exitCode = 1;
   file.reset();
-  output.closeFile();
   split.reset();
   if (shown) shown->finish(format.errorTexts());
   shown.reset();

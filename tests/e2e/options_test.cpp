@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -418,7 +419,8 @@ TEST_F(Options, SplitWritesTheStreamOfEachIndexToAFileOfItsOwn) {
 
 // A file that was there is replaced only with --force; one this run wrote
 // never is (two directory arguments whose index files map to one name):
-// that index gets error 80 and is skipped, and the run goes on.
+// that index gets error 80 and is skipped, the run goes on, and ends with
+// exit code 1.
 TEST_F(Options, SplitReplacesFilesOnlyWhenForcedAndNeverItsOwn) {
   writeArchives();
   archive::writer e(at("e"), "A.IDX");
@@ -431,17 +433,94 @@ TEST_F(Options, SplitReplacesFilesOnlyWhenForcedAndNeverItsOwn) {
   archive::writeFile(at("out/A.txt"), "old");
   outcome r = run({arg("d"), program.option("split", arg("out"))});
   EXPECT_EQ(r.err, plainErr + taken);
-  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(archive::readFile(at("out/A.txt")), "old");
   EXPECT_EQ(archive::readFile(at("out/sub/B.txt")), texts[3] + separatorLine(0));
   // Forced: the old file is replaced, but e/A.IDX does not replace d/A.IDX's.
   r = run({arg("e"), arg("d"), program.option("split", arg("out")), program.option("force")});
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, plainErr + taken);
-  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(archive::readFile(at("out/A.txt")), texts[0] + separatorLine(0) + texts[1] + separatorLine(1) +
                                                     separatorLine(2));
   EXPECT_EQ(archive::readFile(at("out/sub/B.txt")), texts[3] + separatorLine(3));
+}
+
+// Below the split directory no link is followed; with --force a link, a
+// directory or a special file where a split file goes is an error naming it
+// (the index is skipped, exit code 1), a regular file (a hard link too) is
+// replaced, never written through.
+TEST_F(Options, SplitWritesNothingThroughLinksNorIntoSpecialFiles) {
+  if (program.windows) GTEST_SKIP() << "links and FIFOs of the test's own system";
+  writeArchives();
+  const std::string plainErr = run({arg("d")}).err;
+  const std::string a = texts[0] + separatorLine(0) + texts[1] + separatorLine(1) + separatorLine(2);
+  archive::writeFile(at("victim"), "victim");
+  archive::makeDirectories(at("elsewhere"));
+  const std::string inTheWay = runError(80, program.systemText(80) + "func=CreateFile Имя занято ссылкой, каталогом "
+                                            "или особым файлом, и он не заменяется. filename=" + shown("out/A.txt"), 5);
+  const struct {
+    std::function<void()> plant;
+    std::string err;
+  } rows[] = {
+      {[&] { tree.link("../elsewhere", "out/sub"); },
+       runError(267, program.systemText(267) + "func=CreateDirectory Путь занят не каталогом или ссылкой: по ссылкам "
+                "файлы не пишутся. filename=" + shown("out/sub"), 8)},
+      {[&] { tree.link("../victim", "out/A.txt"); }, inTheWay},
+      {[&] { tree.link("../nowhere", "out/A.txt"); }, inTheWay},
+      {[&] { mkfifo(at("out/A.txt").c_str(), 0644); }, inTheWay},
+      {[&] { link(at("victim").c_str(), at("out/A.txt").c_str()); }, ""},
+  };
+  runOptions limited;
+  limited.timeoutSeconds = 20;
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.err);
+    std::system(("rm -rf '" + at("out") + "'").c_str());
+    archive::makeDirectories(at("out"));
+    r.plant();
+    const outcome o = run({arg("d"), program.option("split", arg("out")), program.option("force")}, limited);
+    EXPECT_EQ(o.err, plainErr + r.err);
+    EXPECT_EQ(o.exitCode, r.err.empty() ? 0 : 1);
+    EXPECT_EQ(archive::readFile(at("victim")) + filesBelow(at("elsewhere")), "victim");
+    EXPECT_EQ(access(at("nowhere").c_str(), F_OK), -1);
+    if (r.err != inTheWay) {
+      EXPECT_EQ(archive::readFile(at("out/A.txt")), a);
+    }
+  }
+}
+
+// A split directory that is no directory, or in which no file can be made,
+// is the run's error before anything is read. A run interrupted, or whose
+// writes fail, leaves no file of its own behind, cut short or empty.
+TEST_F(Options, SplitDirectoryIsUsableAndItsFilesComplete) {
+  writeArchives();
+  archive::writeFile(at("file"), "");
+  archive::makeDirectories(at("ro"));
+  chmod(at("ro").c_str(), 0555);
+  runOptions asNobody;
+  asNobody.dropPrivileges = true;
+  const std::string noFiles = "func=CreateFile В каталоге нельзя создать файл. filename=";
+  const std::string noDirectory = "func=CreateDirectory Путь занят не каталогом или ссылкой: по ссылкам файлы не "
+                                  "пишутся. filename=";
+  outcome r = run({arg("d"), program.option("split", arg("file"))});
+  EXPECT_EQ(r.err, runError(267, program.systemText(267) + noDirectory + shown("file"), 3));
+  EXPECT_EQ(r.exitCode, 1);
+  if (program.windows) return;
+  r = run({arg("d"), program.option("split", arg("ro"))}, asNobody);
+  EXPECT_EQ(r.err, runError(5, program.systemText(5) + noFiles + shown("ro"), 3));
+  EXPECT_EQ(r.exitCode, 1);
+  blockingArchive("m");
+  runOptions interrupted;
+  interrupted.pipedStream = 2;
+  interrupted.signalWhenBlocked = SIGINT;
+  EXPECT_EQ(run({arg("m"), program.option("split", arg("out"))}, interrupted).exitCode, 130);
+  archive::writer big(at("big"), "A.IDX");
+  big.add("K1", "", 0, std::vector<std::string>(200, std::string(60, 'z')));
+  big.write();
+  runOptions small;
+  small.fileSizeLimit = 4096;
+  EXPECT_EQ(run({arg("big"), program.option("split", arg("full"))}, small).exitCode, 1);
+  EXPECT_EQ(filesBelow(at("out")) + filesBelow(at("full")), "");
 }
 
 // The size line of a long last report goes where its text is: into its

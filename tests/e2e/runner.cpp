@@ -74,6 +74,11 @@ int pipeOf(const std::string& bytes) {
     limit.rlim_cur = static_cast<rlim_t>(options.openFilesLimit);
     setrlimit(RLIMIT_NOFILE, &limit);
   }
+  if (options.fileSizeLimit >= 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{static_cast<rlim_t>(options.fileSizeLimit), static_cast<rlim_t>(options.fileSizeLimit)};
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
   if (options.dropPrivileges) {
     setgroups(0, nullptr);
     if (setgid(65534) != 0 || setuid(65534) != 0) _exit(125);
