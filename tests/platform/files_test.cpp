@@ -196,14 +196,9 @@ TEST(Files, NamesAreToldRemovedAndRenamedWithoutFollowingLinks) {
   dir.link("gone", "dangling");
   ASSERT_EQ(mkfifo(dir.path("fifo").c_str(), 0644), 0);
   const std::pair<const char*, DWORD> kinds[] = {
-      {"file", FILE_ATTRIBUTE_NORMAL},
-      {"sub", FILE_ATTRIBUTE_DIRECTORY},
-      {"toFile", FILE_ATTRIBUTE_REPARSE_POINT},
-      {"toSub", FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY},
-      {"dangling", FILE_ATTRIBUTE_REPARSE_POINT},
-      {"fifo", FILE_ATTRIBUTE_DEVICE},
-      {"missing", INVALID_FILE_ATTRIBUTES},
-  };
+      {"file", FILE_ATTRIBUTE_NORMAL}, {"sub", FILE_ATTRIBUTE_DIRECTORY}, {"toFile", FILE_ATTRIBUTE_REPARSE_POINT},
+      {"toSub", FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY}, {"dangling", FILE_ATTRIBUTE_REPARSE_POINT},
+      {"fifo", FILE_ATTRIBUTE_DEVICE}, {"missing", INVALID_FILE_ATTRIBUTES}};
   for (const auto& [name, attributes] : kinds) EXPECT_EQ(GetFileAttributesW(dir.wide(name).c_str()), attributes) << name;
   EXPECT_EQ(GetLastError(), 2u);
   EXPECT_EQ(GetFileAttributesW(dir.wide("missing/x").c_str()), INVALID_FILE_ATTRIBUTES);
@@ -214,7 +209,6 @@ TEST(Files, NamesAreToldRemovedAndRenamedWithoutFollowingLinks) {
   };
   EXPECT_FALSE(MoveFileExW(dir.wide("new").c_str(), dir.wide("file").c_str(), 0));
   EXPECT_EQ(GetLastError(), 183u);
-  EXPECT_EQ(content("file"), "file");
   EXPECT_TRUE(MoveFileExW(dir.wide("new").c_str(), dir.wide("toFile").c_str(), MOVEFILE_REPLACE_EXISTING));
   EXPECT_EQ(GetFileAttributesW(dir.wide("toFile").c_str()), FILE_ATTRIBUTE_NORMAL);
   EXPECT_EQ(content("toFile") + content("file"), "newfile");
@@ -239,7 +233,6 @@ TEST(Files, HandlesTellWhatTheyAreAndWhereTheyLead) {
   auto open = [&dir](const char* name, DWORD access, DWORD disposition, DWORD flags) {
     return CreateFileW(dir.wide(name).c_str(), access, 0, nullptr, disposition, flags, nullptr);
   };
-  SetLastError(0);
   EXPECT_EQ(open("fifo", GENERIC_WRITE, OPEN_EXISTING, 0), INVALID_HANDLE_VALUE);  // no reader
   EXPECT_EQ(GetLastError(), 2u);
   EXPECT_EQ(open("dangling", GENERIC_WRITE, CREATE_NEW, FILE_FLAG_OPEN_REPARSE_POINT), INVALID_HANDLE_VALUE);
