@@ -62,6 +62,12 @@ inline void releaseMappedPages(const void* start, std::size_t bytes) {
   SetLastError(kept);
 }
 
+// Interruptions of the process (Ctrl+C, Ctrl+Break, the console closed) end it with exit code 130
+// (Ctrl+C, Ctrl+Break) or 143, after removing the files that are on the list at that moment (the
+// temporaries of output not yet complete). The first call sets this up; each call adds `path` to
+// the list, or takes it off. False when there is no room for it.
+bool removeOnInterrupt(const WCHAR* path, bool add);
+
 // What a directory search tells of the one entry that a path names. No file name holds a wildcard
 // here, so the search of the path itself is that lookup. False, with the last error set, when
 // nothing is there.
@@ -109,22 +115,35 @@ typedef std::uint64_t ULONGLONG;
 
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
 #define INVALID_FILE_SIZE (static_cast<DWORD>(0xFFFFFFFFu))
+#define INVALID_FILE_ATTRIBUTES (static_cast<DWORD>(0xFFFFFFFFu))
 
 // CreateFileW
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
 #define FILE_SHARE_READ 0x00000001u
 #define FILE_SHARE_WRITE 0x00000002u
+#define FILE_SHARE_DELETE 0x00000004u
 #define CREATE_NEW 1u
 #define CREATE_ALWAYS 2u
 #define OPEN_EXISTING 3u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
 #define FILE_FLAG_BACKUP_SEMANTICS 0x02000000u
+#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000u
 
 // File attributes delivered by the directory search
 #define FILE_ATTRIBUTE_READONLY 0x00000001u
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
+#define FILE_ATTRIBUTE_DEVICE 0x00000040u
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400u
+
+// GetFileType
+#define FILE_TYPE_UNKNOWN 0x0000u
+#define FILE_TYPE_DISK 0x0001u
+#define FILE_TYPE_CHAR 0x0002u
+#define FILE_TYPE_PIPE 0x0003u
+
+// MoveFileExW
+#define MOVEFILE_REPLACE_EXISTING 0x00000001u
 
 // Mappings
 #define PAGE_READONLY 0x02u
@@ -241,10 +260,14 @@ void SetLastError(DWORD code);
 // Files. Names are UTF-16; on disk they are UTF-8, and a byte that is not
 // part of valid UTF-8 travels as the lone surrogate U+DC80 + byte, so that
 // every name found on disk can be opened again. A file opens for reading
-// (GENERIC_READ, OPEN_EXISTING) or for writing (GENERIC_WRITE): an existing
-// one (OPEN_EXISTING), a new one (CREATE_NEW: ERROR_FILE_EXISTS when the
-// name is taken), or a new or emptied one (CREATE_ALWAYS: the last error is
-// ERROR_ALREADY_EXISTS when it was there, else 0).
+// (GENERIC_READ, OPEN_EXISTING), for its information alone (access 0,
+// OPEN_EXISTING: a FIFO or device is not opened itself) or for writing
+// (GENERIC_WRITE): an existing one (OPEN_EXISTING; a FIFO without a reader
+// is refused at once, not waited for), a new one (CREATE_NEW:
+// ERROR_FILE_EXISTS when the name is taken, by a link too), or a new or
+// emptied one (CREATE_ALWAYS: the last error is ERROR_ALREADY_EXISTS when it
+// was there, else 0). FILE_FLAG_OPEN_REPARSE_POINT follows no link at the
+// end of the name: with access 0 a link opens as itself.
 HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 // Makes a directory; ERROR_ALREADY_EXISTS when the name is taken, by a
@@ -252,6 +275,27 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRI
 BOOL CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES security);
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
 BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info);
+// What a name is, its last link not followed: FILE_ATTRIBUTE_REPARSE_POINT
+// for a symbolic link (with FILE_ATTRIBUTE_DIRECTORY when it leads to a
+// directory), FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_DEVICE for a FIFO,
+// socket or device, else FILE_ATTRIBUTE_NORMAL; INVALID_FILE_ATTRIBUTES, with
+// the last error set, when nothing is there.
+DWORD GetFileAttributesW(LPCWSTR name);
+// FILE_TYPE_DISK for a file or directory, FILE_TYPE_CHAR for a character
+// device or terminal, FILE_TYPE_PIPE for a FIFO or socket, else
+// FILE_TYPE_UNKNOWN (with the last error 0, or set on failure).
+DWORD GetFileType(HANDLE file);
+// The path of an open file as the system finds it now, links resolved: at
+// most `size` units with the 0; returns its length without the 0, the size
+// needed (with the 0) when it does not fit, or 0 on failure. `flags` must be 0.
+DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD size, DWORD flags);
+// Removes a name (a link itself, never what it leads to); a directory is
+// refused with ERROR_ACCESS_DENIED.
+BOOL DeleteFileW(LPCWSTR name);
+// Renames a file in one step. A name that is taken is replaced with
+// MOVEFILE_REPLACE_EXISTING (a link there is replaced, never followed);
+// without it the call fails with ERROR_ALREADY_EXISTS and changes nothing.
+BOOL MoveFileExW(LPCWSTR existing, LPCWSTR replacement, DWORD flags);
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
 // On a standard handle that is a terminal the OEM bytes are shown as the
 // characters they stand for (written as UTF-8); any other handle receives the
@@ -291,6 +335,7 @@ BOOL GetConsoleScreenBufferInfo(HANDLE console, PCONSOLE_SCREEN_BUFFER_INFO info
 
 // The processors the process may run on, one bit each (the first 64).
 HANDLE GetCurrentProcess();
+DWORD GetCurrentProcessId();
 BOOL GetProcessAffinityMask(HANDLE process, PDWORD_PTR processMask, PDWORD_PTR systemMask);
 // Milliseconds since an arbitrary start, never going back.
 ULONGLONG GetTickCount64();
@@ -380,6 +425,14 @@ void preferLargePages(void* start, std::size_t bytes);
 // Bytes of a mapped file view that will not be read again soon: the whole pages among them leave
 // the process's memory, and a later read brings them back from the file. A hint only.
 void releaseMappedPages(const void* start, std::size_t bytes);
+
+// Interruptions of the process (SIGINT, SIGTERM) end it with exit code 130 or 143, after removing
+// the files that are on the list at that moment (the temporaries of output not yet complete). The
+// first call sets this up (a signal the process was started ignoring stays ignored); each call adds
+// `path` to the list, or takes it off. False when there is no room for it. The list holds each
+// path as the system's bytes, made here, so that the handler only calls unlink and _exit; a path
+// longer than PATH_MAX is not removed.
+bool removeOnInterrupt(const WCHAR* path, bool add);
 
 // What a directory search tells of the one entry that a path names, every character taken
 // literally ("a?.00" is no pattern: names may hold "?" and "*" here). A link whose target is gone

@@ -4,8 +4,6 @@
 #include <bitset>
 #include <memory>
 #include <new>
-#include <set>
-#include <tuple>
 #include <vector>
 
 #include "mCmdLine.h"
@@ -14,6 +12,7 @@
 #include "oemTable.h"
 #include "options.h"
 #include "orderedQueue.h"
+#include "outputFiles.h"
 #include "progress.h"
 #include "reportFormat.h"
 #include "reportWriter.h"
@@ -65,196 +64,10 @@ void requireWritten(const mOutput& output, const mstr* file = nullptr) {
   throw outputLost{lostOutputError(output, file)};
 }
 
-// A file or directory that could not be made, with the system's error.
-mEx creationError(int line, const char16_t* function, const mstr& path) {
-  mEx ex("main", line, "wmain", 1);
-  ex.addSystemError().appendText(function).appendText(path.c_str());
-  return ex;
+// The file that takes the output now, if any.
+const mstr* outputName(const outputFile* file, const splitOutput* split) {
+  return file ? &file->name() : split ? split->current() : nullptr;
 }
-
-bool isSeparator(unsigned short unit) { return unit == platform::pathSeparator || unit == u'/'; }
-
-// The first `length` units of a text.
-mstr leading(const mstr& text, int length) {
-  mstr part;
-  part.append_n(text.c_str(), length);
-  return part;
-}
-
-// Makes a directory and the missing ones on the way to it; false, with the
-// last error set, when one of them cannot be made: the directory's own path
-// is then in `failed`.
-bool makeDirectories(const mstr& path, mstr& failed) {
-  std::vector<int> missing;  // lengths of the leading parts to make, the longest first
-  int length = path.get_count();
-  for (;;) {
-    failed = leading(path, length);
-    if (CreateDirectoryW(failed.wide(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) break;
-    if (GetLastError() != ERROR_PATH_NOT_FOUND) return false;
-    missing.push_back(length);
-    const unsigned short* units = path.c_str();
-    while (length > 0 && !isSeparator(units[length - 1])) --length;
-    while (length > 0 && isSeparator(units[length - 1])) --length;
-    if (length == 0) return false;  // nothing above it to make
-  }
-  for (auto at = missing.rbegin(); at != missing.rend(); ++at) {
-    failed = leading(path, *at);
-    if (!CreateDirectoryW(failed.wide(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
-  }
-  return true;
-}
-
-HANDLE createFile(const mstr& path, DWORD disposition) {
-  return CreateFileW(path.wide(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
-                     nullptr);
-}
-
-// The file of -o: made, or emptied when it was there, as a redirection does.
-HANDLE openOutputFile(const mstr& path) {
-  HANDLE file = createFile(path, CREATE_ALWAYS);
-  if (file == INVALID_HANDLE_VALUE) throw creationError(2, u"func=CreateFile filename=", path);
-  return file;
-}
-
-// The files of a split run: one for each index file, named by its path below
-// the search-path entry in one directory, written in turn through the one
-// writer. A file that was there is replaced only when asked (force), and one
-// this run wrote never is: its index gets error 80, as Windows gives when a
-// new file's name is taken. The file of the last report written stays open
-// until a later file holds a report, so that the size line at the end of
-// the run follows that report's text.
-class splitOutput {
- public:
-  splitOutput(const mstr& directory, bool force, mOutput& output)
-      : directory_(directory), force_(force), output_(output) {
-    const unsigned short separators[] = {u'/', platform::pathSeparator, 0};
-    directory_.trimRight(separators);
-  }
-  ~splitOutput() {
-    if (holding_) CloseHandle(holding_);
-  }
-  splitOutput(const splitOutput&) = delete;
-  splitOutput& operator=(const splitOutput&) = delete;
-
-  // Makes the directory; raises the run's error when it cannot.
-  void prepare() {
-    mstr failed;
-    if (!makeDirectories(directory_, failed)) throw creationError(3, u"func=CreateDirectory filename=", failed);
-  }
-
-  // Sends the output to the file of an index found below `entry`, from
-  // report `counter` on. False, after its error text, when the file cannot
-  // be had: the index is skipped.
-  bool begin(const mFileObject& entry, const mFileObject& index, unsigned counter, reportFormat& format) {
-    const mstr path = fileName(entry, index);
-    HANDLE file = INVALID_HANDLE_VALUE;
-    try {
-      file = open(path);
-    } catch (mEx& error) {
-      format.error(error, errorLevel::directory);
-      return false;
-    }
-    // What the previous file still has to take goes there first.
-    output_.flush();
-    requireWritten(output_, current());
-    if (HANDLE previous = output_.useFile(file)) {
-      if (counter != counterAtOpen_) {  // it holds the last report written so far
-        if (holding_) CloseHandle(holding_);
-        holding_ = previous;
-        holdingName_.assign(name_);
-      } else {
-        CloseHandle(previous);
-      }
-    }
-    name_.assign(path);
-    counterAtOpen_ = counter;
-    return true;
-  }
-
-  // At the end of the run: the output goes back to the file of the last
-  // report written, when a later file holds none.
-  void end(unsigned counter) {
-    if (counter != counterAtOpen_ || !holding_) return;
-    output_.flush();
-    requireWritten(output_, current());
-    if (HANDLE empty = output_.useFile(holding_)) CloseHandle(empty);
-    holding_ = nullptr;
-    name_.assign(holdingName_);
-  }
-
-  // The file being written, or null before the first one.
-  const mstr* current() const { return name_.get_count() > 0 ? &name_ : nullptr; }
-
- private:
-  static constexpr unsigned short kSeparator[] = {platform::pathSeparator, 0};
-  typedef std::tuple<DWORD, DWORD, DWORD> identity;  // volume, file index
-
-  // The directory, the index's path below the entry, ".txt" in place of its
-  // extension.
-  mstr fileName(const mFileObject& entry, const mFileObject& index) const {
-    mstr below, full;
-    entry.getFullPath(below);
-    if (below.get_count() == 0 || !isSeparator(below.c_str()[below.get_count() - 1])) below.append(kSeparator);
-    index.getFullPath(full);
-    const int prefix = below.get_count();
-    if (full.get_count() > prefix && std::equal(below.c_str(), below.c_str() + prefix, full.c_str()))
-      full.erase(full.get_data(), full.get_data() + prefix);
-    else
-      full.assign(index);  // found where the entry does not lead: by its name alone
-    int dot = full.get_count();
-    while (dot > 0 && full.c_str()[dot - 1] != u'.' && !isSeparator(full.c_str()[dot - 1])) --dot;
-    if (dot > 0 && full.c_str()[dot - 1] == u'.') full.erase(full.get_data() + dot - 1, nullptr);
-    mstr path(directory_);
-    if (path.get_count() == 0 || !isSeparator(path.c_str()[path.get_count() - 1])) path.append(kSeparator);
-    return path.append(full.c_str()).append(u".txt");
-  }
-
-  // Opens a file for writing: new, or replacing one that was there before
-  // the run when forced; its directories are made as needed.
-  HANDLE open(const mstr& path) {
-    HANDLE file = createFile(path, CREATE_NEW);
-    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND) {
-      mstr directory, failed;
-      mFileObject(path).getDir(directory);
-      if (!makeDirectories(directory, failed)) throw creationError(3, u"func=CreateDirectory filename=", failed);
-      file = createFile(path, CREATE_NEW);
-    }
-    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS && force_ && !writtenBefore(path))
-      file = createFile(path, CREATE_ALWAYS);
-    if (file == INVALID_HANDLE_VALUE) throw creationError(4, u"func=CreateFile filename=", path);
-    identity id;
-    if (identify(file, id)) written_.insert(id);
-    return file;
-  }
-
-  static bool identify(HANDLE file, identity& id) {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(file, &info)) return false;
-    id = identity(info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow);
-    return true;
-  }
-
-  // Whether the file at `path` is one this run wrote; the last error is
-  // ERROR_FILE_EXISTS after it. It may still be open for writing here.
-  bool writtenBefore(const mstr& path) const {
-    HANDLE file = CreateFileW(path.wide(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    identity id;
-    const bool ours = file != INVALID_HANDLE_VALUE && identify(file, id) && written_.count(id) > 0;
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-    SetLastError(ERROR_FILE_EXISTS);
-    return ours;
-  }
-
-  mstr directory_;
-  const bool force_;
-  mOutput& output_;
-  std::set<identity> written_;  // every file this run opened
-  mstr name_;                   // the file being written
-  unsigned counterAtOpen_ = 0;  // the number of the first report it may hold
-  HANDLE holding_ = nullptr;    // the file of the last report written, when it is another one
-  mstr holdingName_;
-};
 
 // The processors this process may use.
 unsigned processorCount() {
@@ -301,6 +114,7 @@ struct conversion {
   indexOpener& opener;
   runTally& tally;
   progress* shown;
+  outputFile* file;               // the file that takes the output, or null
   splitOutput* split;             // a file for each index file, or null
   unsigned processors;            // what a large index is loaded on
   unsigned counter = 0;           // reports written so far
@@ -345,10 +159,16 @@ void convertDirectory(const mFileObject& directory, conversion& c) {
         index->open(file, missingDataFile);
       }
       ++c.tally.indexes;
-      if (c.split && !c.split->begin(directory, file, c.counter, c.format)) {
-        index.reset();
-        if (c.shown) c.shown->indexDone();
-        continue;
+      if (c.file) c.file->opened(*index);
+      if (c.split) {
+        // What the file before still has to take goes there first.
+        mOutput::get().flush();
+        requireWritten(mOutput::get(), c.split->current());
+        if (!c.split->begin(directory, file, c.counter, c.format)) {
+          index.reset();
+          if (c.shown) c.shown->indexDone();
+          continue;
+        }
       }
       c.format.beginIndex(*index, indexPath);
       if (index->size % kRecordSize) {
@@ -356,7 +176,7 @@ void convertDirectory(const mFileObject& directory, conversion& c) {
         c.format.indexDamage(*index);
       }
       c.writer.write(*index, c.counter);
-      requireWritten(mOutput::get(), c.split ? c.split->current() : nullptr);
+      requireWritten(mOutput::get(), outputName(c.file, c.split));
       index.reset();
       if (c.shown) c.shown->indexDone();
     }
@@ -391,11 +211,13 @@ int tarvinRun(int argc, WCHAR** argv) {
   shape.trim = options.trim;
   shape.keys = options.keys;
   reportFormat format(shape, output);
-  // Standard output to a file: one that cannot be made is the end of the
-  // run, as when its output is lost.
+  // Standard output to a file: one that cannot be had, or that is a list
+  // file, is the end of the run, as when its output is lost.
+  std::unique_ptr<outputFile> file;
   if (options.output.get_count() > 0) {
+    file.reset(new outputFile(options.output, output));
     try {
-      output.useFile(openOutputFile(options.output));
+      file->open(listFileIdentities(argc, argv));
     } catch (mEx& error) {
       format.error(error, errorLevel::run);
       output.finish();
@@ -440,7 +262,7 @@ int tarvinRun(int argc, WCHAR** argv) {
         listFileSizeLines();
         if (split) {
           try {
-            split->prepare();
+            split->prepare(listFileIdentities(argc, argv));
           } catch (mEx&) {
             exitCode = 1;  // nowhere to write the reports
             throw;
@@ -460,10 +282,14 @@ int tarvinRun(int argc, WCHAR** argv) {
         reportWriter writer(format, tally, reportDecode::select(level), !oemTable::get().roundTrip, threads, console,
                             shown.get());
         indexOpener opener(threads > 1 ? 2 : 1, 2, [](indexAhead& ahead, unsigned) { ahead.open(); });
-        conversion c{format, writer, opener, tally, shown.get(), split.get(), processorCount()};
+        conversion c{format, writer, opener, tally, shown.get(), file.get(), split.get(), processorCount()};
         for (auto it = commandLine.searchPaths.begin(); auto* directory = it.step();)
           convertDirectory(*directory->value, c);
-        if (split) split->end(c.counter);
+        if (split) {
+          output.flush();
+          requireWritten(output, split->current());
+          split->end(c.counter, format);
+        }
         lastUnits = writer.lastUnits();
         // Directories were named (no argument at all writes nothing), and
         // none holds an index file.
@@ -489,10 +315,13 @@ int tarvinRun(int argc, WCHAR** argv) {
   output.flush();
   if (exitCode == 0 && output.lost()) {
     if (!readerWentAway(output.lostError()))
-      format.error(lostOutputError(output, split ? split->current() : nullptr), errorLevel::run);
+      format.error(lostOutputError(output, outputName(file.get(), split.get())), errorLevel::run);
     exitCode = 1;
   }
-  output.closeFile();
+  // The output files go in place, those cut short by lost output excepted.
+  if (file && !file->finish(!output.lost(), format)) exitCode = 1;
+  if (split && !split->finish(!output.lost(), format)) exitCode = 1;
+  file.reset();
   split.reset();
   if (shown) shown->finish(format.errorTexts());
   shown.reset();

@@ -6,8 +6,9 @@
 
 #include "win32.h"
 
-// Returns the process exit code: 0, or 1 when standard output could not be
-// written.
+// Returns the process exit code: 0; 1 when output was lost, or a file of -o
+// or --split could not be had or put in place; 2 after a usage error, or
+// under --strict or --verify an error text or damage.
 int tarvinRun(int argc, WCHAR** argv);
 
 #endif  // TARVIN_RUN_H

@@ -1,18 +1,21 @@
 // File handles, the standard handles, reading and writing, directories made,
-// and read-only mappings of whole files.
+// read-only mappings of whole files, and names looked at, removed and renamed.
 #include <fcntl.h>
 #include <poll.h>
+#include <stdio.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <limits>
 #include <mutex>
 #include <new>
+#include <string>
 #include <unordered_set>
 
 #include "posix/internal.h"
@@ -103,8 +106,11 @@ std::uint64_t sizeOf(const struct stat& info) {
   return S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
 }
 
+// A FIFO, a socket or a device is no file that can be replaced: a device
+// of its own kind.
 DWORD attributesOf(const struct stat& info) {
-  return S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+  return S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : S_ISREG(info.st_mode) ? FILE_ATTRIBUTE_NORMAL
+                                                                                  : FILE_ATTRIBUTE_DEVICE;
 }
 
 }  // namespace
@@ -164,14 +170,26 @@ using namespace platform::posix;
 
 namespace {
 
+// Opened for its information alone (access 0): a FIFO or device is not
+// opened itself, and with O_NOFOLLOW a link opens as itself.
+#if defined(O_PATH)
+constexpr int kInformationOnly = O_PATH;
+#else
+constexpr int kInformationOnly = O_RDONLY | O_NONBLOCK;
+#endif
+
 // The open(2) flags of an access and a disposition; false for a pair the
 // layer does not offer.
 bool openFlags(DWORD access, DWORD disposition, int* flags) {
   if (access == GENERIC_READ && disposition == OPEN_EXISTING) {
     // O_NONBLOCK: opening a FIFO without a writer, or a device, must not wait.
     *flags = O_RDONLY | O_NONBLOCK;
+  } else if (access == 0 && disposition == OPEN_EXISTING) {
+    *flags = kInformationOnly;
   } else if (access == GENERIC_WRITE && disposition == OPEN_EXISTING) {
-    *flags = O_WRONLY;
+    // O_NONBLOCK: a FIFO without a reader is refused (ENXIO), not waited
+    // for; writes wait as usual (see blockingWrites).
+    *flags = O_WRONLY | O_NONBLOCK;
   } else if (access == GENERIC_WRITE && disposition == CREATE_NEW) {
     *flags = O_WRONLY | O_CREAT | O_EXCL;
   } else if (access == GENERIC_WRITE && disposition == CREATE_ALWAYS) {
@@ -181,6 +199,14 @@ bool openFlags(DWORD access, DWORD disposition, int* flags) {
   }
   *flags |= O_CLOEXEC | O_NOCTTY;
   return true;
+}
+
+// A handle opened for writing without waiting for a FIFO's reader then
+// writes as any other: each write waits until it is taken.
+void blockingWrites(int fd, int openedWith) {
+  if ((openedWith & O_ACCMODE) != O_WRONLY || (openedWith & O_NONBLOCK) == 0) return;
+  const int status = fcntl(fd, F_GETFL);
+  if (status != -1) fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
 }
 
 // Opens the file; -1 with errno set on failure. CREATE_ALWAYS tells in
@@ -207,6 +233,7 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD /*shareMode*/,
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
+  if ((flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0) openAs |= O_NOFOLLOW;
   try {
     const std::string path = toNative(name);
     if (path.empty()) {
@@ -221,6 +248,7 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD /*shareMode*/,
       SetLastError(errorFromErrno(errno, path));
       return INVALID_HANDLE_VALUE;
     }
+    blockingWrites(fd, openAs);
     // A directory opens only for its information, as on Windows; where
     // that is asked for, any entry may open.
     struct stat info;
@@ -500,4 +528,138 @@ BOOL UnmapViewOfFile(LPCVOID view) {
   if (length == 0) return fail(ERROR_INVALID_PARAMETER);
   munmap(const_cast<void*>(view), length);
   return TRUE;
+}
+
+// ---- Names: what one is, removing and renaming ----
+
+namespace {
+
+// The error of a path whose leading pieces could not be reached: stat
+// through it fails with that error.
+DWORD unreachedError(const longPath& where, const std::string& path) {
+  struct stat info;
+  where.stat(&info, 0);
+  return errorFromErrno(errno, path);
+}
+
+// Gives `from` the name `to` unless that name is taken (EEXIST then). Where
+// the file system cannot refuse a taken name in the rename itself, the file
+// gets a second name and loses its first, and where it has no hard links
+// either, the name is looked up first.
+int renameWithoutReplacing(const longPath& from, const longPath& to) {
+#ifdef RENAME_NOREPLACE
+  if (renameat2(from.directory(), from.name(), to.directory(), to.name(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
+#endif
+  if (linkat(from.directory(), from.name(), to.directory(), to.name(), 0) == 0) {
+    unlinkat(from.directory(), from.name(), 0);
+    return 0;
+  }
+  if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP) return -1;
+  struct stat info;
+  if (fstatat(to.directory(), to.name(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+    errno = EEXIST;
+    return -1;
+  }
+  return renameat(from.directory(), from.name(), to.directory(), to.name());
+}
+
+}  // namespace
+
+DWORD GetFileAttributesW(LPCWSTR name) {
+  try {
+    const std::string path = toNative(name);
+    if (path.empty()) {
+      SetLastError(ERROR_PATH_NOT_FOUND);
+      return INVALID_FILE_ATTRIBUTES;
+    }
+    const longPath where(path);
+    struct stat info;
+    if (where.stat(&info, AT_SYMLINK_NOFOLLOW) != 0) {
+      SetLastError(errorFromErrno(errno, path));
+      return INVALID_FILE_ATTRIBUTES;
+    }
+    if (!S_ISLNK(info.st_mode)) return attributesOf(info);
+    struct stat target;
+    const bool directory = where.stat(&target, 0) == 0 && S_ISDIR(target.st_mode);
+    return FILE_ATTRIBUTE_REPARSE_POINT | (directory ? FILE_ATTRIBUTE_DIRECTORY : 0);
+  } catch (const std::bad_alloc&) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+}
+
+DWORD GetFileType(HANDLE file) {
+  const int fd = descriptorOf(file);
+  struct stat info;
+  if (fd < 0) return FILE_TYPE_UNKNOWN;
+  if (fstat(fd, &info) != 0) {
+    SetLastError(errorFromErrno(errno));
+    return FILE_TYPE_UNKNOWN;
+  }
+  SetLastError(NO_ERROR);
+  if (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) return FILE_TYPE_DISK;
+  if (S_ISCHR(info.st_mode)) return FILE_TYPE_CHAR;
+  if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) return FILE_TYPE_PIPE;
+  return FILE_TYPE_UNKNOWN;
+}
+
+DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD size, DWORD flags) {
+  const int fd = descriptorOf(file);
+  if (fd < 0) return 0;
+  if (flags != 0 || (path == nullptr && size != 0)) return fail(ERROR_INVALID_PARAMETER);
+  try {
+    // The kernel keeps it as the link of the descriptor.
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    std::string target(256, '\0');
+    for (;;) {
+      const ssize_t length = readlink(link.c_str(), &target[0], target.size());
+      if (length < 0) return fail(errorFromErrno(errno));
+      if (static_cast<std::size_t>(length) < target.size()) {
+        target.resize(static_cast<std::size_t>(length));
+        break;
+      }
+      target.resize(target.size() * 2);
+    }
+    // A pipe or a socket has no path ("pipe:[…]").
+    if (target.empty() || target[0] != '/') return fail(ERROR_NOT_SUPPORTED);
+    const std::u16string wide = fromNative(target);
+    if (wide.size() + 1 > size) return static_cast<DWORD>(wide.size() + 1);
+    std::copy(wide.begin(), wide.end(), path);
+    path[wide.size()] = 0;
+    return static_cast<DWORD>(wide.size());
+  } catch (const std::bad_alloc&) {
+    return fail(ERROR_NOT_ENOUGH_MEMORY);
+  }
+}
+
+BOOL DeleteFileW(LPCWSTR name) {
+  try {
+    const std::string path = toNative(name);
+    if (path.empty()) return fail(ERROR_PATH_NOT_FOUND);
+    const longPath where(path);
+    if (!where.reached()) return fail(unreachedError(where, path));
+    if (unlinkat(where.directory(), where.name(), 0) != 0) return fail(errorFromErrno(errno, path));
+    return TRUE;
+  } catch (const std::bad_alloc&) {
+    return fail(ERROR_NOT_ENOUGH_MEMORY);
+  }
+}
+
+BOOL MoveFileExW(LPCWSTR existing, LPCWSTR replacement, DWORD flags) {
+  if ((flags & ~MOVEFILE_REPLACE_EXISTING) != 0) return fail(ERROR_INVALID_PARAMETER);
+  try {
+    const std::string from = toNative(existing), to = toNative(replacement);
+    if (from.empty() || to.empty()) return fail(ERROR_PATH_NOT_FOUND);
+    const longPath source(from), target(to);
+    if (!source.reached()) return fail(unreachedError(source, from));
+    if (!target.reached()) return fail(unreachedError(target, to));
+    const int moved = (flags & MOVEFILE_REPLACE_EXISTING) != 0
+                          ? renameat(source.directory(), source.name(), target.directory(), target.name())
+                          : renameWithoutReplacing(source, target);
+    if (moved != 0) return fail(errno == EEXIST ? ERROR_ALREADY_EXISTS : errorFromErrno(errno, to));
+    return TRUE;
+  } catch (const std::bad_alloc&) {
+    return fail(ERROR_NOT_ENOUGH_MEMORY);
+  }
 }

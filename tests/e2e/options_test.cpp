@@ -5,6 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstdio>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -133,6 +136,27 @@ class Options : public archiveTree {
               {shown("d/A.IDX"), "K2", "A.01", a.blockOf(1), a1 - k2},
               {shown("d/A.IDX"), "K3", "", 0, -1},
               {shown("d/sub/B.IDX"), "Ё1", "B.00", 0, fileSize(b.dataFilePath(0))}};
+  }
+
+  // Index files of a run that blocks on its standard error before its output
+  // is complete: A.IDX, B.IDX, then C.IDX, whose 2000 reports each give an error text.
+  void blockingArchive(const std::string& dir) {
+    simpleArchive(dir, "A.IDX", {"K1"});
+    simpleArchive(dir, "B.IDX", {"K2"});
+    archive::writer c(at(dir), "C.IDX");
+    for (int i = 0; i < 2000; ++i) c.add("K" + std::to_string(i), "", 1, {"x"});
+    c.omitDataFile(1);
+    c.write();
+  }
+
+  // What is below a directory that is no directory, one path a line.
+  static std::string filesBelow(const std::string& directory) {
+    std::string listing;
+    if (FILE* found = popen(("find '" + directory + "' ! -type d | sort").c_str(), "r")) {
+      for (int c; (c = std::fgetc(found)) != EOF;) listing += static_cast<char>(c);
+      pclose(found);
+    }
+    return listing;
   }
 
   static long long fileSize(const std::string& path) {
@@ -304,8 +328,46 @@ TEST_F(Options, OutputFileHoldsWhatStandardOutputWould) {
   r = run({arg("d"), "-o", "/dev/full"});
   const unsigned full = program.diskFullError();
   EXPECT_EQ(r.err, run({arg("d")}).err +
-                       runError(full, program.systemText(full) + "func=WriteFile Данные не записаны в стандартный вывод.", 1));
+                       runError(full, program.systemText(full) + "func=WriteFile Данные не записаны в файл. filename=/dev/full", 1));
   EXPECT_EQ(r.exitCode, 1);
+}
+
+// The file of -o is never one of the run's inputs, also through a link (a
+// list file is refused before anything is read); a FIFO without a reader is
+// refused, not waited for; an interrupted run leaves the file as it was.
+TEST_F(Options, OutputFileNeverReplacesAnInputNorIsLeftCut) {
+  writeArchives();
+  const std::string plainErr = run({arg("d")}).err;
+  archive::writeFile(at("l.lst"), arg("d") + "\r\n");
+  if (!program.windows) tree.link(at("d/A.01"), "link");
+  for (const std::string target : {"d/A.01", "d/A.IDX", "d/sub/B.00", "link", "l.lst"}) {
+    if (target == "link" && program.windows) continue;
+    SCOPED_TRACE(target);
+    const bool listed = target == "l.lst";
+    const std::string before = archive::readFile(at(target));
+    const outcome r = run({program.option("strict"), listed ? "@" + arg(target) : arg("d"),
+                           program.option("output", arg(target))});
+    EXPECT_EQ(r.err, (listed ? "" : plainErr) +
+                         runError(0, "Файл вывода - один из входных файлов, и он оставлен как был. filename=" +
+                                         shown(target), 6));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(archive::readFile(at(target)), before);
+  }
+  if (program.windows) return;
+  ASSERT_EQ(mkfifo(at("fifo").c_str(), 0644), 0);
+  runOptions limited;
+  limited.timeoutSeconds = 20;
+  outcome r = run({arg("d"), "-o", arg("fifo")}, limited);
+  EXPECT_EQ(r.err, runError(2, program.systemText(2) + "func=CreateFile filename=" + shown("fifo"), 2));
+  EXPECT_EQ(r.exitCode, 1);
+  blockingArchive("m");
+  archive::writeFile(at("out.txt"), "old");
+  runOptions interrupted;
+  interrupted.pipedStream = 2;
+  interrupted.signalWhenBlocked = SIGINT;
+  EXPECT_EQ(run({arg("m"), "-o", arg("out.txt")}, interrupted).exitCode, 130);
+  EXPECT_EQ(archive::readFile(at("out.txt")), "old");
+  EXPECT_EQ(filesBelow(root).find(".tarvin-"), std::string::npos) << filesBelow(root);
 }
 
 // --split=DIR: a file for each index file at its path below the directory
@@ -353,7 +415,8 @@ TEST_F(Options, SplitWritesTheStreamOfEachIndexToAFileOfItsOwn) {
 
 // A file that was there is replaced only with --force; one this run wrote
 // never is (two directory arguments whose index files map to one name):
-// that index gets error 80 and is skipped, and the run goes on.
+// that index gets error 80 and is skipped, the run goes on, and ends with
+// exit code 1.
 TEST_F(Options, SplitReplacesFilesOnlyWhenForcedAndNeverItsOwn) {
   writeArchives();
   archive::writer e(at("e"), "A.IDX");
@@ -366,17 +429,86 @@ TEST_F(Options, SplitReplacesFilesOnlyWhenForcedAndNeverItsOwn) {
   archive::writeFile(at("out/A.txt"), "old");
   outcome r = run({arg("d"), program.option("split", arg("out"))});
   EXPECT_EQ(r.err, plainErr + taken);
-  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(archive::readFile(at("out/A.txt")), "old");
   EXPECT_EQ(archive::readFile(at("out/sub/B.txt")), texts[3] + separatorLine(0));
   // Forced: the old file is replaced, but e/A.IDX does not replace d/A.IDX's.
   r = run({arg("e"), arg("d"), program.option("split", arg("out")), program.option("force")});
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, plainErr + taken);
-  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(archive::readFile(at("out/A.txt")), texts[0] + separatorLine(0) + texts[1] + separatorLine(1) +
                                                     separatorLine(2));
   EXPECT_EQ(archive::readFile(at("out/sub/B.txt")), texts[3] + separatorLine(3));
+}
+
+// Below the split directory no link is followed; with --force a link, a
+// directory or a special file where a split file goes is an error naming it
+// (the index is skipped, exit code 1), a regular file (a hard link too) is
+// replaced, never written through.
+TEST_F(Options, SplitWritesNothingThroughLinksNorIntoSpecialFiles) {
+  if (program.windows) GTEST_SKIP() << "links and FIFOs of the test's own system";
+  writeArchives();
+  const std::string plainErr = run({arg("d")}).err;
+  archive::writeFile(at("victim"), "victim");
+  archive::makeDirectories(at("elsewhere"));
+  const std::string inTheWay = runError(80, program.systemText(80) + "func=CreateFile Имя занято ссылкой, каталогом "
+                                            "или особым файлом, и он не заменяется. filename=" + shown("out/A.txt"), 5);
+  const std::pair<std::function<void()>, std::string> rows[] = {  // what is planted, the error it gives
+      {[&] { tree.link("../elsewhere", "out/sub"); },
+       runError(267, program.systemText(267) + "func=CreateDirectory Путь занят не каталогом или ссылкой: по ссылкам "
+                "файлы не пишутся. filename=" + shown("out/sub"), 8)},
+      {[&] { tree.link("../victim", "out/A.txt"); }, inTheWay},
+      {[&] { tree.link("../nowhere", "out/A.txt"); }, inTheWay},
+      {[&] { mkfifo(at("out/A.txt").c_str(), 0644); }, inTheWay},
+      {[&] { link(at("victim").c_str(), at("out/A.txt").c_str()); }, ""},
+  };
+  runOptions limited;
+  limited.timeoutSeconds = 20;
+  for (const auto& [plant, err] : rows) {
+    SCOPED_TRACE(err);
+    std::system(("rm -rf '" + at("out") + "'").c_str());
+    archive::makeDirectories(at("out"));
+    plant();
+    const outcome o = run({arg("d"), program.option("split", arg("out")), program.option("force")}, limited);
+    EXPECT_EQ(o.err, plainErr + err);
+    EXPECT_EQ(o.exitCode, err.empty() ? 0 : 1);
+    EXPECT_EQ(archive::readFile(at("victim")) + filesBelow(at("elsewhere")), "victim");
+    EXPECT_EQ(access(at("nowhere").c_str(), F_OK), -1);
+    if (err != inTheWay) {
+      EXPECT_EQ(archive::readFile(at("out/A.txt")), texts[0] + separatorLine(0) + texts[1] + numbered({"", ""}, 1));
+    }
+  }
+}
+
+// A split directory that is no directory, or in which no file can be made,
+// is the run's error before anything is read. A run interrupted, or whose
+// writes fail, leaves no file of its own behind, cut short or empty.
+TEST_F(Options, SplitDirectoryIsUsableAndItsFilesComplete) {
+  writeArchives();
+  archive::writeFile(at("file"), "");
+  archive::makeDirectories(at("ro"));
+  chmod(at("ro").c_str(), 0555);
+  runOptions asNobody;
+  asNobody.dropPrivileges = true;
+  outcome r = run({arg("d"), program.option("split", arg("file"))});
+  EXPECT_EQ(r.err, runError(267, program.systemText(267) + "func=CreateDirectory Путь занят не каталогом или "
+                                 "ссылкой: по ссылкам файлы не пишутся. filename=" + shown("file"), 3));
+  EXPECT_EQ(r.exitCode, 1);
+  if (program.windows) return;
+  r = run({arg("d"), program.option("split", arg("ro"))}, asNobody);
+  EXPECT_EQ(r.err, runError(5, program.systemText(5) + "func=CreateFile В каталоге нельзя создать файл. filename=" +
+                                   shown("ro"), 3));
+  EXPECT_EQ(r.exitCode, 1);
+  blockingArchive("m");
+  runOptions interrupted;
+  interrupted.pipedStream = 2;
+  interrupted.signalWhenBlocked = SIGTERM;
+  EXPECT_EQ(run({arg("m"), program.option("split", arg("out"))}, interrupted).exitCode, 143);
+  runOptions small;
+  small.fileSizeLimit = 16;  // A.txt is cut short
+  EXPECT_EQ(run({arg("d"), program.option("split", arg("full"))}, small).exitCode, 1);
+  EXPECT_EQ(filesBelow(at("out")) + filesBelow(at("full")), "");
 }
 
 // The size line of a long last report goes where its text is: into its

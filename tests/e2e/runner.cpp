@@ -74,6 +74,11 @@ int pipeOf(const std::string& bytes) {
     limit.rlim_cur = static_cast<rlim_t>(options.openFilesLimit);
     setrlimit(RLIMIT_NOFILE, &limit);
   }
+  if (options.fileSizeLimit >= 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{static_cast<rlim_t>(options.fileSizeLimit), static_cast<rlim_t>(options.fileSizeLimit)};
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
   if (options.dropPrivileges) {
     setgroups(0, nullptr);
     if (setgid(65534) != 0 || setuid(65534) != 0) _exit(125);
@@ -164,9 +169,10 @@ outcome run(const std::vector<std::string>& arguments, const runOptions& options
   std::string pipedBytes;
   if (options.pipedStream != 0) {
     close(pipeEnds[1]);
-    if (options.whileBlocked) {
+    if (options.whileBlocked || options.signalWhenBlocked) {
       piped.waitUntilFull(pipeEnds[0]);
-      options.whileBlocked();
+      if (options.whileBlocked) options.whileBlocked();
+      if (options.signalWhenBlocked) kill(child, options.signalWhenBlocked);
     }
     piped.read(pipeEnds[0], pipedBytes, options.closeAfter);
     close(pipeEnds[0]);

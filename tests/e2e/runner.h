@@ -32,6 +32,11 @@ struct runOptions {
   std::function<void()> whileBlocked;
   // With pipedStream: read this many bytes, then close the pipe (| head -c N).
   std::size_t closeAfter = 0;
+  // With pipedStream: send this signal once the program is blocked.
+  int signalWhenBlocked = 0;
+  // Files it writes may not grow beyond this many bytes (a write past it
+  // fails, SIGXFSZ ignored), -1: no limit.
+  long fileSizeLimit = -1;
 };
 
 outcome run(const std::vector<std::string>& arguments, const runOptions& options = {});

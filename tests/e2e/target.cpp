@@ -42,6 +42,7 @@ std::string target::systemText(unsigned code) const {
       {80, "Файл уже существует.\r\n"},
       {112, "Диск полностью заполнен.\r\n"},
       {123, "Неверное имя.\r\n"},
+      {267, "Неверно задано имя каталога.\r\n"},
       {1006, "Неверный файл.\r\n"},
   };
   const auto& texts = underWine() ? wineTexts : windowsTexts;

@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "posix/internal.h"
@@ -180,6 +182,76 @@ TEST(Files, DirectoriesAreMadeOnceAlsoBeyondPathMax) {
     EXPECT_FALSE(CreateDirectoryW((deep + name).c_str(), nullptr));
     EXPECT_EQ(GetLastError(), error);
   }
+}
+
+// What a name is, its last link not followed; names are removed and
+// renamed, never what a link leads to.
+TEST(Files, NamesAreToldRemovedAndRenamedWithoutFollowingLinks) {
+  TempTree dir{"platform"};
+  dir.file("file", "file");
+  dir.file("new", "new");
+  dir.dir("sub");
+  dir.link("file", "toFile");
+  dir.link("sub", "toSub");
+  dir.link("gone", "dangling");
+  ASSERT_EQ(mkfifo(dir.path("fifo").c_str(), 0644), 0);
+  const std::pair<const char*, DWORD> kinds[] = {
+      {"file", FILE_ATTRIBUTE_NORMAL}, {"sub", FILE_ATTRIBUTE_DIRECTORY}, {"toFile", FILE_ATTRIBUTE_REPARSE_POINT},
+      {"toSub", FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY}, {"dangling", FILE_ATTRIBUTE_REPARSE_POINT},
+      {"fifo", FILE_ATTRIBUTE_DEVICE}, {"missing", INVALID_FILE_ATTRIBUTES}};
+  for (const auto& [name, attributes] : kinds) EXPECT_EQ(GetFileAttributesW(dir.wide(name).c_str()), attributes) << name;
+  EXPECT_EQ(GetLastError(), 2u);
+  EXPECT_EQ(GetFileAttributesW(dir.wide("missing/x").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetLastError(), 3u);
+  auto content = [&dir](const char* name) {
+    std::ifstream in(dir.path(name));
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  EXPECT_FALSE(MoveFileExW(dir.wide("new").c_str(), dir.wide("file").c_str(), 0));
+  EXPECT_EQ(GetLastError(), 183u);
+  EXPECT_TRUE(MoveFileExW(dir.wide("new").c_str(), dir.wide("toFile").c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(GetFileAttributesW(dir.wide("toFile").c_str()), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(content("toFile") + content("file"), "newfile");
+  EXPECT_TRUE(MoveFileExW(dir.wide("toFile").c_str(), dir.wide("moved").c_str(), 0));
+  EXPECT_EQ(content("moved"), "new");
+  EXPECT_TRUE(DeleteFileW(dir.wide("toSub").c_str()));
+  EXPECT_TRUE(DeleteFileW(dir.wide("dangling").c_str()));
+  EXPECT_EQ(GetFileAttributesW(dir.wide("dangling").c_str()) & GetFileAttributesW(dir.wide("toSub").c_str()),
+            INVALID_FILE_ATTRIBUTES);
+  EXPECT_FALSE(DeleteFileW(dir.wide("sub").c_str()));
+  EXPECT_EQ(GetLastError(), 5u);
+}
+
+// Opening a FIFO, for writing or for its information, never waits; a handle
+// tells what it is and where it leads.
+TEST(Files, HandlesTellWhatTheyAreAndWhereTheyLead) {
+  TempTree dir{"platform"};
+  dir.file("file", "x");
+  dir.link("file", "link");
+  dir.link("gone", "dangling");
+  ASSERT_EQ(mkfifo(dir.path("fifo").c_str(), 0644), 0);
+  auto open = [&dir](const char* name, DWORD access, DWORD disposition, DWORD flags) {
+    return CreateFileW(dir.wide(name).c_str(), access, 0, nullptr, disposition, flags, nullptr);
+  };
+  EXPECT_EQ(open("fifo", GENERIC_WRITE, OPEN_EXISTING, 0), INVALID_HANDLE_VALUE);  // no reader
+  EXPECT_EQ(GetLastError(), 2u);
+  EXPECT_EQ(open("dangling", GENERIC_WRITE, CREATE_NEW, FILE_FLAG_OPEN_REPARSE_POINT), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), 80u);
+  EXPECT_EQ(GetFileAttributesW(dir.wide("gone").c_str()), INVALID_FILE_ATTRIBUTES);
+  HANDLE fifo = open("fifo", 0, OPEN_EXISTING, 0), link = open("link", 0, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
+  HANDLE file = open("link", 0, OPEN_EXISTING, 0);
+  HANDLE device = CreateFileW(u"/dev/null", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(GetFileType(fifo), FILE_TYPE_PIPE);
+  EXPECT_EQ(GetFileType(device), FILE_TYPE_CHAR);
+  EXPECT_EQ(GetFileType(file), FILE_TYPE_DISK);
+  BY_HANDLE_FILE_INFORMATION itself{}, target{};
+  EXPECT_TRUE(GetFileInformationByHandle(link, &itself) && GetFileInformationByHandle(file, &target));
+  EXPECT_NE(itself.nFileIndexLow, target.nFileIndexLow);
+  WCHAR path[4096];
+  EXPECT_EQ(GetFinalPathNameByHandleW(file, path, 4, 0), dir.wide("file").size() + 1);  // room needed
+  EXPECT_EQ(GetFinalPathNameByHandleW(file, path, 4096, 0), dir.wide("file").size());
+  EXPECT_EQ(std::u16string(path), dir.wide("file"));
+  for (HANDLE h : {fifo, link, file, device}) EXPECT_TRUE(CloseHandle(h));
 }
 
 TEST(Files, BadHandlesAreRefused) {
