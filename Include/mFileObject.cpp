@@ -187,39 +187,56 @@ mFileObject& mFileObject::setPath(const mstr& path) {
   return *this;
 }
 
+// What the user typed loses the spaces at its start, then the spaces and
+// separators at its end ("/" alone stays, the root). The directory is what
+// stands before the last separator that no double quote groups into the
+// name; the name is what follows it, less the spaces at its start. A text of
+// spaces alone is a name as it stands, which names nothing.
 void mFileObject::applyPathRule() {
-  trimRight(kSeparator);
-  if (!platform::hasDriveLetters && get_count() == 1 && c_str()[0] == kSeparator[0]) {
+  const unsigned short separator = kSeparator[0];
+  const unsigned short* units = c_str();
+  int start = 0;
+  while (units[start] == u' ') ++start;
+  if (start < get_count()) {
+    erase(get_data(), get_data() + start);
+    const unsigned short atTheEnd[] = {u' ', separator, 0};
+    trimRight(atTheEnd);
+  }
+  units = c_str();
+  const int length = get_count();
+  if (!platform::hasDriveLetters && length == 1 && units[0] == separator) {
     clear();  // the root: empty name, empty directory
     dir.clear();
     return;
   }
-  dir.assign(*this);
-  mstr_list parts;
-  dir.split(parts, kSeparator);
-  int components = parts.get_count();
-  if (components == 1) {
-    const mstr& only = *parts.get_data();
-    unsigned short second = only.get_count() >= 2 ? only.c_str()[1] : only.c_str()[0];
-    if (platform::hasDriveLetters && second == u':') {
-      clear();  // a drive: the directory keeps the path
+  int last = -1;
+  bool quoted = false;
+  for (int i = 0; i < length; ++i) {
+    if (units[i] == u'"')
+      quoted = !quoted;
+    else if (!quoted && units[i] == separator)
+      last = i;
+  }
+  if (last < 0) {
+    dir.clear();
+    if (platform::hasDriveLetters && length >= 2 && units[1] == u':') {
+      dir.swap(*this);  // a drive: the directory keeps the path
       return;
     }
     // A bare name lies in the current directory.
-    dir.clear();
     DWORD size = GetCurrentDirectoryW(0, nullptr);
     if (size > 0 && size < 0x7FFFFFF0u) {
       dir.get_size(static_cast<int>(size), true);
-      DWORD length = GetCurrentDirectoryW(size, reinterpret_cast<LPWSTR>(dir.get_data()));
-      if (length > 0 && length < size) dir.take_written(static_cast<int>(length));
+      DWORD written = GetCurrentDirectoryW(size, reinterpret_cast<LPWSTR>(dir.get_data()));
+      if (written > 0 && written < size) dir.take_written(static_cast<int>(written));
     }
     return;
   }
-  clear();
-  if (components > 0) assign(parts.get_data()[components - 1]);
-  int keep = dir.get_count() - get_count() - 1;
-  if (keep < 0) keep = 0;
-  dir.erase(dir.get_data() + keep, dir.get_end());
+  dir.clear();
+  dir.append_n(units, last);
+  int name = last + 1;
+  while (name < length && units[name] == u' ') ++name;
+  erase(get_data(), get_data() + name);
 }
 
 mstr& mFileObject::getFullPath(mstr& out) const {

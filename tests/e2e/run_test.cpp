@@ -310,6 +310,11 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
   chmod(at("locked").c_str(), 0);
   archive::writeFile(at("file"), "not a directory");
   archive::writeFile(at("ends.lst"), arg("missing") + "\n" + arg("ok") + "\r" + arg("file") + "\r\n" + arg("empty"));
+  // Typed with spaces at its ends: x/2005, never x/2/2005 or x/20/2005.
+  const std::vector<std::string> spaced = simpleArchive("x/2005", "Y.IDX", {"Y1"});
+  simpleArchive("x/2/2005", "Z.IDX", {"Z2"});
+  simpleArchive("x/20/2005", "Z.IDX", {"Z3"});
+  archive::writeFile(at("spaces.lst"), " " + arg("x/2005") + "   \r\n");
   // The sample archive with NORTH.01 cut to 100 bytes: the line of report
   // 20040112000001 at byte 90 runs past the end; report 20040112000002
   // (block 2, byte 128) begins beyond it. SOUTH.05 is missing in the sample.
@@ -385,6 +390,8 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
       {"a list on standard input, and --utf8 spelled so on every platform", {"--utf8", "@-"}, 0, okOut,
        utf8(unlisted(3, "missing")), everywhere, arg("missing") + "\r\n" + arg("ok") + "\n"},
       {"a list file that is a pipe", {"@/dev/stdin"}, 0, okOut, "", posixOnly, arg("ok") + "\r\n"},
+      {"spaces around a typed name, in an argument and a list line", {"  " + arg("x/2005") + "  ", "@" + arg("spaces.lst")},
+       0, numbered({spaced[0], spaced[0]}), ""},
       {"JSON form of an error that ends the run", {jsonl, "@" + arg("no.lst")}, 0, "",
        withJson(2, program.systemText(2) + "func=CreateFile filename=" + arg("no.lst"), "Vc\\Include\\mFileObject",
                 "mFileObject::GetFilesFromFileList", 226, "run")},
