@@ -246,6 +246,8 @@ TEST_F(Options, UnknownOptionsAreUsageErrors) {
       {{arg("d/sub"), program.option("utf8", "yes")}, 2,
        "tarvin: параметр \"" + program.option("utf8", "yes") + "\" не принимает значения" + hint, false, false},
       {{"-x", arg("d/sub")}, 2, "tarvin: неизвестный параметр \"-x\"" + hint, true, false},
+      {{"-", arg("d/sub")}, 2,
+       "tarvin: неизвестный параметр \"-\" (список каталогов со стандартного ввода: @-)" + hint, true, false},
       {{"--", "--version"}, 0, "", false, false},  // a directory named "--version", which names nothing
       {{"/utf", arg("d/sub")}, 0, "tarvin: неизвестный ключ \"/utf\" сохранён, но ни на что не влияет\n", false, true},
       // Options that do not go together, and a short option without its value.
