@@ -373,6 +373,9 @@ mFileList& mFileObject::GetFilesFromFileList(mFileList& list, const mstr& fileNa
                                  : CreateFileW(fileName.wide(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                                0, nullptr)};
   const HANDLE handle = standardInput ? GetStdHandle(STD_INPUT_HANDLE) : file.handle;
+  // A process started without standard input has no handle for it, and the
+  // system gives no error: it is an invalid handle, as reading a closed one is.
+  if (!handle) SetLastError(ERROR_INVALID_HANDLE);
   if (handle == INVALID_HANDLE_VALUE || !handle) listFileError(226, u"func=CreateFile filename=", fileName);
 
   DWORD high = 0;
@@ -392,7 +395,9 @@ mFileList& mFileObject::GetFilesFromFileList(mFileList& list, const mstr& fileNa
     DWORD read = 0;
     if (!ReadFile(handle, at, static_cast<DWORD>(chunk), &read, nullptr)) {
       // The writer of a pipe that has closed it: the end.
-      if (GetLastError() != ERROR_BROKEN_PIPE) listFileError(234, u"func=ReadFile filename=", fileName);
+      const DWORD error = GetLastError();
+      if (standardInput && error == ERROR_INVALID_HANDLE) listFileError(226, u"func=CreateFile filename=", fileName);
+      if (error != ERROR_BROKEN_PIPE) listFileError(234, u"func=ReadFile filename=", fileName);
     }
     bytes.commit_end(static_cast<int>(read));
     if (size || read == 0) break;

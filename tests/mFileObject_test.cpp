@@ -1,5 +1,6 @@
 #include "mFileObject.h"
 
+#include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -274,6 +275,15 @@ TEST_F(MFileObjectListFile, MissingFileRaisesTheCreateFileError) {
   EXPECT_EQ(unnamed.sysError, 3u);
   EXPECT_EQ(str(unnamed.getMessage()),
             u"Системе не удается найти указанный путь.\r\nfunc=CreateFile filename=");
+  // Standard input open for writing only fails as a closed one: no handle to read.
+  const int saved = dup(0), writeOnly = open("/dev/null", O_WRONLY);
+  dup2(writeOnly, 0);
+  mEx unreadable = raised([&] { mFileObject::GetFilesFromFileList(list, mstr(u"-")); });
+  dup2(saved, 0);
+  close(saved);
+  close(writeOnly);
+  EXPECT_EQ(unreadable.line, 226);
+  EXPECT_EQ(unreadable.sysError, 6u);
   EXPECT_EQ(list.get_count(), 0);
 }
 

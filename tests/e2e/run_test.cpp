@@ -365,9 +365,9 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
   enum where { everywhere, posixOnly };
   struct row {
     row(const char* w, std::vector<std::string> a, int e, std::string o, std::string r, where p = everywhere,
-        std::string i = "", bool u = false)
+        std::string i = "", bool u = false, bool c = false)
         : what(w), arguments(std::move(a)), exitCode(e), out(std::move(o)), err(std::move(r)), on(p),
-          input(std::move(i)), unlistable(u) {}
+          input(std::move(i)), unlistable(u), noInput(c) {}
     const char* what;
     std::vector<std::string> arguments;
     int exitCode;
@@ -375,6 +375,7 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
     where on;
     std::string input;  // standard input
     bool unlistable;    // run where the locked directory cannot be listed
+    bool noInput;       // started without standard input
   };
   const std::string verify = program.option("verify"), strict = program.option("strict");
   const std::string jsonl = program.option("jsonl");
@@ -392,6 +393,8 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
       {"a list file that is a pipe", {"@/dev/stdin"}, 0, okOut, "", posixOnly, arg("ok") + "\r\n"},
       {"spaces around a typed name, in an argument and a list line", {"  " + arg("x/2005") + "  ", "@" + arg("spaces.lst")},
        0, numbered({spaced[0], spaced[0]}), ""},
+      {"a list on standard input, which is closed", {"@-"}, 0, "", listFileFailed(6, "-"), everywhere, "", false,
+       true},
       {"JSON form of an error that ends the run", {jsonl, "@" + arg("no.lst")}, 0, "",
        withJson(2, program.systemText(2) + "func=CreateFile filename=" + arg("no.lst"), "Vc\\Include\\mFileObject",
                 "mFileObject::GetFilesFromFileList", 226, "run")},
@@ -426,6 +429,7 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
     SCOPED_TRACE(r.what);
     runOptions how;
     how.input = r.input;
+    how.closeStdin = r.noInput;
     how.dropPrivileges = r.unlistable && geteuid() == 0;  // root lists everything
     outcome o = run(r.arguments, how);
     EXPECT_EQ(o.out, r.out);
