@@ -367,11 +367,12 @@ mFileList& mFileObject::listTree(mFileList& list, int skipSelf, const unsigned s
 }
 
 mFileList& mFileObject::GetFilesFromFileList(mFileList& list, const mstr& fileName, int* textUnits) {
-  // "-" is standard input, which stays open afterwards.
+  // "-" is standard input, which stays open afterwards. A list file is read
+  // to its end as a stream: one that is a FIFO waits for its writer.
   const bool standardInput = fileName.get_count() == 1 && fileName.c_str()[0] == u'-';
   handleGuard file{standardInput ? nullptr
                                  : CreateFileW(fileName.wide(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                               0, nullptr)};
+                                               platform::openWaitsForWriter, nullptr)};
   const HANDLE handle = standardInput ? GetStdHandle(STD_INPUT_HANDLE) : file.handle;
   // A process started without standard input has no handle for it, and the
   // system gives no error: it is an invalid handle, as reading a closed one is.

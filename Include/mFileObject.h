@@ -71,9 +71,11 @@ class mFileObject : public mstr {
   }
 
   // Reads a list file of directories (OEM text, one path per line ended by
-  // CR; LF and blank lines skipped) into the list; `textUnits`, when given,
-  // receives the characters of its text. Raises mEx when the file cannot be
-  // opened, sized or read.
+  // CR, LF or CR LF; blank lines skipped) into the list; "-" is standard
+  // input. One whose size reads as 0 (a pipe, a FIFO, a device) is read to
+  // its end, a FIFO once its writer comes. `textUnits`, when given, receives
+  // the characters of its text. Raises mEx when the file cannot be opened,
+  // sized or read.
   static mFileList& GetFilesFromFileList(mFileList& list, const mstr& fileName, int* textUnits = nullptr);
 
  private:

@@ -28,6 +28,9 @@ constexpr unsigned short pathSeparator = u'\\';
 constexpr bool hasDriveLetters = true;
 // Directories that are links (reparse points) are not walked into.
 constexpr bool descendIntoDirectoryLinks = false;
+// A CreateFileW flag for a file read to its end as a stream (a list file):
+// there are no FIFOs in the file system here, so nothing to wait for.
+constexpr DWORD openWaitsForWriter = 0;
 // Paths of this many units and more are refused (unless written in the
 // "\\?\" form): a search of one fails, mostly with ERROR_PATH_NOT_FOUND.
 constexpr int pathLimit = MAX_PATH;
@@ -339,6 +342,11 @@ constexpr unsigned short pathSeparator = u'/';
 constexpr bool hasDriveLetters = false;
 // Directory links are walked into (a walk enters each directory once).
 constexpr bool descendIntoDirectoryLinks = true;
+// A CreateFileW flag (with GENERIC_READ and OPEN_EXISTING) for a file read
+// to its end as a stream, a list file: opening a FIFO that has no writer
+// waits for one, as cat does. Without it no open waits, so that an index or
+// data file that is a FIFO never blocks the run.
+constexpr DWORD openWaitsForWriter = 0x00010000u;
 // No length of path is refused: the layer reaches any, a piece at a time.
 constexpr int pathLimit = 0;
 

@@ -116,7 +116,8 @@ TEST_F(Damaged, IndexCutAtEveryOffsetOfItsLastRecord) {
 
 // An index or a data file that cannot be mapped, empty or a named pipe
 // (which must never block the run), abandons its directory only; a list file
-// that is a pipe lists nothing.
+// that is a named pipe opened before its writer is read once the writer
+// comes, as cat reads it.
 TEST_F(Damaged, UnmappableIndexOrDataFileAbandonsItsDirectoryOnly) {
   for (const bool pipes : {false, true}) {
     if (pipes && program.windows) continue;  // POSIX named pipes
@@ -138,12 +139,31 @@ TEST_F(Damaged, UnmappableIndexOrDataFileAbandonsItsDirectoryOnly) {
     unmappable("d2/E.02");
     simpleArchive(top + "d2", "F.IDX", {"F"});
     std::vector<std::string> g = simpleArchive(top + "d3", "G.IDX", {"G"});
-    unmappable("dirs.lst");
+    const std::string list = arg(top + "d3") + "\r\n";
+    if (pipes) {
+      ASSERT_EQ(mkfifo(at(top + "dirs.lst").c_str(), 0644), 0);
+    } else {
+      tree.file(top + "dirs.lst", list);
+    }
+    // The writer of the pipe comes once the program has it open: until then
+    // an open that does not wait finds no reader.
+    std::atomic<bool> ended{false};
+    std::thread writer([&] {
+      int fd = -1;
+      while (pipes && !ended && (fd = open(at(top + "dirs.lst").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      if (fd < 0) return;
+      const bool written = write(fd, list.data(), list.size()) == static_cast<ssize_t>(list.size());
+      close(fd);
+      EXPECT_TRUE(written);
+    });
 
     runOptions soon;
     soon.timeoutSeconds = 20;
     outcome r = convert({arg(top + "d3"), arg(top + "d1"), arg(top + "d2"), "@" + arg(top + "dirs.lst")}, soon);
-    EXPECT_EQ(r.out, numbered({a[0], g[0]}));
+    ended = true;
+    writer.join();
+    EXPECT_EQ(r.out, numbered({a[0], g[0], g[0]}));
     EXPECT_EQ(r.err, mappingFailed(shown(top + "d1/B.IDX")) + mappingFailed(shown(top + "d2/E.02")));
   }
 }
