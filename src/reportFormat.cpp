@@ -180,6 +180,12 @@ void reportFormat::nothingFound() {
   ++errorTexts_;
 }
 
+void reportFormat::emptyList(const mstr& argument) {
+  mstr text(u"tarvin: в списке \"");
+  line(text.append(argument.c_str()).append(u"\" нет ни одного каталога\n"), true);
+  ++errorTexts_;
+}
+
 void reportFormat::summary(const runTally& tally) const {
   if (how_ != kind::plain) {
     std::string object = "{\"indexes\":" + std::to_string(tally.indexes) + ",\"reports\":" +

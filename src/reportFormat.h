@@ -107,6 +107,9 @@ class reportFormat {
   // The line of a run that found no index file at all. It counts as an
   // error text.
   void nothingFound();
+  // The warning for a list file (its argument, "@name") that named no
+  // directory. It counts as an error text.
+  void emptyList(const mstr& argument);
   // The summary of a verifying run.
   void summary(const runTally& tally) const;
 

@@ -410,10 +410,14 @@ int tarvinRun(int argc, WCHAR** argv) {
   std::uint64_t lastUnits = 0;  // what the output text holds at the end
   {
     mCmdLine commandLine;
-    // The size lines of the list files read.
+    // The size lines of the list files read, and a warning for each that
+    // named no directory.
     auto listFileSizeLines = [&commandLine, &format] {
-      for (int units : commandLine.listFileUnits) format.sizeLine(static_cast<std::uint64_t>(units));
-      commandLine.listFileUnits.clear();
+      for (const mCmdLine::listFile& list : commandLine.listFiles) {
+        format.sizeLine(static_cast<std::uint64_t>(list.units));
+        if (list.entries == 0) format.emptyList(list.argument);
+      }
+      commandLine.listFiles.clear();
     };
     try {
       commandLine.parse(argc, argv);

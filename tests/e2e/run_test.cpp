@@ -315,6 +315,10 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
   simpleArchive("x/2/2005", "Z.IDX", {"Z2"});
   simpleArchive("x/20/2005", "Z.IDX", {"Z3"});
   archive::writeFile(at("spaces.lst"), " " + arg("x/2005") + "   \r\n");
+  archive::writeFile(at("blank.lst"), "\r\n\n");
+  const auto emptyList = [](const std::string& argument) {
+    return oem("tarvin: в списке \"" + argument + "\" нет ни одного каталога\n");
+  };
   // The sample archive with NORTH.01 cut to 100 bytes: the line of report
   // 20040112000001 at byte 90 runs past the end; report 20040112000002
   // (block 2, byte 128) begins beyond it. SOUTH.05 is missing in the sample.
@@ -393,6 +397,8 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
       {"a list file that is a pipe", {"@/dev/stdin"}, 0, okOut, "", posixOnly, arg("ok") + "\r\n"},
       {"spaces around a typed name, in an argument and a list line", {"  " + arg("x/2005") + "  ", "@" + arg("spaces.lst")},
        0, numbered({spaced[0], spaced[0]}), ""},
+      {"a list file of blank lines, strict", {strict, "@" + arg("blank.lst")}, 2, "", emptyList("@" + arg("blank.lst"))},
+      {"an empty list on standard input", {"@-", arg("ok")}, 0, okOut, emptyList("@-")},
       {"a list on standard input, which is closed", {"@-"}, 0, "", listFileFailed(6, "-"), everywhere, "", false,
        true},
       {"JSON form of an error that ends the run", {jsonl, "@" + arg("no.lst")}, 0, "",
