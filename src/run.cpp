@@ -377,13 +377,6 @@ int tarvinRun(int argc, WCHAR** argv) {
   mOutput& output = mOutput::get();
   const auto utf8 = mOutput::encoding::utf8, oem = mOutput::encoding::oem;
   output.setEncodings(options.utf8 || json ? utf8 : oem, options.utf8 ? utf8 : oem);
-  // What the command line got wrong: a usage error converts nothing.
-  for (const mstr& line : options.warnings) output.errorText(line.c_str(), line.get_count());
-  for (const mstr& line : options.usageErrors) output.errorText(line.c_str(), line.get_count());
-  if (!options.usageErrors.empty()) {
-    output.finish();
-    return 2;
-  }
   reportFormat::settings shape;
   shape.how = formatKind(options);
   shape.utf8 = options.utf8;
@@ -391,6 +384,14 @@ int tarvinRun(int argc, WCHAR** argv) {
   shape.trim = options.trim;
   shape.keys = options.keys;
   reportFormat format(shape, output);
+  // What the command line got wrong, in the form it asks for: a usage error
+  // converts nothing.
+  for (const mstr& line : options.warnings) format.notice("unknown switch", line);
+  for (const mstr& line : options.usageErrors) format.notice("usage error", line);
+  if (!options.usageErrors.empty()) {
+    output.finish();
+    return 2;
+  }
   // Standard output to a file: one that cannot be made is the end of the
   // run, as when its output is lost.
   if (options.output.get_count() > 0) {

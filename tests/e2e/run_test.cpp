@@ -338,12 +338,14 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
   piece.write();
   const std::size_t pieceBytes = archive::readFile(at("piece/P.01")).size();
 
-  // Error texts, each followed by its JSON form (UTF-8) in the JSON modes.
+  // Error texts in the JSON modes: their JSON form alone (UTF-8), the whole
+  // text inside it.
   auto withJson = [](unsigned code, const std::string& message, const std::string& module,
                      const std::string& function, int line, const char* level) {
-    return errorText(code, message, module, function, line) + "{\"code\":" + std::to_string(code) +
-           ",\"message\":" + jsonString(message) + ",\"file\":" + jsonString(module) + ",\"function\":" +
-           jsonString(function) + ",\"line\":" + std::to_string(line) + ",\"level\":\"" + level + "\"}\n";
+    const std::string text = utf8(errorText(code, message, module, function, line));
+    return "{\"code\":" + std::to_string(code) + ",\"message\":" + jsonString(message) + ",\"file\":" +
+           jsonString(module) + ",\"function\":" + jsonString(function) + ",\"line\":" + std::to_string(line) +
+           ",\"level\":\"" + level + "\",\"text\":" + jsonString(text.substr(0, text.size() - 1)) + "}\n";
   };
   auto unlisted = [&](unsigned code, const std::string& dir, bool json = false) {
     const std::string message = program.systemText(code) + "func=FindFirstFile filename=" + shown(dir);
@@ -390,6 +392,8 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
        true},
       {"no index file at all, strict", {strict, arg("empty"), arg("missing")}, 2, "",
        unlisted(3, "missing") + nothingFound},
+      {"no index file at all, in JSON", {jsonl, arg("empty")}, 0, "",
+       "{\"kind\":\"nothing found\",\"text\":\"" + utf8(nothingFound.substr(0, nothingFound.size() - 1)) + "\"}\n"},
       {"list file lines ended by LF, CR and CR LF", {"@" + arg("ends.lst")}, 0, okOut,
        unlisted(program.fileAsDirectoryError(), "file") + unlisted(3, "missing")},
       {"a list on standard input, and --utf8 spelled so on every platform", {"--utf8", "@-"}, 0, okOut,
