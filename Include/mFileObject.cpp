@@ -5,8 +5,11 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
+
+#include "wildcard.h"
 
 namespace {
 
@@ -97,10 +100,14 @@ searched search(const mstr& path, const unsigned short* mask, DWORD wantedDirect
                          (pastLimit && *error != ERROR_FILE_NOT_FOUND && *error != ERROR_ACCESS_DENIED);
     return tooLong ? searched::tooLong : searched::passedOver;
   }
+  // The system matches a name's 8.3 short form as well ("REPORTS.idxold"
+  // through "REPORT~1.IDX"): only a long name that matches is taken.
+  const std::u16string_view wanted(reinterpret_cast<const char16_t*>(mask ? mask : kAll));
   do {
-    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == wantedDirectoryBit &&
-        !isDotEntry(data.cFileName))
-      add(reinterpret_cast<const unsigned short*>(data.cFileName));
+    const auto* name = reinterpret_cast<const char16_t*>(data.cFileName);
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == wantedDirectoryBit && !isDotEntry(data.cFileName) &&
+        platform::matchesWildcard(name, wanted))
+      add(reinterpret_cast<const unsigned short*>(name));
   } while (FindNextFileW(found.handle, &data));
   return searched::listed;
 }

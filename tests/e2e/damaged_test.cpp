@@ -297,6 +297,11 @@ TEST_F(Damaged, NamesFromTheFileSystemAreTakenLiterally) {
     arguments.push_back(arg("d5"));
     err = missingDataFile(shown("d5/L.01"));
   }
+  // No index file, though the short name that Windows (and Wine: REPO~XYI.IDX)
+  // makes of this name matches "*.idx".
+  tree.file("d8/REPORTS.idxold", archive::record("K", "", 0, 0));
+  tree.file("d8/REPORTS.00", archive::encodeReport({"DECOY"}));
+  arguments.push_back(arg("d8"));
 
   outcome r = convert(arguments);
   EXPECT_EQ(r.out, numbered(texts));
