@@ -112,9 +112,13 @@ searched search(const mstr& path, const unsigned short* mask, DWORD wantedDirect
   return searched::listed;
 }
 
-// The full path of a directory with the separator after it.
-mstr& searchPath(const mFileObject& directory, mstr& path) {
-  directory.getFullPath(path);
+// The path of a directory with the separator after it: as shown, or as the
+// system reaches it.
+mstr& searchPath(const mFileObject& directory, mstr& path, bool reached = false) {
+  if (reached)
+    directory.getSystemPath(path);
+  else
+    directory.getFullPath(path);
   if (path.get_count() == 0 || path.c_str()[path.get_count() - 1] != kSeparator[0])
     path.append(kSeparator);
   return path;
@@ -175,6 +179,13 @@ mFileObject::mFileObject(const mFileObject& other) : mstr() { *this = other; }
 mFileObject& mFileObject::operator=(const mFileObject& other) {
   dir.assign(other.dir);
   assign(other);
+  root_ = other.root_;
+  return *this;
+}
+
+mFileObject& mFileObject::setDirOf(const mFileObject& other) {
+  dir.assign(other.dir);
+  root_ = other.root_;
   return *this;
 }
 
@@ -257,6 +268,38 @@ mstr& mFileObject::getFullPath(mstr& out) const {
   return out.append(c_str());
 }
 
+mstr& mFileObject::getSystemPath(mstr& out) const {
+  mstr full;
+  getFullPath(full);
+  if (!root_ || full.get_count() < root_->shownLength) return out.assign(full);
+  mstr reached(root_->path);
+  reached.append_n(full.c_str() + root_->shownLength, full.get_count() - root_->shownLength);
+  return out.assign(reached);
+}
+
+std::shared_ptr<const mFileObject::walkRoot> mFileObject::rootBelow() const {
+  if (root_) return root_;
+  mstr shown;
+  getFullPath(shown);
+  const auto reached = platform::walkRoot(shown.wide());
+  shown.trimRight(kSeparator);
+  const auto* units = reinterpret_cast<const unsigned short*>(reached.c_str());
+  const int length = static_cast<int>(reached.size());
+  // Where the path as shown reaches every name as it is, nothing is kept.
+  if (length == 0 || (length == shown.get_count() && std::equal(units, units + length, shown.c_str())))
+    return nullptr;
+  std::shared_ptr<walkRoot> root(new walkRoot{shown.get_count(), mstr()});
+  root->path.append_n(units, length);
+  return root;
+}
+
+mFileObject* mFileObject::entry(const unsigned short* name, const mstr& directory,
+                                const std::shared_ptr<const walkRoot>& root) {
+  std::unique_ptr<mFileObject> made(new mFileObject(name, directory));
+  made->root_ = root;
+  return made.release();
+}
+
 mstr& mFileObject::getName(mstr& out) const { return out.assign(*this); }
 
 mstr& mFileObject::getDir(mstr& out) const { return out.assign(dir); }
@@ -281,7 +324,7 @@ mstr& mFileObject::getNameNoExt(mstr& out) const {
 
 int mFileObject::getKind() const {
   mstr full;
-  getFullPath(full);
+  getSystemPath(full);
   if (GetFullPathNameW(full.wide(), 0, nullptr, nullptr) == 0) return 0;
   WIN32_FIND_DATAW data;
   if (!platform::findEntry(full.wide(), &data)) return -2;
@@ -291,13 +334,15 @@ int mFileObject::getKind() const {
 
 mFileList& mFileObject::listing(mFileList& list, const unsigned short* mask,
                                 DWORD wantedDirectoryBit) const {
-  mstr path;
+  mstr path, reached;
   searchPath(*this, path);
+  searchPath(*this, reached, true);
+  const std::shared_ptr<const walkRoot> root = rootBelow();
   int before = list.get_count();
   batch found;
   DWORD error = NO_ERROR;
-  search(path, mask, wantedDirectoryBit, &error,
-         [&](const unsigned short* name) { found.add(new mFileObject(name, path)); });
+  search(reached, mask, wantedDirectoryBit, &error,
+         [&](const unsigned short* name) { found.add(entry(name, path, root)); });
   found.moveInto(list);
   if (list.get_count() - before > 64) list.balance();
   return list;
@@ -324,19 +369,22 @@ mFileList& mFileObject::listTree(mFileList& list, int skipSelf, const unsigned s
   std::unordered_set<dirIdentity, dirIdentityHash> walked;
   batch found;  // the entries for the list, in walk order
   std::vector<std::unique_ptr<mFileObject>> pending, subdirectories;  // the next one last
-  mstr path;
+  mstr path, reached;  // of a directory: as shown, and as the system reaches it
   dirIdentity id;
-  if (identify(getFullPath(path), id)) walked.insert(id);
+  if (identify(getSystemPath(reached), id)) walked.insert(id);
+  // What the walk finds is reached below its root, names as they are.
+  const std::shared_ptr<const walkRoot> root = rootBelow();
 
   std::unique_ptr<mFileObject> held;
   for (const mFileObject* directory = this; directory;) {
     if (!skipSelf) found.add(new mFileObject(*directory));
     searchPath(*directory, path);
+    searchPath(*directory, reached, true);
     DWORD filesError = NO_ERROR, dirsError = NO_ERROR;
-    searched files = search(path, mask, 0, &filesError,
-                            [&](const unsigned short* name) { found.add(new mFileObject(name, path)); });
-    searched dirs = search(path, kAll, FILE_ATTRIBUTE_DIRECTORY, &dirsError, [&](const unsigned short* name) {
-      subdirectories.push_back(std::unique_ptr<mFileObject>(new mFileObject(name, path)));
+    searched files = search(reached, mask, 0, &filesError,
+                            [&](const unsigned short* name) { found.add(entry(name, path, root)); });
+    searched dirs = search(reached, kAll, FILE_ATTRIBUTE_DIRECTORY, &dirsError, [&](const unsigned short* name) {
+      subdirectories.push_back(std::unique_ptr<mFileObject>(entry(name, path, root)));
     });
     // Where the walk starts must be a directory that can be searched: a path
     // that names nothing, a file, or a directory that cannot be read is named.
@@ -361,9 +409,9 @@ mFileList& mFileObject::listTree(mFileList& list, int skipSelf, const unsigned s
     for (directory = nullptr; !directory && !pending.empty();) {
       held = std::move(pending.back());
       pending.pop_back();
-      held->getFullPath(path);
-      if (!platform::descendIntoDirectoryLinks && isDirectoryLink(path)) continue;
-      if (identify(path, id) && !walked.insert(id).second) continue;
+      held->getSystemPath(reached);
+      if (!platform::descendIntoDirectoryLinks && isDirectoryLink(reached)) continue;
+      if (identify(reached, id) && !walked.insert(id).second) continue;
       directory = held.get();
     }
   }

@@ -20,6 +20,7 @@
 #include <shlwapi.h>
 
 #include <cstddef>
+#include <string>
 
 namespace platform {
 // Separator of path components.
@@ -64,12 +65,22 @@ inline bool findEntry(const WCHAR* path, WIN32_FIND_DATAW* data) {
   FindClose(search);
   return true;
 }
+
+// The path by which the system reaches what a directory walk finds below
+// `directory`, the full path of a directory as the user typed it: its
+// absolute form with the "\\?\" prefix ("\\?\UNC\server\share\..." for a
+// share), without a separator at its end. Below it the system takes names as
+// they are (without the prefix it drops a trailing "." or " " of each one)
+// and paths may be longer than MAX_PATH. Empty when it cannot be made
+// absolute.
+std::wstring walkRoot(const WCHAR* directory);
 }  // namespace platform
 
 #else  // POSIX: the same subset, implemented in platform/posix
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 typedef int BOOL;
 typedef unsigned char BYTE;
@@ -379,6 +390,10 @@ void preferLargePages(void* start, std::size_t bytes);
 // literally ("a?.00" is no pattern: names may hold "?" and "*" here). A link whose target is gone
 // names nothing, as a missing file. False, with the last error set, when nothing is there.
 bool findEntry(const WCHAR* path, WIN32_FIND_DATAW* data);
+
+// The path by which the system reaches what a directory walk finds below `directory` (see the
+// Windows branch): every path reaches its names as they are here, so it is `directory` itself.
+inline std::u16string walkRoot(const WCHAR* directory) { return directory ? directory : u""; }
 }  // namespace platform
 
 #endif  // _WIN32
