@@ -46,9 +46,9 @@ struct target {
   // The system's text for an error code, as FormatMessage gives it (UTF-8).
   std::string systemText(unsigned code) const;
 
-  // A path longer than MAX_PATH: Windows refuses it (the program does not opt
-  // in to long paths), but Wine resolves it, and so does our POSIX layer
-  // one longer than PATH_MAX.
+  // A typed path longer than MAX_PATH: Windows refuses it (only what the
+  // walk finds is reached in the long "\\?\" form), but Wine resolves it,
+  // and so does our POSIX layer one longer than PATH_MAX.
   bool resolvesPathsBeyondMaxPath() const { return !windows || underWine(); }
 
   // Directory links are walked into on POSIX; the Windows build walks into
