@@ -32,6 +32,7 @@ std::string target::systemText(unsigned code) const {
   // What Wine (8.0, LANG=ru_RU.UTF-8) gives: its own Russian translations,
   // which differ from Windows's texts in wording, not in layout.
   static const std::map<unsigned, std::string> wineTexts = {
+      {1, "Неверная функция.\r\n"},
       {2, "Файл не найден.\r\n"},
       {3, "Путь не найден.\r\n"},
       {5, "Доступ запрещён.\r\n"},

@@ -51,6 +51,10 @@ struct target {
   // and so does our POSIX layer one longer than PATH_MAX.
   bool resolvesPathsBeyondMaxPath() const { return !windows || underWine(); }
 
+  // Standard input closed (<&-): the program has no handle for it, but Wine
+  // gives one whose read fails with ERROR_INVALID_FUNCTION.
+  bool closedInputHasAHandle() const { return underWine(); }
+
   // Directory links are walked into on POSIX; the Windows build walks into
   // no reparse point, and Wine shows a symbolic link as one.
   bool walksDirectoryLinks() const { return !windows; }
