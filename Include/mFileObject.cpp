@@ -269,9 +269,10 @@ mstr& mFileObject::getFullPath(mstr& out) const {
 }
 
 mstr& mFileObject::getSystemPath(mstr& out) const {
+  if (!root_) return getFullPath(out);
   mstr full;
   getFullPath(full);
-  if (!root_ || full.get_count() < root_->shownLength) return out.assign(full);
+  if (full.get_count() < root_->shownLength) return out.assign(full);
   mstr reached(root_->path);
   reached.append_n(full.c_str() + root_->shownLength, full.get_count() - root_->shownLength);
   return out.assign(reached);

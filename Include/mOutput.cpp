@@ -267,7 +267,7 @@ void mOutput::consoleFor(encoding e) {
 void mOutput::errorText(const unsigned short* units, int count) {
   flush();
   if (status_) status_->hide();
-  writeError(units, count, errorEncoding_, true);
+  writeError(units, count, true);
   if (status_) status_->show();
 }
 
@@ -283,17 +283,17 @@ void mOutput::errorBytes(const void* data, std::size_t count) {
   if (status_) status_->show();
 }
 
-void mOutput::writeError(const unsigned short* units, int count, encoding e, bool shown) {
+void mOutput::writeError(const unsigned short* units, int count, bool shown) {
   HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
   std::size_t need = 3 * static_cast<std::size_t>(count > 0 ? count : 0) + 1;
   unsigned char* converted = scratch(need);
   if (!converted) return;  // no room to convert it: the text is not written
-  std::size_t n = convert(units, count > 0 ? count : 0, converted, e);
+  std::size_t n = convert(units, count > 0 ? count : 0, converted, errorEncoding_);
   const bool console = errorIsConsole();
-  if (console) consoleFor(e);
+  if (console) consoleFor(errorEncoding_);
   DWORD error = 0;
   // A failure to write an error text is not reported: there is nowhere to.
-  writeBytes(handle, converted, n, e, shown && console, &error);
+  writeBytes(handle, converted, n, errorEncoding_, shown && console, &error);
 }
 
 void mOutput::finish() {

@@ -99,7 +99,7 @@ class mOutput : public byteSink {
   void setStatusLine(statusLine* line) { status_ = line; }
   // Writes the status line's own text, its controls ("\r") as they are, to
   // standard error.
-  void statusText(const unsigned short* units, int count) { writeError(units, count, errorEncoding_, false); }
+  void statusText(const unsigned short* units, int count) { writeError(units, count, false); }
 
   // The end of the run: standard output is written out, the console shows
   // its own code page again.
@@ -133,9 +133,9 @@ class mOutput : public byteSink {
 
   // Writes the bytes to standard output; a failure is kept.
   void writeOut(const void* data, std::size_t count);
-  // Writes text to standard error in an encoding; on a console its control
+  // Writes text to standard error in its encoding; on a console its control
   // characters shown in notation, if asked.
-  void writeError(const unsigned short* units, int count, encoding e, bool shown);
+  void writeError(const unsigned short* units, int count, bool shown);
   // Writes bytes of an encoding to a stream, on a console its control
   // characters in notation when `shown`. False, with the system's error in
   // *error, when a write fails. Even no bytes are one write.
