@@ -51,8 +51,7 @@ TEST(MFileObjectPath, SplitsIntoDirectoryAndName) {
       {u"//", u"", u"", u"/"},                 {u"a/b", u"a", u"b", u"a/b"},
       {u"Rep/2004/", u"Rep", u"2004", u"Rep/2004"}, {u"sub//arch", u"sub/", u"arch", u"sub//arch"},
       {u"./a", u".", u"a", u"./a"},
-      // Spaces at either end of the text and at the start of the name go;
-      // the directory is all before the last separator.
+      // Spaces at either end and at the start of the name go; the directory is all before the last separator.
       {u"x/2005  ", u"x", u"2005", u"x/2005"}, {u"  /srv/a ", u"/srv", u"a", u"/srv/a"},
       {u"x/ 2005 / ", u"x", u"2005", u"x/2005"}, {u"x /2005", u"x ", u"2005", u"x /2005"},
       {u" /", u"", u"", u"/"},                 {u"/a/\"b/c\"", u"/a", u"\"b/c\"", u"/a/\"b/c\""},
@@ -280,8 +279,7 @@ TEST_F(MFileObjectListFile, MissingFileRaisesTheCreateFileError) {
   dup2(writeOnly, 0);
   mEx unreadable = raised([&] { mFileObject::GetFilesFromFileList(list, mstr(u"-")); });
   dup2(saved, 0);
-  close(saved);
-  close(writeOnly);
+  for (int fd : {saved, writeOnly}) close(fd);
   EXPECT_EQ(unreadable.line, 226);
   EXPECT_EQ(unreadable.sysError, 6u);
   EXPECT_EQ(list.get_count(), 0);

@@ -167,7 +167,6 @@ TEST_F(Options, JsonLinesHoldEveryReportWithItsPlaceAndText) {
   const std::string plainErr = run({arg("d")}).err;
   for (const std::string& word : {std::string("jsonl"), std::string("list")}) {
     SCOPED_TRACE(word);
-    // A directory argument of a name with control characters, which names nothing.
     outcome r = run({arg("d"), arg("no\x1B]0;x\x07\nsuch"), program.option(word)});
     std::vector<jsonObject> objects = jsonLines(r.out);
     ASSERT_EQ(objects.size(), places.size());
@@ -191,8 +190,7 @@ TEST_F(Options, JsonLinesHoldEveryReportWithItsPlaceAndText) {
     if (word == "jsonl") {
       EXPECT_NE(r.out.find(R"(quote \" backslash \\ tab\t bell\u0007\n)"), std::string::npos);
     }
-    // Standard error holds JSON objects alone, one a line: the missing data
-    // file's error, with its whole text as in the plain run, and the name's.
+    // Standard error holds JSON objects alone: the data file's error (its whole text) and the name's.
     std::vector<jsonObject> errors = jsonLines(r.err);
     ASSERT_EQ(errors.size(), 2u);
     EXPECT_EQ(errors[0]["text"].text + "\n", utf8(plainErr));

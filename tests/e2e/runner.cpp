@@ -53,12 +53,9 @@ int pipeOf(const std::string& bytes) {
                              int err) {
   if (!options.directory.empty() && chdir(options.directory.c_str()) != 0) _exit(126);
   signal(SIGPIPE, SIG_DFL);  // as a shell starts it
-  if (options.closeStdin) {
-    close(0);
-  } else {
-    dup2(in, 0);
-    fcntl(0, F_SETFD, 0);  // open in the program, also when `in` was 0 already
-  }
+  dup2(in, 0);
+  fcntl(0, F_SETFD, 0);  // open in the program, also when `in` was 0 already
+  if (options.closeStdin) close(0);
   if (options.closeStdout) {
     close(1);
   } else if (!options.stdoutPath.empty()) {
