@@ -75,7 +75,8 @@ void mFile::openFileRead(bool keepHandle) {
     throw ex;
   }
 
-  HANDLE file = CreateFileW(path.wide(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  mstr reached;
+  HANDLE file = CreateFileW(getSystemPath(reached).wide(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) systemError(208, u"func=CreateFile filename=", path);
 
   // The mapping is made exactly as long as the size just read, so that the

@@ -5,8 +5,11 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
+
+#include "wildcard.h"
 
 namespace {
 
@@ -97,17 +100,25 @@ searched search(const mstr& path, const unsigned short* mask, DWORD wantedDirect
                          (pastLimit && *error != ERROR_FILE_NOT_FOUND && *error != ERROR_ACCESS_DENIED);
     return tooLong ? searched::tooLong : searched::passedOver;
   }
+  // The system matches a name's 8.3 short form as well ("REPORTS.idxold"
+  // through "REPORT~1.IDX"): only a long name that matches is taken.
+  const std::u16string_view wanted(reinterpret_cast<const char16_t*>(mask ? mask : kAll));
   do {
-    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == wantedDirectoryBit &&
-        !isDotEntry(data.cFileName))
-      add(reinterpret_cast<const unsigned short*>(data.cFileName));
+    const auto* name = reinterpret_cast<const char16_t*>(data.cFileName);
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == wantedDirectoryBit && !isDotEntry(data.cFileName) &&
+        platform::matchesWildcard(name, wanted))
+      add(reinterpret_cast<const unsigned short*>(name));
   } while (FindNextFileW(found.handle, &data));
   return searched::listed;
 }
 
-// The full path of a directory with the separator after it.
-mstr& searchPath(const mFileObject& directory, mstr& path) {
-  directory.getFullPath(path);
+// The path of a directory with the separator after it: as shown, or as the
+// system reaches it.
+mstr& searchPath(const mFileObject& directory, mstr& path, bool reached = false) {
+  if (reached)
+    directory.getSystemPath(path);
+  else
+    directory.getFullPath(path);
   if (path.get_count() == 0 || path.c_str()[path.get_count() - 1] != kSeparator[0])
     path.append(kSeparator);
   return path;
@@ -168,6 +179,13 @@ mFileObject::mFileObject(const mFileObject& other) : mstr() { *this = other; }
 mFileObject& mFileObject::operator=(const mFileObject& other) {
   dir.assign(other.dir);
   assign(other);
+  root_ = other.root_;
+  return *this;
+}
+
+mFileObject& mFileObject::setDirOf(const mFileObject& other) {
+  dir.assign(other.dir);
+  root_ = other.root_;
   return *this;
 }
 
@@ -187,39 +205,56 @@ mFileObject& mFileObject::setPath(const mstr& path) {
   return *this;
 }
 
+// What the user typed loses the spaces at its start, then the spaces and
+// separators at its end ("/" alone stays, the root). The directory is what
+// stands before the last separator that no double quote groups into the
+// name; the name is what follows it, less the spaces at its start. A text of
+// spaces alone is a name as it stands, which names nothing.
 void mFileObject::applyPathRule() {
-  trimRight(kSeparator);
-  if (!platform::hasDriveLetters && get_count() == 1 && c_str()[0] == kSeparator[0]) {
+  const unsigned short separator = kSeparator[0];
+  const unsigned short* units = c_str();
+  int start = 0;
+  while (units[start] == u' ') ++start;
+  if (start < get_count()) {
+    erase(get_data(), get_data() + start);
+    const unsigned short atTheEnd[] = {u' ', separator, 0};
+    trimRight(atTheEnd);
+  }
+  units = c_str();
+  const int length = get_count();
+  if (!platform::hasDriveLetters && length == 1 && units[0] == separator) {
     clear();  // the root: empty name, empty directory
     dir.clear();
     return;
   }
-  dir.assign(*this);
-  mstr_list parts;
-  dir.split(parts, kSeparator);
-  int components = parts.get_count();
-  if (components == 1) {
-    const mstr& only = *parts.get_data();
-    unsigned short second = only.get_count() >= 2 ? only.c_str()[1] : only.c_str()[0];
-    if (platform::hasDriveLetters && second == u':') {
-      clear();  // a drive: the directory keeps the path
+  int last = -1;
+  bool quoted = false;
+  for (int i = 0; i < length; ++i) {
+    if (units[i] == u'"')
+      quoted = !quoted;
+    else if (!quoted && units[i] == separator)
+      last = i;
+  }
+  if (last < 0) {
+    dir.clear();
+    if (platform::hasDriveLetters && length >= 2 && units[1] == u':') {
+      dir.swap(*this);  // a drive: the directory keeps the path
       return;
     }
     // A bare name lies in the current directory.
-    dir.clear();
     DWORD size = GetCurrentDirectoryW(0, nullptr);
     if (size > 0 && size < 0x7FFFFFF0u) {
       dir.get_size(static_cast<int>(size), true);
-      DWORD length = GetCurrentDirectoryW(size, reinterpret_cast<LPWSTR>(dir.get_data()));
-      if (length > 0 && length < size) dir.take_written(static_cast<int>(length));
+      DWORD written = GetCurrentDirectoryW(size, reinterpret_cast<LPWSTR>(dir.get_data()));
+      if (written > 0 && written < size) dir.take_written(static_cast<int>(written));
     }
     return;
   }
-  clear();
-  if (components > 0) assign(parts.get_data()[components - 1]);
-  int keep = dir.get_count() - get_count() - 1;
-  if (keep < 0) keep = 0;
-  dir.erase(dir.get_data() + keep, dir.get_end());
+  dir.clear();
+  dir.append_n(units, last);
+  int name = last + 1;
+  while (name < length && units[name] == u' ') ++name;
+  erase(get_data(), get_data() + name);
 }
 
 mstr& mFileObject::getFullPath(mstr& out) const {
@@ -231,6 +266,39 @@ mstr& mFileObject::getFullPath(mstr& out) const {
   out.assign(dir);
   out.append(kSeparator);
   return out.append(c_str());
+}
+
+mstr& mFileObject::getSystemPath(mstr& out) const {
+  if (!root_) return getFullPath(out);
+  mstr full;
+  getFullPath(full);
+  if (full.get_count() < root_->shownLength) return out.assign(full);
+  mstr reached(root_->path);
+  reached.append_n(full.c_str() + root_->shownLength, full.get_count() - root_->shownLength);
+  return out.assign(reached);
+}
+
+std::shared_ptr<const mFileObject::walkRoot> mFileObject::rootBelow() const {
+  if (root_) return root_;
+  mstr shown;
+  getFullPath(shown);
+  const auto reached = platform::walkRoot(shown.wide());
+  shown.trimRight(kSeparator);
+  const auto* units = reinterpret_cast<const unsigned short*>(reached.c_str());
+  const int length = static_cast<int>(reached.size());
+  // Where the path as shown reaches every name as it is, nothing is kept.
+  if (length == 0 || (length == shown.get_count() && std::equal(units, units + length, shown.c_str())))
+    return nullptr;
+  std::shared_ptr<walkRoot> root(new walkRoot{shown.get_count(), mstr()});
+  root->path.append_n(units, length);
+  return root;
+}
+
+mFileObject* mFileObject::entry(const unsigned short* name, const mstr& directory,
+                                const std::shared_ptr<const walkRoot>& root) {
+  std::unique_ptr<mFileObject> made(new mFileObject(name, directory));
+  made->root_ = root;
+  return made.release();
 }
 
 mstr& mFileObject::getName(mstr& out) const { return out.assign(*this); }
@@ -257,7 +325,7 @@ mstr& mFileObject::getNameNoExt(mstr& out) const {
 
 int mFileObject::getKind() const {
   mstr full;
-  getFullPath(full);
+  getSystemPath(full);
   if (GetFullPathNameW(full.wide(), 0, nullptr, nullptr) == 0) return 0;
   WIN32_FIND_DATAW data;
   if (!platform::findEntry(full.wide(), &data)) return -2;
@@ -267,13 +335,15 @@ int mFileObject::getKind() const {
 
 mFileList& mFileObject::listing(mFileList& list, const unsigned short* mask,
                                 DWORD wantedDirectoryBit) const {
-  mstr path;
+  mstr path, reached;
   searchPath(*this, path);
+  searchPath(*this, reached, true);
+  const std::shared_ptr<const walkRoot> root = rootBelow();
   int before = list.get_count();
   batch found;
   DWORD error = NO_ERROR;
-  search(path, mask, wantedDirectoryBit, &error,
-         [&](const unsigned short* name) { found.add(new mFileObject(name, path)); });
+  search(reached, mask, wantedDirectoryBit, &error,
+         [&](const unsigned short* name) { found.add(entry(name, path, root)); });
   found.moveInto(list);
   if (list.get_count() - before > 64) list.balance();
   return list;
@@ -300,19 +370,22 @@ mFileList& mFileObject::listTree(mFileList& list, int skipSelf, const unsigned s
   std::unordered_set<dirIdentity, dirIdentityHash> walked;
   batch found;  // the entries for the list, in walk order
   std::vector<std::unique_ptr<mFileObject>> pending, subdirectories;  // the next one last
-  mstr path;
+  mstr path, reached;  // of a directory: as shown, and as the system reaches it
   dirIdentity id;
-  if (identify(getFullPath(path), id)) walked.insert(id);
+  if (identify(getSystemPath(reached), id)) walked.insert(id);
+  // What the walk finds is reached below its root, names as they are.
+  const std::shared_ptr<const walkRoot> root = rootBelow();
 
   std::unique_ptr<mFileObject> held;
   for (const mFileObject* directory = this; directory;) {
     if (!skipSelf) found.add(new mFileObject(*directory));
     searchPath(*directory, path);
+    searchPath(*directory, reached, true);
     DWORD filesError = NO_ERROR, dirsError = NO_ERROR;
-    searched files = search(path, mask, 0, &filesError,
-                            [&](const unsigned short* name) { found.add(new mFileObject(name, path)); });
-    searched dirs = search(path, kAll, FILE_ATTRIBUTE_DIRECTORY, &dirsError, [&](const unsigned short* name) {
-      subdirectories.push_back(std::unique_ptr<mFileObject>(new mFileObject(name, path)));
+    searched files = search(reached, mask, 0, &filesError,
+                            [&](const unsigned short* name) { found.add(entry(name, path, root)); });
+    searched dirs = search(reached, kAll, FILE_ATTRIBUTE_DIRECTORY, &dirsError, [&](const unsigned short* name) {
+      subdirectories.push_back(std::unique_ptr<mFileObject>(entry(name, path, root)));
     });
     // Where the walk starts must be a directory that can be searched: a path
     // that names nothing, a file, or a directory that cannot be read is named.
@@ -337,9 +410,9 @@ mFileList& mFileObject::listTree(mFileList& list, int skipSelf, const unsigned s
     for (directory = nullptr; !directory && !pending.empty();) {
       held = std::move(pending.back());
       pending.pop_back();
-      held->getFullPath(path);
-      if (!platform::descendIntoDirectoryLinks && isDirectoryLink(path)) continue;
-      if (identify(path, id) && !walked.insert(id).second) continue;
+      held->getSystemPath(reached);
+      if (!platform::descendIntoDirectoryLinks && isDirectoryLink(reached)) continue;
+      if (identify(reached, id) && !walked.insert(id).second) continue;
       directory = held.get();
     }
   }
@@ -350,12 +423,16 @@ mFileList& mFileObject::listTree(mFileList& list, int skipSelf, const unsigned s
 }
 
 mFileList& mFileObject::GetFilesFromFileList(mFileList& list, const mstr& fileName, int* textUnits) {
-  // "-" is standard input, which stays open afterwards.
+  // "-" is standard input, which stays open afterwards. A list file is read
+  // to its end as a stream: one that is a FIFO waits for its writer.
   const bool standardInput = fileName.get_count() == 1 && fileName.c_str()[0] == u'-';
   handleGuard file{standardInput ? nullptr
                                  : CreateFileW(fileName.wide(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                               0, nullptr)};
+                                               platform::openWaitsForWriter, nullptr)};
   const HANDLE handle = standardInput ? GetStdHandle(STD_INPUT_HANDLE) : file.handle;
+  // A process started without standard input has no handle for it, and the
+  // system gives no error: it is an invalid handle, as reading a closed one is.
+  if (!handle) SetLastError(ERROR_INVALID_HANDLE);
   if (handle == INVALID_HANDLE_VALUE || !handle) listFileError(226, u"func=CreateFile filename=", fileName);
 
   DWORD high = 0;
@@ -375,7 +452,9 @@ mFileList& mFileObject::GetFilesFromFileList(mFileList& list, const mstr& fileNa
     DWORD read = 0;
     if (!ReadFile(handle, at, static_cast<DWORD>(chunk), &read, nullptr)) {
       // The writer of a pipe that has closed it: the end.
-      if (GetLastError() != ERROR_BROKEN_PIPE) listFileError(234, u"func=ReadFile filename=", fileName);
+      const DWORD error = GetLastError();
+      if (standardInput && error == ERROR_INVALID_HANDLE) listFileError(226, u"func=CreateFile filename=", fileName);
+      if (error != ERROR_BROKEN_PIPE) listFileError(234, u"func=ReadFile filename=", fileName);
     }
     bytes.commit_end(static_cast<int>(read));
     if (size || read == 0) break;

@@ -8,6 +8,7 @@
 #ifndef TARVIN_MFILEOBJECT_H
 #define TARVIN_MFILEOBJECT_H
 
+#include <memory>
 #include <vector>
 
 #include "mEx.h"
@@ -32,8 +33,16 @@ class mFileObject : public mstr {
   ~mFileObject() override = default;
 
   mFileObject& setPath(const mstr& path);
-  // The directory, the separator, then the name.
+  // The directory of another object, and the way the system reaches it.
+  mFileObject& setDirOf(const mFileObject& other);
+  // The directory, the separator, then the name: the path as messages show
+  // it.
   mstr& getFullPath(mstr& out) const;
+  // The path by which the system reaches it: the full path, or for what a
+  // walk or a listing found (and a name beside it), the path below the
+  // platform's walk root (on Windows "\\?\" and the absolute path), so
+  // that its names are taken as they are.
+  mstr& getSystemPath(mstr& out) const;
   mstr& getName(mstr& out) const;
   mstr& getDir(mstr& out) const;
   // The name less its last extension (the last "." and all after it).
@@ -71,15 +80,34 @@ class mFileObject : public mstr {
   }
 
   // Reads a list file of directories (OEM text, one path per line ended by
-  // CR; LF and blank lines skipped) into the list; `textUnits`, when given,
-  // receives the characters of its text. Raises mEx when the file cannot be
-  // opened, sized or read.
+  // CR, LF or CR LF; blank lines skipped) into the list; "-" is standard
+  // input. One whose size reads as 0 (a pipe, a FIFO, a device) is read to
+  // its end, a FIFO once its writer comes. `textUnits`, when given, receives
+  // the characters of its text. Raises mEx when the file cannot be opened,
+  // sized or read.
   static mFileList& GetFilesFromFileList(mFileList& list, const mstr& fileName, int* textUnits = nullptr);
 
  private:
+  // How the system reaches what one walk found: the full path of the
+  // directory it started from, as shown, is `shownLength` units long; the
+  // system reaches it by `path`.
+  struct walkRoot {
+    int shownLength;
+    mstr path;
+  };
+
   void applyPathRule();
   void setDir(const mstr& directory);
+  // The walk root of what is found below this directory (null: each is
+  // reached by its full path).
+  std::shared_ptr<const walkRoot> rootBelow() const;
+  // What a search found, named `name` in the directory whose path is
+  // `directory`, below `root`.
+  static mFileObject* entry(const unsigned short* name, const mstr& directory,
+                           const std::shared_ptr<const walkRoot>& root);
   mFileList& listing(mFileList& list, const unsigned short* mask, DWORD wantedDirectoryBit) const;
+
+  std::shared_ptr<const walkRoot> root_;  // null for a name the user typed
 };
 
 #endif  // TARVIN_MFILEOBJECT_H

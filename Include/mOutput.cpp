@@ -80,6 +80,76 @@ std::size_t mOutput::convert(const unsigned short* units, int count, unsigned ch
   return n > 0 ? static_cast<std::size_t>(n) : 0;
 }
 
+std::size_t mOutput::controlNotation(char32_t c, bool beforeLineFeed, char* out) {
+  if (c == u'\n' || c == u'\t' || (c == u'\r' && beforeLineFeed)) return 0;
+  std::size_t n = 0;
+  if (c >= 0x80 && c < 0xA0) {
+    out[n++] = 'M';
+    out[n++] = '-';
+    c -= 0x80;
+  } else if (c >= 0x20 && c != 0x7F) {
+    return 0;
+  }
+  out[n++] = '^';
+  out[n++] = static_cast<char>(c == 0x7F ? '?' : c + 0x40);
+  return n;
+}
+
+void mOutput::appendShown(mstr& out, const unsigned short* units, int count) {
+  for (int i = 0; i < count; ++i) {
+    char notation[4];
+    const std::size_t n = controlNotation(units[i], i + 1 < count && units[i + 1] == u'\n', notation);
+    if (n == 0) out.push_value(units[i]);
+    for (std::size_t k = 0; k < n; ++k) out.push_value(static_cast<unsigned short>(notation[k]));
+  }
+}
+
+bool mOutput::writeBytes(HANDLE handle, const unsigned char* data, std::size_t count, encoding e, bool shown,
+                         DWORD* error) {
+  // A pipe may take part of a write (Wine's does when its reader goes away
+  // meanwhile): the rest is written again, so that the failure the system
+  // gives is the one kept.
+  auto write = [handle, error](const unsigned char* at, std::size_t size) {
+    do {
+      DWORD part = static_cast<DWORD>(size < kLargestWrite ? size : kLargestWrite);
+      DWORD written = 0;
+      if (!WriteFile(handle, at, part, &written, nullptr)) {
+        *error = GetLastError();
+        return false;
+      }
+      if (written == 0 && part != 0) {
+        *error = ERROR_GEN_FAILURE;
+        return false;
+      }
+      at += written;
+      size -= written;
+    } while (size > 0);
+    return true;
+  };
+  if (!shown) return write(data, count);
+  // Through a buffer of its own, a part at a time, so that no write
+  // allocates however long the text is. In UTF-8 a C1 control is the two
+  // bytes C2 80 to C2 9F; in the OEM code page those bytes are letters.
+  unsigned char part[4096];
+  std::size_t used = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (used + 4 > sizeof part) {
+      if (!write(part, used)) return false;
+      used = 0;
+    }
+    char32_t c = data[i];
+    const bool c1 = e == encoding::utf8 && c == 0xC2 && i + 1 < count && data[i + 1] >= 0x80 && data[i + 1] < 0xA0;
+    if (c1) c = data[++i];
+    const std::size_t n =
+        c < 0x80 || c1 ? controlNotation(c, i + 1 < count && data[i + 1] == '\n', reinterpret_cast<char*>(part + used))
+                       : 0;
+    if (n == 0 && c1) part[used++] = 0xC2;
+    if (n == 0) part[used++] = static_cast<unsigned char>(c);
+    used += n;
+  }
+  return write(part, used);
+}
+
 unsigned char* mOutput::scratch(std::size_t count) {
   if (count > scratchSize_) {
     void* grown = std::realloc(scratch_, count);
@@ -171,29 +241,12 @@ bool mOutput::outputIsConsole() {
 void mOutput::writeOut(const void* data, std::size_t count) {
   if (lost_) return;  // the run is stopping: nothing more reaches the stream
   HANDLE handle = file_ ? file_ : GetStdHandle(STD_OUTPUT_HANDLE);
-  if (outputIsConsole()) consoleFor(encoding_);
+  const bool console = outputIsConsole();
+  if (console) consoleFor(encoding_);
   written_ += count;
-  const char* at = static_cast<const char*>(data);
-  // Even an empty piece is one write, so that a missing stream shows. A pipe
-  // may take part of a write (Wine's does when its reader goes away
-  // meanwhile): the rest is written again, so that the failure the system
-  // gives is the one kept.
-  do {
-    DWORD part = static_cast<DWORD>(count < kLargestWrite ? count : kLargestWrite);
-    DWORD written = 0;
-    if (!WriteFile(handle, at, part, &written, nullptr)) {
-      lost_ = true;
-      lostError_ = GetLastError();
-      return;
-    }
-    if (written == 0 && part != 0) {
-      lost_ = true;
-      lostError_ = ERROR_GEN_FAILURE;
-      return;
-    }
-    at += written;
-    count -= written;
-  } while (count > 0);
+  // Even an empty piece is one write, so that a missing stream shows.
+  if (!writeBytes(handle, static_cast<const unsigned char*>(data), count, encoding_, console, &lostError_))
+    lost_ = true;
 }
 
 bool mOutput::errorIsConsole() {
@@ -214,29 +267,33 @@ void mOutput::consoleFor(encoding e) {
 void mOutput::errorText(const unsigned short* units, int count) {
   flush();
   if (status_) status_->hide();
-  writeError(units, count);
+  writeError(units, count, true);
   if (status_) status_->show();
 }
 
 void mOutput::errorBytes(const void* data, std::size_t count) {
   flush();
   if (status_) status_->hide();
-  DWORD written = 0;
+  const bool console = errorIsConsole();
+  if (console) consoleFor(encoding::utf8);
+  DWORD error = 0;
   // A failure to write an error text is not reported: there is nowhere to.
-  WriteFile(GetStdHandle(STD_ERROR_HANDLE), data, static_cast<DWORD>(count), &written, nullptr);
+  writeBytes(GetStdHandle(STD_ERROR_HANDLE), static_cast<const unsigned char*>(data), count, encoding::utf8, console,
+             &error);
   if (status_) status_->show();
 }
 
-void mOutput::writeError(const unsigned short* units, int count) {
+void mOutput::writeError(const unsigned short* units, int count, bool shown) {
   HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
   std::size_t need = 3 * static_cast<std::size_t>(count > 0 ? count : 0) + 1;
   unsigned char* converted = scratch(need);
   if (!converted) return;  // no room to convert it: the text is not written
   std::size_t n = convert(units, count > 0 ? count : 0, converted, errorEncoding_);
-  if (errorIsConsole()) consoleFor(errorEncoding_);
-  DWORD written = 0;
+  const bool console = errorIsConsole();
+  if (console) consoleFor(errorEncoding_);
+  DWORD error = 0;
   // A failure to write an error text is not reported: there is nowhere to.
-  WriteFile(handle, converted, static_cast<DWORD>(n), &written, nullptr);
+  writeBytes(handle, converted, n, errorEncoding_, shown && console, &error);
 }
 
 void mOutput::finish() {

@@ -16,7 +16,11 @@
 //    page again at the end;
 //  - takes a status line (one kept at the bottom of the console) away before
 //    anything else goes to standard error, and lets it draw itself again
-//    after.
+//    after;
+//  - shows on a console, on either stream, each control character of what
+//    it writes in caret notation ("^[" for ESC), so that no report text or
+//    file name can act on the terminal; files and pipes get the bytes as
+//    they are.
 // It is used by one thread, the one that writes; the conversions below are
 // plain functions that any thread may call.
 #ifndef TARVIN_MOUTPUT_H
@@ -25,6 +29,7 @@
 #include <cstddef>
 
 #include "byteSink.h"
+#include "mstr.h"
 #include "win32.h"
 
 class mOutput : public byteSink {
@@ -87,13 +92,14 @@ class mOutput : public byteSink {
   // Writes text to standard error at once, after standard output is written
   // out, the status line (if any) taken away for it.
   void errorText(const unsigned short* units, int count);
-  // Writes bytes already in their encoding to standard error, the same way.
+  // Writes UTF-8 bytes (JSON) to standard error, the same way.
   void errorBytes(const void* data, std::size_t count);
   bool errorIsConsole();
   // The status line, or none.
   void setStatusLine(statusLine* line) { status_ = line; }
-  // Writes the status line's own text, as it is, to standard error.
-  void statusText(const unsigned short* units, int count) { writeError(units, count); }
+  // Writes the status line's own text, its controls ("\r") as they are, to
+  // standard error.
+  void statusText(const unsigned short* units, int count) { writeError(units, count, false); }
 
   // The end of the run: standard output is written out, the console shows
   // its own code page again.
@@ -107,6 +113,18 @@ class mOutput : public byteSink {
   // lone surrogate as the replacement character).
   static std::size_t convert(const unsigned short* units, int count, unsigned char* out, encoding e);
 
+  // ---- Control characters on a console ----
+  // How a console shows a character that would act on it rather than show:
+  // C0 controls but line feed and tab (and a CR before a line feed, which
+  // ends the system's texts), DEL, and C1 controls (U+0080 to U+009F), in
+  // the caret notation of "cat -v": ESC "^[", BEL "^G", DEL "^?", U+0085
+  // "M-^E". Writes it to `out` (room for 4) and returns its length; 0 for a
+  // character shown as it is.
+  static std::size_t controlNotation(char32_t c, bool beforeLineFeed, char* out);
+  // Appends text as a console shows it: each control character in that
+  // notation.
+  static void appendShown(mstr& out, const unsigned short* units, int count);
+
  private:
   mOutput() = default;
   ~mOutput() override;
@@ -115,8 +133,14 @@ class mOutput : public byteSink {
 
   // Writes the bytes to standard output; a failure is kept.
   void writeOut(const void* data, std::size_t count);
-  // Writes text to standard error as it is, in its encoding.
-  void writeError(const unsigned short* units, int count);
+  // Writes text to standard error in its encoding; on a console its control
+  // characters shown in notation, if asked.
+  void writeError(const unsigned short* units, int count, bool shown);
+  // Writes bytes of an encoding to a stream, on a console its control
+  // characters in notation when `shown`. False, with the system's error in
+  // *error, when a write fails. Even no bytes are one write.
+  static bool writeBytes(HANDLE handle, const unsigned char* data, std::size_t count, encoding e, bool shown,
+                         DWORD* error);
   unsigned char* scratch(std::size_t count);
   // Lets the console show bytes of this encoding.
   void consoleFor(encoding e);

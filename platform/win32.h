@@ -20,6 +20,7 @@
 #include <shlwapi.h>
 
 #include <cstddef>
+#include <string>
 
 namespace platform {
 // Separator of path components.
@@ -28,6 +29,9 @@ constexpr unsigned short pathSeparator = u'\\';
 constexpr bool hasDriveLetters = true;
 // Directories that are links (reparse points) are not walked into.
 constexpr bool descendIntoDirectoryLinks = false;
+// A CreateFileW flag for a file read to its end as a stream (a list file):
+// there are no FIFOs in the file system here, so nothing to wait for.
+constexpr DWORD openWaitsForWriter = 0;
 // Paths of this many units and more are refused (unless written in the
 // "\\?\" form): a search of one fails, mostly with ERROR_PATH_NOT_FOUND.
 constexpr int pathLimit = MAX_PATH;
@@ -77,12 +81,22 @@ inline bool findEntry(const WCHAR* path, WIN32_FIND_DATAW* data) {
   FindClose(search);
   return true;
 }
+
+// The path by which the system reaches what a directory walk finds below
+// `directory`, the full path of a directory as the user typed it: its
+// absolute form with the "\\?\" prefix ("\\?\UNC\server\share\..." for a
+// share), without a separator at its end. Below it the system takes names as
+// they are (without the prefix it drops a trailing "." or " " of each one)
+// and paths may be longer than MAX_PATH. Empty when it cannot be made
+// absolute.
+std::wstring walkRoot(const WCHAR* directory);
 }  // namespace platform
 
 #else  // POSIX: the same subset, implemented in platform/posix
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 typedef int BOOL;
 typedef unsigned char BYTE;
@@ -394,6 +408,11 @@ constexpr unsigned short pathSeparator = u'/';
 constexpr bool hasDriveLetters = false;
 // Directory links are walked into (a walk enters each directory once).
 constexpr bool descendIntoDirectoryLinks = true;
+// A CreateFileW flag (with GENERIC_READ and OPEN_EXISTING) for a file read
+// to its end as a stream, a list file: opening a FIFO that has no writer
+// waits for one, as cat does. Without it no open waits, so that an index or
+// data file that is a FIFO never blocks the run.
+constexpr DWORD openWaitsForWriter = 0x00010000u;
 // No length of path is refused: the layer reaches any, a piece at a time.
 constexpr int pathLimit = 0;
 
@@ -438,6 +457,10 @@ bool removeOnInterrupt(const WCHAR* path, bool add);
 // literally ("a?.00" is no pattern: names may hold "?" and "*" here). A link whose target is gone
 // names nothing, as a missing file. False, with the last error set, when nothing is there.
 bool findEntry(const WCHAR* path, WIN32_FIND_DATAW* data);
+
+// The path by which the system reaches what a directory walk finds below `directory` (see the
+// Windows branch): every path reaches its names as they are here, so it is `directory` itself.
+inline std::u16string walkRoot(const WCHAR* directory) { return directory ? directory : u""; }
 }  // namespace platform
 
 #endif  // _WIN32

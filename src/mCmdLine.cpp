@@ -112,8 +112,9 @@ mFileList& mCmdLine::getSearchPaths(int argc, WCHAR** argv) {
       mstr name(argument);
       name.erase(name.get_data(), name.get_data() + 1);
       int units = 0;
+      const int before = searchPaths.get_count();
       mFileObject::GetFilesFromFileList(searchPaths, name, &units);
-      listFileUnits.push_back(units);
+      listFiles.push_back(listFile{argument, units, searchPaths.get_count() - before});
     } else {
       searchPaths.insert_copy(mFileObject(argument));
     }

@@ -37,8 +37,14 @@ struct tree_key<mOption> {
 class mCmdLine : public tree_ob<mOption> {
  public:
   mFileList searchPaths;
-  // The characters of the text of each list file read, in the order read.
-  std::vector<int> listFileUnits;
+  // Each list file read, in the order read: its argument ("@name"), the
+  // characters of its text and the entries it gave.
+  struct listFile {
+    mstr argument;
+    int units;
+    int entries;
+  };
+  std::vector<listFile> listFiles;
 
   ~mCmdLine() override = default;
 

@@ -347,7 +347,7 @@ mFileData* mFileIndex::dataFile(unsigned char number, const errorHandler& onErro
   mstr digits;
   digits.setNumber(number).padLeft(2, u"0");
   data->append(u".").append(digits);
-  data->dir.assign(dir);
+  data->setDirOf(*this);
   if (data->getKind() != 1) {
     mstr full;
     data->getFullPath(full);

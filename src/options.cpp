@@ -241,12 +241,14 @@ runOptions takeRunOptions(int& argc, WCHAR** argv) {
         taken = takeOption(o, argument, rest, kSwitchSeparator);
         if (!taken && !isKnownSwitch(text))
           o.warnings.push_back(quoted(u"tarvin: неизвестный ключ ", text, u" сохранён, но ни на что не влияет\n"));
-      } else if (!kSwitchOptions && text[0] == u'-' && text[1] != 0) {
+      } else if (!kSwitchOptions && text[0] == u'-') {
         taken = true;
+        // A lone "-" is no directory: a list on standard input is "@-".
         if (const optionRow* row = findShort(argument))
           takeShortOption(o, *row, i, argc, argv);
         else
-          o.usageErrors.push_back(usageError(quoted(u"неизвестный параметр ", text)));
+          o.usageErrors.push_back(usageError(quoted(u"неизвестный параметр ", text,
+                                                    text[1] ? u"" : u" (список каталогов со стандартного ввода: @-)")));
       }
     }
     if (!taken) argv[kept++] = argv[i];

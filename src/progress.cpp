@@ -101,7 +101,10 @@ void progress::hide() {
 }
 
 void progress::directory(const mstr& path, unsigned indexFiles) {
-  directory_.assign(path);
+  // A name is no text of our own: its control characters are shown, as in
+  // every other text on the console.
+  directory_.clear();
+  mOutput::appendShown(directory_, path.c_str(), path.get_count());
   indexDone_ = 0;
   indexFiles_ = indexFiles;
   draw(false);

@@ -108,14 +108,22 @@ std::uint64_t reportFormat::outputUnits(std::uint64_t textUnits, unsigned number
   return textUnits + 3 + putDecimal(number, digits);
 }
 
+// A text of one or more lines, ended by a line feed, as the value of a JSON
+// field: without that last line feed.
+std::string reportFormat::textField(const unsigned short* text, int count) {
+  if (count > 0 && text[count - 1] == u'\n') --count;
+  return ",\"text\":" + quoted(text, count) + "}\n";
+}
+
 void reportFormat::error(const mEx& error, errorLevel level) {
   mEx text;
   error.getText(text);
   const unsigned short* message = text.getMessage();
-  output_.errorText(message, message ? lstrlenW(reinterpret_cast<LPCWSTR>(message)) : 0);
+  const int length = message ? lstrlenW(reinterpret_cast<LPCWSTR>(message)) : 0;
   ++errorTexts_;
-  if (how_ == kind::plain) return;
-  // Its JSON form: the newest error of the chain, as the text's last part.
+  if (how_ == kind::plain) return output_.errorText(message, length);
+  // Its JSON form: the newest error of the chain, as the text's last part,
+  // and the whole text.
   static const char* const levels[] = {"report", "directory", "run"};
   auto field = [](const unsigned short* text) {
     return text ? quoted(text, lstrlenW(reinterpret_cast<LPCWSTR>(text))) : std::string("null");
@@ -123,7 +131,13 @@ void reportFormat::error(const mEx& error, errorLevel level) {
   std::string object = "{\"code\":" + std::to_string(error.sysError) + ",\"message\":" + field(error.message) +
                        ",\"file\":" + field(error.file) + ",\"function\":" + field(error.function) +
                        ",\"line\":" + std::to_string(error.line) + ",\"level\":\"" +
-                       levels[static_cast<int>(level)] + "\"}\n";
+                       levels[static_cast<int>(level)] + "\"" + textField(message, length);
+  output_.errorBytes(object.data(), object.size());
+}
+
+void reportFormat::notice(const char* what, const mstr& line) const {
+  if (how_ == kind::plain) return output_.errorText(line.c_str(), line.get_count());
+  const std::string object = std::string("{\"kind\":\"") + what + "\"" + textField(line.c_str(), line.get_count());
   output_.errorBytes(object.data(), object.size());
 }
 
@@ -176,7 +190,13 @@ void reportFormat::indexDamage(const mFileIndex& index) {
 }
 
 void reportFormat::nothingFound() {
-  line(mstr(u"tarvin: не найдено ни одного индексного файла (*.idx)\n"), true);
+  notice("nothing found", mstr(u"tarvin: не найдено ни одного индексного файла (*.idx)\n"));
+  ++errorTexts_;
+}
+
+void reportFormat::emptyList(const mstr& argument) {
+  mstr text(u"tarvin: в списке \"");
+  notice("empty list", text.append(argument.c_str()).append(u"\" нет ни одного каталога\n"));
   ++errorTexts_;
 }
 
@@ -204,14 +224,14 @@ void reportFormat::summary(const runTally& tally) const {
   text.append(u", ошибок: ");
   number(errorTexts_);
   text.append(u"\n");
-  line(text, false);
+  output_.text(text.c_str(), text.get_count());
 }
 
-void reportFormat::line(const mstr& text, bool toError) const {
-  if (toError)
-    output_.errorText(text.c_str(), text.get_count());
-  else
+void reportFormat::line(const char* what, const mstr& text) const {
+  if (how_ == kind::plain)
     output_.text(text.c_str(), text.get_count());
+  else
+    notice(what, text);
 }
 
 void reportFormat::sizeLine(std::uint64_t units) const {
@@ -220,12 +240,12 @@ void reportFormat::sizeLine(std::uint64_t units) const {
   unsigned short digits[kMostDigits];
   line.append_n(digits, static_cast<int>(putDecimal(units, digits)));
   line.append(u"\n");
-  this->line(line, how_ != kind::plain);
+  this->line("size line", line);
 }
 
 void reportFormat::unexpectedFailure(DWORD lastError) {
   mstr line(u"Ошибка! ");
   line.appendNumber(static_cast<int>(lastError)).append(u"\n");
-  this->line(line, how_ != kind::plain);
+  this->line("failure", line);
   ++errorTexts_;
 }

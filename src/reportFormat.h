@@ -13,14 +13,20 @@
 //    damaged report or index file (index, key, data file, what is wrong, at
 //    which byte), then a summary line; as JSON objects with JSON lines.
 //  - Error texts go to standard error, in the layout of mEx, each where it
-//    was met among the reports; in the JSON modes each is followed there by
-//    its JSON form: {"code":N,"message":"…","file":"…","function":"…",
-//    "line":N,"level":"report|directory|run"}.
+//    was met among the reports; in the JSON modes, where standard error
+//    holds JSON objects alone, one a line, each is its JSON form instead:
+//    {"code":N,"message":"…","file":"…","function":"…","line":N,
+//    "level":"report|directory|run","text":"…"}, "text" the whole text.
+//  - The program's one-line texts on standard error ("tarvin: …": usage
+//    errors, warnings, no index file found, a list that names nothing) are
+//    in the JSON modes {"kind":"…","text":"…"}.
 //  - The size line "<>Размер строки<> N" of a text longer than 10000
 //    characters: of the output text left at the end of a run (the last
 //    report with its separator, or the usage text) and of the text of each
 //    list file. It goes to standard output, or, in the JSON modes, where
-//    nothing but JSON may go there, to standard error.
+//    nothing but JSON may go there, to standard error as
+//    {"kind":"size line","text":"…"}; so does the line "Ошибка! N"
+//    ("kind":"failure").
 #ifndef TARVIN_REPORTFORMAT_H
 #define TARVIN_REPORTFORMAT_H
 
@@ -107,8 +113,16 @@ class reportFormat {
   // The line of a run that found no index file at all. It counts as an
   // error text.
   void nothingFound();
+  // The warning for a list file (its argument, "@name") that named no
+  // directory. It counts as an error text.
+  void emptyList(const mstr& argument);
   // The summary of a verifying run.
   void summary(const runTally& tally) const;
+
+  // A one-line text of the program's own for standard error, ended by a
+  // line feed: as it is in the plain form, in the JSON ones as
+  // {"kind":"<what>","text":"…"}.
+  void notice(const char* what, const mstr& line) const;
 
   // The size line of a text of `units` characters, when it has one.
   void sizeLine(std::uint64_t units) const;
@@ -118,9 +132,12 @@ class reportFormat {
   void unexpectedFailure(DWORD lastError);
 
  private:
-  // A line of its own on standard output (its text converted), or on
-  // standard error.
-  void line(const mstr& text, bool toError) const;
+  // A line of its own on standard output (its text converted) in the plain
+  // form; in the JSON ones, where standard output holds reports alone, a
+  // notice of that kind on standard error.
+  void line(const char* what, const mstr& text) const;
+  // The field "text" of an object and the object's end.
+  static std::string textField(const unsigned short* text, int count);
   // A finding of a verifying run: what is damaged (an entry's report, or the
   // index itself), the name of the damage, and the byte where it stands.
   void finding(mbytes& out, const mIndexEntry* entry, const mFileData* data, const char* damage,

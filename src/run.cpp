@@ -197,13 +197,6 @@ int tarvinRun(int argc, WCHAR** argv) {
   mOutput& output = mOutput::get();
   const auto utf8 = mOutput::encoding::utf8, oem = mOutput::encoding::oem;
   output.setEncodings(options.utf8 || json ? utf8 : oem, options.utf8 ? utf8 : oem);
-  // What the command line got wrong: a usage error converts nothing.
-  for (const mstr& line : options.warnings) output.errorText(line.c_str(), line.get_count());
-  for (const mstr& line : options.usageErrors) output.errorText(line.c_str(), line.get_count());
-  if (!options.usageErrors.empty()) {
-    output.finish();
-    return 2;
-  }
   reportFormat::settings shape;
   shape.how = formatKind(options);
   shape.utf8 = options.utf8;
@@ -211,6 +204,14 @@ int tarvinRun(int argc, WCHAR** argv) {
   shape.trim = options.trim;
   shape.keys = options.keys;
   reportFormat format(shape, output);
+  // What the command line got wrong, in the form it asks for: a usage error
+  // converts nothing.
+  for (const mstr& line : options.warnings) format.notice("unknown switch", line);
+  for (const mstr& line : options.usageErrors) format.notice("usage error", line);
+  if (!options.usageErrors.empty()) {
+    output.finish();
+    return 2;
+  }
   // Standard output to a file: one that cannot be had, or that is a list
   // file, is the end of the run, as when its output is lost.
   std::unique_ptr<outputFile> file;
@@ -232,10 +233,14 @@ int tarvinRun(int argc, WCHAR** argv) {
   std::uint64_t lastUnits = 0;  // what the output text holds at the end
   {
     mCmdLine commandLine;
-    // The size lines of the list files read.
+    // The size lines of the list files read, and a warning for each that
+    // named no directory.
     auto listFileSizeLines = [&commandLine, &format] {
-      for (int units : commandLine.listFileUnits) format.sizeLine(static_cast<std::uint64_t>(units));
-      commandLine.listFileUnits.clear();
+      for (const mCmdLine::listFile& list : commandLine.listFiles) {
+        format.sizeLine(static_cast<std::uint64_t>(list.units));
+        if (list.entries == 0) format.emptyList(list.argument);
+      }
+      commandLine.listFiles.clear();
     };
     try {
       commandLine.parse(argc, argv);

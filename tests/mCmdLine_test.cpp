@@ -102,7 +102,7 @@ TEST(MCmdLineOptions, ConverterOptionsLeaveTheArgumentsOrAreUsageErrors) {
       {{u"--utf8", u"d", u"\"--jsonl\"", u"-h"}, {u"d"}, 0},
       {{u"--jsno", u"d", u"--utf-8", u"-x", u"---"}, {u"d"}, 4},  // unknown options, and nothing converted
       {{u"--simd=foo", u"--simd", u"--utf8=1", u"--simd=avx2"}, {}, 3},  // values it does not take
-      {{u"-", u"/srv/a", u"/install", u"@-"}, {u"-", u"/srv/a", u"/install", u"@-"}, 0},
+      {{u"-", u"/srv/a", u"/install", u"@-"}, {u"/srv/a", u"/install", u"@-"}, 1},  // "-" alone: not stdin
       {{u"a", u"--", u"--version", u"-x", u"--"}, {u"a", u"--version", u"-x", u"--"}, 0},  // "--" ends the options
       // "-o" takes the next argument, whatever it is; some options do not go together.
       {{u"-o", u"--", u"d", u"--split=s", u"--force"}, {u"d"}, 1},

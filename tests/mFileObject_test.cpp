@@ -1,5 +1,6 @@
 #include "mFileObject.h"
 
+#include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -50,6 +51,10 @@ TEST(MFileObjectPath, SplitsIntoDirectoryAndName) {
       {u"//", u"", u"", u"/"},                 {u"a/b", u"a", u"b", u"a/b"},
       {u"Rep/2004/", u"Rep", u"2004", u"Rep/2004"}, {u"sub//arch", u"sub/", u"arch", u"sub//arch"},
       {u"./a", u".", u"a", u"./a"},
+      // Spaces at either end and at the start of the name go; the directory is all before the last separator.
+      {u"x/2005  ", u"x", u"2005", u"x/2005"}, {u"  /srv/a ", u"/srv", u"a", u"/srv/a"},
+      {u"x/ 2005 / ", u"x", u"2005", u"x/2005"}, {u"x /2005", u"x ", u"2005", u"x /2005"},
+      {u" /", u"", u"", u"/"},                 {u"/a/\"b/c\"", u"/a", u"\"b/c\"", u"/a/\"b/c\""},
   };
   mFileObject reused(mstr(u"/old/dir/x"));
   for (const auto& c : cases) {
@@ -74,6 +79,8 @@ TEST(MFileObjectPath, BareNameTakesTheCurrentDirectoryOfThatMoment) {
   EXPECT_EQ(fullPath(rep), one + u"/Rep");
   EXPECT_EQ(fullPath(drive), one + u"/C:");
   EXPECT_EQ(fullPath(mFileObject(mstr(u"Rep"))), widened(currentDirectory()) + u"/Rep");
+  EXPECT_EQ(fullPath(mFileObject(mstr(u"  Rep "))), widened(currentDirectory()) + u"/Rep");
+  EXPECT_EQ(fullPath(mFileObject(mstr(u"  "))), widened(currentDirectory()) + u"/  ");  // names nothing
 }
 
 TEST(MFileObjectPath, NameAndDirectoryAsGiven) {
@@ -267,6 +274,14 @@ TEST_F(MFileObjectListFile, MissingFileRaisesTheCreateFileError) {
   EXPECT_EQ(unnamed.sysError, 3u);
   EXPECT_EQ(str(unnamed.getMessage()),
             u"Системе не удается найти указанный путь.\r\nfunc=CreateFile filename=");
+  // Standard input open for writing only fails as a closed one: no handle to read.
+  const int saved = dup(0), writeOnly = open("/dev/null", O_WRONLY);
+  dup2(writeOnly, 0);
+  mEx unreadable = raised([&] { mFileObject::GetFilesFromFileList(list, mstr(u"-")); });
+  dup2(saved, 0);
+  for (int fd : {saved, writeOnly}) close(fd);
+  EXPECT_EQ(unreadable.line, 226);
+  EXPECT_EQ(unreadable.sysError, 6u);
   EXPECT_EQ(list.get_count(), 0);
 }
 
@@ -287,6 +302,8 @@ TEST_F(MFileObjectListFile, EntriesAreTakenAsTheyStand) {
   // Spaces neither end nor join entries; "@" and quotes are plain text.
   EXPECT_EQ(entries("/srv/one space/a\r\n/srv/b\r\n"), (texts{u"/srv/one space/a", u"/srv/b"}));
   EXPECT_EQ(entries("@/srv/lists\r\n"), texts{u"@/srv/lists"});
+  // The path rule of arguments: spaces at either end go.
+  EXPECT_EQ(entries("  /srv/x/2005   \r\n"), texts{u"/srv/x/2005"});
   mFileList quoted;
   EXPECT_EQ(walk(read(quoted, "/srv/\"q r\"\r\n\"/srv/p\"\r\n"), true), (texts{u"\"/srv/p\"", u"\"q r\""}));
   EXPECT_EQ(str(quoted.last()->value->dir), u"/srv");

@@ -75,10 +75,13 @@ TEST(ReportFormat, ErrorTextsAndSizeLinesGoWhereTheFormSays) {
     });
     const std::string text = errorText(0, "текст", "mod", "fn", 5);
     const std::string lines = sizeLine(10001) + oem("Ошибка! 6\n");
-    // In the JSON modes an error's text is followed by its JSON form.
-    const std::string object =
-        "{\"code\":0,\"message\":\"текст\",\"file\":\"mod\",\"function\":\"fn\",\"line\":5,\"level\":\"report\"}\n";
-    EXPECT_EQ(c.err, how == reportFormat::kind::plain ? text : text + object + lines);
+    // In the JSON modes standard error holds JSON objects alone: an error's
+    // with its whole text, and one for each line of the program's own.
+    const std::string objects =
+        "{\"code\":0,\"message\":\"текст\",\"file\":\"mod\",\"function\":\"fn\",\"line\":5,\"level\":\"report\","
+        "\"text\":\"Error number 0: текст\\nin module mod func <fn> in string 5\"}\n"
+        "{\"kind\":\"size line\",\"text\":\"<>Размер строки<> 10001\"}\n{\"kind\":\"failure\",\"text\":\"Ошибка! 6\"}\n";
+    EXPECT_EQ(c.err, how == reportFormat::kind::plain ? text : objects);
     EXPECT_EQ(c.out, how == reportFormat::kind::plain ? lines : "");
     EXPECT_EQ(format.errorTexts(), 2u);
   }

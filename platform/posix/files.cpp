@@ -178,12 +178,13 @@ constexpr int kInformationOnly = O_PATH;
 constexpr int kInformationOnly = O_RDONLY | O_NONBLOCK;
 #endif
 
-// The open(2) flags of an access and a disposition; false for a pair the
-// layer does not offer.
-bool openFlags(DWORD access, DWORD disposition, int* flags) {
+// The open(2) flags of an access, a disposition and the flags of
+// CreateFileW; false for a pair the layer does not offer.
+bool openFlags(DWORD access, DWORD disposition, DWORD createFlags, int* flags) {
   if (access == GENERIC_READ && disposition == OPEN_EXISTING) {
-    // O_NONBLOCK: opening a FIFO without a writer, or a device, must not wait.
-    *flags = O_RDONLY | O_NONBLOCK;
+    // O_NONBLOCK: opening a FIFO without a writer, or a device, must not
+    // wait, unless asked to.
+    *flags = (createFlags & platform::openWaitsForWriter) ? O_RDONLY : O_RDONLY | O_NONBLOCK;
   } else if (access == 0 && disposition == OPEN_EXISTING) {
     *flags = kInformationOnly;
   } else if (access == GENERIC_WRITE && disposition == OPEN_EXISTING) {
@@ -229,7 +230,7 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD /*shareMode*/,
                    LPSECURITY_ATTRIBUTES /*security*/, DWORD disposition, DWORD flags,
                    HANDLE /*templateFile*/) {
   int openAs = 0;
-  if (!openFlags(access, disposition, &openAs)) {
+  if (!openFlags(access, disposition, flags, &openAs)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }

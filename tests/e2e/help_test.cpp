@@ -99,37 +99,44 @@ TEST_F(Terminal, UsageTextIsCharactersThereAndCodePage866Redirected) {
 
 TEST_F(Terminal, ReportsAndErrorTextsAreCharactersThere) {
   // Code page 866 and what a terminal shows for it: Cyrillic letters, and
-  // shading characters (bytes B0 to B2).
-  const std::string oemLines[] = {oem("Рапорт N 1"), oem("Станция:   Северная ") + "\xB0\xB1\xB2"};
-  const std::string shownLines = "Рапорт N 1\nСтанция:   Северная ░▒▓\n";
-  archive::writer w(root + "/Отчёты", "R.IDX");
-  w.add("K1", "", 1, {oemLines[0], oemLines[1]});
+  // shading characters (bytes B0 to B2); control characters in caret notation.
+  const std::string oemLines[] = {oem("Рапорт N 1"), oem("Станция:   Северная ") + "\xB0\xB1\xB2",
+                                  "\x1B]0;t\x07 \x7F\rx\t\x1B[2J"};
+  const std::string shownLines = "Рапорт N 1\nСтанция:   Северная ░▒▓\n^[]0;t^G ^?^Mx\t^[[2J\n";
+  archive::writer w(root + "/Отчёты\x1B[H", "R.IDX");
+  w.add("K1", "", 1, {oemLines[0], oemLines[1], oemLines[2]});
   w.add("K2", "", 2, {oem("потерян")});
   w.omitDataFile(2);
   w.write();
   // The report's lines, then a line feed for each zero byte up to its block's end.
-  const std::string padding = w.expected()[0].substr(oemLines[0].size() + oemLines[1].size() + 2);
+  const std::string padding =
+      w.expected()[0].substr(oemLines[0].size() + oemLines[1].size() + oemLines[2].size() + 3);
   ASSERT_EQ(padding.find_first_not_of('\n'), std::string::npos);
 
-  terminalOutcome shown = runOnTerminal({root + "/Отчёты"});
+  terminalOutcome shown = runOnTerminal({root + "/Отчёты\x1B[H"});
   // The missing data file is reported when the index is opened, before its reports.
-  EXPECT_EQ(shown.shown, utf8(missingDataFile(root + "/Отчёты/R.02")) + numbered({shownLines + padding, ""}));
+  EXPECT_EQ(shown.shown, utf8(missingDataFile(root + "/Отчёты^[[H/R.02")) + numbered({shownLines + padding, ""}));
   EXPECT_EQ(shown.exitCode, 0);
 
+  // The system's text keeps its CR LF; in UTF-8 a C1 control is shown too.
   shown = runOnTerminal({"@" + root + "/missing.lst"});
   EXPECT_EQ(shown.shown, utf8(listFileFailed(2, root + "/missing.lst")));
+  shown = runOnTerminal({"--utf8", root + "/c1\xC2\x85"});
+  EXPECT_EQ(shown.shown, utf8(unlistedDirectory(3, root + "/c1M-^E")) +
+                             "tarvin: не найдено ни одного индексного файла (*.idx)\n");
 }
 
 TEST_F(Terminal, ProgressShowsOnTheTerminalWhileOutputGoesToAFile) {
-  archive::writer w(root + "/d", "P.IDX");
+  archive::writer w(root + "/d\x1B[2J", "P.IDX");
   w.add("K1", "", 1, {oem("Рапорт")});
   w.add("K2", "", 2, {"x"});
   w.omitDataFile(2);
   w.write();
-  const std::string file = root + "/out.txt";
-  const std::string plain = run({root + "/d"}).out;
-  terminalOutcome shown = runOnTerminal({root + "/d"}, file);
+  const std::string file = root + "/out.txt", dir = root + "/d\x1B[2J";
+  const std::string plain = run({dir}).out;
+  terminalOutcome shown = runOnTerminal({dir}, file);
   EXPECT_EQ(archive::readFile(file), plain);
+  EXPECT_EQ(shown.shown.find('\x1B'), std::string::npos) << shown.shown;
   // A status line, drawn over with "\r", gives way to the error text and
   // at the end to one summary line.
   EXPECT_EQ(shown.shown.rfind("\rРапортов: ", 0), 0u) << shown.shown;
@@ -140,7 +147,7 @@ TEST_F(Terminal, ProgressShowsOnTheTerminalWhileOutputGoesToAFile) {
 
   // On a narrow terminal every drawing of the status fits one row, or its
   // "\r" could not draw over it.
-  shown = runOnTerminal({root + "/d"}, file, 10);
+  shown = runOnTerminal({dir}, file, 10);
   std::size_t drawings = 0;
   for (std::size_t at = shown.shown.find("\rРапорт"); at != std::string::npos;
        at = shown.shown.find("\rРапорт", at + 1), ++drawings) {
@@ -150,10 +157,10 @@ TEST_F(Terminal, ProgressShowsOnTheTerminalWhileOutputGoesToAFile) {
   EXPECT_GT(drawings, 0u);
 
   // Quiet, or with standard error redirected: not a trace of it.
-  shown = runOnTerminal({root + "/d", "--quiet"}, file);
+  shown = runOnTerminal({dir, "--quiet"}, file);
   EXPECT_EQ(shown.shown.find("Рапортов"), std::string::npos);
   EXPECT_EQ(shown.shown.rfind("Error number 0: ", 0), 0u);
-  EXPECT_EQ(run({root + "/d"}).err.find(oem("Рапортов")), std::string::npos);
+  EXPECT_EQ(run({dir}).err.find(oem("Рапортов")), std::string::npos);
 }
 
 }  // namespace

@@ -310,6 +310,13 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
   chmod(at("locked").c_str(), 0);
   archive::writeFile(at("file"), "not a directory");
   archive::writeFile(at("ends.lst"), arg("missing") + "\n" + arg("ok") + "\r" + arg("file") + "\r\n" + arg("empty"));
+  // Typed with spaces at its ends: x/2005, never x/2/2005 or x/20/2005.
+  const std::vector<std::string> spaced = simpleArchive("x/2005", "Y.IDX", {"Y1"});
+  archive::writeFile(at("spaces.lst"), " " + arg("x/2005") + "   \r\n");
+  archive::writeFile(at("blank.lst"), "\r\n\n");
+  const std::string readFailed = errorText(1, program.systemText(1) + "func=ReadFile filename=-",
+                                           "Vc\\Include\\mFileObject", "mFileObject::GetFilesFromFileList", 234);
+  const auto emptyList = [](const std::string& l) { return oem("tarvin: в списке \"" + l + "\" нет ни одного каталога\n"); };
   // The sample archive with NORTH.01 cut to 100 bytes: the line of report
   // 20040112000001 at byte 90 runs past the end; report 20040112000002
   // (block 2, byte 128) begins beyond it. SOUTH.05 is missing in the sample.
@@ -329,12 +336,13 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
   piece.write();
   const std::size_t pieceBytes = archive::readFile(at("piece/P.01")).size();
 
-  // Error texts, each followed by its JSON form (UTF-8) in the JSON modes.
+  // Error texts in the JSON modes: their JSON form alone (UTF-8), the whole text inside.
   auto withJson = [](unsigned code, const std::string& message, const std::string& module,
                      const std::string& function, int line, const char* level) {
-    return errorText(code, message, module, function, line) + "{\"code\":" + std::to_string(code) +
-           ",\"message\":" + jsonString(message) + ",\"file\":" + jsonString(module) + ",\"function\":" +
-           jsonString(function) + ",\"line\":" + std::to_string(line) + ",\"level\":\"" + level + "\"}\n";
+    const std::string text = utf8(errorText(code, message, module, function, line));
+    return "{\"code\":" + std::to_string(code) + ",\"message\":" + jsonString(message) + ",\"file\":" +
+           jsonString(module) + ",\"function\":" + jsonString(function) + ",\"line\":" + std::to_string(line) +
+           ",\"level\":\"" + level + "\",\"text\":" + jsonString(text.substr(0, text.size() - 1)) + "}\n";
   };
   auto unlisted = [&](unsigned code, const std::string& dir, bool json = false) {
     const std::string message = program.systemText(code) + "func=FindFirstFile filename=" + shown(dir);
@@ -360,9 +368,9 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
   enum where { everywhere, posixOnly };
   struct row {
     row(const char* w, std::vector<std::string> a, int e, std::string o, std::string r, where p = everywhere,
-        std::string i = "", bool u = false)
+        std::string i = "", bool u = false, bool c = false)
         : what(w), arguments(std::move(a)), exitCode(e), out(std::move(o)), err(std::move(r)), on(p),
-          input(std::move(i)), unlistable(u) {}
+          input(std::move(i)), unlistable(u), noInput(c) {}
     const char* what;
     std::vector<std::string> arguments;
     int exitCode;
@@ -370,6 +378,7 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
     where on;
     std::string input;  // standard input
     bool unlistable;    // run where the locked directory cannot be listed
+    bool noInput;       // started without standard input
   };
   const std::string verify = program.option("verify"), strict = program.option("strict");
   const std::string jsonl = program.option("jsonl");
@@ -380,11 +389,20 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
        true},
       {"no index file at all, strict", {strict, arg("empty"), arg("missing")}, 2, "",
        unlisted(3, "missing") + nothingFound},
+      {"no index file at all, in JSON", {jsonl, arg("empty")}, 0, "",
+       "{\"kind\":\"nothing found\",\"text\":\"" + utf8(nothingFound.substr(0, nothingFound.size() - 1)) + "\"}\n"},
       {"list file lines ended by LF, CR and CR LF", {"@" + arg("ends.lst")}, 0, okOut,
        unlisted(program.fileAsDirectoryError(), "file") + unlisted(3, "missing")},
       {"a list on standard input, and --utf8 spelled so on every platform", {"--utf8", "@-"}, 0, okOut,
        utf8(unlisted(3, "missing")), everywhere, arg("missing") + "\r\n" + arg("ok") + "\n"},
       {"a list file that is a pipe", {"@/dev/stdin"}, 0, okOut, "", posixOnly, arg("ok") + "\r\n"},
+      {"spaces around a typed name, in an argument and a list line", {"  " + arg("x/2005") + "  ", "@" + arg("spaces.lst")},
+       0, numbered({spaced[0], spaced[0]}), ""},
+      {"a list file of blank lines, strict", {strict, "@" + arg("blank.lst")}, 2, "", emptyList("@" + arg("blank.lst"))},
+      {"an empty list on standard input", {"@-", arg("ok")}, 0, okOut, emptyList("@-")},
+      {"a list on standard input, which is closed", {"@-"}, 0, "", program.closedInputHasAHandle() ? readFailed
+                                                                                                  : listFileFailed(6, "-"),
+       everywhere, "", false, true},
       {"JSON form of an error that ends the run", {jsonl, "@" + arg("no.lst")}, 0, "",
        withJson(2, program.systemText(2) + "func=CreateFile filename=" + arg("no.lst"), "Vc\\Include\\mFileObject",
                 "mFileObject::GetFilesFromFileList", 226, "run")},
@@ -419,6 +437,7 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
     SCOPED_TRACE(r.what);
     runOptions how;
     how.input = r.input;
+    how.closeStdin = r.noInput;
     how.dropPrivileges = r.unlistable && geteuid() == 0;  // root lists everything
     outcome o = run(r.arguments, how);
     EXPECT_EQ(o.out, r.out);

@@ -55,6 +55,7 @@ int pipeOf(const std::string& bytes) {
   signal(SIGPIPE, SIG_DFL);  // as a shell starts it
   dup2(in, 0);
   fcntl(0, F_SETFD, 0);  // open in the program, also when `in` was 0 already
+  if (options.closeStdin) close(0);
   if (options.closeStdout) {
     close(1);
   } else if (!options.stdoutPath.empty()) {

@@ -19,6 +19,7 @@ struct runOptions {
   std::string directory;        // working directory; empty: the test's own
   std::string stdoutPath;       // standard output to this file instead of a capture
   bool closeStdout = false;     // start with standard output closed
+  bool closeStdin = false;      // start with standard input closed (<&-)
   std::string input;            // standard input: these bytes from a pipe (printf … | tarvin); empty: /dev/null
   long memoryLimitMb = 0;       // address-space limit, 0: none
   long openFilesLimit = 0;      // soft limit of open files (the hard one stays), 0: none

@@ -16,6 +16,7 @@ std::string target::path(const std::string& hostPath) const {
 std::string target::systemText(unsigned code) const {
   // The Russian texts of Windows, which the POSIX build gives as well.
   static const std::map<unsigned, std::string> windowsTexts = {
+      {1, "Неверная функция.\r\n"},
       {2, "Не удается найти указанный файл.\r\n"},
       {3, "Системе не удается найти указанный путь.\r\n"},
       {5, "Отказано в доступе.\r\n"},
@@ -32,6 +33,7 @@ std::string target::systemText(unsigned code) const {
   // What Wine (8.0, LANG=ru_RU.UTF-8) gives: its own Russian translations,
   // which differ from Windows's texts in wording, not in layout.
   static const std::map<unsigned, std::string> wineTexts = {
+      {1, "Неверная функция.\r\n"},
       {2, "Файл не найден.\r\n"},
       {3, "Путь не найден.\r\n"},
       {5, "Доступ запрещён.\r\n"},

@@ -46,10 +46,14 @@ struct target {
   // The system's text for an error code, as FormatMessage gives it (UTF-8).
   std::string systemText(unsigned code) const;
 
-  // A path longer than MAX_PATH: Windows refuses it (the program does not opt
-  // in to long paths), but Wine resolves it, and so does our POSIX layer
-  // one longer than PATH_MAX.
+  // A typed path longer than MAX_PATH: Windows refuses it (only what the
+  // walk finds is reached in the long "\\?\" form), but Wine resolves it,
+  // and so does our POSIX layer one longer than PATH_MAX.
   bool resolvesPathsBeyondMaxPath() const { return !windows || underWine(); }
+
+  // Standard input closed (<&-): the program has no handle for it, but Wine
+  // gives one whose read fails with ERROR_INVALID_FUNCTION.
+  bool closedInputHasAHandle() const { return underWine(); }
 
   // Directory links are walked into on POSIX; the Windows build walks into
   // no reparse point, and Wine shows a symbolic link as one.
