@@ -129,9 +129,11 @@ TEST(ReportWriter, AShortageOfMemoryCostsOneReportWhereverItComes) {
   index.open(path, [](mEx&) {});
   std::string message = "Недостаточно памяти для обработки команды.\r\nfunc=malloc Ошибка выделения памяти.";
   const std::string error = errorText(8, message, "stack_ob", "stack_ob<unsigned char,0,0>::get_size", 496);
-  const std::string json = "{\"code\":8,\"message\":\"" + message.replace(message.find('\r'), 2, "\\r\\n") +
+  const std::string escaped = message.replace(message.find('\r'), 2, "\\r\\n");
+  const std::string json = "{\"code\":8,\"message\":\"" + escaped +
                            "\",\"file\":\"stack_ob\",\"function\":\"stack_ob<unsigned char,0,0>::get_size\",\"line\":496,"
-                           "\"level\":\"report\"}\n";
+                           "\"level\":\"report\",\"text\":\"Error number 8: " + escaped +
+                           "\\nin module stack_ob func <stack_ob<unsigned char,0,0>::get_size> in string 496\"}\n";
   for (auto [f, linesOfOne] : {std::pair(reportFormat::settings(), 2), {reportFormat::kind::jsonl, 1}, {verifying(), 0}}) {
     f.trim = true;
     unsigned counter = 107, lower = 106;  // the reports after one that fails are numbered as in a run from 106
@@ -146,7 +148,7 @@ TEST(ReportWriter, AShortageOfMemoryCostsOneReportWhereverItComes) {
       std::size_t at = std::mismatch(got.begin(), got.end(), whole.out.begin(), whole.out.end()).first - got.begin();
       std::size_t next = at = at ? whole.out.rfind('\n', at - 1) + 1 : 0;
       for (int line = 0; line < linesOfOne; ++line) next = after.out.find('\n', next) + 1;
-      EXPECT_EQ(got, whole.out.substr(0, at) + error + (f.how == reportFormat::kind::jsonl ? json : "") +
+      EXPECT_EQ(got, whole.out.substr(0, at) + (f.how == reportFormat::kind::jsonl ? json : error) +
                          after.out.substr(next)) << "allocation " << nth;
       EXPECT_EQ(counter, 107u + 2 * 20 - 1);
     }
