@@ -120,15 +120,15 @@ TEST(ReportWriter, OutputIsThatOfOneThreadWhateverTheBatchesAndFaults) {
 }
 
 // Every pread of a data file fails (a device error) or moves nothing (the
-// file was cut short): each of its long reports (read with the read call)
-// gets its read error in its place, the others convert, numbered on, with
-// any number of threads alike.
+// file was cut short): each of its long reports (read with the read call),
+// one larger than a batch too, gets its read error in its place, the others
+// convert, numbered on, with any number of threads alike.
 TEST(ReportWriter, AReportWhoseReadFailsGetsItsReadErrorAndTheRestConvert) {
   TempTree tree;
   archive::writer w(tree.path(), "R.IDX");
   for (int i = 0; i < 300; ++i)  // data file 0 is small: read whole when the index is opened
     w.add("K" + std::to_string(1000 + i), "", i % 3 ? 1 : 0,
-          std::vector<std::string>(i % 2 ? 40 : 1, "LINE OF REPORT " + std::to_string(i)));
+          std::vector<std::string>(i == 151 ? 15000 : i % 2 ? 40 : 1, "LINE OF REPORT " + std::to_string(i)));
   w.write();
   std::vector<std::string> converted;
   for (int i = 0; i < 300; ++i)  // those of data file 0, and the short ones
