@@ -8,7 +8,9 @@
 #                             platform, end-to-end, manual page, completion,
 #                             installation) and the .deb with the static
 #                             .tar.gz (scripts/package.sh deb); the sanitizer
-#                             build and its tests; the fuzz targets, 10 s each
+#                             build and its tests; ThreadSanitizer over the
+#                             unit tests of the writer, the queue and the
+#                             index; the fuzz targets, 10 s each
 #   scripts/test.sh --quick   the release build of the program and the three
 #                             test programs, and their tests: for the edit-test
 #                             loop
@@ -68,6 +70,13 @@ sanitizers() {
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   e2e_in_shards 3 "$logs/sanitizers-e2e.log" build/release/tests/e2e_tests --tarvin=build/asan/tarvin --sanitized
 }
+# The unit test program alone, run over the tests that tests/CMakeLists.txt
+# names for ThreadSanitizer.
+thread_sanitizer() {
+  configure_preset tsan
+  cmake --build --preset tsan
+  ctest --preset tsan
+}
 release_tests_and_deb() {
   ctest --preset release -j"$jobs"
   bash scripts/package.sh deb
@@ -113,10 +122,11 @@ stage() {  # NAME COMMAND...: runs in the background, output in build/logs/NAME.
   pids+=($!)
 }
 # The longest first: the Windows stage waits on Wine more than it computes.
-echo "== side by side: Windows; the release tests and the .deb; sanitizers; fuzzing (logs in $logs)"
+echo "== side by side: Windows; the release tests and the .deb; sanitizers; ThreadSanitizer; fuzzing (logs in $logs)"
 stage windows windows_and_zip
 stage release release_tests_and_deb
 stage sanitizers sanitizers
+stage tsan thread_sanitizer
 stage fuzzing bash scripts/fuzz.sh 10
 
 failed=()

@@ -140,8 +140,9 @@ const std::size_t reportReader::kMostRoomPastText =
     std::max(reportDecode::kLineRoom, json::kMostPerUnit * kPiece + 1);
 
 void reportReader::probe(const reportRange& range) {
-  if (range.data && !range.data->stillReadable(range.start, range.size()))
-    throw range.data->readFault();
+  if (!range.data || range.start >= range.data->size) return;
+  if (!viaUnits_ && readBytes(range) != range.bytes()) return;
+  if (!range.data->stillReadable(range.start, range.size())) throw range.data->readFault();
 }
 
 reportReader::result reportReader::read(const reportRange& range, form f, byteSink& out, bool trim) {
@@ -216,8 +217,10 @@ const unsigned char* reportReader::readBytes(const reportRange& range) {
     return w->bytes.get_data() + (range.start - w->from);
   if (left < kReadLeast || left > kReadMost || !data.canReadAt()) return range.bytes();
   // Long ones go into memory of their own, so that no window grows past
-  // kReadAhead.
+  // kReadAhead; one that probe() read is there still.
   const bool longOne = left > kReadAhead;
+  if (longOne && inputOf_ == data.opening && inputFrom_ == range.start && input_.get_count() > 0)
+    return input_.get_data();
   mbytes& into = longOne ? input_ : w->bytes;
   const std::size_t want = inOrder && !longOne
                                ? static_cast<std::size_t>(std::min<std::uint64_t>(kReadAhead, data.size - range.start))
@@ -229,7 +232,12 @@ const unsigned char* reportReader::readBytes(const reportRange& range) {
     throw data.readFault();
   }
   into.commit_end(static_cast<int>(read));
-  if (!longOne) w->from = range.start;
+  if (longOne) {
+    inputOf_ = data.opening;
+    inputFrom_ = range.start;
+  } else {
+    w->from = range.start;
+  }
   return into.get_data();
 }
 

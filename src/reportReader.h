@@ -43,9 +43,11 @@ class reportReader {
   // its bytes are gone; what was appended before stays.
   result read(const reportRange& range, form f, byteSink& out, bool trim = false);
 
-  // Reads every page of the report once, so that a report whose bytes are
-  // gone raises its read error before any of it is written.
-  static void probe(const reportRange& range);
+  // Makes sure that the report can be read before any of it is written:
+  // bytes that read() takes with the read call are read now, and kept for
+  // it; of mapped ones every page is read once. Raises the data file's read
+  // error when they cannot be read.
+  void probe(const reportRange& range);
 
   // The most room reading a report asks of its sink past the text it gives:
   // it asks for room for a whole line, or for a piece in its widest form.
@@ -62,6 +64,7 @@ class reportReader {
   reportDecode::decoder decode_;
   bool viaUnits_;
   mbytes input_;  // a long report's bytes, read from its data file
+  std::uint64_t inputOf_ = 0, inputFrom_ = 0;  // the opening of that file, and where they start
   // Bytes read from one data file, from `from` on.
   struct readWindow {
     mbytes bytes;

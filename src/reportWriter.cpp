@@ -287,9 +287,9 @@ struct reportWriter::state {
   }
 
   // A report too large for a batch: nothing of it is written until it can
-  // no longer fail whole: its pages are read once (a report whose bytes are
-  // gone gets its error first), and the memory for what goes around its text
-  // is had. Then it is decoded piece by piece straight into the output. One
+  // no longer fail whole: its bytes are read, or where it is decoded mapped
+  // its pages once (a report whose bytes are gone or fail to read gets its
+  // error first), and the memory for what goes around its text is had. Then it is decoded piece by piece straight into the output. One
   // that fails after that (cut short, or short of memory), while part of it
   // was written, ends at its last whole line with its separator, and its
   // error follows.
@@ -299,7 +299,7 @@ struct reportWriter::state {
     mbytes around;
     std::optional<mEx> failed;
     if (!endsOneReport(failed, [&] {
-          reportReader::probe(range);
+          readers[0]->probe(range);
           around.get_size(kFramingRoom, true);
           format.opening(around, entry, range, counter);
         })) {

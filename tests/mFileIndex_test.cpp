@@ -5,17 +5,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <functional>
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "archive_writer.h"
 #include "capture.h"
 #include "expected.h"
+#include "posix/faults.h"
 #include "reportReader.h"
 #include "reportText.h"
 #include "text.h"
@@ -401,6 +404,30 @@ TEST_F(IndexTest, EmptyDataFileAbandonsTheIndex) {
   EXPECT_EQ(open(dir.path("ARCHIVE.IDX")), "");
   EXPECT_EQ(report(1), "TWO\n");
   EXPECT_EQ(report(2), "THREE\n");
+}
+
+// A small index is read whole with the read call, a large one a piece at a
+// time at offsets: a read that fails or comes short is the read error naming
+// the index; an interrupted one is made again.
+TEST_F(IndexTest, AFailedOrShortReadOfTheIndexIsItsReadError) {
+  using platform::posix::systemFault;
+  std::string records;
+  for (int i = 0; i < 2000; ++i) records += record("K" + std::to_string(i), "", 0, 0);
+  for (const std::string name : {"S", "L"}) dir.file(name + ".00", archive::encodeReport({"R"}));
+  dir.file("S.IDX", records.substr(0, 120));
+  dir.file("L.IDX", records);
+  const auto read = systemFault::call::read, at = systemFault::call::pread;
+  for (auto [name, call, error, after] : {std::tuple("S.IDX", read, EIO, 0), {"S.IDX", read, 0, 100},
+                                          {"S.IDX", read, EINTR, 100}, {"L.IDX", at, EIO, 50000},
+                                          {"L.IDX", at, 0, 40000}, {"L.IDX", at, EINTR, 50000}}) {
+    systemFault fault(call, error, static_cast<std::uint64_t>(after));
+    if (error == EINTR)
+      EXPECT_EQ(open(dir.path(name)), "");
+    else
+      EXPECT_TRUE(endsWith(str(raised([&, path = dir.path(name)] { open(path); }).getMessage()),
+                           u"файл укорочен или недоступен. filename=" + dir.wide(name)));
+    EXPECT_EQ(fault.met(), after ? 2u : 1u);
+  }
 }
 
 TEST_F(IndexTest, ReopeningReplacesEntriesAndDataFiles) {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <fstream>
 #include <random>
 #include <string>
@@ -16,6 +17,7 @@
 #include "archive_writer.h"
 #include "expected.h"
 #include "failing_new.h"
+#include "posix/faults.h"
 #include "text.h"
 
 namespace {
@@ -45,6 +47,15 @@ captured written(const mFileIndex& index, const mstr& path, const reportFormat::
     writer.write(index, n);
     mOutput::get().flush();
   }, failAt != 0);
+}
+
+// The read error of a data file, `count` times.
+std::string readFaults(const std::string& path, unsigned count) {
+  std::string out;
+  while (count-- > 0)
+    out += errorText(38, "Достигнут конец файла.\r\nfunc=MapViewOfFile Чтение отображённого файла прервано: файл "
+                         "укорочен или недоступен. filename=" + path, "Vc\\Include\\mFile", "mFile::readMapped", 240);
+  return out;
 }
 
 TEST(ReportWriter, OutputIsThatOfOneThreadWhateverTheBatchesAndFaults) {
@@ -85,13 +96,7 @@ TEST(ReportWriter, OutputIsThatOfOneThreadWhateverTheBatchesAndFaults) {
   // the numbers of both indexes run on from 7 with no gap.
   const unsigned faulted = 9000 / 97 + 1;
   EXPECT_EQ(counter, 7 + 2 * (9000 - faulted));
-  const std::string fault = errorText(38,
-                                      "Достигнут конец файла.\r\nfunc=MapViewOfFile Чтение отображённого файла "
-                                      "прервано: файл укорочен или недоступен. filename=" + w.dataFilePath(3),
-                                      "Vc\\Include\\mFile", "mFile::readMapped", 240);
-  std::string faults;
-  for (unsigned i = 0; i < 2 * faulted; ++i) faults += fault;
-  EXPECT_EQ(reference.err, faults);
+  EXPECT_EQ(reference.err, readFaults(w.dataFilePath(3), 2 * faulted));
   EXPECT_NE(reference.out.find("\n" + separatorLine(counter - 1)), std::string::npos);
 
   for (const reportFormat::settings& f : {reportFormat::settings(plain, false), reportFormat::settings(plain, true),
@@ -112,6 +117,33 @@ TEST(ReportWriter, OutputIsThatOfOneThreadWhateverTheBatchesAndFaults) {
         EXPECT_TRUE(same(written(index, path, f, 2, false, level)));
       }
   }
+}
+
+// Every pread of a data file fails (a device error) or moves nothing (the
+// file was cut short): each of its long reports (read with the read call),
+// one larger than a batch too, gets its read error in its place, the others
+// convert, numbered on, with any number of threads alike.
+TEST(ReportWriter, AReportWhoseReadFailsGetsItsReadErrorAndTheRestConvert) {
+  TempTree tree;
+  archive::writer w(tree.path(), "R.IDX");
+  for (int i = 0; i < 300; ++i)  // data file 0 is small: read whole when the index is opened
+    w.add("K" + std::to_string(1000 + i), "", i % 3 ? 1 : 0,
+          std::vector<std::string>(i == 151 ? 15000 : i % 2 ? 40 : 1, "LINE OF REPORT " + std::to_string(i)));
+  w.write();
+  std::vector<std::string> converted;
+  for (int i = 0; i < 300; ++i)  // those of data file 0, and the short ones
+    if (i % 3 == 0 || i % 2 == 0) converted.push_back(w.expected()[static_cast<std::size_t>(i)]);
+  mFileIndex index;
+  const mstr path = text(tree, "R.IDX");
+  index.open(path, [](mEx&) {});
+  for (int error : {EIO, 0})
+    for (unsigned threads : {1u, 2u, 4u}) {
+      platform::posix::systemFault failing(platform::posix::systemFault::call::pread, error, 0, ~0u);
+      unsigned counter = 7;
+      const captured got = written(index, path, {}, threads, false, reportDecode::level::scalar, &counter);
+      EXPECT_TRUE(got.out == numbered(converted, 7) + numbered(converted, 207) && counter == 407) << error << threads;
+      EXPECT_EQ(got.err, readFaults(w.dataFilePath(1), 200));
+    }
 }
 
 // Memory that a report cannot have costs that report alone, whichever

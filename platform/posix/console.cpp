@@ -38,7 +38,7 @@ constexpr std::array<Utf8, 256> oemUtf8 = buildOemUtf8();
 bool waitWritable(int fd) {
   pollfd entry{fd, POLLOUT, 0};
   for (;;) {
-    if (poll(&entry, 1, -1) >= 0) return true;
+    if (sys.poll(&entry, 1, -1) >= 0) return true;
     if (errno != EINTR) return false;
   }
 }
@@ -50,7 +50,7 @@ bool writeAll(int fd, const void* bytes, std::size_t size, std::size_t* written)
   std::size_t done = 0;
   bool ok = true;
   while (done < size) {
-    const ssize_t n = write(fd, in + done, size - done);
+    const ssize_t n = sys.write(fd, in + done, size - done);
     if (n >= 0) {
       done += static_cast<std::size_t>(n);
     } else if (errno == EINTR) {

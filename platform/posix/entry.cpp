@@ -12,6 +12,8 @@
 
 #include "posix/internal.h"
 
+using platform::posix::sys;
+
 int main(int argc, char** argv) {
   // A reader that goes away ends the program quietly, as any filter: the
   // default action, whatever the parent left in place.
@@ -21,11 +23,11 @@ int main(int argc, char** argv) {
   // handle. Its descriptor is taken by a read-only /dev/null, so that no
   // archive file opened later can take its place and receive output.
   for (int fd = 0; fd <= 2; ++fd) {
-    if (fcntl(fd, F_GETFD) != -1) continue;
-    int placeholder = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (sys.fcntl(fd, F_GETFD, 0) != -1) continue;
+    int placeholder = sys.openat(AT_FDCWD, "/dev/null", O_RDONLY | O_CLOEXEC, 0);
     if (placeholder >= 0 && placeholder != fd) {
-      dup2(placeholder, fd);
-      close(placeholder);
+      sys.dup2(placeholder, fd);
+      sys.close(placeholder);
     }
     platform::posix::markStandardStreamMissing(fd);
   }

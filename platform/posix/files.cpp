@@ -25,7 +25,7 @@ namespace {
 
 struct FileObject : HandleObject {
   explicit FileObject(int descriptor) : HandleObject(HandleKind::file), fd(descriptor) {}
-  ~FileObject() override { close(fd); }
+  ~FileObject() override { sys.close(fd); }
   const int fd;
 };
 
@@ -35,7 +35,7 @@ struct FileObject : HandleObject {
 struct MappingObject : HandleObject {
   MappingObject(int descriptor, std::uint64_t bytes)
       : HandleObject(HandleKind::mapping), fd(descriptor), size(bytes) {}
-  ~MappingObject() override { close(fd); }
+  ~MappingObject() override { sys.close(fd); }
   const int fd;
   const std::uint64_t size;
 };
@@ -49,7 +49,7 @@ struct StandardObject : HandleObject {
   bool isTerminal() {
     int known = terminal.load(std::memory_order_relaxed);
     if (known < 0) {
-      known = isatty(fd) ? 1 : 0;
+      known = sys.isatty(fd) ? 1 : 0;
       terminal.store(known, std::memory_order_relaxed);
     }
     return known == 1;
@@ -206,8 +206,8 @@ bool openFlags(DWORD access, DWORD disposition, DWORD createFlags, int* flags) {
 // writes as any other: each write waits until it is taken.
 void blockingWrites(int fd, int openedWith) {
   if ((openedWith & O_ACCMODE) != O_WRONLY || (openedWith & O_NONBLOCK) == 0) return;
-  const int status = fcntl(fd, F_GETFL);
-  if (status != -1) fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+  const int status = sys.fcntl(fd, F_GETFL, 0);
+  if (status != -1) sys.fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
 }
 
 // Opens the file; -1 with errno set on failure. CREATE_ALWAYS tells in
@@ -255,20 +255,20 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD /*shareMode*/,
     struct stat info;
     int error = 0;
     if ((flags & FILE_FLAG_BACKUP_SEMANTICS) == 0) {
-      if (fstat(fd, &info) != 0) {
+      if (sys.fstat(fd, &info) != 0) {
         error = errno;
       } else if (S_ISDIR(info.st_mode)) {
         error = EISDIR;
       }
     }
     if (error != 0) {
-      close(fd);
+      sys.close(fd);
       SetLastError(errorFromErrno(error));
       return INVALID_HANDLE_VALUE;
     }
     auto* object = new (std::nothrow) FileObject(fd);
     if (object == nullptr) {
-      close(fd);
+      sys.close(fd);
       SetLastError(ERROR_NOT_ENOUGH_MEMORY);
       return INVALID_HANDLE_VALUE;
     }
@@ -299,7 +299,7 @@ DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) {
   const int fd = descriptorOf(file);
   struct stat info;
   if (fd < 0) return INVALID_FILE_SIZE;
-  if (fstat(fd, &info) != 0) {
+  if (sys.fstat(fd, &info) != 0) {
     SetLastError(errorFromErrno(errno));
     return INVALID_FILE_SIZE;
   }
@@ -315,7 +315,7 @@ BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) 
   struct stat status;
   if (fd < 0) return FALSE;
   if (info == nullptr) return fail(ERROR_INVALID_PARAMETER);
-  if (fstat(fd, &status) != 0) return fail(errorFromErrno(errno));
+  if (sys.fstat(fd, &status) != 0) return fail(errorFromErrno(errno));
   const auto device = static_cast<std::uint64_t>(status.st_dev);
   const auto inode = static_cast<std::uint64_t>(status.st_ino);
   const std::uint64_t size = sizeOf(status);
@@ -344,8 +344,8 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read,
   const bool at = overlapped != nullptr;
   const off_t offset = at ? static_cast<off_t>((std::uint64_t{overlapped->OffsetHigh} << 32) | overlapped->Offset) : 0;
   while (done < toRead) {
-    const ssize_t n = at ? ::pread(fd, out + done, toRead - done, offset + static_cast<off_t>(done))
-                         : ::read(fd, out + done, toRead - done);
+    const ssize_t n = at ? sys.pread(fd, out + done, toRead - done, offset + static_cast<off_t>(done))
+                         : sys.read(fd, out + done, toRead - done);
     if (n > 0) {
       done += static_cast<DWORD>(n);
     } else if (n == 0) {
@@ -356,7 +356,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read,
       // A pipe or device opened without waiting that has nothing yet: wait,
       // as a read on Windows does, until it has or its writer is gone.
       pollfd entry{fd, POLLIN, 0};
-      if (poll(&entry, 1, -1) < 0 && errno != EINTR) {
+      if (sys.poll(&entry, 1, -1) < 0 && errno != EINTR) {
         if (read != nullptr) *read = done;
         return fail(errorFromErrno(errno));
       }
@@ -437,7 +437,7 @@ BOOL GetConsoleScreenBufferInfo(HANDLE console, PCONSOLE_SCREEN_BUFFER_INFO info
     return fail(ERROR_INVALID_HANDLE);
   if (info == nullptr) return fail(ERROR_INVALID_PARAMETER);
   winsize size{};
-  if (ioctl(static_cast<StandardObject*>(console)->fd, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) {
+  if (sys.ioctl(static_cast<StandardObject*>(console)->fd, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) {
     size.ws_col = 80;  // a terminal that does not tell: the classic width
     size.ws_row = 24;
   }
@@ -458,7 +458,7 @@ HANDLE CreateFileMappingW(HANDLE file, LPSECURITY_ATTRIBUTES /*security*/, DWORD
   }
   const int fd = static_cast<FileObject*>(object)->fd;
   struct stat info;
-  if (fstat(fd, &info) != 0) {
+  if (sys.fstat(fd, &info) != 0) {
     SetLastError(errorFromErrno(errno));
     return nullptr;
   }
@@ -477,14 +477,14 @@ HANDLE CreateFileMappingW(HANDLE file, LPSECURITY_ATTRIBUTES /*security*/, DWORD
     return nullptr;
   }
   if (maximum != 0) size = maximum;
-  const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  const int copy = sys.fcntl(fd, F_DUPFD_CLOEXEC, 0);
   if (copy < 0) {
     SetLastError(errorFromErrno(errno));
     return nullptr;
   }
   auto* mapping = new (std::nothrow) MappingObject(copy, size);
   if (mapping == nullptr) {
-    close(copy);
+    sys.close(copy);
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
@@ -511,13 +511,13 @@ LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offse
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
-  void* view = mmap(nullptr, static_cast<std::size_t>(length), PROT_READ, MAP_PRIVATE, map->fd, 0);
+  void* view = sys.mmap(nullptr, static_cast<std::size_t>(length), PROT_READ, MAP_PRIVATE, map->fd, 0);
   if (view == MAP_FAILED) {
     SetLastError(errorFromErrno(errno));
     return nullptr;
   }
   if (!recordView(view, static_cast<std::size_t>(length))) {
-    munmap(view, static_cast<std::size_t>(length));
+    sys.munmap(view, static_cast<std::size_t>(length));
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
@@ -527,7 +527,7 @@ LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offse
 BOOL UnmapViewOfFile(LPCVOID view) {
   const std::size_t length = forgetView(view);
   if (length == 0) return fail(ERROR_INVALID_PARAMETER);
-  munmap(const_cast<void*>(view), length);
+  sys.munmap(const_cast<void*>(view), length);
   return TRUE;
 }
 
@@ -549,20 +549,20 @@ DWORD unreachedError(const longPath& where, const std::string& path) {
 // either, the name is looked up first.
 int renameWithoutReplacing(const longPath& from, const longPath& to) {
 #ifdef RENAME_NOREPLACE
-  if (renameat2(from.directory(), from.name(), to.directory(), to.name(), RENAME_NOREPLACE) == 0) return 0;
+  if (sys.renameat2(from.directory(), from.name(), to.directory(), to.name(), RENAME_NOREPLACE) == 0) return 0;
   if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
 #endif
-  if (linkat(from.directory(), from.name(), to.directory(), to.name(), 0) == 0) {
-    unlinkat(from.directory(), from.name(), 0);
+  if (sys.linkat(from.directory(), from.name(), to.directory(), to.name(), 0) == 0) {
+    sys.unlinkat(from.directory(), from.name(), 0);
     return 0;
   }
   if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP) return -1;
   struct stat info;
-  if (fstatat(to.directory(), to.name(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+  if (sys.fstatat(to.directory(), to.name(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
     errno = EEXIST;
     return -1;
   }
-  return renameat(from.directory(), from.name(), to.directory(), to.name());
+  return sys.renameat(from.directory(), from.name(), to.directory(), to.name());
 }
 
 }  // namespace
@@ -594,7 +594,7 @@ DWORD GetFileType(HANDLE file) {
   const int fd = descriptorOf(file);
   struct stat info;
   if (fd < 0) return FILE_TYPE_UNKNOWN;
-  if (fstat(fd, &info) != 0) {
+  if (sys.fstat(fd, &info) != 0) {
     SetLastError(errorFromErrno(errno));
     return FILE_TYPE_UNKNOWN;
   }
@@ -614,7 +614,7 @@ DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD size, DWORD flag
     const std::string link = "/proc/self/fd/" + std::to_string(fd);
     std::string target(256, '\0');
     for (;;) {
-      const ssize_t length = readlink(link.c_str(), &target[0], target.size());
+      const ssize_t length = sys.readlink(link.c_str(), &target[0], target.size());
       if (length < 0) return fail(errorFromErrno(errno));
       if (static_cast<std::size_t>(length) < target.size()) {
         target.resize(static_cast<std::size_t>(length));
@@ -640,7 +640,7 @@ BOOL DeleteFileW(LPCWSTR name) {
     if (path.empty()) return fail(ERROR_PATH_NOT_FOUND);
     const longPath where(path);
     if (!where.reached()) return fail(unreachedError(where, path));
-    if (unlinkat(where.directory(), where.name(), 0) != 0) return fail(errorFromErrno(errno, path));
+    if (sys.unlinkat(where.directory(), where.name(), 0) != 0) return fail(errorFromErrno(errno, path));
     return TRUE;
   } catch (const std::bad_alloc&) {
     return fail(ERROR_NOT_ENOUGH_MEMORY);
@@ -656,7 +656,7 @@ BOOL MoveFileExW(LPCWSTR existing, LPCWSTR replacement, DWORD flags) {
     if (!source.reached()) return fail(unreachedError(source, from));
     if (!target.reached()) return fail(unreachedError(target, to));
     const int moved = (flags & MOVEFILE_REPLACE_EXISTING) != 0
-                          ? renameat(source.directory(), source.name(), target.directory(), target.name())
+                          ? sys.renameat(source.directory(), source.name(), target.directory(), target.name())
                           : renameWithoutReplacing(source, target);
     if (moved != 0) return fail(errno == EEXIST ? ERROR_ALREADY_EXISTS : errorFromErrno(errno, to));
     return TRUE;

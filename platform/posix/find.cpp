@@ -76,8 +76,8 @@ void describe(const struct stat& link, const struct stat* target, FoundEntry* en
 // entry is gone.
 bool describe(int dirFd, const char* name, FoundEntry* entry) {
   struct stat link, target;
-  if (fstatat(dirFd, name, &link, AT_SYMLINK_NOFOLLOW) != 0) return false;
-  const bool followed = S_ISLNK(link.st_mode) && fstatat(dirFd, name, &target, 0) == 0;
+  if (sys.fstatat(dirFd, name, &link, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  const bool followed = S_ISLNK(link.st_mode) && sys.fstatat(dirFd, name, &target, 0) == 0;
   describe(link, followed ? &target : nullptr, entry);
   return true;
 }
@@ -115,14 +115,14 @@ bool mayBeDirectory(unsigned char type) { return type == DT_DIR || type == DT_LN
 class directoryReader {
  public:
   explicit directoryReader(int fd) : fd_(fd) {}
-  ~directoryReader() { close(fd_); }
+  ~directoryReader() { sys.close(fd_); }
   directoryReader(const directoryReader&) = delete;
   directoryReader& operator=(const directoryReader&) = delete;
   int fd() const { return fd_; }
   // The next entry; null at the end (errno 0) or on a failure (errno set).
   const dirent64* next() {
     if (at_ == filled_) {
-      const ssize_t got = getdents64(fd_, buffer_, sizeof buffer_);
+      const ssize_t got = sys.getdents64(fd_, buffer_, sizeof buffer_);
       if (got <= 0) {
         if (got == 0) errno = 0;
         return nullptr;
@@ -146,7 +146,7 @@ class directoryReader {
   explicit directoryReader(int fd) : fd_(fd), dir_(fdopendir(fd)), error_(dir_ ? 0 : errno) {}
   ~directoryReader() {
     if (dir_ != nullptr) closedir(dir_);
-    else close(fd_);
+    else sys.close(fd_);
   }
   directoryReader(const directoryReader&) = delete;
   directoryReader& operator=(const directoryReader&) = delete;

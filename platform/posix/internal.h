@@ -1,18 +1,77 @@
 // What the files of the POSIX layer share with each other (and with the
-// layer's tests), and nothing else includes.
+// layer's tests and posix/faults.h), and nothing else includes.
 #ifndef TARVIN_PLATFORM_POSIX_INTERNAL_H
 #define TARVIN_PLATFORM_POSIX_INTERNAL_H
 
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <time.h>
+
+#include <atomic>
 #include <cstddef>
 #include <string>
 #include <string_view>
 
-#include <sys/stat.h>
-#include <time.h>
-
 #include "win32.h"
 
 namespace platform::posix {
+
+// ---- System calls ----
+
+// One system call of the table below: the real call, unless a test has put
+// a fault in its place (posix/faults.h). Calling it costs one load and one
+// indirect call more than the call itself.
+template <class Signature>
+class systemCall;
+template <class Result, class... Arguments>
+class systemCall<Result(Arguments...)> {
+ public:
+  using function = Result (*)(Arguments...);
+  constexpr systemCall(function real) : current_(real) {}
+  Result operator()(Arguments... arguments) const { return current_.load(std::memory_order_acquire)(arguments...); }
+  // Puts `replacement` in place; returns what was there.
+  function exchange(function replacement) { return current_.exchange(replacement); }
+
+ private:
+  std::atomic<function> current_;
+};
+
+// Every system call the layer makes for files, directories, mappings and the
+// standard streams, with the arguments of the C library's functions (those
+// that take a variable list here take the one argument the layer passes).
+// Called directly are only the unlink of the interruption handler, which
+// runs in a signal handler, and the directory streams of systems other than
+// Linux.
+struct systemCalls {
+  systemCall<int(int directory, const char* name, int flags, mode_t mode)> openat;
+  systemCall<int(int fd)> close;
+  systemCall<int(int fd, int to)> dup2;
+  systemCall<ssize_t(int fd, void* into, std::size_t count)> read;
+  systemCall<ssize_t(int fd, void* into, std::size_t count, off_t offset)> pread;
+  systemCall<ssize_t(int fd, const void* bytes, std::size_t count)> write;
+  systemCall<int(pollfd* fds, nfds_t count, int timeout)> poll;
+  systemCall<int(int fd, struct stat* info)> fstat;
+  systemCall<int(int directory, const char* name, struct stat* info, int flags)> fstatat;
+  systemCall<int(int fd, int command, int argument)> fcntl;
+  systemCall<int(int fd, unsigned long request, void* argument)> ioctl;
+  systemCall<int(int fd)> isatty;
+  systemCall<void*(void* at, std::size_t length, int protection, int flags, int fd, off_t offset)> mmap;
+  systemCall<int(void* at, std::size_t length)> munmap;
+  systemCall<int(void* at, std::size_t length, int advice)> madvise;
+  // The entries of a directory (Linux; elsewhere the layer reads them with
+  // readdir, and a fault of this entry does not reach them).
+  systemCall<ssize_t(int fd, void* into, std::size_t count)> getdents64;
+  systemCall<int(int directory, const char* name, mode_t mode)> mkdirat;
+  systemCall<int(int directory, const char* name, int flags)> unlinkat;
+  systemCall<int(int fromDirectory, const char* from, int toDirectory, const char* to)> renameat;
+  // renameat2 with RENAME_NOREPLACE where the system has it; elsewhere ENOSYS.
+  systemCall<int(int fromDirectory, const char* from, int toDirectory, const char* to, unsigned flags)> renameat2;
+  systemCall<int(int fromDirectory, const char* from, int toDirectory, const char* to, int flags)> linkat;
+  systemCall<ssize_t(const char* path, char* into, std::size_t count)> readlink;
+  systemCall<char*(char* into, std::size_t count)> getcwd;
+};
+extern systemCalls sys;
 
 // ---- Names and arguments: UTF-8 on the system side, UTF-16 on ours ----
 

@@ -4,7 +4,9 @@
 
 #include <cstdint>
 
-#include "win32.h"
+#include "posix/internal.h"
+
+using platform::posix::sys;
 
 void platform::preferLargePages(void* start, std::size_t bytes) {
   // Only whole large pages inside the block can be backed by one; the hint
@@ -12,7 +14,7 @@ void platform::preferLargePages(void* start, std::size_t bytes) {
   constexpr std::uintptr_t kLargePage = 2u << 20;
   const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(start) + kLargePage - 1) & ~(kLargePage - 1);
   const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(start) + bytes) & ~(kLargePage - 1);
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+  if (end > begin) sys.madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
 void platform::releaseMappedPages(const void* start, std::size_t bytes) {
@@ -20,5 +22,5 @@ void platform::releaseMappedPages(const void* start, std::size_t bytes) {
   static const std::uintptr_t page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
   const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(start) + page - 1) & ~(page - 1);
   const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(start) + bytes) & ~(page - 1);
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+  if (end > begin) sys.madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
 }

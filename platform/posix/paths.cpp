@@ -41,11 +41,11 @@ longPath::longPath(const std::string& path) : fd_(AT_FDCWD), name_(path.c_str())
       errno = ENAMETOOLONG;
     } else {
       const std::string piece = end == at ? std::string("/") : path.substr(at, end - at);
-      next = openat(fd_, piece.c_str(), kWayFlags);
+      next = sys.openat(fd_, piece.c_str(), kWayFlags, 0);
     }
     if (fd_ != AT_FDCWD) {
       const int error = errno;
-      close(fd_);
+      sys.close(fd_);
       errno = error;
     }
     if (next < 0) {
@@ -64,7 +64,7 @@ longPath::longPath(const std::string& path) : fd_(AT_FDCWD), name_(path.c_str())
 longPath::~longPath() {
   if (fd_ < 0) return;
   const int error = errno;  // what the call through it failed with
-  close(fd_);
+  sys.close(fd_);
   errno = error;
 }
 
@@ -73,7 +73,7 @@ int longPath::open(int flags, mode_t mode) const {
     errno = error_;
     return -1;
   }
-  return openat(fd_, name_, flags, mode);
+  return sys.openat(fd_, name_, flags, mode);
 }
 
 int longPath::makeDirectory(mode_t mode) const {
@@ -81,7 +81,7 @@ int longPath::makeDirectory(mode_t mode) const {
     errno = error_;
     return -1;
   }
-  return mkdirat(fd_, name_, mode);
+  return sys.mkdirat(fd_, name_, mode);
 }
 
 int longPath::stat(struct stat* info, int flags) const {
@@ -89,7 +89,7 @@ int longPath::stat(struct stat* info, int flags) const {
     errno = error_;
     return -1;
   }
-  return fstatat(fd_, name_, info, flags);
+  return sys.fstatat(fd_, name_, info, flags);
 }
 
 }  // namespace platform::posix
@@ -103,7 +103,7 @@ namespace {
 bool currentDirectory(std::u16string* out) {
   std::string buffer(256, '\0');
   for (;;) {
-    if (getcwd(&buffer[0], buffer.size()) != nullptr) {
+    if (sys.getcwd(&buffer[0], buffer.size()) != nullptr) {
       *out = fromNative(buffer.c_str(), std::strlen(buffer.c_str()));
       return true;
     }

@@ -52,7 +52,8 @@ int pipeOf(const std::string& bytes) {
 [[noreturn]] void startChild(const std::vector<std::string>& arguments, const runOptions& options, int in, int out,
                              int err) {
   if (!options.directory.empty() && chdir(options.directory.c_str()) != 0) _exit(126);
-  signal(SIGPIPE, SIG_DFL);  // as a shell starts it
+  // As an interactive shell starts it, also from the background of a script, where interruptions are ignored.
+  for (int number : {SIGPIPE, SIGINT, SIGTERM}) signal(number, SIG_DFL);
   dup2(in, 0);
   fcntl(0, F_SETFD, 0);  // open in the program, also when `in` was 0 already
   if (options.closeStdin) close(0);
