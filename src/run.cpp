@@ -131,9 +131,9 @@ void convertDirectory(const mFileObject& directory, conversion& c) {
   try {
     // Directories the walk could not search are told first; the rest of the
     // tree is converted all the same.
-    std::vector<mEx> unlisted;
+    std::vector<mFileObject::unlisted> unlisted;
     directory.listTree(files, 1, u"*.idx", &unlisted);
-    for (const mEx& error : unlisted) c.format.error(error, errorLevel::directory);
+    for (const mFileObject::unlisted& each : unlisted) c.format.error(each.error, errorLevel::directory);
     c.found += static_cast<unsigned long long>(files.get_count());
     if (c.shown) c.shown->directory(directory.getFullPath(indexPath), static_cast<unsigned>(files.get_count()));
     aheadDrain drained{c.opener};
