@@ -124,7 +124,7 @@ void reportFormat::error(const mEx& error, errorLevel level) {
   if (how_ == kind::plain) return output_.errorText(message, length);
   // Its JSON form: the newest error of the chain, as the text's last part,
   // and the whole text.
-  static const char* const levels[] = {"report", "directory", "run"};
+  static const char* const levels[] = {"report", "index", "directory", "run"};
   auto field = [](const unsigned short* text) {
     return text ? quoted(text, lstrlenW(reinterpret_cast<LPCWSTR>(text))) : std::string("null");
   };

@@ -16,7 +16,8 @@
 //    was met among the reports; in the JSON modes, where standard error
 //    holds JSON objects alone, one a line, each is its JSON form instead:
 //    {"code":N,"message":"…","file":"…","function":"…","line":N,
-//    "level":"report|directory|run","text":"…"}, "text" the whole text.
+//    "level":"report|index|directory|run","text":"…"}, "text" the whole
+//    text.
 //  - The program's one-line texts on standard error ("tarvin: …": usage
 //    errors, warnings, no index file found, a list that names nothing) are
 //    in the JSON modes {"kind":"…","text":"…"}.
@@ -39,8 +40,10 @@
 #include "mOutput.h"
 #include "reportReader.h"
 
-// What an error ended: a report, a directory (the rest of its tree), the run.
-enum class errorLevel { report, directory, run };
+// What an error ended: a report, an index file, a directory (a search-path
+// entry, or a directory of its tree that could not be listed, and what lies
+// below it), the run.
+enum class errorLevel { report, index, directory, run };
 
 // What a run read, for the summary of a verifying run and its exit code.
 struct runTally {

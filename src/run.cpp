@@ -121,13 +121,29 @@ struct conversion {
   unsigned long long found = 0;   // index files found
 };
 
-// Every index file in the tree of one directory, by file name; an error ends
-// the rest of the tree.
+// Opens an index in its turn, unless it was opened ahead; false, with its
+// error told, when it cannot be opened or loaded: that index alone is lost.
+bool openIndex(std::unique_ptr<mFileIndex>& index, const mFileObject& file, conversion& c) {
+  if (index) return true;
+  try {
+    index.reset(new mFileIndex);
+    index->threads = c.processors;
+    index->open(file, [&c](mEx& error) { c.format.error(error, errorLevel::report); });
+    return true;
+  } catch (mEx& error) {
+    index.reset();
+    c.format.error(error, errorLevel::index);
+    return false;
+  }
+}
+
+// Every index file in the tree of one directory, by file name. An index that
+// cannot be opened or loaded is lost alone, as is each directory of the tree
+// that cannot be listed; an error of the walk itself ends the tree.
 void convertDirectory(const mFileObject& directory, conversion& c) {
   mFileList files;
   std::unique_ptr<mFileIndex> index;
   mstr indexPath;
-  const mFileIndex::errorHandler missingDataFile = [&c](mEx& error) { c.format.error(error, errorLevel::report); };
   try {
     // Directories the walk could not search are told first; the rest of the
     // tree is converted all the same.
@@ -153,10 +169,9 @@ void convertDirectory(const mFileObject& directory, conversion& c) {
       c.opener.take();
       handOut();
       file.getFullPath(indexPath);
-      if (!index) {
-        index.reset(new mFileIndex);
-        index->threads = c.processors;
-        index->open(file, missingDataFile);
+      if (!openIndex(index, file, c)) {
+        if (c.shown) c.shown->indexDone();
+        continue;
       }
       ++c.tally.indexes;
       if (c.file) c.file->opened(*index);
