@@ -123,7 +123,7 @@ struct conversion {
 
 // Opens an index in its turn, unless it was opened ahead; false, with its
 // error told, when it cannot be opened or loaded: that index alone is lost.
-bool openIndex(std::unique_ptr<mFileIndex>& index, const mFileObject& file, conversion& c) {
+bool openIndex(std::unique_ptr<mFileIndex>& index, const mFileObject& file, const mstr& indexPath, conversion& c) {
   if (index) return true;
   try {
     index.reset(new mFileIndex);
@@ -133,6 +133,8 @@ bool openIndex(std::unique_ptr<mFileIndex>& index, const mFileObject& file, conv
   } catch (mEx& error) {
     index.reset();
     c.format.error(error, errorLevel::index);
+    ++c.tally.indexesFailed;
+    c.format.indexFailed(indexPath);
     return false;
   }
 }
@@ -149,7 +151,11 @@ void convertDirectory(const mFileObject& directory, conversion& c) {
     // tree is converted all the same.
     std::vector<mFileObject::unlisted> unlisted;
     directory.listTree(files, 1, u"*.idx", &unlisted);
-    for (const mFileObject::unlisted& each : unlisted) c.format.error(each.error, errorLevel::directory);
+    for (const mFileObject::unlisted& each : unlisted) {
+      c.format.error(each.error, errorLevel::directory);
+      ++c.tally.directoriesUnreadable;
+      c.format.directoryUnreadable(each.path);
+    }
     c.found += static_cast<unsigned long long>(files.get_count());
     if (c.shown) c.shown->directory(directory.getFullPath(indexPath), static_cast<unsigned>(files.get_count()));
     aheadDrain drained{c.opener};
@@ -169,11 +175,14 @@ void convertDirectory(const mFileObject& directory, conversion& c) {
       c.opener.take();
       handOut();
       file.getFullPath(indexPath);
-      if (!openIndex(index, file, c)) {
+      if (!openIndex(index, file, indexPath, c)) {
         if (c.shown) c.shown->indexDone();
         continue;
       }
       ++c.tally.indexes;
+      c.tally.dataUsed += static_cast<unsigned>(index->dataFiles.get_count());
+      c.tally.dataMissing += static_cast<unsigned>(index->dataMissing.count());
+      c.tally.dataUnreadable += static_cast<unsigned>(index->dataUnreadable.count());
       if (c.file) c.file->opened(*index);
       if (c.split) {
         // What the file before still has to take goes there first.
@@ -186,10 +195,8 @@ void convertDirectory(const mFileObject& directory, conversion& c) {
         }
       }
       c.format.beginIndex(*index, indexPath);
-      if (index->size % kRecordSize) {
-        ++c.tally.damaged;  // a trailing piece shorter than a record
-        c.format.indexDamage(*index);
-      }
+      if (index->size % kRecordSize) ++c.tally.damaged;  // a trailing piece shorter than a record
+      c.format.indexDamage(*index);
       c.writer.write(*index, c.counter);
       requireWritten(mOutput::get(), outputName(c.file, c.split));
       index.reset();
@@ -290,8 +297,11 @@ int tarvinRun(int argc, WCHAR** argv) {
         }
         // Reports that go to files of their own go to no console.
         const bool console = !split && output.outputIsConsole();
-        // A status line while the reports go elsewhere than the console.
-        if (!options.quiet && output.errorIsConsole() && !console) shown.reset(new progress(output));
+        // A status line while the reports go elsewhere than the console: of
+        // the bytes of report codes read where nothing else is (a verifying
+        // run), else of the bytes written.
+        if (!options.quiet && output.errorIsConsole() && !console)
+          shown.reset(new progress(output, options.verify ? &tally.bytes : nullptr));
         // On every core, unless standard output is a console: then each
         // report shows as soon as it is decoded, by one thread.
         unsigned threads = console ? 1 : processorCount();
