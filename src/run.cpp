@@ -207,6 +207,17 @@ void convertDirectory(const mFileObject& directory, conversion& c) {
   }
 }
 
+// The exit code of a run, for a script to act on (as tar, diff and gzip
+// have theirs): 2 a usage error, nothing done; 1 something was not
+// converted: an error text was written, output was lost, or, with --strict
+// or --verify, damage was found (mended reports and index files, orphaned
+// data, unreferenced ranges); 0 everything was converted.
+int exitCodeOf(const runOptions& options, bool outputFailed, unsigned errorTexts, const runTally& tally) {
+  if (!options.usageErrors.empty()) return 2;
+  const bool damage = tally.damaged > 0 || tally.dataOrphaned > 0 || tally.rangesUnreferenced > 0;
+  return outputFailed || errorTexts > 0 || ((options.strict || options.verify) && damage) ? 1 : 0;
+}
+
 reportFormat::kind formatKind(const runOptions& options) {
   return options.list ? reportFormat::kind::list : options.jsonl ? reportFormat::kind::jsonl : reportFormat::kind::plain;
 }
@@ -230,9 +241,10 @@ int tarvinRun(int argc, WCHAR** argv) {
   // converts nothing.
   for (const mstr& line : options.warnings) format.notice("unknown switch", line);
   for (const mstr& line : options.usageErrors) format.notice("usage error", line);
+  runTally tally;
   if (!options.usageErrors.empty()) {
     output.finish();
-    return 2;
+    return exitCodeOf(options, false, format.errorTexts(), tally);
   }
   // Standard output to a file: one that cannot be had, or that is a list
   // file, is the end of the run, as when its output is lost.
@@ -244,14 +256,13 @@ int tarvinRun(int argc, WCHAR** argv) {
     } catch (mEx& error) {
       format.error(error, errorLevel::run);
       output.finish();
-      return 1;
+      return exitCodeOf(options, true, format.errorTexts(), tally);
     }
   }
   std::unique_ptr<splitOutput> split;
   if (options.split.get_count() > 0) split.reset(new splitOutput(options.split, options.force, output));
-  runTally tally;
   std::unique_ptr<progress> shown;
-  int exitCode = 0;
+  bool outputFailed = false;  // output lost, or an output file not had or not put in place
   std::uint64_t lastUnits = 0;  // what the output text holds at the end
   {
     mCmdLine commandLine;
@@ -291,7 +302,7 @@ int tarvinRun(int argc, WCHAR** argv) {
           try {
             split->prepare(listFileIdentities(argc, argv));
           } catch (mEx&) {
-            exitCode = 1;  // nowhere to write the reports
+            outputFailed = true;  // nowhere to write the reports
             throw;
           }
         }
@@ -330,7 +341,7 @@ int tarvinRun(int argc, WCHAR** argv) {
       format.error(error, errorLevel::run);
     } catch (outputLost& lost) {
       if (!lost.quiet) format.error(lost.error, errorLevel::run);
-      exitCode = 1;
+      outputFailed = true;
     } catch (const std::bad_alloc&) {
       format.unexpectedFailure(ERROR_NOT_ENOUGH_MEMORY);  // whatever the last system call left
     } catch (...) {
@@ -343,21 +354,18 @@ int tarvinRun(int argc, WCHAR** argv) {
   // What is still gathered goes out now; if it cannot, that output is lost
   // like any other.
   output.flush();
-  if (exitCode == 0 && output.lost()) {
+  if (!outputFailed && output.lost()) {
     if (!readerWentAway(output.lostError()))
       format.error(lostOutputError(output, outputName(file.get(), split.get())), errorLevel::run);
-    exitCode = 1;
+    outputFailed = true;
   }
   // The output files go in place, those cut short by lost output excepted.
-  if (file && !file->finish(!output.lost(), format)) exitCode = 1;
-  if (split && !split->finish(!output.lost(), format)) exitCode = 1;
+  if (file && !file->finish(!output.lost(), format)) outputFailed = true;
+  if (split && !split->finish(!output.lost(), format)) outputFailed = true;
   file.reset();
   split.reset();
   if (shown) shown->finish(format.errorTexts());
   shown.reset();
   output.finish();
-  // A strict or verifying run tells of every error and every damage mended.
-  if (exitCode == 0 && (options.strict || options.verify) && (format.errorTexts() > 0 || tally.damaged > 0))
-    exitCode = 2;
-  return exitCode;
+  return exitCodeOf(options, outputFailed, format.errorTexts(), tally);
 }
