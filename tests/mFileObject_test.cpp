@@ -181,8 +181,7 @@ TEST(MFileObjectList, ListingThatAddsMoreThan64IsRebalanced) {
   EXPECT_EQ(depth(grown.top()), 65);
 }
 
-// A listing of it is empty; the walk names it, with the system's code, and
-// goes on.
+// A listing of it is empty; the walk names it, and goes on.
 TEST(MFileObjectList, UnreadableDirectoryListsAsEmpty) {
   TempTree t;
   t.file("root/a.idx");

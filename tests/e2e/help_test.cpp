@@ -116,7 +116,7 @@ TEST_F(Terminal, ReportsAndErrorTextsAreCharactersThere) {
   terminalOutcome shown = runOnTerminal({root + "/Отчёты\x1B[H"});
   // The missing data file is reported when the index is opened, before its reports.
   EXPECT_EQ(shown.shown, utf8(missingDataFile(root + "/Отчёты^[[H/R.02")) + numbered({shownLines + padding, ""}));
-  EXPECT_EQ(shown.exitCode, 0);
+  EXPECT_EQ(shown.exitCode, 1);
 
   // The system's text keeps its CR LF; in UTF-8 a C1 control is shown too.
   shown = runOnTerminal({"@" + root + "/missing.lst"});
