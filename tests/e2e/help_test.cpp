@@ -130,7 +130,7 @@ TEST_F(Terminal, ProgressShowsOnTheTerminalWhileOutputGoesToAFile) {
   archive::writer w(root + "/d\x1B[2J", "P.IDX");
   w.add("K1", "", 1, {oem("Рапорт")});
   w.add("K2", "", 2, {"x"});
-  w.add("K3", "", 1, std::vector<std::string>(2000, "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"));  // 74 KB of codes
+  w.add("K3", "", 1, std::vector<std::string>(2000, "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"));  // 74 KB: 0,1 MB
   w.omitDataFile(2);
   w.write();
   const std::string file = root + "/out.txt", dir = root + "/d\x1B[2J";
@@ -145,8 +145,7 @@ TEST_F(Terminal, ProgressShowsOnTheTerminalWhileOutputGoesToAFile) {
   const std::size_t summary = shown.shown.find("Готово. Рапортов: 3, 0,1 МБ, ошибок: 1, 0:0");
   ASSERT_NE(summary, std::string::npos) << shown.shown;
   EXPECT_EQ(shown.shown.find('\n', summary), shown.shown.size() - 1);
-  // A verifying run writes a line or two: it shows what it read.
-  shown = runOnTerminal({dir, "--verify"}, file);
+  shown = runOnTerminal({dir, "--verify"}, file);  // writes a line or two: shows what it read
   EXPECT_NE(shown.shown.find("Готово. Рапортов: 3, 0,1 МБ, ошибок: 1, 0:0"), std::string::npos) << shown.shown;
 
   // On a narrow terminal every drawing of the status fits one row, or its

@@ -20,9 +20,8 @@ page="$prefix/share/man/man1/tarvin.1"
 cmp "$source/doc/tarvin.1" "$page"
 cmp "$source/completion/tarvin.bash" "$prefix/share/bash-completion/completions/tarvin"
 
-# The installed program converts the sample archive, byte for byte as the
-# built one (exit code 1: one of its data files is missing on purpose), and
-# prints the usage text.
+# The installed program converts the sample archive (exit code 1: a data file is missing on purpose) byte
+# for byte as the built one, and prints the usage text.
 samples="$source/samples/archive"
 "$prefix/bin/tarvin" "$samples/2004" "$samples/2005" >"$prefix/installed.txt" 2>"$prefix/installed.err" || [ $? -eq 1 ]
 "$built" "$samples/2004" "$samples/2005" >"$prefix/built.txt" 2>"$prefix/built.err" || [ $? -eq 1 ]
