@@ -93,9 +93,16 @@ void mFile::openFileRead(bool keepHandle) {
       closeKeepingError(file);
       systemError(211, u"func=GetFileSize filename=", path);
     }
-    // An empty file cannot be mapped; a maximum of 0 would map whatever the
-    // file holds by now, not the size just read.
+    // An empty file cannot be mapped (a maximum of 0 would map whatever the
+    // file holds by now, not the size just read): an empty disk file opens
+    // with nothing to read. Anything else that reads as empty (a FIFO, a
+    // device) is not read at all, so that it never waits for a writer.
     if (fileSize == 0) {
+      if (GetFileType(file) == FILE_TYPE_DISK) {
+        CloseHandle(file);
+        opening = ++openings;
+        return;
+      }
       SetLastError(ERROR_FILE_INVALID);
       closeKeepingError(file);
       systemError(214, u"func=CreateFileMapping filename=", path);

@@ -40,10 +40,11 @@ class mFile : public mFileObject {
 
   // Maps the file whole: exactly the size it has when it is sized, which
   // becomes `size`; a file of at most kReadWhole bytes is read whole into
-  // memory instead (viewOwned), which costs less. Raises mEx, with the system's text, when the path is
-  // empty or the file cannot be opened, sized or mapped (an empty file
-  // cannot be mapped), and readFault when it was cut short before it was
-  // mapped; nothing opened on the way stays open.
+  // memory instead (viewOwned), which costs less, and an empty disk file has
+  // no view at all. Raises mEx, with the system's text, when the path is
+  // empty or the file cannot be opened, sized or mapped (a FIFO or a device
+  // that reads as empty cannot be mapped), and readFault when it was cut
+  // short before it was mapped; nothing opened on the way stays open.
   // With `keepHandle`, a mapped file also stays open for readAt.
   void openFileRead(bool keepHandle = false);
   std::uint64_t getSize() const { return size; }

@@ -68,22 +68,14 @@ bool isDotEntry(const WCHAR* name) {
   return name[0] == u'.' && (name[1] == 0 || (name[1] == u'.' && name[2] == 0));
 }
 
-// How the search of one directory went.
-enum class searched { listed, passedOver, tooLong };
-
 // Calls add(name) for each entry of the directory `path` (which ends in the
 // separator) that matches the mask (null: "*.*") and is a directory or not,
 // as `wantedDirectoryBit` says, in the order the system delivers them; "."
-// and ".." never. A directory that cannot be searched is passed over: it is
-// missing, unreadable or holds nothing that matches, and all look alike.
-// Only a path too long for the system is told apart, with the system's
-// error in *error: a name too long, or any failure but "nothing matched" and
-// "access denied" of a pattern past the platform's path limit (Windows says
-// "path not found"; Wine, past the limit of the system below it, "general
-// failure").
+// and ".." never. Returns NO_ERROR, or the system's error when the search
+// failed: ERROR_FILE_NOT_FOUND when nothing matched, any other when the
+// directory cannot be searched (missing, unreadable, its path too long).
 template <class Add>
-searched search(const mstr& path, const unsigned short* mask, DWORD wantedDirectoryBit, DWORD* error,
-                Add&& add) {
+DWORD search(const mstr& path, const unsigned short* mask, DWORD wantedDirectoryBit, Add&& add) {
   mstr pattern(path);
   pattern.append(mask ? mask : kAll);
   WIN32_FIND_DATAW data;
@@ -93,13 +85,7 @@ searched search(const mstr& path, const unsigned short* mask, DWORD wantedDirect
                       ? FindFirstFileExW(pattern.wide(), FindExInfoBasic, &data, FindExSearchLimitToDirectories,
                                          nullptr, FIND_FIRST_EX_LARGE_FETCH)
                       : FindFirstFileW(pattern.wide(), &data)};
-  if (found.handle == INVALID_HANDLE_VALUE) {
-    *error = GetLastError();
-    const bool pastLimit = platform::pathLimit > 0 && pattern.get_count() >= platform::pathLimit;
-    const bool tooLong = *error == ERROR_FILENAME_EXCED_RANGE ||
-                         (pastLimit && *error != ERROR_FILE_NOT_FOUND && *error != ERROR_ACCESS_DENIED);
-    return tooLong ? searched::tooLong : searched::passedOver;
-  }
+  if (found.handle == INVALID_HANDLE_VALUE) return GetLastError();
   // The system matches a name's 8.3 short form as well ("REPORTS.idxold"
   // through "REPORT~1.IDX"): only a long name that matches is taken.
   const std::u16string_view wanted(reinterpret_cast<const char16_t*>(mask ? mask : kAll));
@@ -109,7 +95,7 @@ searched search(const mstr& path, const unsigned short* mask, DWORD wantedDirect
         platform::matchesWildcard(name, wanted))
       add(reinterpret_cast<const unsigned short*>(name));
   } while (FindNextFileW(found.handle, &data));
-  return searched::listed;
+  return NO_ERROR;
 }
 
 // The path of a directory with the separator after it: as shown, or as the
@@ -124,14 +110,13 @@ mstr& searchPath(const mFileObject& directory, mstr& path, bool reached = false)
   return path;
 }
 
-// The error for a directory the walk could not search.
-mEx unlistedDirectory(const mFileObject& directory, DWORD error) {
-  mEx ex("Vc\\Include\\mFileObject", 184, "mFileObject::listTree", 1);
-  mstr path;
-  directory.getFullPath(path);
+// A directory the walk could not search, and the error that names it.
+mFileObject::unlisted unlistedDirectory(const mFileObject& directory, DWORD error) {
+  mFileObject::unlisted named{mstr(), mEx("Vc\\Include\\mFileObject", 184, "mFileObject::listTree", 1)};
+  directory.getFullPath(named.path);
   SetLastError(error);
-  ex.addSystemError().appendText(u"func=FindFirstFile filename=").appendText(path.c_str());
-  return ex;
+  named.error.addSystemError().appendText(u"func=FindFirstFile filename=").appendText(named.path.c_str());
+  return named;
 }
 
 [[noreturn]] void listFileError(int line, const char16_t* what, const mstr& fileName) {
@@ -341,9 +326,7 @@ mFileList& mFileObject::listing(mFileList& list, const unsigned short* mask,
   const std::shared_ptr<const walkRoot> root = rootBelow();
   int before = list.get_count();
   batch found;
-  DWORD error = NO_ERROR;
-  search(reached, mask, wantedDirectoryBit, &error,
-         [&](const unsigned short* name) { found.add(entry(name, path, root)); });
+  search(reached, mask, wantedDirectoryBit, [&](const unsigned short* name) { found.add(entry(name, path, root)); });
   found.moveInto(list);
   if (list.get_count() - before > 64) list.balance();
   return list;
@@ -366,7 +349,7 @@ mFileList& mFileObject::listDirs(mFileList& list, const unsigned short* mask) co
 // once: checking only the directories above would let a web of links (two
 // links to each next level) make the walk exponential.
 mFileList& mFileObject::listTree(mFileList& list, int skipSelf, const unsigned short* mask,
-                                 std::vector<mEx>* errors) const {
+                                 std::vector<unlisted>* errors) const {
   std::unordered_set<dirIdentity, dirIdentityHash> walked;
   batch found;  // the entries for the list, in walk order
   std::vector<std::unique_ptr<mFileObject>> pending, subdirectories;  // the next one last
@@ -381,22 +364,20 @@ mFileList& mFileObject::listTree(mFileList& list, int skipSelf, const unsigned s
     if (!skipSelf) found.add(new mFileObject(*directory));
     searchPath(*directory, path);
     searchPath(*directory, reached, true);
-    DWORD filesError = NO_ERROR, dirsError = NO_ERROR;
-    searched files = search(reached, mask, 0, &filesError,
-                            [&](const unsigned short* name) { found.add(entry(name, path, root)); });
-    searched dirs = search(reached, kAll, FILE_ATTRIBUTE_DIRECTORY, &dirsError, [&](const unsigned short* name) {
+    const DWORD filesError =
+        search(reached, mask, 0, [&](const unsigned short* name) { found.add(entry(name, path, root)); });
+    const DWORD dirsError = search(reached, kAll, FILE_ATTRIBUTE_DIRECTORY, [&](const unsigned short* name) {
       subdirectories.push_back(std::unique_ptr<mFileObject>(entry(name, path, root)));
     });
-    // Where the walk starts must be a directory that can be searched: a path
-    // that names nothing, a file, or a directory that cannot be read is named.
-    // A directory that the walk found but the system cannot search for the
-    // length of its path is named once, whichever search failed.
-    if (errors && directory == this && dirs != searched::listed)
-      errors->push_back(unlistedDirectory(*directory, dirsError));
-    else if (errors && directory != this && files == searched::tooLong)
-      errors->push_back(unlistedDirectory(*directory, filesError));
-    else if (errors && directory != this && dirs == searched::tooLong)
-      errors->push_back(unlistedDirectory(*directory, dirsError));
+    // A directory that cannot be searched is named once, whichever search
+    // failed. "Nothing matched" has searched it, but where the walk starts,
+    // whose search for directories finds "." in any directory: there it is
+    // a path that names no directory that can be read.
+    const bool start = directory == this;
+    const DWORD failure = dirsError != NO_ERROR && (start || dirsError != ERROR_FILE_NOT_FOUND) ? dirsError
+                          : filesError != ERROR_FILE_NOT_FOUND                                  ? filesError
+                                                                                                : NO_ERROR;
+    if (errors && failure != NO_ERROR) errors->push_back(unlistedDirectory(*directory, failure));
     // Subdirectories by name, equal names in the order found, the first on top.
     std::stable_sort(subdirectories.begin(), subdirectories.end(),
                      [](const std::unique_ptr<mFileObject>& a, const std::unique_ptr<mFileObject>& b) {

@@ -62,20 +62,27 @@ class mFileObject : public mstr {
   mFileList& listDirs(mFileList& list, const char16_t* mask) const {
     return listDirs(list, reinterpret_cast<const unsigned short*>(mask));
   }
+  // A directory a walk could not search: its path as messages show it, and
+  // the error that names it.
+  struct unlisted {
+    mstr path;
+    mEx error;
+  };
   // Adds the matching files of this directory and of every subdirectory at
   // any depth; with skipSelf 0 also each directory itself. The list orders
   // them by name, equal names in walk order: a directory's own entries before
   // its subdirectories', subdirectories in name order, depth first. Each
   // directory is walked once per call, under the first path that reaches it;
   // later paths to it (links) are passed over. A directory that cannot be
-  // searched is passed over too; where the walk found it but its path is too
-  // long for the system, an error naming it is appended to `errors`, if
-  // given (the library prints nothing), and the walk goes on. So is one for
-  // where the walk starts, when that is no directory that can be searched.
+  // searched (access denied, an I/O error, vanished, a path too long for the
+  // system) is passed over with what lies below it; an error naming it, with
+  // the system's code, is appended to `errors`, if given (the library prints
+  // nothing), and the walk goes on. So is one for where the walk starts,
+  // when that is no directory that can be searched.
   mFileList& listTree(mFileList& list, int skipSelf, const unsigned short* mask,
-                      std::vector<mEx>* errors = nullptr) const;
+                      std::vector<unlisted>* errors = nullptr) const;
   mFileList& listTree(mFileList& list, int skipSelf, const char16_t* mask,
-                      std::vector<mEx>* errors = nullptr) const {
+                      std::vector<unlisted>* errors = nullptr) const {
     return listTree(list, skipSelf, reinterpret_cast<const unsigned short*>(mask), errors);
   }
 

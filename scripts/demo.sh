@@ -7,4 +7,5 @@ bash scripts/deps.sh
 configure_preset release
 cmake --build --preset release -j"$(nproc)" --target tarvin
 # On a terminal the text shows as Russian; redirected it stays code page 866.
-build/release/tarvin samples/archive/2004 samples/archive/2005
+# Exit code 1: one data file of the sample is missing on purpose.
+build/release/tarvin samples/archive/2004 samples/archive/2005 || [ $? -eq 1 ]

@@ -121,7 +121,7 @@ for kind in "${kinds[@]}"; do
       file "$program" | grep -q 'statically linked' || { rm -rf "$scratch"; fail "$tarball: tarvin is not static"; }
       # It converts the sample archive as the program of the .deb does.
       samples=(samples/archive/2004 samples/archive/2005)
-      "$program" "${samples[@]}" 2>/dev/null | cmp -s - <(build/release/tarvin "${samples[@]}" 2>/dev/null) ||
+      cmp -s <("$program" "${samples[@]}" 2>/dev/null) <(build/release/tarvin "${samples[@]}" 2>/dev/null) ||
         { rm -rf "$scratch"; fail "$tarball: tarvin does not convert the samples as build/release/tarvin"; }
       rm -rf "$scratch"
       echo "$tarball: $(tr '\n' ' ' <<<"$listing")(static), the same when built twice"

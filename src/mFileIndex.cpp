@@ -202,6 +202,8 @@ mEx mFileIndex::memoryShortage() {
   entries.clear();
   dataFiles.clear();
   std::fill(std::begin(dataFileOf), std::end(dataFileOf), nullptr);
+  dataMissing.reset();
+  dataUnreadable.reset();
   keyBlocks_.clear();
   close();
   cursor = nullptr;
@@ -222,6 +224,8 @@ bool mFileIndex::load(const errorHandler& onError, std::uint64_t largest) {
   entries.clear();
   dataFiles.clear();
   std::fill(std::begin(dataFileOf), std::end(dataFileOf), nullptr);
+  dataMissing.reset();
+  dataUnreadable.reset();
   keyBlocks_.clear();
   loading loaded;
   readRecords(loaded, onError);
@@ -337,26 +341,40 @@ std::size_t mFileIndex::readPart(loading& loaded, std::size_t from, std::size_t 
   return to;
 }
 
-// The data file of a record: opened when the first record names it. A
-// missing one is reported for every record that names it.
-mFileData* mFileIndex::dataFile(unsigned char number, const errorHandler& onError) {
-  if (dataFileOf[number]) return dataFileOf[number];
-  // ARCHIVE.IDX, number 7 -> ARCHIVE.07 in the index's directory.
-  std::unique_ptr<mFileData> data(new mFileData);
-  getNameNoExt(*data);
+mstr& mFileIndex::dataFileName(unsigned char number, mstr& out) const {
+  getNameNoExt(out);
   mstr digits;
   digits.setNumber(number).padLeft(2, u"0");
-  data->append(u".").append(digits);
+  return out.append(u".").append(digits.c_str());
+}
+
+// The data file of a record: opened when the first record names it. A
+// missing one is reported for every record that names it; one that is there
+// but cannot be opened or read, once, with the system's error. A shortage of
+// memory ends the index.
+mFileData* mFileIndex::dataFile(unsigned char number, const errorHandler& onError) {
+  if (dataFileOf[number]) return dataFileOf[number];
+  if (dataUnreadable[number]) return nullptr;
+  std::unique_ptr<mFileData> data(new mFileData);
+  dataFileName(number, *data);
   data->setDirOf(*this);
   if (data->getKind() != 1) {
     mstr full;
     data->getFullPath(full);
     mEx missing("mFileIndex", 106, "mFileIndex::open", 2);
     missing.appendText(u"Нет указанного в индексе файла рапортов ").appendText(full.c_str());
+    dataMissing.set(number);
     onError(missing);
     return nullptr;
   }
-  data->openFileRead(true);  // reports of some length are read through the handle
+  try {
+    data->openFileRead(true);  // reports of some length are read through the handle
+  } catch (mEx& unreadable) {
+    if (unreadable.sysError == ERROR_NOT_ENOUGH_MEMORY) throw;
+    dataUnreadable.set(number);
+    onError(unreadable);
+    return nullptr;
+  }
   data->fileNumber = number;
   dataFiles.insert_value(data.get());  // the map's once it is in
   return dataFileOf[number] = data.release();

@@ -12,6 +12,7 @@
 #ifndef TARVIN_MFILEINDEX_H
 #define TARVIN_MFILEINDEX_H
 
+#include <bitset>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -97,6 +98,9 @@ class mFileIndex : public mFile {
   const unsigned char* cursor = nullptr;  // the record being read by open()
   tree_ob<mFileData> dataFiles;           // every data file found, by number
   mFileData* dataFileOf[256] = {};        // the same, by number, null where missing
+  // The data files that records name but that could not be had, by number:
+  // missing (no file of exactly that name), or there but unreadable.
+  std::bitset<256> dataMissing, dataUnreadable;
   // Threads a large index may be read and sorted on (the processors the
   // run may use).
   unsigned threads = 1;
@@ -104,16 +108,23 @@ class mFileIndex : public mFile {
   ~mFileIndex() override;
 
   // Maps the index and reads every record; the index's directory and name
-  // are taken as they are (as a listing found them). An index or data file
-  // that cannot be mapped raises mEx, and so does a shortage of memory for
-  // what the index holds (system error 8, naming the index), after releasing
-  // all of it.
+  // are taken as they are (as a listing found them). An empty index holds no
+  // records. An index that cannot be opened or read raises mEx, and so does
+  // a shortage of memory for what the index holds (system error 8, naming
+  // the index), after releasing all of it. A data file that is missing, or
+  // that is there but cannot be opened or read, is handed to onError (a
+  // missing one for every record that names it, an unreadable one once),
+  // and its reports have no data file.
   void open(const mFileObject& file, const errorHandler& onError);
   // The same for a path as a user wrote it, split by the path rule.
   void open(const mstr& path, const errorHandler& onError) { open(mFileObject(path), onError); }
   // The same for an index file of at most `largest` bytes: false, holding
   // nothing, when it is larger.
   bool openUpTo(const mFileObject& file, std::uint64_t largest, const errorHandler& onError);
+
+  // The name of data file `number` (ARCHIVE.IDX, 7: ARCHIVE.07), without
+  // its directory, which is the index's.
+  mstr& dataFileName(unsigned char number, mstr& out) const;
 
   // Where an entry's report lies.
   reportRange range(const mIndexEntry& entry) const {

@@ -55,7 +55,7 @@ const optionRow kOptions[] = {
      [](runOptions& o, const mstr&) { return setTrue(o.jsonl); }},
     {u"list", nullptr, u"те же объекты без текстов: что хранят архивы, без декодирования",
      [](runOptions& o, const mstr&) { return setTrue(o.list); }},
-    {u"strict", nullptr, u"код завершения 2, если было сообщение об ошибке или повреждённые данные",
+    {u"strict", nullptr, u"код завершения 1 и тогда, когда были только повреждённые данные",
      [](runOptions& o, const mstr&) { return setTrue(o.strict); }},
     {u"verify", nullptr, u"проверка: всё прочитать и декодировать, вывести повреждения и итог вместо текстов",
      [](runOptions& o, const mstr&) { return setTrue(o.verify); }},
@@ -262,8 +262,9 @@ runOptions takeRunOptions(int& argc, WCHAR** argv) {
 void appendOptionHelp(mstr& out) {
   out.append(u"\n");
   appendOptionLines(out);
-  out.append(u"\nКоды завершения: 0 - всё сконвертировано; 1 - вывод не записан; 2 - ошибка в параметрах,\n"
-             u"или сообщения об ошибках либо повреждённые данные при ");
-  out.append(spelled(u"strict").c_str()).append(u" или ").append(spelled(u"verify").c_str()).append(u".\n");
+  out.append(u"\nКоды завершения: 0 - всё сконвертировано; 1 - сконвертировано не всё: было сообщение об\n"
+             u"ошибке или вывод не записан, а при ");
+  out.append(spelled(u"strict").c_str()).append(u" или ").append(spelled(u"verify").c_str());
+  out.append(u" и повреждённые данные; 2 - ошибка в параметрах.\n");
 }
 

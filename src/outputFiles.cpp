@@ -369,7 +369,7 @@ bool splitOutput::begin(const mFileObject& entry, const mFileObject& index, unsi
   try {
     file = open(splitFileName(directory_, entry, index), next);
   } catch (mEx& error) {
-    format.error(error, errorLevel::directory);
+    format.error(error, errorLevel::index);
     ++failed_;
     return false;
   }
@@ -406,7 +406,7 @@ void splitOutput::put(pendingFile& file, reportFormat& format) {
   claimed_.erase(unitsOf(file.target));
   if (commit(file)) return;
   if (GetLastError() == ERROR_ALREADY_EXISTS) SetLastError(ERROR_FILE_EXISTS);  // taken meanwhile
-  format.error(fileError(moveLine, kMoveFile, file.target), errorLevel::directory);
+  format.error(fileError(moveLine, kMoveFile, file.target), errorLevel::index);
   ++failed_;
 }
 

@@ -25,13 +25,16 @@ void appendTime(mstr& line, unsigned long long milliseconds) {
 
 }  // namespace
 
-progress::progress(mOutput& output) : output_(output), started_(GetTickCount64()) { output_.setStatusLine(this); }
+progress::progress(mOutput& output, const std::uint64_t* bytesRead)
+    : output_(output), bytesRead_(bytesRead), started_(GetTickCount64()) {
+  output_.setStatusLine(this);
+}
 
 progress::~progress() { output_.setStatusLine(nullptr); }
 
 void progress::appendStatus(mstr& line, bool summary, unsigned errorTexts) const {
   const unsigned long long elapsed = GetTickCount64() - started_;
-  const unsigned long long bytes = output_.written();
+  const unsigned long long bytes = bytesRead_ ? *bytesRead_ : output_.written();
   if (summary) line.append(u"Готово. ");
   line.append(u"Рапортов: ").appendNumber(static_cast<int>(reports_)).append(u", ");
   appendMegabytes(line, bytes);

@@ -1,18 +1,22 @@
 // progress: a status line on the console's standard error while the reports
-// go elsewhere: the reports and megabytes written, the index files done of
+// go elsewhere: the reports and megabytes written (read, where a verifying
+// run writes no report), the index files done of
 // those in the current directory, that directory, the time and the rate.
 // Redrawn at most ten times a second, never wider than the console, taken
 // away for every error text, and at the end replaced by one summary line.
 #ifndef TARVIN_PROGRESS_H
 #define TARVIN_PROGRESS_H
 
+#include <cstdint>
+
 #include "mOutput.h"
 #include "mstr.h"
 
 class progress : public mOutput::statusLine {
  public:
-  // Shows from now on, on the output's standard error.
-  explicit progress(mOutput& output);
+  // Shows from now on, on the output's standard error: the bytes the output
+  // took, or those counted at `bytesRead`, when given.
+  explicit progress(mOutput& output, const std::uint64_t* bytesRead = nullptr);
   ~progress() override;
   progress(const progress&) = delete;
   progress& operator=(const progress&) = delete;
@@ -33,6 +37,7 @@ class progress : public mOutput::statusLine {
   static int width();
 
   mOutput& output_;
+  const std::uint64_t* bytesRead_;
   unsigned long long started_;
   unsigned long long drawn_ = 0;  // tick of the last drawing
   unsigned reports_ = 0;

@@ -89,7 +89,7 @@ std::size_t reportFormat::opening(mbytes& out, const mIndexEntry& entry, const r
 std::size_t reportFormat::closing(mbytes& out, const mIndexEntry& entry, const reportRange& range,
                                   unsigned number, const reportReader::result& read) const {
   if (verify_) {
-    if (!read.sound()) finding(out, &entry, range.data, damageOf(read), read.damagedAt);
+    if (!read.sound()) finding(out, indexPath_, &entry, range.data, damageOf(read), read.damagedAt);
     return kNoNumber;
   }
   if (how_ != kind::plain) {
@@ -124,7 +124,7 @@ void reportFormat::error(const mEx& error, errorLevel level) {
   if (how_ == kind::plain) return output_.errorText(message, length);
   // Its JSON form: the newest error of the chain, as the text's last part,
   // and the whole text.
-  static const char* const levels[] = {"report", "directory", "run"};
+  static const char* const levels[] = {"report", "index", "directory", "run"};
   auto field = [](const unsigned short* text) {
     return text ? quoted(text, lstrlenW(reinterpret_cast<LPCWSTR>(text))) : std::string("null");
   };
@@ -146,13 +146,13 @@ const char* reportFormat::damageOf(const reportReader::result& read) {
   return read.damaged == reportDecode::damage::lineCut ? "line cut" : "repeat cut";
 }
 
-void reportFormat::finding(mbytes& out, const mIndexEntry* entry, const mFileData* data, const char* damage,
-                           std::uint64_t at) const {
+void reportFormat::finding(mbytes& out, const mstr& where, const mIndexEntry* entry, const mstr* data,
+                           const char* damage, std::uint64_t at) const {
   if (how_ != kind::plain) {
-    std::string object = "{\"index\":" + quoted(indexPath_.c_str(), indexPath_.get_count()) + ",\"key\":" +
+    std::string object = "{\"index\":" + quoted(where.c_str(), where.get_count()) + ",\"key\":" +
                          (entry ? quoted(entry->c_str(), entry->get_count()) : "null") + ",\"data\":" +
                          (data ? quoted(data->c_str(), data->get_count()) : "null") + ",\"damage\":\"" + damage +
-                         "\",\"at\":" + std::to_string(at) + "}\n";
+                         "\",\"at\":" + (at == kNoByte ? "null" : std::to_string(at)) + "}\n";
     append(out, object);
     return;
   }
@@ -165,28 +165,55 @@ void reportFormat::finding(mbytes& out, const mIndexEntry* entry, const mFileDat
       {"repeat cut", u"повтору символа не хватает байтов до конца рапорта"},
       {"beyond end", u"рапорт начинается за концом файла данных"},
       {"trailing piece", u"последняя запись индекса короче 40 байтов"},
+      {"index failed", u"индексный файл не прочитан"},
+      {"data missing", u"нет файла данных"},
+      {"data unreadable", u"файл данных не прочитан"},
+      {"directory unreadable", u"каталог не прочитан"},
   };
-  mstr text(indexPath_);
+  mstr text(where);
   text.append(u": ");
   if (entry) text.append(u"ключ \"").append(entry->c_str()).append(u"\", ");
   if (data) text.append(data->c_str()).append(u": ");
   for (const auto& w : kWords)
     if (std::strcmp(w.name, damage) == 0) text.append(w.words);
-  text.append(u", байт ");
-  unsigned short digits[kMostDigits];
-  text.append_n(digits, static_cast<int>(putDecimal(at, digits)));
+  if (at != kNoByte) {
+    text.append(u", байт ");
+    unsigned short digits[kMostDigits];
+    text.append_n(digits, static_cast<int>(putDecimal(at, digits)));
+  }
   text.append(u"\n");
   const int units = text.get_count();
   unsigned char* to = out.reserve_end(3 * units + 1);
   out.commit_end(static_cast<int>(mOutput::convert(text.c_str(), units, to, output_.getEncoding())));
 }
 
-void reportFormat::indexDamage(const mFileIndex& index) {
-  const std::uint64_t piece = index.size % kRecordSize;
-  if (!verify_ || piece == 0) return;
+void reportFormat::findingNow(const mstr& where, const mstr* data, const char* damage) const {
   mbytes out;
-  finding(out, nullptr, nullptr, "trailing piece", index.size - piece);
+  finding(out, where, nullptr, data, damage, kNoByte);
   output_.bytes(out.get_data(), static_cast<std::size_t>(out.get_count()));
+}
+
+void reportFormat::indexDamage(const mFileIndex& index) {
+  if (!verify_) return;
+  const std::uint64_t piece = index.size % kRecordSize;
+  if (piece != 0) {
+    mbytes out;
+    finding(out, indexPath_, nullptr, nullptr, "trailing piece", index.size - piece);
+    output_.bytes(out.get_data(), static_cast<std::size_t>(out.get_count()));
+  }
+  mstr name;
+  for (unsigned number = 0; number < 256; ++number) {
+    if (index.dataMissing[number]) findingNow(indexPath_, &index.dataFileName(number, name), "data missing");
+    if (index.dataUnreadable[number]) findingNow(indexPath_, &index.dataFileName(number, name), "data unreadable");
+  }
+}
+
+void reportFormat::indexFailed(const mstr& indexPath) const {
+  if (verify_) findingNow(indexPath, nullptr, "index failed");
+}
+
+void reportFormat::directoryUnreadable(const mstr& directoryPath) const {
+  if (verify_) findingNow(directoryPath, nullptr, "directory unreadable");
 }
 
 void reportFormat::nothingFound() {
@@ -201,28 +228,40 @@ void reportFormat::emptyList(const mstr& argument) {
 }
 
 void reportFormat::summary(const runTally& tally) const {
+  // Every count, in words and as a JSON field, in the order they are told.
+  const struct {
+    const char* field;
+    const char16_t* words;
+    std::uint64_t value;
+  } counts[] = {
+      {"indexes", u"Проверено индексов: ", tally.indexes},
+      {"indexesFailed", u", не прочитано: ", tally.indexesFailed},
+      {"reports", u"; рапортов: ", tally.reports},
+      {"bytes", u", байтов: ", tally.bytes},
+      {"dataUsed", u"; файлов данных: ", tally.dataUsed},
+      {"dataMissing", u", нет: ", tally.dataMissing},
+      {"dataUnreadable", u", не прочитано: ", tally.dataUnreadable},
+      {"dataOrphaned", u", осиротевших: ", tally.dataOrphaned},
+      {"directoriesUnreadable", u"; каталогов не прочитано: ", tally.directoriesUnreadable},
+      {"rangesUnreferenced", u"; участков без ссылок: ", tally.rangesUnreferenced},
+      {"bytesUnreferenced", u", байтов без ссылок: ", tally.bytesUnreferenced},
+      {"salvaged", u", восстановлено рапортов: ", tally.salvaged},
+      {"damaged", u"; повреждено: ", tally.damaged},
+      {"errors", u", ошибок: ", errorTexts_},
+  };
   if (how_ != kind::plain) {
-    std::string object = "{\"indexes\":" + std::to_string(tally.indexes) + ",\"reports\":" +
-                         std::to_string(tally.reports) + ",\"bytes\":" + std::to_string(tally.bytes) +
-                         ",\"damaged\":" + std::to_string(tally.damaged) + ",\"errors\":" +
-                         std::to_string(errorTexts_) + "}\n";
+    std::string object;
+    for (const auto& count : counts)
+      object += (object.empty() ? "{\"" : ",\"") + std::string(count.field) + "\":" + std::to_string(count.value);
+    object += "}\n";
     output_.bytes(object.data(), object.size());
     return;
   }
-  mstr text(u"Проверено индексов: ");
-  auto number = [&text](std::uint64_t value) {
+  mstr text;
+  for (const auto& count : counts) {
     unsigned short digits[kMostDigits];
-    text.append_n(digits, static_cast<int>(putDecimal(value, digits)));
-  };
-  number(tally.indexes);
-  text.append(u", рапортов: ");
-  number(tally.reports);
-  text.append(u", байтов: ");
-  number(tally.bytes);
-  text.append(u"; повреждено: ");
-  number(tally.damaged);
-  text.append(u", ошибок: ");
-  number(errorTexts_);
+    text.append(count.words).append_n(digits, static_cast<int>(putDecimal(count.value, digits)));
+  }
   text.append(u"\n");
   output_.text(text.c_str(), text.get_count());
 }

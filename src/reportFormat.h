@@ -11,12 +11,15 @@
 //    end it, which the zero padding of its last block decodes to.
 //  - Verify: every report is decoded and no text written; a line for each
 //    damaged report or index file (index, key, data file, what is wrong, at
-//    which byte), then a summary line; as JSON objects with JSON lines.
+//    which byte), each index file, data file or directory that could not be
+//    read, then a summary line of every count; as JSON objects with JSON
+//    lines.
 //  - Error texts go to standard error, in the layout of mEx, each where it
 //    was met among the reports; in the JSON modes, where standard error
 //    holds JSON objects alone, one a line, each is its JSON form instead:
 //    {"code":N,"message":"…","file":"…","function":"…","line":N,
-//    "level":"report|directory|run","text":"…"}, "text" the whole text.
+//    "level":"report|index|directory|run","text":"…"}, "text" the whole
+//    text.
 //  - The program's one-line texts on standard error ("tarvin: …": usage
 //    errors, warnings, no index file found, a list that names nothing) are
 //    in the JSON modes {"kind":"…","text":"…"}.
@@ -39,15 +42,26 @@
 #include "mOutput.h"
 #include "reportReader.h"
 
-// What an error ended: a report, a directory (the rest of its tree), the run.
-enum class errorLevel { report, directory, run };
+// What an error ended: a report, an index file, a directory (a search-path
+// entry, or a directory of its tree that could not be listed, and what lies
+// below it), the run.
+enum class errorLevel { report, index, directory, run };
 
 // What a run read, for the summary of a verifying run and its exit code.
 struct runTally {
-  unsigned indexes = 0;        // index files opened
-  std::uint64_t reports = 0;   // reports read
-  std::uint64_t bytes = 0;     // of report codes read
-  std::uint64_t damaged = 0;   // reports and index files whose damage was mended
+  unsigned indexes = 0;                // index files converted
+  unsigned indexesFailed = 0;          // index files that could not be opened or loaded
+  std::uint64_t reports = 0;           // reports read
+  std::uint64_t bytes = 0;             // of report codes read: the bytes that records name
+  std::uint64_t damaged = 0;           // reports and index files whose damage was mended
+  unsigned dataUsed = 0;               // data files read
+  unsigned dataMissing = 0;            // data files that records name, not there
+  unsigned dataUnreadable = 0;         // data files that records name, there but unreadable
+  unsigned directoriesUnreadable = 0;  // directories that could not be listed
+  unsigned dataOrphaned = 0;           // data files that no record names
+  unsigned rangesUnreferenced = 0;     // leading ranges of data files that no record names
+  std::uint64_t bytesUnreferenced = 0;  // of orphaned data files and unreferenced ranges
+  std::uint64_t salvaged = 0;          // salvaged reports written
 };
 
 class reportFormat {
@@ -108,8 +122,13 @@ class reportFormat {
   void error(const mEx& error, errorLevel level);
   unsigned errorTexts() const { return errorTexts_; }
   // The damage of an index file itself (a trailing piece shorter than a
-  // record), when verifying: written at once.
+  // record), and its data files that were missing or unreadable, when
+  // verifying: written at once.
   void indexDamage(const mFileIndex& index);
+  // An index file that could not be opened or loaded, and a directory that
+  // could not be listed, when verifying: written at once.
+  void indexFailed(const mstr& indexPath) const;
+  void directoryUnreadable(const mstr& directoryPath) const;
   // The line of a run that found no index file at all. It counts as an
   // error text.
   void nothingFound();
@@ -138,10 +157,15 @@ class reportFormat {
   void line(const char* what, const mstr& text) const;
   // The field "text" of an object and the object's end.
   static std::string textField(const unsigned short* text, int count);
-  // A finding of a verifying run: what is damaged (an entry's report, or the
-  // index itself), the name of the damage, and the byte where it stands.
-  void finding(mbytes& out, const mIndexEntry* entry, const mFileData* data, const char* damage,
+  // A finding of a verifying run: where it is (an index, or a directory),
+  // what is damaged there (an entry's report, a data file, or the index or
+  // directory itself), the name of the damage, and the byte where it stands
+  // (kNoByte: none).
+  static constexpr std::uint64_t kNoByte = static_cast<std::uint64_t>(-1);
+  void finding(mbytes& out, const mstr& where, const mIndexEntry* entry, const mstr* data, const char* damage,
                std::uint64_t at) const;
+  // The same, written at once.
+  void findingNow(const mstr& where, const mstr* data, const char* damage) const;
   static const char* damageOf(const reportReader::result& read);
 
   kind how_;

@@ -121,19 +121,41 @@ struct conversion {
   unsigned long long found = 0;   // index files found
 };
 
-// Every index file in the tree of one directory, by file name; an error ends
-// the rest of the tree.
+// Opens an index in its turn, unless it was opened ahead; false, with its
+// error told, when it cannot be opened or loaded: that index alone is lost.
+bool openIndex(std::unique_ptr<mFileIndex>& index, const mFileObject& file, const mstr& indexPath, conversion& c) {
+  if (index) return true;
+  try {
+    index.reset(new mFileIndex);
+    index->threads = c.processors;
+    index->open(file, [&c](mEx& error) { c.format.error(error, errorLevel::report); });
+    return true;
+  } catch (mEx& error) {
+    index.reset();
+    c.format.error(error, errorLevel::index);
+    ++c.tally.indexesFailed;
+    c.format.indexFailed(indexPath);
+    return false;
+  }
+}
+
+// Every index file in the tree of one directory, by file name. An index that
+// cannot be opened or loaded is lost alone, as is each directory of the tree
+// that cannot be listed; an error of the walk itself ends the tree.
 void convertDirectory(const mFileObject& directory, conversion& c) {
   mFileList files;
   std::unique_ptr<mFileIndex> index;
   mstr indexPath;
-  const mFileIndex::errorHandler missingDataFile = [&c](mEx& error) { c.format.error(error, errorLevel::report); };
   try {
     // Directories the walk could not search are told first; the rest of the
     // tree is converted all the same.
-    std::vector<mEx> unlisted;
+    std::vector<mFileObject::unlisted> unlisted;
     directory.listTree(files, 1, u"*.idx", &unlisted);
-    for (const mEx& error : unlisted) c.format.error(error, errorLevel::directory);
+    for (const mFileObject::unlisted& each : unlisted) {
+      c.format.error(each.error, errorLevel::directory);
+      ++c.tally.directoriesUnreadable;
+      c.format.directoryUnreadable(each.path);
+    }
     c.found += static_cast<unsigned long long>(files.get_count());
     if (c.shown) c.shown->directory(directory.getFullPath(indexPath), static_cast<unsigned>(files.get_count()));
     aheadDrain drained{c.opener};
@@ -153,12 +175,14 @@ void convertDirectory(const mFileObject& directory, conversion& c) {
       c.opener.take();
       handOut();
       file.getFullPath(indexPath);
-      if (!index) {
-        index.reset(new mFileIndex);
-        index->threads = c.processors;
-        index->open(file, missingDataFile);
+      if (!openIndex(index, file, indexPath, c)) {
+        if (c.shown) c.shown->indexDone();
+        continue;
       }
       ++c.tally.indexes;
+      c.tally.dataUsed += static_cast<unsigned>(index->dataFiles.get_count());
+      c.tally.dataMissing += static_cast<unsigned>(index->dataMissing.count());
+      c.tally.dataUnreadable += static_cast<unsigned>(index->dataUnreadable.count());
       if (c.file) c.file->opened(*index);
       if (c.split) {
         // What the file before still has to take goes there first.
@@ -171,10 +195,8 @@ void convertDirectory(const mFileObject& directory, conversion& c) {
         }
       }
       c.format.beginIndex(*index, indexPath);
-      if (index->size % kRecordSize) {
-        ++c.tally.damaged;  // a trailing piece shorter than a record
-        c.format.indexDamage(*index);
-      }
+      if (index->size % kRecordSize) ++c.tally.damaged;  // a trailing piece shorter than a record
+      c.format.indexDamage(*index);
       c.writer.write(*index, c.counter);
       requireWritten(mOutput::get(), outputName(c.file, c.split));
       index.reset();
@@ -183,6 +205,17 @@ void convertDirectory(const mFileObject& directory, conversion& c) {
   } catch (mEx& error) {
     c.format.error(error, errorLevel::directory);
   }
+}
+
+// The exit code of a run, for a script to act on (as tar, diff and gzip
+// have theirs): 2 a usage error, nothing done; 1 something was not
+// converted: an error text was written, output was lost, or, with --strict
+// or --verify, damage was found (mended reports and index files, orphaned
+// data, unreferenced ranges); 0 everything was converted.
+int exitCodeOf(const runOptions& options, bool outputFailed, unsigned errorTexts, const runTally& tally) {
+  if (!options.usageErrors.empty()) return 2;
+  const bool damage = tally.damaged > 0 || tally.dataOrphaned > 0 || tally.rangesUnreferenced > 0;
+  return outputFailed || errorTexts > 0 || ((options.strict || options.verify) && damage) ? 1 : 0;
 }
 
 reportFormat::kind formatKind(const runOptions& options) {
@@ -208,9 +241,10 @@ int tarvinRun(int argc, WCHAR** argv) {
   // converts nothing.
   for (const mstr& line : options.warnings) format.notice("unknown switch", line);
   for (const mstr& line : options.usageErrors) format.notice("usage error", line);
+  runTally tally;
   if (!options.usageErrors.empty()) {
     output.finish();
-    return 2;
+    return exitCodeOf(options, false, format.errorTexts(), tally);
   }
   // Standard output to a file: one that cannot be had, or that is a list
   // file, is the end of the run, as when its output is lost.
@@ -222,14 +256,13 @@ int tarvinRun(int argc, WCHAR** argv) {
     } catch (mEx& error) {
       format.error(error, errorLevel::run);
       output.finish();
-      return 1;
+      return exitCodeOf(options, true, format.errorTexts(), tally);
     }
   }
   std::unique_ptr<splitOutput> split;
   if (options.split.get_count() > 0) split.reset(new splitOutput(options.split, options.force, output));
-  runTally tally;
   std::unique_ptr<progress> shown;
-  int exitCode = 0;
+  bool outputFailed = false;  // output lost, or an output file not had or not put in place
   std::uint64_t lastUnits = 0;  // what the output text holds at the end
   {
     mCmdLine commandLine;
@@ -269,14 +302,17 @@ int tarvinRun(int argc, WCHAR** argv) {
           try {
             split->prepare(listFileIdentities(argc, argv));
           } catch (mEx&) {
-            exitCode = 1;  // nowhere to write the reports
+            outputFailed = true;  // nowhere to write the reports
             throw;
           }
         }
         // Reports that go to files of their own go to no console.
         const bool console = !split && output.outputIsConsole();
-        // A status line while the reports go elsewhere than the console.
-        if (!options.quiet && output.errorIsConsole() && !console) shown.reset(new progress(output));
+        // A status line while the reports go elsewhere than the console: of
+        // the bytes of report codes read where nothing else is (a verifying
+        // run), else of the bytes written.
+        if (!options.quiet && output.errorIsConsole() && !console)
+          shown.reset(new progress(output, options.verify ? &tally.bytes : nullptr));
         // On every core, unless standard output is a console: then each
         // report shows as soon as it is decoded, by one thread.
         unsigned threads = console ? 1 : processorCount();
@@ -305,7 +341,7 @@ int tarvinRun(int argc, WCHAR** argv) {
       format.error(error, errorLevel::run);
     } catch (outputLost& lost) {
       if (!lost.quiet) format.error(lost.error, errorLevel::run);
-      exitCode = 1;
+      outputFailed = true;
     } catch (const std::bad_alloc&) {
       format.unexpectedFailure(ERROR_NOT_ENOUGH_MEMORY);  // whatever the last system call left
     } catch (...) {
@@ -318,21 +354,18 @@ int tarvinRun(int argc, WCHAR** argv) {
   // What is still gathered goes out now; if it cannot, that output is lost
   // like any other.
   output.flush();
-  if (exitCode == 0 && output.lost()) {
+  if (!outputFailed && output.lost()) {
     if (!readerWentAway(output.lostError()))
       format.error(lostOutputError(output, outputName(file.get(), split.get())), errorLevel::run);
-    exitCode = 1;
+    outputFailed = true;
   }
   // The output files go in place, those cut short by lost output excepted.
-  if (file && !file->finish(!output.lost(), format)) exitCode = 1;
-  if (split && !split->finish(!output.lost(), format)) exitCode = 1;
+  if (file && !file->finish(!output.lost(), format)) outputFailed = true;
+  if (split && !split->finish(!output.lost(), format)) outputFailed = true;
   file.reset();
   split.reset();
   if (shown) shown->finish(format.errorTexts());
   shown.reset();
   output.finish();
-  // A strict or verifying run tells of every error and every damage mended.
-  if (exitCode == 0 && (options.strict || options.verify) && (format.errorTexts() > 0 || tally.damaged > 0))
-    exitCode = 2;
-  return exitCode;
+  return exitCodeOf(options, outputFailed, format.errorTexts(), tally);
 }

@@ -181,17 +181,22 @@ TEST(MFileObjectList, ListingThatAddsMoreThan64IsRebalanced) {
   EXPECT_EQ(depth(grown.top()), 65);
 }
 
+// A listing of it is empty; the walk names it, and goes on.
 TEST(MFileObjectList, UnreadableDirectoryListsAsEmpty) {
   TempTree t;
   t.file("root/a.idx");
   t.file("root/locked/inner/z.idx");
+  t.file("root/open/b.idx");
   ASSERT_EQ(chmod(t.path("root/locked").c_str(), 0), 0);
   EXPECT_EXIT(asNobody([&] {
                 if (access(t.path("root/locked").c_str(), R_OK) == 0) return false;
                 mFileList tree, direct;
-                mFileObject(text(t, "root")).listTree(tree, 1, u"*.idx");
+                std::vector<mFileObject::unlisted> named;
+                mFileObject(text(t, "root")).listTree(tree, 1, u"*.idx", &named);
                 mFileObject(text(t, "root/locked")).listDirs(direct, u"*");
-                return walk(tree) == texts{t.wide("root/a.idx")} && direct.get_count() == 0;
+                return walk(tree) == texts{t.wide("root/a.idx"), t.wide("root/open/b.idx")} &&
+                       direct.get_count() == 0 && named.size() == 1 && named[0].error.sysError == 5 &&
+                       str(named[0].path) == t.wide("root/locked");
               }),
               testing::ExitedWithCode(0), "");
   chmod(t.path("root/locked").c_str(), 0755);

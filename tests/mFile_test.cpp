@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <atomic>
@@ -65,6 +66,7 @@ TEST(MFileOpen, FailuresCarryTheSystemTextAndThePath) {
   TempTree t;
   t.file("empty.dat", "");
   t.dir("folder");
+  ASSERT_EQ(mkfifo(t.path("fifo").c_str(), 0644), 0);  // reads as empty, and is never waited on
   const struct {
     const char* name;
     int line;
@@ -74,7 +76,7 @@ TEST(MFileOpen, FailuresCarryTheSystemTextAndThePath) {
       {"missing.dat", 208, 2, u"Не удается найти указанный файл.\r\nfunc=CreateFile filename="},
       {"nowhere/a.dat", 208, 3, u"Системе не удается найти указанный путь.\r\nfunc=CreateFile filename="},
       {"folder", 208, 5, u"Отказано в доступе.\r\nfunc=CreateFile filename="},
-      {"empty.dat", 214, 1006,
+      {"fifo", 214, 1006,
        u"Том для файла был изменен извне, поэтому открытый файл стал недействительным.\r\n"
        u"func=CreateFileMapping filename="},
   };
@@ -91,6 +93,10 @@ TEST(MFileOpen, FailuresCarryTheSystemTextAndThePath) {
     EXPECT_EQ(f.mode, 1);
     EXPECT_EQ(f.view, nullptr);
   }
+  // An empty disk file opens, with nothing to read.
+  mFile empty;
+  openAt(empty, text(t, "empty.dat"));
+  EXPECT_EQ(empty.view, nullptr);
   EXPECT_EQ(openDescriptors(), before);  // nothing opened on the way stays open
 }
 

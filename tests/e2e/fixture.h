@@ -66,6 +66,22 @@ inline std::string unlistedDirectory(unsigned code, const std::string& shownPath
   return errorText(code, program.systemText(code) + "func=FindFirstFile filename=" + shownPath,
                    "Vc\\Include\\mFileObject", "mFileObject::listTree", 184);
 }
+// The summary line of a verifying run (UTF-8 in words, or JSON) of these
+// counts, in the order it tells them.
+inline std::string verifySummary(const std::vector<unsigned long long>& counts, bool json = false) {
+  static const char* const names[][2] = {
+      {"indexes", "Проверено индексов: "}, {"indexesFailed", ", не прочитано: "}, {"reports", "; рапортов: "},
+      {"bytes", ", байтов: "}, {"dataUsed", "; файлов данных: "}, {"dataMissing", ", нет: "},
+      {"dataUnreadable", ", не прочитано: "}, {"dataOrphaned", ", осиротевших: "},
+      {"directoriesUnreadable", "; каталогов не прочитано: "}, {"rangesUnreferenced", "; участков без ссылок: "},
+      {"bytesUnreferenced", ", байтов без ссылок: "}, {"salvaged", ", восстановлено рапортов: "},
+      {"damaged", "; повреждено: "}, {"errors", ", ошибок: "}};
+  std::string line;
+  for (std::size_t i = 0; i < counts.size(); ++i)
+    line += json ? (i ? ",\"" : "{\"") + std::string(names[i][0]) + "\":" + std::to_string(counts[i])
+                 : names[i][1] + std::to_string(counts[i]);
+  return line + (json ? "}\n" : "\n");
+}
 inline std::string outputLost(unsigned code) {
   return errorText(code, program.systemText(code) + "func=WriteFile Данные не записаны в стандартный вывод.", "main",
                    "wmain", 1);

@@ -116,7 +116,7 @@ TEST_F(Terminal, ReportsAndErrorTextsAreCharactersThere) {
   terminalOutcome shown = runOnTerminal({root + "/Отчёты\x1B[H"});
   // The missing data file is reported when the index is opened, before its reports.
   EXPECT_EQ(shown.shown, utf8(missingDataFile(root + "/Отчёты^[[H/R.02")) + numbered({shownLines + padding, ""}));
-  EXPECT_EQ(shown.exitCode, 0);
+  EXPECT_EQ(shown.exitCode, 1);
 
   // The system's text keeps its CR LF; in UTF-8 a C1 control is shown too.
   shown = runOnTerminal({"@" + root + "/missing.lst"});
@@ -130,6 +130,7 @@ TEST_F(Terminal, ProgressShowsOnTheTerminalWhileOutputGoesToAFile) {
   archive::writer w(root + "/d\x1B[2J", "P.IDX");
   w.add("K1", "", 1, {oem("Рапорт")});
   w.add("K2", "", 2, {"x"});
+  w.add("K3", "", 1, std::vector<std::string>(2000, "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"));  // 74 KB: 0,1 MB
   w.omitDataFile(2);
   w.write();
   const std::string file = root + "/out.txt", dir = root + "/d\x1B[2J";
@@ -141,9 +142,11 @@ TEST_F(Terminal, ProgressShowsOnTheTerminalWhileOutputGoesToAFile) {
   // at the end to one summary line.
   EXPECT_EQ(shown.shown.rfind("\rРапортов: ", 0), 0u) << shown.shown;
   EXPECT_NE(shown.shown.find("Error number 0: Нет указанного в индексе файла рапортов"), std::string::npos);
-  const std::size_t summary = shown.shown.find("Готово. Рапортов: 2, 0,0 МБ, ошибок: 1, 0:0");
+  const std::size_t summary = shown.shown.find("Готово. Рапортов: 3, 0,1 МБ, ошибок: 1, 0:0");
   ASSERT_NE(summary, std::string::npos) << shown.shown;
   EXPECT_EQ(shown.shown.find('\n', summary), shown.shown.size() - 1);
+  shown = runOnTerminal({dir, "--verify"}, file);  // writes a line or two: shows what it read
+  EXPECT_NE(shown.shown.find("Готово. Рапортов: 3, 0,1 МБ, ошибок: 1, 0:0"), std::string::npos) << shown.shown;
 
   // On a narrow terminal every drawing of the status fits one row, or its
   // "\r" could not draw over it.

@@ -20,11 +20,11 @@ page="$prefix/share/man/man1/tarvin.1"
 cmp "$source/doc/tarvin.1" "$page"
 cmp "$source/completion/tarvin.bash" "$prefix/share/bash-completion/completions/tarvin"
 
-# The installed program converts the sample archive, byte for byte as the
-# built one, and prints the usage text.
+# The installed program converts the sample archive (exit code 1: a data file is missing on purpose) byte
+# for byte as the built one, and prints the usage text.
 samples="$source/samples/archive"
-"$prefix/bin/tarvin" "$samples/2004" "$samples/2005" >"$prefix/installed.txt" 2>"$prefix/installed.err"
-"$built" "$samples/2004" "$samples/2005" >"$prefix/built.txt" 2>"$prefix/built.err"
+"$prefix/bin/tarvin" "$samples/2004" "$samples/2005" >"$prefix/installed.txt" 2>"$prefix/installed.err" || [ $? -eq 1 ]
+"$built" "$samples/2004" "$samples/2005" >"$prefix/built.txt" 2>"$prefix/built.err" || [ $? -eq 1 ]
 cmp "$prefix/built.txt" "$prefix/installed.txt"
 cmp "$prefix/built.err" "$prefix/installed.err"
 grep -q '^+++6$' "$prefix/installed.txt" || { echo "the sample archive gave no seventh report" >&2; exit 1; }
