@@ -343,10 +343,7 @@ mFileData* mFileIndex::dataFile(unsigned char number, const errorHandler& onErro
   if (dataFileOf[number]) return dataFileOf[number];
   // ARCHIVE.IDX, number 7 -> ARCHIVE.07 in the index's directory.
   std::unique_ptr<mFileData> data(new mFileData);
-  getNameNoExt(*data);
-  mstr digits;
-  digits.setNumber(number).padLeft(2, u"0");
-  data->append(u".").append(digits);
+  appendDataFileNumber(getNameNoExt(*data), number);
   data->setDirOf(*this);
   if (data->getKind() != 1) {
     mstr full;
