@@ -89,7 +89,7 @@ std::size_t reportFormat::opening(mbytes& out, const mIndexEntry& entry, const r
 std::size_t reportFormat::closing(mbytes& out, const mIndexEntry& entry, const reportRange& range,
                                   unsigned number, const reportReader::result& read) const {
   if (verify_) {
-    if (!read.sound()) finding(out, &entry, range.data, damageOf(read), read.damagedAt);
+    if (!read.sound()) finding(out, &indexPath_, &entry, range.data, damageOf(read), read.damagedAt);
     return kNoNumber;
   }
   if (how_ != kind::plain) {
@@ -120,11 +120,11 @@ void reportFormat::error(const mEx& error, errorLevel level) {
   error.getText(text);
   const unsigned short* message = text.getMessage();
   const int length = message ? lstrlenW(reinterpret_cast<LPCWSTR>(message)) : 0;
-  ++errorTexts_;
+  if (level != errorLevel::warning) ++errorTexts_;
   if (how_ == kind::plain) return output_.errorText(message, length);
   // Its JSON form: the newest error of the chain, as the text's last part,
   // and the whole text.
-  static const char* const levels[] = {"report", "directory", "run"};
+  static const char* const levels[] = {"report", "directory", "run", "warning"};
   auto field = [](const unsigned short* text) {
     return text ? quoted(text, lstrlenW(reinterpret_cast<LPCWSTR>(text))) : std::string("null");
   };
@@ -146,13 +146,12 @@ const char* reportFormat::damageOf(const reportReader::result& read) {
   return read.damaged == reportDecode::damage::lineCut ? "line cut" : "repeat cut";
 }
 
-void reportFormat::finding(mbytes& out, const mIndexEntry* entry, const mFileData* data, const char* damage,
+void reportFormat::finding(mbytes& out, const mstr* index, const mstr* key, const mstr* data, const char* damage,
                            std::uint64_t at) const {
   if (how_ != kind::plain) {
-    std::string object = "{\"index\":" + quoted(indexPath_.c_str(), indexPath_.get_count()) + ",\"key\":" +
-                         (entry ? quoted(entry->c_str(), entry->get_count()) : "null") + ",\"data\":" +
-                         (data ? quoted(data->c_str(), data->get_count()) : "null") + ",\"damage\":\"" + damage +
-                         "\",\"at\":" + std::to_string(at) + "}\n";
+    auto field = [](const mstr* text) { return text ? quoted(text->c_str(), text->get_count()) : "null"; };
+    std::string object = "{\"index\":" + field(index) + ",\"key\":" + field(key) + ",\"data\":" + field(data) +
+                         ",\"damage\":\"" + damage + "\",\"at\":" + std::to_string(at) + "}\n";
     append(out, object);
     return;
   }
@@ -165,10 +164,12 @@ void reportFormat::finding(mbytes& out, const mIndexEntry* entry, const mFileDat
       {"repeat cut", u"повтору символа не хватает байтов до конца рапорта"},
       {"beyond end", u"рапорт начинается за концом файла данных"},
       {"trailing piece", u"последняя запись индекса короче 40 байтов"},
+      {"orphaned data", u"не назван ни одной записью индекса до конца файла"},
+      {"unreferenced bytes", u"не назван ни одной записью индекса до первого названного блока"},
   };
-  mstr text(indexPath_);
-  text.append(u": ");
-  if (entry) text.append(u"ключ \"").append(entry->c_str()).append(u"\", ");
+  mstr text;
+  if (index) text.append(index->c_str()).append(u": ");
+  if (key) text.append(u"ключ \"").append(key->c_str()).append(u"\", ");
   if (data) text.append(data->c_str()).append(u": ");
   for (const auto& w : kWords)
     if (std::strcmp(w.name, damage) == 0) text.append(w.words);
@@ -185,7 +186,25 @@ void reportFormat::indexDamage(const mFileIndex& index) {
   const std::uint64_t piece = index.size % kRecordSize;
   if (!verify_ || piece == 0) return;
   mbytes out;
-  finding(out, nullptr, nullptr, "trailing piece", index.size - piece);
+  finding(out, &indexPath_, nullptr, nullptr, "trailing piece", index.size - piece);
+  output_.bytes(out.get_data(), static_cast<std::size_t>(out.get_count()));
+}
+
+void reportFormat::unnamedBytes(const mstr& dataPath, std::uint64_t end, bool orphaned) {
+  // Lines 1 to 8 of the run's own errors are taken.
+  mEx warning("main", orphaned ? 9 : 10, "wmain", 1);
+  mstr count;
+  unsigned short digits[kMostDigits];
+  count.append_n(digits, static_cast<int>(putDecimal(end, digits)));
+  if (orphaned)
+    warning.appendText(u"Файл рапортов (байтов: ").appendText(count.c_str()).appendText(u") не назван");
+  else
+    warning.appendText(u"Первые ").appendText(count.c_str()).appendText(u" байтов файла рапортов не названы");
+  warning.appendText(u" ни одной записью индекса: ").appendText(dataPath.c_str());
+  error(warning, errorLevel::warning);
+  if (!verify_) return;
+  mbytes out;
+  finding(out, nullptr, nullptr, &dataPath, orphaned ? "orphaned data" : "unreferenced bytes", end);
   output_.bytes(out.get_data(), static_cast<std::size_t>(out.get_count()));
 }
 

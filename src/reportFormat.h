@@ -16,7 +16,8 @@
 //    was met among the reports; in the JSON modes, where standard error
 //    holds JSON objects alone, one a line, each is its JSON form instead:
 //    {"code":N,"message":"…","file":"…","function":"…","line":N,
-//    "level":"report|directory|run","text":"…"}, "text" the whole text.
+//    "level":"report|directory|run|warning","text":"…"}, "text" the whole
+//    text.
 //  - The program's one-line texts on standard error ("tarvin: …": usage
 //    errors, warnings, no index file found, a list that names nothing) are
 //    in the JSON modes {"kind":"…","text":"…"}.
@@ -39,8 +40,9 @@
 #include "mOutput.h"
 #include "reportReader.h"
 
-// What an error ended: a report, a directory (the rest of its tree), the run.
-enum class errorLevel { report, directory, run };
+// What an error ended: a report, a directory (the rest of its tree), the run;
+// or nothing, a warning of damage, which counts as no error text.
+enum class errorLevel { report, directory, run, warning };
 
 // What a run read, for the summary of a verifying run and its exit code.
 struct runTally {
@@ -48,6 +50,10 @@ struct runTally {
   std::uint64_t reports = 0;   // reports read
   std::uint64_t bytes = 0;     // of report codes read
   std::uint64_t damaged = 0;   // reports and index files whose damage was mended
+  unsigned dataOrphaned = 0;             // data files that no record names
+  unsigned rangesUnreferenced = 0;       // leading ranges that no record names
+  std::uint64_t bytesUnreferenced = 0;   // bytes of orphaned data files and unreferenced ranges
+  std::uint64_t salvaged = 0;            // salvaged reports written
 };
 
 class reportFormat {
@@ -110,6 +116,10 @@ class reportFormat {
   // The damage of an index file itself (a trailing piece shorter than a
   // record), when verifying: written at once.
   void indexDamage(const mFileIndex& index);
+  // The warning for the bytes [0, end) of a data file that no index record
+  // names: the whole file (orphaned), or the range before its first named
+  // block; when verifying, its finding too.
+  void unnamedBytes(const mstr& dataPath, std::uint64_t end, bool orphaned);
   // The line of a run that found no index file at all. It counts as an
   // error text.
   void nothingFound();
@@ -138,9 +148,10 @@ class reportFormat {
   void line(const char* what, const mstr& text) const;
   // The field "text" of an object and the object's end.
   static std::string textField(const unsigned short* text, int count);
-  // A finding of a verifying run: what is damaged (an entry's report, or the
-  // index itself), the name of the damage, and the byte where it stands.
-  void finding(mbytes& out, const mIndexEntry* entry, const mFileData* data, const char* damage,
+  // A finding of a verifying run: what is damaged (an index, a report's key,
+  // a data file, each when known), the name of the damage, and the byte
+  // where it stands.
+  void finding(mbytes& out, const mstr* index, const mstr* key, const mstr* data, const char* damage,
                std::uint64_t at) const;
   static const char* damageOf(const reportReader::result& read);
 

@@ -16,6 +16,7 @@
 #include "progress.h"
 #include "reportFormat.h"
 #include "reportWriter.h"
+#include "salvage.h"
 
 namespace {
 
@@ -121,10 +122,24 @@ struct conversion {
   unsigned long long found = 0;   // index files found
 };
 
+// What no record of the entry's index files names, after the entry's
+// indexed reports: a warning for each orphaned data file and unreferenced
+// range, in the order of their names.
+void tellUnnamed(const mFileList& dataFiles, const unnamedData& names, conversion& c) {
+  const std::vector<unnamedData::range> ranges = names.unnamedIn(dataFiles);
+  mstr path;
+  for (const unnamedData::range& r : ranges) {
+    ++(r.orphaned ? c.tally.dataOrphaned : c.tally.rangesUnreferenced);
+    c.tally.bytesUnreferenced += r.end;
+    c.format.unnamedBytes(r.file->getFullPath(path), r.end, r.orphaned);
+  }
+}
+
 // Every index file in the tree of one directory, by file name; an error ends
 // the rest of the tree.
 void convertDirectory(const mFileObject& directory, conversion& c) {
-  mFileList files;
+  mFileList files, dataFiles;
+  unnamedData names;
   std::unique_ptr<mFileIndex> index;
   mstr indexPath;
   const mFileIndex::errorHandler missingDataFile = [&c](mEx& error) { c.format.error(error, errorLevel::report); };
@@ -132,7 +147,8 @@ void convertDirectory(const mFileObject& directory, conversion& c) {
     // Directories the walk could not search are told first; the rest of the
     // tree is converted all the same.
     std::vector<mEx> unlisted;
-    directory.listTree(files, 1, u"*.idx", &unlisted);
+    const mFileObject::alsoGather dataForm{&dataFiles, [](const unsigned short* name) { return isDataFileName(name); }};
+    directory.listTree(files, 1, u"*.idx", &unlisted, &dataForm);
     for (const mEx& error : unlisted) c.format.error(error, errorLevel::directory);
     c.found += static_cast<unsigned long long>(files.get_count());
     if (c.shown) c.shown->directory(directory.getFullPath(indexPath), static_cast<unsigned>(files.get_count()));
@@ -158,6 +174,7 @@ void convertDirectory(const mFileObject& directory, conversion& c) {
         index->threads = c.processors;
         index->open(file, missingDataFile);
       }
+      names.noteNamed(*index);
       ++c.tally.indexes;
       if (c.file) c.file->opened(*index);
       if (c.split) {
@@ -180,6 +197,7 @@ void convertDirectory(const mFileObject& directory, conversion& c) {
       index.reset();
       if (c.shown) c.shown->indexDone();
     }
+    tellUnnamed(dataFiles, names, c);
   } catch (mEx& error) {
     c.format.error(error, errorLevel::directory);
   }
@@ -332,7 +350,7 @@ int tarvinRun(int argc, WCHAR** argv) {
   shown.reset();
   output.finish();
   // A strict or verifying run tells of every error and every damage mended.
-  if (exitCode == 0 && (options.strict || options.verify) && (format.errorTexts() > 0 || tally.damaged > 0))
-    exitCode = 2;
+  const bool damaged = tally.damaged > 0 || tally.dataOrphaned > 0 || tally.rangesUnreferenced > 0;
+  if (exitCode == 0 && (options.strict || options.verify) && (format.errorTexts() > 0 || damaged)) exitCode = 2;
   return exitCode;
 }

@@ -68,18 +68,22 @@ TEST(ReportFormat, ErrorTextsAndSizeLinesGoWhereTheFormSays) {
       mEx e("mod", 5, "fn", 1);
       e.appendText(u"текст");
       format.error(e, errorLevel::report);
+      format.unnamedBytes(u"/d/A.07", 64, true);  // a warning: no error text
       format.sizeLine(10000);
       format.sizeLine(10001);
       format.unexpectedFailure(6);
       mOutput::get().flush();
     });
-    const std::string text = errorText(0, "текст", "mod", "fn", 5);
+    const std::string text = errorText(0, "текст", "mod", "fn", 5) + unnamedBytes("/d/A.07", 64);
     const std::string lines = sizeLine(10001) + oem("Ошибка! 6\n");
     // In the JSON modes standard error holds JSON objects alone: an error's
     // with its whole text, and one for each line of the program's own.
     const std::string objects =
         "{\"code\":0,\"message\":\"текст\",\"file\":\"mod\",\"function\":\"fn\",\"line\":5,\"level\":\"report\","
         "\"text\":\"Error number 0: текст\\nin module mod func <fn> in string 5\"}\n"
+        "{\"code\":0,\"message\":\"Файл рапортов (байтов: 64) не назван ни одной записью индекса: /d/A.07\",\"file\":"
+        "\"main\",\"function\":\"wmain\",\"line\":9,\"level\":\"warning\",\"text\":\"Error number 0: Файл рапортов "
+        "(байтов: 64) не назван ни одной записью индекса: /d/A.07\\nin module main func <wmain> in string 9\"}\n"
         "{\"kind\":\"size line\",\"text\":\"<>Размер строки<> 10001\"}\n{\"kind\":\"failure\",\"text\":\"Ошибка! 6\"}\n";
     EXPECT_EQ(c.err, how == reportFormat::kind::plain ? text : objects);
     EXPECT_EQ(c.out, how == reportFormat::kind::plain ? lines : "");

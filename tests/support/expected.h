@@ -5,6 +5,7 @@
 #define TARVIN_TESTS_EXPECTED_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,14 @@ inline std::string errorText(unsigned sysError, const std::string& utf8Message, 
 // The error of a record whose data file is not there, for each such record.
 inline std::string missingDataFile(const std::string& path) {
   return errorText(0, "Нет указанного в индексе файла рапортов " + path, "mFileIndex", "mFileIndex::open", 106);
+}
+
+// The warnings of bytes that no index record names: a whole data file of
+// `bytes` bytes (orphaned), or its first `bytes` bytes.
+inline std::string unnamedBytes(const std::string& path, std::uint64_t bytes, bool orphaned = true) {
+  const std::string n = std::to_string(bytes);
+  const std::string what = orphaned ? "Файл рапортов (байтов: " + n + ") не назван" : "Первые " + n + " байтов файла рапортов не названы";
+  return errorText(0, what + " ни одной записью индекса: " + path, "main", "wmain", orphaned ? 9 : 10);
 }
 
 // The line that follows the release of a text of this many characters.
