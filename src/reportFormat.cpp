@@ -39,6 +39,7 @@ std::string quoted(const unsigned short* units, int count) {
 
 bool reportFormat::selects(const mIndexEntry& entry) const {
   if (keys_.empty()) return true;
+  if (salvaging_) return false;  // no key, which no pattern matches, "*" neither
   const std::u16string_view key(reinterpret_cast<const char16_t*>(entry.c_str()));  // up to its first 0, as any text
   for (const mstr& pattern : keys_)
     if (platform::matchesWildcard(key, reinterpret_cast<const char16_t*>(pattern.c_str()))) return true;
@@ -58,10 +59,19 @@ std::size_t reportFormat::bytesPerCharacter() const {
 
 void reportFormat::beginIndex(const mFileIndex& index, const mstr& indexPath) {
   indexPath_.assign(indexPath);
+  salvaging_ = false;
   if (how_ == kind::plain) return;
   indexJson_ = quoted(indexPath.c_str(), indexPath.get_count());
   for (int number = 0; number < 256; ++number)
     if (const mFileData* data = index.dataFileOf[number]) dataJson_[number] = quoted(data->c_str(), data->get_count());
+}
+
+void reportFormat::beginSalvage(const mFileIndex& set, const mstr& dataPath) {
+  salvaging_ = true;
+  dataPath_.assign(dataPath);
+  indexJson_ = "null";
+  for (int number = 0; number < 256; ++number)
+    if (set.dataFileOf[number]) dataJson_[number] = quoted(dataPath.c_str(), dataPath.get_count());
 }
 
 std::size_t reportFormat::opening(mbytes& out, const mIndexEntry& entry, const reportRange& range,
@@ -72,11 +82,11 @@ std::size_t reportFormat::opening(mbytes& out, const mIndexEntry& entry, const r
   append(out, ",\"index\":");
   append(out, indexJson_);
   append(out, ",\"key\":");
-  append(out, quoted(entry.c_str(), entry.get_count()));
+  append(out, salvaging_ ? std::string("null,\"salvaged\":true") : quoted(entry.c_str(), entry.get_count()));
   append(out, ",\"data\":");
   append(out, range.data ? dataJson_[entry.fileNumber] : std::string("null"));
   append(out, ",\"block\":");
-  appendNumber(out, entry.firstBlock);
+  appendNumber(out, salvaging_ ? range.start / kBlockSize : entry.firstBlock);
   append(out, ",\"bytes\":");
   if (range.data)
     appendNumber(out, range.size());
@@ -89,7 +99,11 @@ std::size_t reportFormat::opening(mbytes& out, const mIndexEntry& entry, const r
 std::size_t reportFormat::closing(mbytes& out, const mIndexEntry& entry, const reportRange& range,
                                   unsigned number, const reportReader::result& read) const {
   if (verify_) {
-    if (!read.sound()) finding(out, &indexPath_, &entry, range.data, damageOf(read), read.damagedAt);
+    if (read.sound()) return kNoNumber;
+    if (salvaging_)
+      finding(out, nullptr, nullptr, &dataPath_, damageOf(read), read.damagedAt);
+    else
+      finding(out, &indexPath_, &entry, range.data, damageOf(read), read.damagedAt);
     return kNoNumber;
   }
   if (how_ != kind::plain) {

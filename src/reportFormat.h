@@ -12,6 +12,9 @@
 //  - Verify: every report is decoded and no text written; a line for each
 //    damaged report or index file (index, key, data file, what is wrong, at
 //    which byte), then a summary line; as JSON objects with JSON lines.
+//  - Salvaged reports (of bytes no index record names) have no index and no
+//    key: in the JSON forms "index":null,"key":null,"salvaged":true, and
+//    "data" the data file's full path; --key selects none of them.
 //  - Error texts go to standard error, in the layout of mEx, each where it
 //    was met among the reports; in the JSON modes, where standard error
 //    holds JSON objects alone, one a line, each is its JSON form instead:
@@ -96,6 +99,9 @@ class reportFormat {
 
   // The texts every report of an index repeats: its path, its data files.
   void beginIndex(const mFileIndex& index, const mstr& indexPath);
+  // The same for the salvaged reports of one data file (`set` holds it and
+  // them, with no key).
+  void beginSalvage(const mFileIndex& set, const mstr& dataPath);
   // What comes before a report's text in `out`: nothing in the plain form,
   // the object's fields in the JSON ones. Returns where its number stands,
   // or kNoNumber.
@@ -163,6 +169,8 @@ class reportFormat {
   mOutput& output_;
   unsigned errorTexts_ = 0;
   mstr indexPath_;              // of the index being written
+  bool salvaging_ = false;      // salvaged reports are being written
+  mstr dataPath_;               // their data file's full path
   std::string indexJson_;       // "path" of the index
   std::string dataJson_[256];   // "name" of each data file found
 };

@@ -1,9 +1,17 @@
 #include "salvage.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
+#include <memory>
 
 namespace {
+
+// The bytes of a data file walked at a time.
+constexpr std::size_t kWalkPiece = 256 * 1024;
+// Salvaged reports handed to the writer at a time, so that their entries
+// take bounded memory however many reports a file's bytes give.
+constexpr std::size_t kSetReports = 1 << 16;
 
 // The full path of a file as messages show it, as a key.
 std::u16string fullPath(const mFileObject& file) {
@@ -20,7 +28,36 @@ std::uint64_t sizeOf(const mFileObject& file) {
   return static_cast<std::uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
 }
 
+// Makes the set's entries those of the reports from `start` to each end, in
+// that order: they have no key, and equal keys keep their order.
+void fill(mFileIndex& set, std::uint64_t start, const std::vector<std::uint64_t>& ends) {
+  set.entries.clear();
+  std::unique_ptr<mIndexEntry[]> block(new mIndexEntry[ends.size()]);
+  for (std::size_t i = 0; i < ends.size(); ++i) {
+    mIndexEntry& entry = block[i];
+    entry.ordinal = static_cast<int>(i);
+    entry.firstBlock = static_cast<unsigned>(start / kBlockSize);
+    entry.start = start;
+    entry.end = start = ends[i];
+  }
+  set.entries.insert_block(block.release(), static_cast<int>(ends.size()));
+  set.entries.balance_in_order();
+}
+
 }  // namespace
+
+void salvageWalk::feed(const unsigned char* bytes, std::uint64_t from, std::size_t count) {
+  const std::uint64_t to = from + count;
+  for (; next_ < to; next_ += 1u + bytes[next_ - from]) {
+    const unsigned char before = next_ == from ? before_ : bytes[next_ - from - 1];
+    if (next_ % kBlockSize == 0 && next_ > last_ && before == 0) ends_.push_back(last_ = next_);
+  }
+  if (count > 0) before_ = bytes[count - 1];
+}
+
+void salvageWalk::finish(std::uint64_t size) {
+  if (size > last_) ends_.push_back(last_ = size);
+}
 
 void unnamedData::noteNamed(const mFileIndex& index) {
   bool names[256] = {};
@@ -55,4 +92,38 @@ std::vector<unnamedData::range> unnamedData::unnamedIn(const mFileList& dataFile
       found.push_back(range{&file, named->second, false});
   }
   return found;
+}
+
+void salvage(const unnamedData::range& bytes, const std::function<bool(const mFileIndex& set)>& write) {
+  mFileIndex set;
+  static_cast<mFileObject&>(set) = *bytes.file;  // named after its one data file
+  std::unique_ptr<mFileData> owned(new mFileData);
+  mFileData& data = *owned;
+  static_cast<mFileObject&>(data) = *bytes.file;
+  set.dataFiles.insert_value(owned.get());  // the set's once it is in
+  set.dataFileOf[0] = owned.release();
+  data.openFileRead(true);
+  const std::uint64_t end = std::min(bytes.end, data.size);
+  std::vector<std::uint64_t> ends;
+  salvageWalk walk(ends);
+  std::vector<unsigned char> piece(static_cast<std::size_t>(std::min<std::uint64_t>(kWalkPiece, end)));
+  std::uint64_t start = 0;  // of the first report not handed out
+  auto handOut = [&] {
+    fill(set, start, ends);
+    start = ends.back();
+    ends.clear();
+    return write(set);
+  };
+  for (std::uint64_t from = 0; from < end;) {
+    const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(kWalkPiece, end - from));
+    unsigned char* to = piece.data();
+    if (data.canReadAt() ? data.readAt(from, to, count) != count
+                         : !mFile::readMapped([to, at = data.view + from, count] { std::memcpy(to, at, count); }))
+      throw data.readFault();
+    walk.feed(to, from, count);
+    from += count;
+    if (ends.size() >= kSetReports && !handOut()) return;
+  }
+  walk.finish(end);
+  if (!ends.empty()) handOut();
 }

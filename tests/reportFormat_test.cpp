@@ -33,15 +33,21 @@ TEST(ReportFormat, WhatSurroundsAReportInEachForm) {
     const mIndexEntry& entry;
     const char* opening;
     std::string closing;
+    const char16_t* salvagedFrom = nullptr;  // a salvaged report of this data file
   } rows[] = {
       {reportFormat::kind::plain, kept, "", separatorLine(41)},
       {reportFormat::kind::jsonl, kept, ",\"key\":\"Ключ\\\"1\",\"data\":\"A.07\",\"block\":0,\"bytes\":64,\"text\":\"",
        "\"}\n"},
       {reportFormat::kind::list, lost, ",\"key\":\"K2\",\"data\":null,\"block\":0,\"bytes\":null", "}\n"},
+      {reportFormat::kind::list, kept, ",\"key\":null,\"salvaged\":true,\"data\":\"/d/A.07\",\"block\":0,\"bytes\":64",
+       "}\n", u"/d/A.07"},
   };
   for (const auto& r : rows) {
     reportFormat format({r.how}, mOutput::get());
-    format.beginIndex(index, text(tree, "A.IDX"));
+    if (r.salvagedFrom)
+      format.beginSalvage(index, r.salvagedFrom);
+    else
+      format.beginIndex(index, text(tree, "A.IDX"));
     mbytes out;
     const std::size_t at = format.opening(out, r.entry, index.range(r.entry), 41);
     if (r.how == reportFormat::kind::plain) {
@@ -49,7 +55,7 @@ TEST(ReportFormat, WhatSurroundsAReportInEachForm) {
       EXPECT_EQ(bytesOf(out), "");
     } else {
       EXPECT_EQ(at, 5u);
-      EXPECT_EQ(bytesOf(out), "{\"n\":41,\"index\":" + path + r.opening);
+      EXPECT_EQ(bytesOf(out), "{\"n\":41,\"index\":" + (r.salvagedFrom ? "null" : path) + r.opening);
     }
     out.clear();
     const std::size_t after = format.closing(out, r.entry, index.range(r.entry), 41, reportReader::result{});
@@ -58,6 +64,14 @@ TEST(ReportFormat, WhatSurroundsAReportInEachForm) {
     // The output text of a plain report: its text, "+++" and the number.
     EXPECT_EQ(format.outputUnits(10, 41), r.how == reportFormat::kind::plain ? 15u : 0u);
   }
+  // A salvaged report has no key, which no pattern matches, not even "*".
+  reportFormat::settings keyed;
+  keyed.keys = {mstr(u"*")};
+  reportFormat format(keyed, mOutput::get());
+  format.beginIndex(index, text(tree, "A.IDX"));
+  EXPECT_TRUE(format.selects(kept));
+  format.beginSalvage(index, u"/d/A.07");
+  EXPECT_FALSE(format.selects(kept));
 }
 
 TEST(ReportFormat, ErrorTextsAndSizeLinesGoWhereTheFormSays) {

@@ -256,9 +256,10 @@ TEST_F(Damaged, UnreadableDataFileAndSubdirectory) {
 
 // Data files that no record names (their index gone, a number the index
 // does not name, a name in other letter case) and the bytes before the first
-// block the records name: each is told after the reports of its directory.
-// A verifying run finds them, and they are damage.
-TEST_F(Damaged, BytesNoRecordNamesAreTold) {
+// block the records name: each is told after the reports of its directory,
+// and with --salvage its reports follow them, cut where a report's padding
+// ends. A verifying run finds them, and they are damage.
+TEST_F(Damaged, BytesNoRecordNamesAreToldAndSalvaged) {
   std::vector<std::string> n = simpleArchive("d1", "NORTH.IDX", {"N1", "N2"});
   tree.file("d1/NORTH.02", archive::encodeReport({"N3"}));
   ASSERT_EQ(std::remove(at("d1/NORTH.IDX").c_str()), 0);
@@ -273,21 +274,26 @@ TEST_F(Damaged, BytesNoRecordNamesAreTold) {
   const auto orphan = [&](const std::string& path) { return unnamedBytes(shown(path), archive::readFile(at(path)).size()); };
   const struct {
     const char* dir;
-    std::vector<std::string> indexed;
+    std::vector<std::string> indexed, salvaged;
     std::string err;
   } rows[] = {
-      {"d1", {},
+      {"d1", {}, {n[0], n[1], "N3\n"},
        orphan("d1/NORTH.01") + orphan("d1/NORTH.02") + oem("tarvin: не найдено ни одного индексного файла (*.idx)\n")},
-      {"d2", six.expected(), orphan("d2/ARCHIVE.07")},
-      {"d3", {""}, missingDataFile(shown("d3/ARCHIVE.01")) + orphan("d3/archive.01")},
-      {"d4", {l[2]}, unnamedBytes(shown("d4/LOST.01"), 128, false)},
+      {"d2", six.expected(), {"SEVEN\n"}, orphan("d2/ARCHIVE.07")},
+      {"d3", {""}, lower, missingDataFile(shown("d3/ARCHIVE.01")) + orphan("d3/archive.01")},
+      {"d4", {l[2]}, {l[0], l[1]}, unnamedBytes(shown("d4/LOST.01"), 128, false)},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.dir);
-    outcome told = convert({arg(row.dir)});
+    outcome told = convert({arg(row.dir)}), salvaged = convert({program.option("salvage"), arg(row.dir)});
     EXPECT_EQ(told.out, numbered(row.indexed));
     EXPECT_EQ(told.err, row.err);
+    EXPECT_EQ(salvaged.out, told.out + numbered(row.salvaged, static_cast<long>(row.indexed.size())));
+    EXPECT_EQ(salvaged.err, row.err);
   }
+  convert({program.option("salvage"), program.option("split", arg("out")), arg("d4")});
+  EXPECT_EQ(archive::readFile(at("out/LOST.txt")) + archive::readFile(at("out/LOST.01.txt")),
+            numbered({l[2], l[0], l[1]}));
   outcome verified = run({program.option("verify"), arg("d4"), arg("d2")});
   const std::string unnamed = ": не назван ни одной записью индекса до ";
   EXPECT_EQ(verified.out.substr(0, verified.out.rfind(oem("Проверено"))),
@@ -921,6 +927,33 @@ TEST_F(Damaged, FileFlippedBetweenTwoSizesWhileConverted) {
     ASSERT_EQ(truncate(path.c_str(), row.shortSize), 0);
     EXPECT_EQ(impossible, 0) << "of " << runs << " runs";
   }
+}
+
+TEST_F(Damaged, SalvageGivesBackEveryByteOfAnArchiveWithoutItsIndex) {
+  // 10,000 reports in four data files, of lines with runs, repeats and
+  // empty lines; the index removed.
+  archive::writer w(at("d"), "G.IDX");
+  std::mt19937 random(7);
+  const char symbols[] = "ABC xyz  0123 ----";
+  for (int i = 0; i < 10000; ++i) {
+    std::vector<std::string> lines(1 + random() % 6);
+    for (std::string& line : lines)
+      for (std::size_t k = random() % 50; k > 0; --k) line += symbols[random() % (sizeof symbols - 1)];
+    w.add("G" + std::to_string(100000 + i), "", static_cast<unsigned>(i % 4), lines);
+  }
+  w.write();
+  ASSERT_EQ(std::remove(at("d/G.IDX").c_str()), 0);
+  std::string stored, err, salvaged;  // the original texts in the order they are stored
+  for (unsigned f = 0; f < 4; ++f) {
+    for (std::size_t i = f; i < 10000; i += 4) stored += w.expected()[i];
+    err += unnamedBytes(shown("d/G.0" + std::to_string(f)), archive::readFile(w.dataFilePath(f)).size());
+  }
+  outcome r = convert({program.option("salvage"), arg("d")});
+  std::vector<std::string> texts;
+  ASSERT_TRUE(splitTexts(r.out, texts)) << "separator " << texts.size() << " missing";
+  for (const std::string& t : texts) salvaged += t;
+  EXPECT_TRUE(salvaged == stored) << "the salvaged texts together differ from the original ones in storage order";
+  EXPECT_EQ(r.err, err + oem("tarvin: не найдено ни одного индексного файла (*.idx)\n"));
 }
 
 // ---- Everything at once ------------------------------------------------
