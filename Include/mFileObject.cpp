@@ -349,9 +349,17 @@ mFileList& mFileObject::listDirs(mFileList& list, const unsigned short* mask) co
 // once: checking only the directories above would let a web of links (two
 // links to each next level) make the walk exponential.
 mFileList& mFileObject::listTree(mFileList& list, int skipSelf, const unsigned short* mask,
-                                 std::vector<unlisted>* errors) const {
+                                 std::vector<unlisted>* errors, const alsoGather* also) const {
   std::unordered_set<dirIdentity, dirIdentityHash> walked;
-  batch found;  // the entries for the list, in walk order
+  batch found, gathered;  // the entries for the list and for also's, in walk order
+  // With a second kind of file asked for, one listing of all files gives
+  // both; the mask is then matched here.
+  const std::u16string_view wanted(reinterpret_cast<const char16_t*>(mask ? mask : kAll));
+  auto add = [&](const unsigned short* name, const mstr& path, const std::shared_ptr<const walkRoot>& root) {
+    if (!also || platform::matchesWildcard(reinterpret_cast<const char16_t*>(name), wanted))
+      found.add(entry(name, path, root));
+    if (also && also->wanted(name)) gathered.add(entry(name, path, root));
+  };
   std::vector<std::unique_ptr<mFileObject>> pending, subdirectories;  // the next one last
   mstr path, reached;  // of a directory: as shown, and as the system reaches it
   dirIdentity id;
@@ -364,8 +372,8 @@ mFileList& mFileObject::listTree(mFileList& list, int skipSelf, const unsigned s
     if (!skipSelf) found.add(new mFileObject(*directory));
     searchPath(*directory, path);
     searchPath(*directory, reached, true);
-    const DWORD filesError =
-        search(reached, mask, 0, [&](const unsigned short* name) { found.add(entry(name, path, root)); });
+    const DWORD filesError = search(reached, also ? kAll : mask, 0,
+                                    [&](const unsigned short* name) { add(name, path, root); });
     const DWORD dirsError = search(reached, kAll, FILE_ATTRIBUTE_DIRECTORY, [&](const unsigned short* name) {
       subdirectories.push_back(std::unique_ptr<mFileObject>(entry(name, path, root)));
     });
@@ -400,6 +408,10 @@ mFileList& mFileObject::listTree(mFileList& list, int skipSelf, const unsigned s
   // Sorted by name, equal names kept in walk order, also by the rebalance.
   found.moveInto(list);
   list.balance_in_order();
+  if (also) {
+    gathered.moveInto(*also->list);
+    also->list->balance_in_order();
+  }
   return list;
 }
 

@@ -78,12 +78,18 @@ class mFileObject : public mstr {
   // system) is passed over with what lies below it; an error naming it, with
   // the system's code, is appended to `errors`, if given (the library prints
   // nothing), and the walk goes on. So is one for where the walk starts,
-  // when that is no directory that can be searched.
+  // when that is no directory that can be searched. With `also`, the same
+  // listings add the files whose names it wants to its list too, in the same
+  // order.
+  struct alsoGather {
+    mFileList* list;
+    bool (*wanted)(const unsigned short* name);
+  };
   mFileList& listTree(mFileList& list, int skipSelf, const unsigned short* mask,
-                      std::vector<unlisted>* errors = nullptr) const;
+                      std::vector<unlisted>* errors = nullptr, const alsoGather* also = nullptr) const;
   mFileList& listTree(mFileList& list, int skipSelf, const char16_t* mask,
-                      std::vector<unlisted>* errors = nullptr) const {
-    return listTree(list, skipSelf, reinterpret_cast<const unsigned short*>(mask), errors);
+                      std::vector<unlisted>* errors = nullptr, const alsoGather* also = nullptr) const {
+    return listTree(list, skipSelf, reinterpret_cast<const unsigned short*>(mask), errors, also);
   }
 
   // Reads a list file of directories (OEM text, one path per line ended by

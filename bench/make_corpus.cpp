@@ -12,6 +12,15 @@
 //                                   with tiny reports, and DIR/expected.txt;
 //                                   "shuffled" writes the records out of key
 //                                   order
+//   make_corpus salvage DIR [N]     N reports (default 10,000) in the four
+//                                   data files of DIR/salvage, without their
+//                                   index, and where each lies in
+//                                   DIR/salvage.txt
+//   make_corpus salvage-shares DIR  reads `tarvin --list --salvage
+//                                   DIR/salvage` on standard input and tells
+//                                   the share of those reports that came
+//                                   back whole, merged with a neighbour, or
+//                                   split
 //
 // Reports are a few hundred bytes to 100 KB long and mix what real reports
 // hold: upper-case Latin and Cyrillic words, numbers, columns aligned with
@@ -23,7 +32,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
+#include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -56,6 +68,13 @@ void appendSizeLine(std::FILE* out, size_t lastText) {
   std::fwrite(line.data(), 1, line.size(), out);
 }
 
+// The text and encoding of a report of the mix: log-uniform lengths from
+// 300 bytes to 100 KB.
+void mixed(generator& g, archive::report& rep) {
+  rep.lines = g.report(static_cast<size_t>(300 * std::exp(g.below(10000) / 10000.0 * std::log(333.0))));
+  rep.how = g.encoding();
+}
+
 int writeReports(const std::string& dir, double mib, bench::mix mix) {
   generator g(20260101, mix);
   std::FILE* expected = std::fopen((dir + "/expected.txt").c_str(), "wb");
@@ -73,9 +92,7 @@ int writeReports(const std::string& dir, double mib, bench::mix mix) {
       rep.major = numbered("R", key++, 7);
       rep.minor = "000001";
       rep.fileNumber = g.below(4);
-      // Log-uniform lengths from 300 bytes to 100 KB.
-      rep.lines = g.report(static_cast<size_t>(300 * std::exp(g.below(10000) / 10000.0 * std::log(333.0))));
-      rep.how = g.encoding();
+      mixed(g, rep);
       w.add(rep);
       for (const std::string& l : rep.lines) written += static_cast<double>(l.size() + 1);
     }
@@ -116,6 +133,74 @@ int writeRecords(const std::string& dir, unsigned records, bool shuffled) {
   return 0;
 }
 
+// Writes the reports as writeReports does, then removes their index.
+int writeOrphans(const std::string& dir, unsigned count) {
+  generator g(20260101);
+  archive::writer w(dir + "/salvage", "S.IDX");
+  for (unsigned r = 0; r < count; ++r) {
+    archive::report rep;
+    rep.major = numbered("R", r, 7);
+    rep.fileNumber = r % 4;
+    mixed(g, rep);
+    w.add(rep);
+  }
+  std::remove(w.write().c_str());
+  std::FILE* places = std::fopen((dir + "/salvage.txt").c_str(), "w");
+  if (!places) return 1;
+  std::map<unsigned, std::vector<unsigned>> blocks;  // of each data file, in order
+  for (unsigned r = 0; r < count; ++r) blocks[r % 4].push_back(w.blockOf(static_cast<int>(r)));
+  for (auto& [file, starts] : blocks) {
+    const std::string path = w.dataFilePath(file), name = path.substr(path.rfind('/') + 1);
+    const long long size = static_cast<long long>(archive::readFile(path).size());
+    for (std::size_t k = 0; k < starts.size(); ++k)
+      std::fprintf(places, "%s %lld %lld\n", name.c_str(), 64LL * starts[k],
+                   k + 1 < starts.size() ? 64LL * starts[k + 1] : size);
+  }
+  std::fclose(places);
+  return 0;
+}
+
+// The number after `"field":` in a JSON line, or -1.
+long long field(const std::string& line, const std::string& name) {
+  const std::size_t at = line.find("\"" + name + "\":");
+  return at == std::string::npos ? -1 : std::atoll(line.c_str() + at + name.size() + 3);
+}
+
+int salvageShares(const std::string& dir) {
+  // Where each salvaged report begins and ends, by data file name.
+  std::map<std::string, std::set<long long>> bounds;
+  for (std::string line; std::getline(std::cin, line);) {
+    const std::size_t data = line.find("\"data\":\"") + 8, end = line.find('"', data);
+    const std::string path = line.substr(data, end - data);
+    std::set<long long>& at = bounds[path.substr(path.find_last_of("/\\") + 1)];
+    at.insert(64 * field(line, "block"));
+    at.insert(64 * field(line, "block") + field(line, "bytes"));
+  }
+  std::FILE* places = std::fopen((dir + "/salvage.txt").c_str(), "r");
+  if (!places) return 1;
+  // Whole, merged and split, of all reports and by length: under 1 KB,
+  // under 10 KB, and longer.
+  unsigned shares[4][3] = {};
+  char name[16];
+  long long start, end;
+  while (std::fscanf(places, "%15s %lld %lld", name, &start, &end) == 3) {
+    const std::set<long long>& at = bounds[name];
+    const auto after = at.upper_bound(start);
+    // Split: a salvaged report ends inside it; whole: one begins and ends with it.
+    const int how = after != at.end() && *after < end ? 2 : at.count(start) && at.count(end) ? 0 : 1;
+    ++shares[0][how];
+    ++shares[end - start < 1024 ? 1 : end - start < 10240 ? 2 : 3][how];
+  }
+  std::fclose(places);
+  const char* const lengths[] = {"all", "under 1 KB", "1 to 10 KB", "10 KB and more"};
+  for (int l = 0; l < 4; ++l) {
+    const double all = shares[l][0] + shares[l][1] + shares[l][2];
+    std::printf("%s: %.0f reports, whole %.1f %%, merged with a neighbour %.1f %%, split %.1f %%\n", lengths[l], all,
+                100 * shares[l][0] / all, 100 * shares[l][1] / all, 100 * shares[l][2] / all);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -125,7 +210,11 @@ int main(int argc, char** argv) {
                         mix == "repeats" ? bench::mix::repeats : bench::mix::standard);
   if ((argc == 4 || (argc == 5 && std::string(argv[4]) == "shuffled")) && std::string(argv[1]) == "records")
     return writeRecords(argv[2], static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10)), argc == 5);
+  if ((argc == 3 || argc == 4) && std::string(argv[1]) == "salvage")
+    return writeOrphans(argv[2], argc == 4 ? static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10)) : 10000);
+  if (argc == 3 && std::string(argv[1]) == "salvage-shares") return salvageShares(argv[2]);
   std::fprintf(stderr,
-               "usage: make_corpus reports DIR [MIB [standard|repeats]] | make_corpus records DIR N [shuffled]\n");
+               "usage: make_corpus reports DIR [MIB [standard|repeats]] | make_corpus records DIR N [shuffled] |\n"
+               "       make_corpus salvage DIR [N] | make_corpus salvage-shares DIR\n");
   return 2;
 }

@@ -342,10 +342,7 @@ std::size_t mFileIndex::readPart(loading& loaded, std::size_t from, std::size_t 
 }
 
 mstr& mFileIndex::dataFileName(unsigned char number, mstr& out) const {
-  getNameNoExt(out);
-  mstr digits;
-  digits.setNumber(number).padLeft(2, u"0");
-  return out.append(u".").append(digits.c_str());
+  return appendDataFileNumber(getNameNoExt(out), number);
 }
 
 // The data file of a record: opened when the first record names it. A
@@ -355,6 +352,7 @@ mstr& mFileIndex::dataFileName(unsigned char number, mstr& out) const {
 mFileData* mFileIndex::dataFile(unsigned char number, const errorHandler& onError) {
   if (dataFileOf[number]) return dataFileOf[number];
   if (dataUnreadable[number]) return nullptr;
+  // ARCHIVE.IDX, number 7 -> ARCHIVE.07 in the index's directory.
   std::unique_ptr<mFileData> data(new mFileData);
   dataFileName(number, *data);
   data->setDirOf(*this);

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "mFile.h"
@@ -25,6 +26,38 @@
 constexpr std::uint64_t kBlockSize = 64;
 // The bytes of one index record.
 constexpr std::uint64_t kRecordSize = 40;
+
+// Appends the part that follows an index's name less its extension in the
+// name of its data file `number`: ".", and the number with at least two
+// digits (ARCHIVE.IDX, 7 -> ARCHIVE.07; 200 -> ARCHIVE.200). The one rule of
+// these names: the index reader composes them with it, and isDataFileName
+// tells them by it.
+inline mstr& appendDataFileNumber(mstr& name, unsigned char number) {
+  mstr digits;
+  digits.setNumber(number).padLeft(2, u"0");
+  return name.append(u".").append(digits.c_str());
+}
+
+// Whether a file's name has the form of a data file's, for some index name
+// and number (NORTH.01, A.B.200; not NORTH.7, NORTH.007 nor NORTH.256), and
+// that number.
+inline bool isDataFileName(const unsigned short* name, unsigned char* number = nullptr) {
+  const unsigned short* dot = nullptr;
+  for (const unsigned short* at = name; *at; ++at)
+    if (*at == u'.') dot = at;
+  if (!dot) return false;
+  unsigned value = 0;
+  const unsigned short* digit = dot + 1;
+  for (; *digit >= u'0' && *digit <= u'9' && digit - dot <= 3; ++digit) value = value * 10 + (*digit - u'0');
+  if (*digit || digit == dot + 1 || value > 255) return false;
+  mstr composed;
+  appendDataFileNumber(composed, static_cast<unsigned char>(value));
+  const std::u16string_view given(reinterpret_cast<const char16_t*>(dot)),
+      wanted(reinterpret_cast<const char16_t*>(composed.c_str()));
+  if (given != wanted) return false;
+  if (number) *number = static_cast<unsigned char>(value);
+  return true;
+}
 
 // One listed report: its key is the string itself.
 class mIndexEntry : public mstr {

@@ -59,6 +59,8 @@ const optionRow kOptions[] = {
      [](runOptions& o, const mstr&) { return setTrue(o.strict); }},
     {u"verify", nullptr, u"проверка: всё прочитать и декодировать, вывести повреждения и итог вместо текстов",
      [](runOptions& o, const mstr&) { return setTrue(o.verify); }},
+    {u"salvage", nullptr, u"также байты файлов рапортов, не названные ни одной записью индекса",
+     [](runOptions& o, const mstr&) { return setTrue(o.salvage); }},
     {u"quiet", nullptr, u"без строки хода работы на терминале",
      [](runOptions& o, const mstr&) { return setTrue(o.quiet); }},
     {u"trim", nullptr, u"без пустых строк в конце рапорта (заполнение его последнего блока)",

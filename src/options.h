@@ -21,6 +21,7 @@ struct runOptions {
   bool list = false;     // the same objects without the texts, nothing decoded
   bool strict = false;   // exit code 2 when an error text was written or damage mended
   bool verify = false;   // read and decode everything, write the damage found instead of texts
+  bool salvage = false;  // convert the bytes that no index record names too
   bool quiet = false;    // no progress line
   bool trim = false;     // reports without the empty lines that end them
   std::vector<mstr> keys;  // only reports whose key matches one of these patterns

@@ -193,7 +193,7 @@ std::vector<fileIdentity> listFileIdentities(int argc, WCHAR** argv) {
   return found;
 }
 
-mstr splitFileName(const mstr& directory, const mFileObject& entry, const mFileObject& index) {
+mstr splitFileName(const mstr& directory, const mFileObject& entry, const mFileObject& index, bool whole) {
   mstr below, full;
   entry.getFullPath(below);
   if (below.get_count() == 0 || !isSeparator(below.c_str()[below.get_count() - 1])) below.append(kSeparator);
@@ -205,7 +205,7 @@ mstr splitFileName(const mstr& directory, const mFileObject& entry, const mFileO
     full.assign(index);  // found where the entry does not lead: by its name alone
   int dot = full.get_count();
   while (dot > 0 && full.c_str()[dot - 1] != u'.' && !isSeparator(full.c_str()[dot - 1])) --dot;
-  if (dot > 0 && full.c_str()[dot - 1] == u'.') full.erase(full.get_data() + dot - 1, nullptr);
+  if (!whole && dot > 0 && full.c_str()[dot - 1] == u'.') full.erase(full.get_data() + dot - 1, nullptr);
   mstr path(directory);
   if (path.get_count() == 0 || !isSeparator(path.c_str()[path.get_count() - 1])) path.append(kSeparator);
   return path.append(full.c_str()).append(u".txt");
@@ -363,11 +363,12 @@ HANDLE splitOutput::open(const mstr& path, pendingFile& file) {
   return made;
 }
 
-bool splitOutput::begin(const mFileObject& entry, const mFileObject& index, unsigned counter, reportFormat& format) {
+bool splitOutput::begin(const mFileObject& entry, const mFileObject& index, unsigned counter, reportFormat& format,
+                        bool whole) {
   pendingFile next;
   HANDLE file = INVALID_HANDLE_VALUE;
   try {
-    file = open(splitFileName(directory_, entry, index), next);
+    file = open(splitFileName(directory_, entry, index, whole), next);
   } catch (mEx& error) {
     format.error(error, errorLevel::index);
     ++failed_;

@@ -42,8 +42,9 @@ std::vector<fileIdentity> listFileIdentities(int argc, WCHAR** argv);
 
 // The split file of an index found below a search-path entry: the
 // directory, the index's path below the entry (its name alone when the
-// entry does not lead to it), ".txt" in place of its extension.
-mstr splitFileName(const mstr& directory, const mFileObject& entry, const mFileObject& index);
+// entry does not lead to it), ".txt" in place of its extension. For the
+// salvaged text of a data file (`whole`), ".txt" after its whole name.
+mstr splitFileName(const mstr& directory, const mFileObject& entry, const mFileObject& index, bool whole = false);
 
 // A file written under a temporary name beside its target, until it is put
 // in its place or removed.
@@ -102,9 +103,11 @@ class splitOutput {
   void prepare(std::vector<fileIdentity> listFiles);
   // Sends the output to the file of an index found below `entry`, from
   // report `counter` on, what the file before still had to take already
-  // written out. False, after its error text, when the file cannot be had:
-  // the index is skipped.
-  bool begin(const mFileObject& entry, const mFileObject& index, unsigned counter, reportFormat& format);
+  // written out; with `whole`, to the file of a data file's salvaged text.
+  // False, after its error text, when the file cannot be had: the index is
+  // skipped.
+  bool begin(const mFileObject& entry, const mFileObject& index, unsigned counter, reportFormat& format,
+             bool whole = false);
   // The end of the conversions: the output goes back to the file of the
   // last report written, when a later file holds none, what it still had
   // to take already written out.

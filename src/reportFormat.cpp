@@ -39,6 +39,7 @@ std::string quoted(const unsigned short* units, int count) {
 
 bool reportFormat::selects(const mIndexEntry& entry) const {
   if (keys_.empty()) return true;
+  if (salvaging_) return false;  // no key, which no pattern matches, "*" neither
   const std::u16string_view key(reinterpret_cast<const char16_t*>(entry.c_str()));  // up to its first 0, as any text
   for (const mstr& pattern : keys_)
     if (platform::matchesWildcard(key, reinterpret_cast<const char16_t*>(pattern.c_str()))) return true;
@@ -58,10 +59,19 @@ std::size_t reportFormat::bytesPerCharacter() const {
 
 void reportFormat::beginIndex(const mFileIndex& index, const mstr& indexPath) {
   indexPath_.assign(indexPath);
+  salvaging_ = false;
   if (how_ == kind::plain) return;
   indexJson_ = quoted(indexPath.c_str(), indexPath.get_count());
   for (int number = 0; number < 256; ++number)
     if (const mFileData* data = index.dataFileOf[number]) dataJson_[number] = quoted(data->c_str(), data->get_count());
+}
+
+void reportFormat::beginSalvage(const mFileIndex& set, const mstr& dataPath) {
+  salvaging_ = true;
+  dataPath_.assign(dataPath);
+  indexJson_ = "null";
+  for (int number = 0; number < 256; ++number)
+    if (set.dataFileOf[number]) dataJson_[number] = quoted(dataPath.c_str(), dataPath.get_count());
 }
 
 std::size_t reportFormat::opening(mbytes& out, const mIndexEntry& entry, const reportRange& range,
@@ -72,11 +82,11 @@ std::size_t reportFormat::opening(mbytes& out, const mIndexEntry& entry, const r
   append(out, ",\"index\":");
   append(out, indexJson_);
   append(out, ",\"key\":");
-  append(out, quoted(entry.c_str(), entry.get_count()));
+  append(out, salvaging_ ? std::string("null,\"salvaged\":true") : quoted(entry.c_str(), entry.get_count()));
   append(out, ",\"data\":");
   append(out, range.data ? dataJson_[entry.fileNumber] : std::string("null"));
   append(out, ",\"block\":");
-  appendNumber(out, entry.firstBlock);
+  appendNumber(out, salvaging_ ? range.start / kBlockSize : entry.firstBlock);
   append(out, ",\"bytes\":");
   if (range.data)
     appendNumber(out, range.size());
@@ -89,7 +99,11 @@ std::size_t reportFormat::opening(mbytes& out, const mIndexEntry& entry, const r
 std::size_t reportFormat::closing(mbytes& out, const mIndexEntry& entry, const reportRange& range,
                                   unsigned number, const reportReader::result& read) const {
   if (verify_) {
-    if (!read.sound()) finding(out, indexPath_, &entry, range.data, damageOf(read), read.damagedAt);
+    if (read.sound()) return kNoNumber;
+    if (salvaging_)
+      finding(out, nullptr, nullptr, &dataPath_, damageOf(read), read.damagedAt);
+    else
+      finding(out, &indexPath_, &entry, range.data, damageOf(read), read.damagedAt);
     return kNoNumber;
   }
   if (how_ != kind::plain) {
@@ -120,11 +134,11 @@ void reportFormat::error(const mEx& error, errorLevel level) {
   error.getText(text);
   const unsigned short* message = text.getMessage();
   const int length = message ? lstrlenW(reinterpret_cast<LPCWSTR>(message)) : 0;
-  ++errorTexts_;
+  if (level != errorLevel::warning) ++errorTexts_;
   if (how_ == kind::plain) return output_.errorText(message, length);
   // Its JSON form: the newest error of the chain, as the text's last part,
   // and the whole text.
-  static const char* const levels[] = {"report", "index", "directory", "run"};
+  static const char* const levels[] = {"report", "index", "directory", "run", "warning"};
   auto field = [](const unsigned short* text) {
     return text ? quoted(text, lstrlenW(reinterpret_cast<LPCWSTR>(text))) : std::string("null");
   };
@@ -146,13 +160,13 @@ const char* reportFormat::damageOf(const reportReader::result& read) {
   return read.damaged == reportDecode::damage::lineCut ? "line cut" : "repeat cut";
 }
 
-void reportFormat::finding(mbytes& out, const mstr& where, const mIndexEntry* entry, const mstr* data,
-                           const char* damage, std::uint64_t at) const {
+void reportFormat::finding(mbytes& out, const mstr* where, const mstr* key, const mstr* data, const char* damage,
+                           std::uint64_t at) const {
   if (how_ != kind::plain) {
-    std::string object = "{\"index\":" + quoted(where.c_str(), where.get_count()) + ",\"key\":" +
-                         (entry ? quoted(entry->c_str(), entry->get_count()) : "null") + ",\"data\":" +
-                         (data ? quoted(data->c_str(), data->get_count()) : "null") + ",\"damage\":\"" + damage +
-                         "\",\"at\":" + (at == kNoByte ? "null" : std::to_string(at)) + "}\n";
+    auto field = [](const mstr* text) { return text ? quoted(text->c_str(), text->get_count()) : "null"; };
+    std::string object = "{\"index\":" + field(where) + ",\"key\":" + field(key) + ",\"data\":" + field(data) +
+                         ",\"damage\":\"" + damage + "\",\"at\":" + (at == kNoByte ? "null" : std::to_string(at)) +
+                         "}\n";
     append(out, object);
     return;
   }
@@ -169,10 +183,12 @@ void reportFormat::finding(mbytes& out, const mstr& where, const mIndexEntry* en
       {"data missing", u"нет файла данных"},
       {"data unreadable", u"файл данных не прочитан"},
       {"directory unreadable", u"каталог не прочитан"},
+      {"orphaned data", u"не назван ни одной записью индекса до конца файла"},
+      {"unreferenced bytes", u"не назван ни одной записью индекса до первого названного блока"},
   };
-  mstr text(where);
-  text.append(u": ");
-  if (entry) text.append(u"ключ \"").append(entry->c_str()).append(u"\", ");
+  mstr text;
+  if (where) text.append(where->c_str()).append(u": ");
+  if (key) text.append(u"ключ \"").append(key->c_str()).append(u"\", ");
   if (data) text.append(data->c_str()).append(u": ");
   for (const auto& w : kWords)
     if (std::strcmp(w.name, damage) == 0) text.append(w.words);
@@ -189,7 +205,25 @@ void reportFormat::finding(mbytes& out, const mstr& where, const mIndexEntry* en
 
 void reportFormat::findingNow(const mstr& where, const mstr* data, const char* damage) const {
   mbytes out;
-  finding(out, where, nullptr, data, damage, kNoByte);
+  finding(out, &where, nullptr, data, damage, kNoByte);
+  output_.bytes(out.get_data(), static_cast<std::size_t>(out.get_count()));
+}
+
+void reportFormat::unnamedBytes(const mstr& dataPath, std::uint64_t end, bool orphaned) {
+  // Lines 1 to 8 of the run's own errors are taken.
+  mEx warning("main", orphaned ? 9 : 10, "wmain", 1);
+  mstr count;
+  unsigned short digits[kMostDigits];
+  count.append_n(digits, static_cast<int>(putDecimal(end, digits)));
+  if (orphaned)
+    warning.appendText(u"Файл рапортов (байтов: ").appendText(count.c_str()).appendText(u") не назван");
+  else
+    warning.appendText(u"Первые ").appendText(count.c_str()).appendText(u" байтов файла рапортов не названы");
+  warning.appendText(u" ни одной записью индекса: ").appendText(dataPath.c_str());
+  error(warning, errorLevel::warning);
+  if (!verify_) return;
+  mbytes out;
+  finding(out, nullptr, nullptr, &dataPath, orphaned ? "orphaned data" : "unreferenced bytes", end);
   output_.bytes(out.get_data(), static_cast<std::size_t>(out.get_count()));
 }
 
@@ -198,7 +232,7 @@ void reportFormat::indexDamage(const mFileIndex& index) {
   const std::uint64_t piece = index.size % kRecordSize;
   if (piece != 0) {
     mbytes out;
-    finding(out, indexPath_, nullptr, nullptr, "trailing piece", index.size - piece);
+    finding(out, &indexPath_, nullptr, nullptr, "trailing piece", index.size - piece);
     output_.bytes(out.get_data(), static_cast<std::size_t>(out.get_count()));
   }
   mstr name;

@@ -14,11 +14,14 @@
 //    which byte), each index file, data file or directory that could not be
 //    read, then a summary line of every count; as JSON objects with JSON
 //    lines.
+//  - Salvaged reports (of bytes no index record names) have no index and no
+//    key: in the JSON forms "index":null,"key":null,"salvaged":true, and
+//    "data" the data file's full path; --key selects none of them.
 //  - Error texts go to standard error, in the layout of mEx, each where it
 //    was met among the reports; in the JSON modes, where standard error
 //    holds JSON objects alone, one a line, each is its JSON form instead:
 //    {"code":N,"message":"…","file":"…","function":"…","line":N,
-//    "level":"report|index|directory|run","text":"…"}, "text" the whole
+//    "level":"report|index|directory|run|warning","text":"…"}, "text" the whole
 //    text.
 //  - The program's one-line texts on standard error ("tarvin: …": usage
 //    errors, warnings, no index file found, a list that names nothing) are
@@ -45,7 +48,8 @@
 // What an error ended: a report, an index file, a directory (a search-path
 // entry, or a directory of its tree that could not be listed, and what lies
 // below it), the run.
-enum class errorLevel { report, index, directory, run };
+// Or nothing, a warning of damage, which counts as no error text.
+enum class errorLevel { report, index, directory, run, warning };
 
 // What a run read, for the summary of a verifying run and its exit code.
 struct runTally {
@@ -104,6 +108,9 @@ class reportFormat {
 
   // The texts every report of an index repeats: its path, its data files.
   void beginIndex(const mFileIndex& index, const mstr& indexPath);
+  // The same for the salvaged reports of one data file (`set` holds it and
+  // them, with no key).
+  void beginSalvage(const mFileIndex& set, const mstr& dataPath);
   // What comes before a report's text in `out`: nothing in the plain form,
   // the object's fields in the JSON ones. Returns where its number stands,
   // or kNoNumber.
@@ -129,6 +136,10 @@ class reportFormat {
   // could not be listed, when verifying: written at once.
   void indexFailed(const mstr& indexPath) const;
   void directoryUnreadable(const mstr& directoryPath) const;
+  // The warning for the bytes [0, end) of a data file that no index record
+  // names: the whole file (orphaned), or the range before its first named
+  // block; when verifying, its finding too.
+  void unnamedBytes(const mstr& dataPath, std::uint64_t end, bool orphaned);
   // The line of a run that found no index file at all. It counts as an
   // error text.
   void nothingFound();
@@ -158,11 +169,11 @@ class reportFormat {
   // The field "text" of an object and the object's end.
   static std::string textField(const unsigned short* text, int count);
   // A finding of a verifying run: where it is (an index, or a directory),
-  // what is damaged there (an entry's report, a data file, or the index or
-  // directory itself), the name of the damage, and the byte where it stands
-  // (kNoByte: none).
+  // what is damaged there (a report's key, a data file, or the index or
+  // directory itself), each when known, the name of the damage, and the
+  // byte where it stands (kNoByte: none).
   static constexpr std::uint64_t kNoByte = static_cast<std::uint64_t>(-1);
-  void finding(mbytes& out, const mstr& where, const mIndexEntry* entry, const mstr* data, const char* damage,
+  void finding(mbytes& out, const mstr* where, const mstr* key, const mstr* data, const char* damage,
                std::uint64_t at) const;
   // The same, written at once.
   void findingNow(const mstr& where, const mstr* data, const char* damage) const;
@@ -176,6 +187,8 @@ class reportFormat {
   mOutput& output_;
   unsigned errorTexts_ = 0;
   mstr indexPath_;              // of the index being written
+  bool salvaging_ = false;      // salvaged reports are being written
+  mstr dataPath_;               // their data file's full path
   std::string indexJson_;       // "path" of the index
   std::string dataJson_[256];   // "name" of each data file found
 };

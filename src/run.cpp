@@ -16,6 +16,7 @@
 #include "progress.h"
 #include "reportFormat.h"
 #include "reportWriter.h"
+#include "salvage.h"
 
 namespace {
 
@@ -119,6 +120,7 @@ struct conversion {
   unsigned processors;            // what a large index is loaded on
   unsigned counter = 0;           // reports written so far
   unsigned long long found = 0;   // index files found
+  bool salvage = false;           // bytes no record names are converted too
 };
 
 // Opens an index in its turn, unless it was opened ahead; false, with its
@@ -139,18 +141,76 @@ bool openIndex(std::unique_ptr<mFileIndex>& index, const mFileObject& file, cons
   }
 }
 
+// Sends the output to the split file of an index, or of a data file's
+// salvaged text (`whole`), once the file before has taken what it still had
+// to. False when that file cannot be had.
+bool beginSplitFile(conversion& c, const mFileObject& directory, const mFileObject& file, bool whole = false) {
+  mOutput::get().flush();
+  requireWritten(mOutput::get(), c.split->current());
+  return c.split->begin(directory, file, c.counter, c.format, whole);
+}
+
+// Writes the salvaged reports of one set as an index's, counted apart from
+// the indexed ones: they are bytes that no record names.
+void writeSalvaged(const mFileIndex& set, const mstr& dataPath, conversion& c) {
+  if (c.file) c.file->opened(set);
+  c.format.beginSalvage(set, dataPath);
+  const runTally before = c.tally;
+  c.writer.write(set, c.counter);
+  c.tally.salvaged += c.tally.reports - before.reports;
+  c.tally.reports = before.reports;
+  c.tally.bytes = before.bytes;
+  requireWritten(mOutput::get(), outputName(c.file, c.split));
+}
+
+// What no record of the entry's index files names, after the entry's
+// indexed reports: a warning for each orphaned data file and unreferenced
+// range, in the order of their names; then, with --salvage, their reports
+// in the same order. A data file that cannot be read costs its own.
+void convertUnnamed(const mFileObject& directory, const mFileList& dataFiles, const unnamedData& names,
+                    conversion& c) {
+  const std::vector<unnamedData::range> ranges = names.unnamedIn(dataFiles);
+  mstr path;
+  for (const unnamedData::range& r : ranges) {
+    ++(r.orphaned ? c.tally.dataOrphaned : c.tally.rangesUnreferenced);
+    c.tally.bytesUnreferenced += r.end;
+    c.format.unnamedBytes(r.file->getFullPath(path), r.end, r.orphaned);
+  }
+  if (!c.salvage) return;
+  for (const unnamedData::range& r : ranges) {
+    if (r.end == 0) continue;
+    r.file->getFullPath(path);
+    bool begun = false;
+    try {
+      salvage(r, [&](const mFileIndex& set) {
+        if (!begun && c.split && !beginSplitFile(c, directory, *r.file, true)) return false;
+        begun = true;
+        writeSalvaged(set, path, c);
+        return true;
+      });
+    } catch (mEx& error) {
+      c.format.error(error, errorLevel::report);
+    } catch (const std::bad_alloc&) {
+      c.format.error(stack_ob_allocation_error(stack_ob_name<unsigned char, 0, 0>::get_size), errorLevel::report);
+    }
+  }
+}
+
+
 // Every index file in the tree of one directory, by file name. An index that
 // cannot be opened or loaded is lost alone, as is each directory of the tree
 // that cannot be listed; an error of the walk itself ends the tree.
 void convertDirectory(const mFileObject& directory, conversion& c) {
-  mFileList files;
+  mFileList files, dataFiles;
+  unnamedData names;
   std::unique_ptr<mFileIndex> index;
   mstr indexPath;
   try {
     // Directories the walk could not search are told first; the rest of the
     // tree is converted all the same.
     std::vector<mFileObject::unlisted> unlisted;
-    directory.listTree(files, 1, u"*.idx", &unlisted);
+    const mFileObject::alsoGather dataForm{&dataFiles, [](const unsigned short* name) { return isDataFileName(name); }};
+    directory.listTree(files, 1, u"*.idx", &unlisted, &dataForm);
     for (const mFileObject::unlisted& each : unlisted) {
       c.format.error(each.error, errorLevel::directory);
       ++c.tally.directoriesUnreadable;
@@ -179,20 +239,16 @@ void convertDirectory(const mFileObject& directory, conversion& c) {
         if (c.shown) c.shown->indexDone();
         continue;
       }
+      names.noteNamed(*index);
       ++c.tally.indexes;
       c.tally.dataUsed += static_cast<unsigned>(index->dataFiles.get_count());
       c.tally.dataMissing += static_cast<unsigned>(index->dataMissing.count());
       c.tally.dataUnreadable += static_cast<unsigned>(index->dataUnreadable.count());
       if (c.file) c.file->opened(*index);
-      if (c.split) {
-        // What the file before still has to take goes there first.
-        mOutput::get().flush();
-        requireWritten(mOutput::get(), c.split->current());
-        if (!c.split->begin(directory, file, c.counter, c.format)) {
-          index.reset();
-          if (c.shown) c.shown->indexDone();
-          continue;
-        }
+      if (c.split && !beginSplitFile(c, directory, file)) {
+        index.reset();
+        if (c.shown) c.shown->indexDone();
+        continue;
       }
       c.format.beginIndex(*index, indexPath);
       if (index->size % kRecordSize) ++c.tally.damaged;  // a trailing piece shorter than a record
@@ -202,6 +258,7 @@ void convertDirectory(const mFileObject& directory, conversion& c) {
       index.reset();
       if (c.shown) c.shown->indexDone();
     }
+    convertUnnamed(directory, dataFiles, names, c);
   } catch (mEx& error) {
     c.format.error(error, errorLevel::directory);
   }
@@ -324,6 +381,7 @@ int tarvinRun(int argc, WCHAR** argv) {
                             shown.get());
         indexOpener opener(threads > 1 ? 2 : 1, 2, [](indexAhead& ahead, unsigned) { ahead.open(); });
         conversion c{format, writer, opener, tally, shown.get(), file.get(), split.get(), processorCount()};
+        c.salvage = options.salvage;
         for (auto it = commandLine.searchPaths.begin(); auto* directory = it.step();)
           convertDirectory(*directory->value, c);
         if (split) {

@@ -46,6 +46,10 @@ std::string bytes(std::initializer_list<int> values) {
   return s;
 }
 
+bool endsWith(const std::u16string& text, const std::u16string& tail) {
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
 // Lines that the encoder cannot shorten, so that a report's size is known.
 std::vector<std::string> plainLines(int count, const std::string& tag) {
   std::vector<std::string> lines;
@@ -258,7 +262,14 @@ TEST_F(IndexTest, DataFileNames) {
     dir.file(sub + c.data, archive::encodeReport({c.data}));
     EXPECT_EQ(open(dir.path(sub + c.index)), "") << c.index << " " << c.number;
     EXPECT_EQ(report(0), std::string(c.data) + "\n");
+    // The name the reader composes is the form the walk tells data files by.
+    const std::string name = std::string(c.data).substr(std::string(c.data).rfind('/') + 1);
+    unsigned char number = 0;
+    EXPECT_TRUE(isDataFileName(wide(name).c_str(), &number)) << name;
+    EXPECT_EQ(number, c.number);
   }
+  for (const char* other : {"A.7", "A.007", "A.256", "A.1000", "A", "A.0x", "A.-1", "A.01.txt", "A.01 "})
+    EXPECT_FALSE(isDataFileName(wide(other).c_str())) << other;
 }
 
 TEST_F(IndexTest, KeysAreMajorThenMinorInKeyOrder) {

@@ -218,6 +218,11 @@ TEST(MFileObjectTree, FilesOfTheWholeTreeByName) {
   texts withDirs = files;
   for (auto d : {at("m/deep"), at("empty"), at("m"), t.wide("root"), at("z")}) withDirs.push_back(d);
   EXPECT_EQ(walk(mFileObject(text(t, "root")).listTree(all, 0, u"*.idx")), withDirs);
+  // The same walk gathers the files a caller wants into a second list.
+  mFileList indexes, wanted;
+  const mFileObject::alsoGather x{&wanted, [](const unsigned short* name) { return name[0] == u'x'; }};
+  EXPECT_EQ(walk(mFileObject(text(t, "root")).listTree(indexes, 1, u"*.idx", nullptr, &x)), files);
+  EXPECT_EQ(walk(wanted), texts{at("x.txt")});
 }
 
 TEST(MFileObjectTree, LinksBackToAWalkedDirectoryAreNotEntered) {

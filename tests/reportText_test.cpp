@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "oemTable.h"
 #include "reportDecode.h"
 #include "report_encoder.h"
+#include "salvage.h"
 #include "text.h"
 
 namespace {
@@ -214,6 +216,35 @@ TEST(ReportEncoder, RejectsLinesOverTheLimit) {
   out.clear();
   EXPECT_FALSE(archive::encodeLine(std::string(86, 'a'), how, out));  // 3 bytes each
   EXPECT_TRUE(out.empty());
+}
+
+// Bytes no index names, cut into salvaged reports as fed in pieces of any
+// size: every cut is a block boundary after a 0 byte, and the parts' texts
+// together are the whole's, also where a repeat of character 0 before a cut
+// has its count past it.
+TEST(ReportText, SalvagedPartsTogetherAreTheTextOfTheWhole) {
+  std::mt19937 random(29);
+  for (int round = 0; round < 300; ++round) {
+    std::string bytes = "\x3C" + std::string(60, 'A') + "\x02\xC0" + std::string(1, '\0');  // a cut at 64
+    const std::size_t size = 64 * (2 + random() % 40) + random() % 64;
+    while (bytes.size() < size) bytes += random() % 3 ? static_cast<char>(random()) : '\0';
+    std::vector<std::uint64_t> ends;
+    salvageWalk walk(ends);
+    for (std::size_t from = 0, piece; from < size; from += piece) {
+      piece = std::min<std::size_t>(1 + random() % 200, size - from);
+      walk.feed(reinterpret_cast<const unsigned char*>(bytes.data()) + from, from, piece);
+    }
+    walk.finish(size);
+    ASSERT_GE(ends.size(), 2u);
+    EXPECT_TRUE(ends[0] == 64 && ends.back() == size);
+    std::u16string parts;
+    for (std::size_t i = 0; i < ends.size(); ++i) {
+      const std::uint64_t start = i ? ends[i - 1] : 0;
+      EXPECT_TRUE(ends[i] == size || (ends[i] % 64 == 0 && bytes[ends[i] - 1] == 0)) << ends[i];
+      parts += plainDecode(bytes.substr(start, ends[i] - start));
+    }
+    EXPECT_EQ(parts, plainDecode(bytes));
+  }
 }
 
 }  // namespace

@@ -365,8 +365,10 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
     return withJson(5, program.systemText(5) + "func=CreateFile filename=" + shown(file), "Vc\\Include\\mFile",
                     "mFile::openFileRead", 208, level);
   };
+  // The data file of the index that cannot be read is named by no record read.
+  const std::string orphan = "Файл рапортов (байтов: 64) не назван ни одной записью индекса: " + shown("bad/2001/U.01");
   const std::string badErr = unlisted(5, "bad/2003") + openFailed(5, shown("bad/2001/U.IDX")) +
-                             openFailed(5, shown("bad/2002/V.01"));
+                             openFailed(5, shown("bad/2002/V.01")) + errorText(0, orphan, "main", "wmain", 9);
   const std::string southMessage = "Нет указанного в индексе файла рапортов " + shown("cut/2004/south/SOUTH.05");
   const std::string south = errorText(0, southMessage, "mFileIndex", "mFileIndex::open", 106);
   const std::string nothingFound = oem("tarvin: не найдено ни одного индексного файла (*.idx)\n");
@@ -464,14 +466,18 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
       {"the same verified", {verify, arg("bad")}, 1,
        finding("bad/2003", "каталог не прочитан", none) + finding("bad/2001/U.IDX", "индексный файл не прочитан", none) +
            finding("bad/2002/V.IDX", "V.01: файл данных не прочитан", none) +
-           oem(verifySummary({2, 1, 2, 64, 1, 0, 1, 0, 1, 0, 0, 0, 0, 3})),
+           oem(shown("bad/2001/U.01") + ": не назван ни одной записью индекса до конца файла, байт 64\n") +
+           oem(verifySummary({2, 1, 2, 64, 1, 0, 1, 1, 1, 0, 64, 0, 0, 3})),
        badErr, posixOnly, "", true},
       {"the same verified in JSON", {verify, jsonl, arg("bad")}, 1,
        foundJson("bad/2003", "", "", "directory unreadable", none) +
            foundJson("bad/2001/U.IDX", "", "", "index failed", none) +
            foundJson("bad/2002/V.IDX", "", "V.01", "data unreadable", none) +
-           verifySummary({2, 1, 2, 64, 1, 0, 1, 0, 1, 0, 0, 0, 0, 3}, true),
-       unlisted(5, "bad/2003", true) + denied("bad/2001/U.IDX", "index") + denied("bad/2002/V.01", "report"), posixOnly,
+           "{\"index\":null,\"key\":null,\"data\":" + jsonString(shown("bad/2001/U.01")) +
+           ",\"damage\":\"orphaned data\",\"at\":64}\n" + verifySummary({2, 1, 2, 64, 1, 0, 1, 1, 1, 0, 64, 0, 0, 3}, true),
+       unlisted(5, "bad/2003", true) + denied("bad/2001/U.IDX", "index") + denied("bad/2002/V.01", "report") +
+           withJson(0, orphan, "main", "wmain", 9, "warning"),
+       posixOnly,
        "", true},
   };
   for (const row& r : rows) {

@@ -5,6 +5,8 @@
 #define TARVIN_TESTS_EXPECTED_H
 
 #include <cstddef>
+#include <cstring>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,37 @@ inline std::string errorText(unsigned sysError, const std::string& utf8Message, 
 // The error of a record whose data file is not there, for each such record.
 inline std::string missingDataFile(const std::string& path) {
   return errorText(0, "Нет указанного в индексе файла рапортов " + path, "mFileIndex", "mFileIndex::open", 106);
+}
+
+// The warnings of bytes that no index record names: a whole data file of
+// `bytes` bytes (orphaned), or its first `bytes` bytes.
+inline std::string unnamedBytes(const std::string& path, std::uint64_t bytes, bool orphaned = true) {
+  const std::string n = std::to_string(bytes);
+  const std::string what = orphaned ? "Файл рапортов (байтов: " + n + ") не назван" : "Первые " + n + " байтов файла рапортов не названы";
+  return errorText(0, what + " ни одной записью индекса: " + path, "main", "wmain", orphaned ? 9 : 10);
+}
+
+// The error texts among what standard error holds: every text in the error
+// layout but the warnings of bytes that no index record names, and the
+// program's own one-line texts but the warning of an unknown switch.
+inline int errorTextsIn(const std::string& err) {
+  int count = 0;
+  for (std::size_t at = 0; at < err.size(); at = err.find('\n', at) + 1) {
+    const std::string line = err.substr(at, err.find('\n', at) - at);
+    if (line.compare(0, 8, "tarvin: ") == 0 && line.compare(0, 24, oem("tarvin: неизвестный ключ")) != 0) ++count;
+    // The JSON forms: error objects but warnings, and the one-line texts that count.
+    if (line.compare(0, 8, "{\"code\":") == 0 && line.find("\"level\":\"warning\"") == std::string::npos) ++count;
+    for (const char* kind : {"nothing found", "empty list", "failure"})
+      if (line.compare(0, 9, "{\"kind\":\"") == 0 && line.compare(9, std::strlen(kind) + 1, kind + std::string("\"")) == 0)
+        ++count;
+    if (err.find('\n', at) == std::string::npos) break;
+  }
+  for (std::size_t at = err.find("\nin module "); at != std::string::npos; at = err.find("\nin module ", at + 1)) {
+    const std::size_t end = err.find('\n', at + 1);
+    const std::string where = err.substr(at + 1, end - at - 1);
+    count += where != "in module main func <wmain> in string 9" && where != "in module main func <wmain> in string 10";
+  }
+  return count;
 }
 
 // The line that follows the release of a text of this many characters.
