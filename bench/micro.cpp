@@ -67,14 +67,14 @@ BENCHMARK(Decode);
 // Decoding straight to OEM bytes at one level, report by report as the
 // program decodes them, into an output buffer of 256 KiB that is reused from
 // its start for every call, as output is gathered before it is written.
-void DecodeOem(benchmark::State& state, reportDecode::level l, bench::mix m) {
-  if (!reportDecode::supported(l)) {
+void DecodeOem(benchmark::State& state, const reportDecode::levelInfo& level, bench::mix m) {
+  if (!reportDecode::supported(level.id)) {
     state.SkipWithError("level not supported here");
     return;
   }
   const reports& all = encodedReports(m);
   std::vector<unsigned char> out(256 << 10);
-  const reportDecode::decoder decode = reportDecode::select(l);
+  const reportDecode::decoder decode = level.decode;
   std::size_t decoded = 0;
   for (auto _ : state) {
     const unsigned char* const data = reinterpret_cast<const unsigned char*>(all.bytes.data());
@@ -93,11 +93,11 @@ void DecodeOem(benchmark::State& state, reportDecode::level l, bench::mix m) {
 }
 
 const bool registered = [] {
-  for (auto l : {reportDecode::level::scalar, reportDecode::level::avx2, reportDecode::level::avx512})
+  for (const reportDecode::levelInfo& level : reportDecode::kLevels)
     for (auto m : {bench::mix::standard, bench::mix::repeats, bench::mix::russian, bench::mix::latin})
       benchmark::RegisterBenchmark(
-          (std::string("DecodeOem/") + reportDecode::name(l) + "/" + kMixName[static_cast<int>(m)]).c_str(),
-          DecodeOem, l, m);
+          (std::string("DecodeOem/") + level.name + "/" + kMixName[static_cast<int>(m)]).c_str(), DecodeOem, level,
+          m);
   return true;
 }();
 

@@ -15,17 +15,17 @@
 
 namespace {
 
-[[noreturn]] void differs(reportDecode::level l, const std::string& got, const std::string& expected) {
+[[noreturn]] void differs(const reportDecode::levelInfo& level, const std::string& got, const std::string& expected) {
   std::size_t at = 0;
   while (at < got.size() && at < expected.size() && got[at] == expected[at]) ++at;
-  std::fprintf(stderr, "%s: decoded bytes differ at byte %zu: %zu bytes, plain decoding %zu\n", reportDecode::name(l),
-               at, got.size(), expected.size());
+  std::fprintf(stderr, "%s: decoded bytes differ at byte %zu: %zu bytes, plain decoding %zu\n", level.name, at,
+               got.size(), expected.size());
   std::abort();
 }
 
 // Decodes at one level, each call into a buffer of exactly its room, which
 // must hold nothing written past the produced text and its slack.
-std::string decodeInRooms(reportDecode::level l, const unsigned char* data, std::size_t size,
+std::string decodeInRooms(const reportDecode::levelInfo& level, const unsigned char* data, std::size_t size,
                           reportDecode::result& damage) {
   const unsigned char kUntouched = 0xA5;
   std::string text;
@@ -37,15 +37,15 @@ std::string decodeInRooms(reportDecode::level l, const unsigned char* data, std:
     // where windows run across lines until the room nearly runs out.
     std::vector<unsigned char> room(reportDecode::kLineRoom + (seed >> 8) % 16384);
     std::memset(room.data(), kUntouched, room.size());
-    reportDecode::result r = reportDecode::select(l)(data + (size - left), left, room.data(), room.size());
+    reportDecode::result r = level.decode(data + (size - left), left, room.data(), room.size());
     if (!r.consumed || r.consumed > left || r.produced + reportDecode::kSlack > room.size()) {
-      std::fprintf(stderr, "%s: %zu of %zu bytes consumed, %zu produced in a room of %zu\n", reportDecode::name(l),
-                   r.consumed, left, r.produced, room.size());
+      std::fprintf(stderr, "%s: %zu of %zu bytes consumed, %zu produced in a room of %zu\n", level.name, r.consumed,
+                   left, r.produced, room.size());
       std::abort();
     }
     for (std::size_t i = r.produced + reportDecode::kSlack; i < room.size(); ++i)
       if (room[i] != kUntouched) {
-        std::fprintf(stderr, "%s: byte %zu written, %zu produced\n", reportDecode::name(l), i, r.produced);
+        std::fprintf(stderr, "%s: byte %zu written, %zu produced\n", level.name, i, r.produced);
         std::abort();
       }
     text.append(room.begin(), room.begin() + static_cast<std::ptrdiff_t>(r.produced));
@@ -95,14 +95,14 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   plain.clear();
 
   if (size % 2) expected.erase(0, 1);
-  for (auto l : {reportDecode::level::scalar, reportDecode::level::avx2, reportDecode::level::avx512}) {
-    if (!reportDecode::supported(l)) continue;
+  for (const reportDecode::levelInfo& level : reportDecode::kLevels) {
+    if (!reportDecode::supported(level.id)) continue;
     reportDecode::result damage{};
-    std::string text = decodeInRooms(l, data, size, damage);
-    if (text != expected) differs(l, text, expected);
+    std::string text = decodeInRooms(level, data, size, damage);
+    if (text != expected) differs(level, text, expected);
     // The same damage, at the same byte.
     if (damage.damaged != reference.damaged || damage.damagedAt != reference.damagedAt) {
-      std::fprintf(stderr, "%s: damage %d at %zu, the plain decoding %d at %zu\n", reportDecode::name(l),
+      std::fprintf(stderr, "%s: damage %d at %zu, the plain decoding %d at %zu\n", level.name,
                    static_cast<int>(damage.damaged), damage.damagedAt, static_cast<int>(reference.damaged),
                    reference.damagedAt);
       std::abort();

@@ -7,10 +7,19 @@
 // read.
 #include <immintrin.h>
 
-#include "reportDecode_common.h"
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "levels.h"
+#include "lineCodes.h"
+#include "reportDecode.h"
 
 namespace reportDecode {
-namespace {
+namespace avx512 {
+
+#include "lineLoop.inc"
+#include "windowLoop.inc"
 
 // Fills n bytes with the broadcast character, 64 at a time (up to 63 more
 // are written).
@@ -22,10 +31,10 @@ inline void fill64(unsigned char* o, __m512i character, unsigned n) {
   } while (i < n);
 }
 
-struct avx512 {
+struct simd {
   class window {
    public:
-    window(avx512&, const unsigned char* q, unsigned w, const unsigned char*)
+    window(simd&, const unsigned char* q, unsigned w, const unsigned char*)
         : q_(q), code_(_mm512_maskz_loadu_epi8(lowBits(w), q)) {}
 
     std::uint64_t repeats() const { return _mm512_cmpeq_epi8_mask(code_, _mm512_set1_epi8(static_cast<char>(kRepeat))); }
@@ -75,10 +84,9 @@ struct avx512 {
   };
 };
 
-}  // namespace
-
-result decodeAvx512(const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room) {
-  return decodeAt<avx512>(data, size, out, room);
+result decode(const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room) {
+  return decodeAt<simd>(data, size, out, room);
 }
 
+}  // namespace avx512
 }  // namespace reportDecode

@@ -9,10 +9,19 @@
 // report's bytes.
 #include <immintrin.h>
 
-#include "reportDecode_common.h"
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "levels.h"
+#include "lineCodes.h"
+#include "reportDecode.h"
 
 namespace reportDecode {
-namespace {
+namespace avx2 {
+
+#include "lineLoop.inc"
+#include "windowLoop.inc"
 
 const unsigned kWindow = 64;
 // Bytes a window's loads read from its start: the codes and their operands.
@@ -91,7 +100,7 @@ inline half classify(const unsigned char* window) {
   return {text, n};
 }
 
-struct avx2 {
+struct simd {
   // A copy of the window where its loads would reach past the report's end.
   unsigned char copy[kWindowReach];
   // The single characters of a window in a row, with room for 64-byte loads
@@ -100,11 +109,11 @@ struct avx2 {
 
   class window {
    public:
-    window(avx2& level, const unsigned char* q, unsigned w, const unsigned char* end) : level_(level), at_(q) {
+    window(simd& state, const unsigned char* q, unsigned w, const unsigned char* end) : state_(state), at_(q) {
       if (static_cast<std::size_t>(end - q) < kWindowReach) {
-        std::memcpy(level.copy, q, w);
-        std::memset(level.copy + w, 0, kWindowReach - w);
-        at_ = level.copy;
+        std::memcpy(state.copy, q, w);
+        std::memset(state.copy + w, 0, kWindowReach - w);
+        at_ = state.copy;
       }
     }
 
@@ -133,7 +142,7 @@ struct avx2 {
       store(runCount + 32, _mm256_and_si256(high.n, spread(static_cast<std::uint32_t>(runs >> 32))));
       const __m128i quarters[4] = {_mm256_castsi256_si128(low.text), _mm256_extracti128_si256(low.text, 1),
                                    _mm256_castsi256_si128(high.text), _mm256_extracti128_si256(high.text, 1)};
-      unsigned char* const singles = level_.singles;
+      unsigned char* const singles = state_.singles;
       unsigned char* row = singles;
       for (unsigned g = 0; g < (count(valid) + 7) / 8; ++g)
         row = gather(row, quarters[g / 2], static_cast<unsigned>(single >> (8 * g)) & 0xFF,
@@ -150,15 +159,14 @@ struct avx2 {
     }
 
    private:
-    avx2& level_;
+    simd& state_;
     const unsigned char* at_;  // the window's bytes and two more
   };
 };
 
-}  // namespace
-
-result decodeAvx2(const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room) {
-  return decodeAt<avx2>(data, size, out, room);
+result decode(const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room) {
+  return decodeAt<simd>(data, size, out, room);
 }
 
+}  // namespace avx2
 }  // namespace reportDecode
