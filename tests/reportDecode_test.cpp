@@ -60,6 +60,14 @@ class DecodeLevel : public testing::TestWithParam<reportDecode::levelInfo> {
   void expectPlain(const std::string& bytes, const std::string& what) { expectText(bytes, plainBytes(bytes), what); }
 };
 
+}  // namespace
+
+namespace reportDecode {
+void PrintTo(const levelInfo& level, std::ostream* os) { *os << level.name; }
+}  // namespace reportDecode
+
+namespace {
+
 INSTANTIATE_TEST_SUITE_P(Levels, DecodeLevel, testing::ValuesIn(reportDecode::kLevels),
                          [](const testing::TestParamInfo<reportDecode::levelInfo>& info) {
                            return std::string(info.param.name);
@@ -81,7 +89,8 @@ TEST_P(DecodeLevel, EveryEncodingRoundTrips) {
   std::mt19937 rng(99);
   for (int round = 0; round < 400; ++round) {
     std::string text, encoded;
-    if (reportCases::randomReport(rng, round, text, encoded)) expectText(encoded, text, "round " + std::to_string(round));
+    if (reportCases::randomReport(rng, round, text, encoded))
+      expectText(encoded, text, "round " + std::to_string(round));
   }
 }
 
@@ -110,7 +119,10 @@ TEST_P(DecodeLevel, WindowEdgesMatchThePlainDecoding) {
     for (int i = 0; i < 85; ++i) s += stars;
     return s;
   }()));
-  for (const std::string& bytes : cases) expectPlain(bytes, testing::PrintToString(bytes));
+  // Each after two lines of 128 bytes, so that reports shorter than that
+  // still take the vector levels' windows, aligned as without them.
+  const std::string before = line(letters(63)) + line(letters(63));
+  for (const std::string& bytes : cases) expectPlain(before + bytes, testing::PrintToString(bytes));
 }
 
 }  // namespace
