@@ -51,12 +51,28 @@ inline std::uint64_t bits(__m256i low, __m256i high) {
          static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(high))) << 32;
 }
 
+// A byte in every place.
+inline __m256i splat(unsigned char b) { return _mm256_set1_epi8(static_cast<char>(b)); }
+
+// The constants of every window, made once for a call rather than for each
+// window.
+struct constants {
+  // 192 for repeats; as a signed byte, -64, below which lie the space runs
+  // (128-191).
+  const __m256i repeatByte = splat(kRepeat);
+  const __m256i mappedAbove = splat(62), mappedFrom = splat(159), spaceBase = splat(128), space = splat(' '),
+                lineEnd = splat('\n'), one = splat(1);
+  // For spread: the byte of the marks each place reads, and its bit there.
+  const __m256i markByte = _mm256_setr_epi64x(0, 0x0101010101010101, 0x0202020202020202, 0x0303030303030303);
+  const __m256i markBit = _mm256_set1_epi64x(static_cast<long long>(0x8040201008040201ull));
+  // For gather: the first place of the second group of a quarter.
+  const __m128i secondGroup = _mm_set1_epi8(8);
+};
+
 // The 32 bits of `marks` as bytes of all ones or zero.
-inline __m256i spread(std::uint32_t marks) {
-  __m256i byByte = _mm256_shuffle_epi8(_mm256_set1_epi32(static_cast<int>(marks)),
-                                       _mm256_setr_epi64x(0, 0x0101010101010101, 0x0202020202020202, 0x0303030303030303));
-  __m256i bit = _mm256_set1_epi64x(static_cast<long long>(0x8040201008040201ull));
-  return _mm256_cmpeq_epi8(_mm256_and_si256(byByte, bit), bit);
+inline __m256i spread(const constants& k, std::uint32_t marks) {
+  __m256i byByte = _mm256_shuffle_epi8(_mm256_set1_epi32(static_cast<int>(marks)), k.markByte);
+  return _mm256_cmpeq_epi8(_mm256_and_si256(byByte, k.markBit), k.markBit);
 }
 
 // Writes the bytes of `group` (eight places of a quarter window, from place
@@ -85,22 +101,22 @@ struct half {
 };
 
 // Signed compares: 128-191 are the bytes below -64, 63-127 those above 62.
-inline half classify(const unsigned char* window) {
+inline half classify(const constants& k, const unsigned char* window) {
   __m256i code = load(window), character = load(window + 1), times = load(window + 2);
-  __m256i isRepeat = _mm256_cmpeq_epi8(code, _mm256_set1_epi8(static_cast<char>(kRepeat)));
-  __m256i isSpace = _mm256_cmpgt_epi8(_mm256_set1_epi8(-64), code);
-  __m256i isMapped = _mm256_cmpgt_epi8(code, _mm256_set1_epi8(62));
-  __m256i text = _mm256_blendv_epi8(code, _mm256_sub_epi8(_mm256_set1_epi8(static_cast<char>(159)), code), isMapped);
-  text = _mm256_blendv_epi8(text, _mm256_set1_epi8(' '), isSpace);
+  __m256i isRepeat = _mm256_cmpeq_epi8(code, k.repeatByte);
+  __m256i isSpace = _mm256_cmpgt_epi8(k.repeatByte, code);
+  __m256i isMapped = _mm256_cmpgt_epi8(code, k.mappedAbove);
+  __m256i text = _mm256_blendv_epi8(code, _mm256_sub_epi8(k.mappedFrom, code), isMapped);
+  text = _mm256_blendv_epi8(text, k.space, isSpace);
   text = _mm256_blendv_epi8(text, character, isRepeat);
-  __m256i n =
-      _mm256_blendv_epi8(_mm256_set1_epi8(1), _mm256_sub_epi8(code, _mm256_set1_epi8(static_cast<char>(128))), isSpace);
+  __m256i n = _mm256_blendv_epi8(k.one, _mm256_sub_epi8(code, k.spaceBase), isSpace);
   __m256i dead = _mm256_and_si256(isRepeat, _mm256_cmpeq_epi8(character, _mm256_setzero_si256()));
   n = _mm256_andnot_si256(dead, _mm256_blendv_epi8(n, times, isRepeat));  // a character 0 gives nothing
   return {text, n};
 }
 
 struct simd {
+  const constants k{};
   // A copy of the window where its loads would reach past the report's end.
   unsigned char copy[kWindowReach];
   // The single characters of a window in a row, with room for 64-byte loads
@@ -118,16 +134,17 @@ struct simd {
     }
 
     std::uint64_t repeats() const {
-      const __m256i repeatByte = _mm256_set1_epi8(static_cast<char>(kRepeat));
+      const __m256i repeatByte = state_.k.repeatByte;
       return bits(_mm256_cmpeq_epi8(load(at_), repeatByte), _mm256_cmpeq_epi8(load(at_ + 32), repeatByte));
     }
 
     unsigned char* decode(std::uint64_t valid, std::uint64_t heads, std::uint64_t repeat, unsigned char* o) const {
+      const constants& k = state_.k;
       std::uint64_t starts = valid & ~(repeat << 1 | repeat << 2);
-      half low = classify(at_), high = classify(at_ + 32);
-      low.text = _mm256_blendv_epi8(low.text, _mm256_set1_epi8('\n'), spread(static_cast<std::uint32_t>(heads)));
-      high.text = _mm256_blendv_epi8(high.text, _mm256_set1_epi8('\n'), spread(static_cast<std::uint32_t>(heads >> 32)));
-      const __m256i one = _mm256_set1_epi8(1), zero = _mm256_setzero_si256();
+      half low = classify(k, at_), high = classify(k, at_ + 32);
+      low.text = _mm256_blendv_epi8(low.text, k.lineEnd, spread(k, static_cast<std::uint32_t>(heads)));
+      high.text = _mm256_blendv_epi8(high.text, k.lineEnd, spread(k, static_cast<std::uint32_t>(heads >> 32)));
+      const __m256i one = k.one, zero = _mm256_setzero_si256();
       std::uint64_t single = bits(_mm256_cmpeq_epi8(low.n, one), _mm256_cmpeq_epi8(high.n, one));
       std::uint64_t none = bits(_mm256_cmpeq_epi8(low.n, zero), _mm256_cmpeq_epi8(high.n, zero));
       single = (single & starts) | heads;  // a length byte gives its "\n", whatever its value
@@ -138,24 +155,25 @@ struct simd {
       unsigned char runByte[kWindow], runCount[kWindow];
       store(runByte, low.text);
       store(runByte + 32, high.text);
-      store(runCount, _mm256_and_si256(low.n, spread(static_cast<std::uint32_t>(runs))));
-      store(runCount + 32, _mm256_and_si256(high.n, spread(static_cast<std::uint32_t>(runs >> 32))));
+      store(runCount, _mm256_and_si256(low.n, spread(k, static_cast<std::uint32_t>(runs))));
+      store(runCount + 32, _mm256_and_si256(high.n, spread(k, static_cast<std::uint32_t>(runs >> 32))));
       const __m128i quarters[4] = {_mm256_castsi256_si128(low.text), _mm256_extracti128_si256(low.text, 1),
                                    _mm256_castsi256_si128(high.text), _mm256_extracti128_si256(high.text, 1)};
       unsigned char* const singles = state_.singles;
       unsigned char* row = singles;
-      for (unsigned g = 0; g < (count(valid) + 7) / 8; ++g)
+      // All eight groups, without a test: past the window's codes no place is
+      // single, and a group there adds nothing.
+#pragma GCC unroll 8
+      for (unsigned g = 0; g < 8; ++g)
         row = gather(row, quarters[g / 2], static_cast<unsigned>(single >> (8 * g)) & 0xFF,
-                     _mm_set1_epi8(static_cast<char>(8 * (g % 2))));
+                     g % 2 ? k.secondGroup : _mm_setzero_si128());
       return placeRuns(
           o, single, runs, runByte, runCount,
           [singles](unsigned char* to, unsigned written) {
             store(to, load(singles + written));
             store(to + 32, load(singles + written + 32));
           },
-          [](unsigned char* to, unsigned char byte, unsigned k) {
-            fill64(to, _mm256_set1_epi8(static_cast<char>(byte)), k);
-          });
+          [](unsigned char* to, unsigned char byte, unsigned n) { fill64(to, splat(byte), n); });
     }
 
    private:

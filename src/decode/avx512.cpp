@@ -31,30 +31,38 @@ inline void fill64(unsigned char* o, __m512i character, unsigned n) {
   } while (i < n);
 }
 
+// A byte in every place.
+inline __m512i splat(unsigned char b) { return _mm512_set1_epi8(static_cast<char>(b)); }
+
 struct simd {
+  // The constants of every window, made once for a call rather than for
+  // each window.
+  const __m512i repeatByte = splat(kRepeat), spaceBase = splat(128), spaceCount = splat(64), mappedBase = splat(63),
+                mappedCount = splat(65), mappedFrom = splat(159), space = splat(' '), lineEnd = splat('\n'),
+                one = splat(1);
+
   class window {
    public:
-    window(simd&, const unsigned char* q, unsigned w, const unsigned char*)
-        : q_(q), code_(_mm512_maskz_loadu_epi8(lowBits(w), q)) {}
+    window(simd& state, const unsigned char* q, unsigned w, const unsigned char*)
+        : k_(state), q_(q), code_(_mm512_maskz_loadu_epi8(lowBits(w), q)) {}
 
-    std::uint64_t repeats() const { return _mm512_cmpeq_epi8_mask(code_, _mm512_set1_epi8(static_cast<char>(kRepeat))); }
+    std::uint64_t repeats() const { return _mm512_cmpeq_epi8_mask(code_, k_.repeatByte); }
 
     unsigned char* decode(std::uint64_t valid, std::uint64_t heads, std::uint64_t repeat, unsigned char* o) const {
-      const __m512i one = _mm512_set1_epi8(1);
+      const __m512i one = k_.one;
       std::uint64_t starts = valid & ~(repeat << 1 | repeat << 2);
       std::uint64_t codes = starts & ~heads;
       __m512i character = _mm512_maskz_loadu_epi8(valid >> 1, q_ + 1);
       __m512i times = _mm512_maskz_loadu_epi8(valid >> 2, q_ + 2);
 
       // What each code gives: a byte and how many of it.
-      __m512i spaces = _mm512_sub_epi8(code_, _mm512_set1_epi8(static_cast<char>(128)));
-      __mmask64 isSpace = _mm512_mask_cmplt_epu8_mask(codes, spaces, _mm512_set1_epi8(64));
-      __mmask64 isMapped =
-          _mm512_mask_cmplt_epu8_mask(codes, _mm512_sub_epi8(code_, _mm512_set1_epi8(63)), _mm512_set1_epi8(65));
-      __m512i text = _mm512_mask_sub_epi8(code_, isMapped, _mm512_set1_epi8(static_cast<char>(159)), code_);
-      text = _mm512_mask_mov_epi8(text, isSpace, _mm512_set1_epi8(' '));
+      __m512i spaces = _mm512_sub_epi8(code_, k_.spaceBase);
+      __mmask64 isSpace = _mm512_mask_cmplt_epu8_mask(codes, spaces, k_.spaceCount);
+      __mmask64 isMapped = _mm512_mask_cmplt_epu8_mask(codes, _mm512_sub_epi8(code_, k_.mappedBase), k_.mappedCount);
+      __m512i text = _mm512_mask_sub_epi8(code_, isMapped, k_.mappedFrom, code_);
+      text = _mm512_mask_mov_epi8(text, isSpace, k_.space);
       text = _mm512_mask_mov_epi8(text, repeat, character);
-      text = _mm512_mask_mov_epi8(text, heads, _mm512_set1_epi8('\n'));
+      text = _mm512_mask_mov_epi8(text, heads, k_.lineEnd);
       __mmask64 live = _mm512_mask_test_epi8_mask(repeat, character, character);  // a character 0 gives nothing
       __m512i n = _mm512_mask_mov_epi8(one, isSpace, spaces);
       n = _mm512_mask_mov_epi8(n, repeat, _mm512_maskz_mov_epi8(live, times));
@@ -73,12 +81,11 @@ struct simd {
           [singles](unsigned char* to, unsigned written) {
             _mm512_mask_storeu_epi8(to - written, ~lowBits(written), singles);
           },
-          [](unsigned char* to, unsigned char byte, unsigned k) {
-            fill64(to, _mm512_set1_epi8(static_cast<char>(byte)), k);
-          });
+          [](unsigned char* to, unsigned char byte, unsigned n) { fill64(to, splat(byte), n); });
     }
 
    private:
+    const simd& k_;
     const unsigned char* q_;
     __m512i code_;  // the window's bytes, 0 past them: masked loads read nothing outside
   };
