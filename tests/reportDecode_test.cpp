@@ -105,11 +105,20 @@ TEST_P(DecodeLevel, WindowEdgesMatchThePlainDecoding) {
                     line(letters(n)));
   for (size_t at = 28; at <= 66; ++at)  // a repeat across the end of a window
     cases.push_back(line(letters(at) + dash + letters(70)) + line(letters(at) + stars));
+  // Repeats of one (Russian letters), of character 0 and of character 192
+  // in the last places of a window, their operands past it, the next line
+  // beginning right after them or a little later.
+  const std::string one = b({0xC0, 0xA0, 0x01});
+  for (const std::string& repeat : {one, dash, b({0xC0, 0x00, 0x03}), b({0xC0, 0xC0, 0x01})})
+    for (size_t at = 58; at <= 66; ++at)
+      for (size_t after = 0; after <= 2; ++after)
+        cases.push_back(line(letters(at) + repeat + letters(after)) + line(one + letters(2) + one));
   for (std::string close : {b({0xC0, 0xC0, 0x03}), b({0xC0, 0x2D, 0xC0}), b({0xC0, 0xC0, 0xC0, 0xC0, 0x41, 0xC0})})
     cases.push_back(line(letters(9) + close + letters(20)));  // 192 as a repeat's character or count
   cases.push_back(line(b({0xC0, 0x2D, 0x00, 0xC0, 0x00, 0x09, 0xC0, 0x41, 0x01, 0x80, 0x81, 0x00})));
   cases.push_back(line(letters(63) + b({0xC0})) + b({0x2D, 0x07}) + line(letters(3)));  // operands beyond the line
   cases.push_back(line(letters(62) + b({0xC0, 0x2D})) + b({0x07}) + line(letters(3)));
+  cases.push_back(line(letters(63) + b({0xC0})) + line(b({0x41, 0x5E, 0x5D})));  // the next line's first code too
   cases.push_back(line(letters(20)) + b({100}) + letters(70));  // a cut last line
   cases.push_back(line(letters(20)) + b({100}) + letters(70) + b({0xC0, 0x2D}));
   cases.push_back(line(letters(5)) + b({3, 0x5E, 0xC0, 0x41}));  // operands past the end

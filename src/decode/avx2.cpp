@@ -24,8 +24,6 @@ namespace avx2 {
 #include "windowLoop.inc"
 
 const unsigned kWindow = 64;
-// Bytes a window's loads read from its start: the codes and their operands.
-const unsigned kWindowReach = kWindow + 2;
 
 // For each mask of eight places, the shuffle that gathers the marked bytes
 // to the front.
@@ -125,10 +123,12 @@ struct simd {
 
   class window {
    public:
-    window(simd& state, const unsigned char* q, unsigned w, const unsigned char* end) : state_(state), at_(q) {
-      if (static_cast<std::size_t>(end - q) < kWindowReach) {
-        std::memcpy(state.copy, q, w);
-        std::memset(state.copy + w, 0, kWindowReach - w);
+    // Loads read kWindowReach bytes from q: the codes and their operands.
+    window(simd& state, const unsigned char* q, unsigned, const unsigned char* end) : state_(state), at_(q) {
+      const std::size_t have = static_cast<std::size_t>(end - q);
+      if (have < kWindowReach) {
+        std::memcpy(state.copy, q, have);
+        std::memset(state.copy + have, 0, kWindowReach - have);
         at_ = state.copy;
       }
     }

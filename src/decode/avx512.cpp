@@ -43,8 +43,8 @@ struct simd {
 
   class window {
    public:
-    window(simd& state, const unsigned char* q, unsigned w, const unsigned char*)
-        : k_(state), q_(q), code_(_mm512_maskz_loadu_epi8(lowBits(w), q)) {}
+    window(simd& state, const unsigned char* q, unsigned w, const unsigned char* end)
+        : k_(state), q_(q), left_(static_cast<std::size_t>(end - q)), code_(_mm512_maskz_loadu_epi8(lowBits(w), q)) {}
 
     std::uint64_t repeats() const { return _mm512_cmpeq_epi8_mask(code_, k_.repeatByte); }
 
@@ -52,8 +52,15 @@ struct simd {
       const __m512i one = k_.one;
       std::uint64_t starts = valid & ~(repeat << 1 | repeat << 2);
       std::uint64_t codes = starts & ~heads;
-      __m512i character = _mm512_maskz_loadu_epi8(valid >> 1, q_ + 1);
-      __m512i times = _mm512_maskz_loadu_epi8(valid >> 2, q_ + 2);
+      // The operands of every code, up to two places past the window.
+      __m512i character, times;
+      if (left_ < kWindowReach) {  // near the report's end: left_ is at least 1
+        character = _mm512_maskz_loadu_epi8(lowBits(static_cast<unsigned>(left_) - 1), q_ + 1);
+        times = _mm512_maskz_loadu_epi8(lowBits(static_cast<unsigned>(left_) - 1) >> 1, q_ + 2);
+      } else {
+        character = _mm512_loadu_si512(q_ + 1);
+        times = _mm512_loadu_si512(q_ + 2);
+      }
 
       // What each code gives: a byte and how many of it.
       __m512i spaces = _mm512_sub_epi8(code_, k_.spaceBase);
@@ -87,7 +94,8 @@ struct simd {
    private:
     const simd& k_;
     const unsigned char* q_;
-    __m512i code_;  // the window's bytes, 0 past them: masked loads read nothing outside
+    std::size_t left_;  // the report's bytes from q_ on
+    __m512i code_;      // the window's bytes, 0 past them: masked loads read nothing outside
   };
 };
 
