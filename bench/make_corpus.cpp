@@ -3,10 +3,17 @@
 //
 //   make_corpus reports DIR [MIB [MIX]]
 //                                   archives of about MIB MiB of decoded text
-//                                   (default 1024) in DIR/archives, and the
-//                                   expected output in DIR/expected.txt; MIX
-//                                   is "standard" (the default) or "repeats",
-//                                   where a quarter of the codes are repeats
+//                                   (default 1024) in DIR/archives, the
+//                                   expected output in DIR/expected.txt and
+//                                   the bytes of the data files (the codes
+//                                   tarvin decodes) in DIR/codes.txt; MIX
+//                                   is "standard" (the default), "repeats",
+//                                   where a quarter of the codes are repeats,
+//                                   "russian", short Russian reports, 300 to
+//                                   600 to an index, where most letters are
+//                                   repeats, or "latin", the same archive
+//                                   with one upper-case Latin letter for each
+//                                   Cyrillic one
 //   make_corpus records DIR N [shuffled]
 //                                   one index of N records in DIR/records,
 //                                   with tiny reports, and DIR/expected.txt;
@@ -24,19 +31,22 @@
 //
 // Reports are a few hundred bytes to 100 KB long and mix what real reports
 // hold: upper-case Latin and Cyrillic words, numbers, columns aligned with
-// runs of spaces, ruled lines of repeated characters and empty lines. Every
+// runs of spaces, ruled lines of repeated characters and empty lines (the
+// Russian mixes: see report_generator.h). Every
 // index file has a name of its own and every key sorts by its number, so the
 // order of the output is the order of generation.
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <random>
 #include <set>
 #include <string>
+#include <system_error>
+#include <utility>
 #include <vector>
 
 #include "archive_writer.h"
@@ -71,7 +81,7 @@ void appendSizeLine(std::FILE* out, size_t lastText) {
 // The text and encoding of a report of the mix: log-uniform lengths from
 // 300 bytes to 100 KB.
 void mixed(generator& g, archive::report& rep) {
-  rep.lines = g.report(static_cast<size_t>(300 * std::exp(g.below(10000) / 10000.0 * std::log(333.0))));
+  rep.lines = g.report(g.reportBytes());
   rep.how = g.encoding();
 }
 
@@ -80,13 +90,15 @@ int writeReports(const std::string& dir, double mib, bench::mix mix) {
   std::FILE* expected = std::fopen((dir + "/expected.txt").c_str(), "wb");
   if (!expected) return 1;
   const double total = mib * 1024 * 1024;
-  const unsigned perIndex = 100, perDirectory = 25;
+  const unsigned perDirectory = 25;
   double written = 0;
   unsigned counter = 0, key = 0;
   size_t last = 0;
+  std::uintmax_t codeBytes = 0;
   for (unsigned index = 0; written < total; ++index) {
     std::string sub = dir + "/archives/" + numbered("d", index / perDirectory, 3);
     archive::writer w(sub, numbered("I", index, 5) + ".IDX");
+    const unsigned perIndex = bench::russianText(mix) ? 300 + g.below(301) : 100;
     for (unsigned r = 0; r < perIndex && written < total; ++r) {
       archive::report rep;
       rep.major = numbered("R", key++, 7);
@@ -98,9 +110,18 @@ int writeReports(const std::string& dir, double mib, bench::mix mix) {
     }
     w.write();
     for (const std::string& text : w.expected()) last = appendExpected(expected, text, counter);
+    for (unsigned n = 0; n < 4; ++n) {
+      std::error_code absent;
+      const std::uintmax_t size = std::filesystem::file_size(w.dataFilePath(n), absent);
+      if (!absent) codeBytes += size;
+    }
   }
   appendSizeLine(expected, last);
   std::fclose(expected);
+  std::FILE* codes = std::fopen((dir + "/codes.txt").c_str(), "wb");
+  if (!codes) return 1;
+  std::fprintf(codes, "%ju\n", codeBytes);
+  std::fclose(codes);
   std::printf("%u reports\n", counter);
   return 0;
 }
@@ -204,17 +225,22 @@ int salvageShares(const std::string& dir) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string mix = argc > 4 ? argv[4] : "standard";
-  if (argc >= 3 && argc <= 5 && std::string(argv[1]) == "reports" && (mix == "standard" || mix == "repeats"))
-    return writeReports(argv[2], argc > 3 ? std::atof(argv[3]) : 1024,
-                        mix == "repeats" ? bench::mix::repeats : bench::mix::standard);
+  const std::string mix = argc > 4 ? argv[4] : "standard";
+  const std::pair<const char*, bench::mix> mixes[] = {{"standard", bench::mix::standard},
+                                                      {"repeats", bench::mix::repeats},
+                                                      {"russian", bench::mix::russian},
+                                                      {"latin", bench::mix::latin}};
+  for (const auto& [name, m] : mixes)
+    if (argc >= 3 && argc <= 5 && std::string(argv[1]) == "reports" && mix == name)
+      return writeReports(argv[2], argc > 3 ? std::atof(argv[3]) : 1024, m);
   if ((argc == 4 || (argc == 5 && std::string(argv[4]) == "shuffled")) && std::string(argv[1]) == "records")
     return writeRecords(argv[2], static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10)), argc == 5);
   if ((argc == 3 || argc == 4) && std::string(argv[1]) == "salvage")
     return writeOrphans(argv[2], argc == 4 ? static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10)) : 10000);
   if (argc == 3 && std::string(argv[1]) == "salvage-shares") return salvageShares(argv[2]);
   std::fprintf(stderr,
-               "usage: make_corpus reports DIR [MIB [standard|repeats]] | make_corpus records DIR N [shuffled] |\n"
+               "usage: make_corpus reports DIR [MIB [standard|repeats|russian|latin]] |\n"
+               "       make_corpus records DIR N [shuffled] |\n"
                "       make_corpus salvage DIR [N] | make_corpus salvage-shares DIR\n");
   return 2;
 }

@@ -15,72 +15,94 @@
 
 namespace {
 
-// About 4 MB of encoded reports of a mix of the corpus.
-std::string makeReports(bench::mix m) {
+const char* const kMixName[] = {"standard", "repeats", "russian", "latin"};
+
+// About 4 MB of encoded reports of one mix, each followed by the zero bytes
+// up to its next 64-byte block, as in a data file; `ends` holds where each
+// report's bytes end. The reports of the Russian mixes are as long as in
+// their corpus, the others 20 KB of text.
+struct reports {
+  std::string bytes;
+  std::vector<std::size_t> ends;
+};
+
+reports makeReports(bench::mix m) {
   bench::generator g(1, m);
-  std::string all;
-  while (all.size() < (4u << 20)) all += archive::encodeReport(g.report(20000), g.encoding());
+  reports all;
+  while (all.bytes.size() < (4u << 20)) {
+    const std::size_t textBytes = bench::russianText(m) ? g.reportBytes() : 20000;
+    all.bytes += archive::encodeReport(g.report(textBytes), g.encoding());
+    all.bytes.resize((all.bytes.size() + 63) / 64 * 64, '\0');
+    all.ends.push_back(all.bytes.size());
+  }
   return all;
 }
 
-const std::string& encodedReports(bench::mix m = bench::mix::standard) {
-  static const std::string standard = makeReports(bench::mix::standard);
-  static const std::string repeats = makeReports(bench::mix::repeats);
-  return m == bench::mix::repeats ? repeats : standard;
+const reports& encodedReports(bench::mix m = bench::mix::standard) {
+  static const reports all[] = {makeReports(bench::mix::standard), makeReports(bench::mix::repeats),
+                                makeReports(bench::mix::russian), makeReports(bench::mix::latin)};
+  return all[static_cast<int>(m)];
+}
+
+// Figures by text bytes (bytes_per_second) and by code bytes a second.
+void countBytes(benchmark::State& state, std::size_t textBytes, std::size_t codeBytes) {
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * textBytes));
+  state.counters["code_bytes_per_second"] =
+      benchmark::Counter(static_cast<double>(state.iterations() * codeBytes), benchmark::Counter::kIsRate);
 }
 
 void Decode(benchmark::State& state) {
-  const std::string& bytes = encodedReports();
+  const std::string& bytes = encodedReports().bytes;
   mstr text;
   for (auto _ : state) {
     text.clear();
     decodeReportText(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), text);
     benchmark::DoNotOptimize(text.get_data());
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * text.get_count());  // decoded characters
-  state.counters["code_bytes"] = static_cast<double>(bytes.size());
+  countBytes(state, static_cast<std::size_t>(text.get_count()), bytes.size());  // decoded characters
   text.clear();
 }
 BENCHMARK(Decode);
 
-// Decoding straight to OEM bytes at one level, into an output buffer of
-// 256 KiB that is reused whenever the next line might not fit, as output is
-// gathered before it is written.
-void DecodeOem(benchmark::State& state, reportDecode::level l, bench::mix m) {
-  if (!reportDecode::supported(l)) {
+// Decoding straight to OEM bytes at one level, report by report as the
+// program decodes them, into an output buffer of 256 KiB that is reused from
+// its start for every call, as output is gathered before it is written.
+void DecodeOem(benchmark::State& state, const reportDecode::levelInfo& level, bench::mix m) {
+  if (!reportDecode::supported(level.id)) {
     state.SkipWithError("level not supported here");
     return;
   }
-  const std::string& bytes = encodedReports(m);
+  const reports& all = encodedReports(m);
   std::vector<unsigned char> out(256 << 10);
-  const reportDecode::decoder decode = reportDecode::select(l);
+  const reportDecode::decoder decode = level.decode;
   std::size_t decoded = 0;
   for (auto _ : state) {
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const unsigned char* const data = reinterpret_cast<const unsigned char*>(all.bytes.data());
+    std::size_t at = 0;
     decoded = 0;
-    for (std::size_t left = bytes.size(); left;) {
-      reportDecode::result r = decode(p, left, out.data(), out.size());
-      benchmark::DoNotOptimize(out.data());
-      p += r.consumed;
-      left -= r.consumed;
-      decoded += r.produced;
+    for (std::size_t end : all.ends) {
+      while (at < end) {
+        reportDecode::result r = decode(data + at, end - at, out.data(), out.size());
+        benchmark::DoNotOptimize(out.data());
+        at += r.consumed;
+        decoded += r.produced;
+      }
     }
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * decoded));  // decoded characters
+  countBytes(state, decoded, all.bytes.size());
 }
 
 const bool registered = [] {
-  for (auto l : {reportDecode::level::scalar, reportDecode::level::avx2, reportDecode::level::avx512})
-    for (auto m : {bench::mix::standard, bench::mix::repeats})
+  for (const reportDecode::levelInfo& level : reportDecode::kLevels)
+    for (auto m : {bench::mix::standard, bench::mix::repeats, bench::mix::russian, bench::mix::latin})
       benchmark::RegisterBenchmark(
-          (std::string("DecodeOem/") + reportDecode::name(l) + (m == bench::mix::repeats ? "/repeats" : "/standard"))
-              .c_str(),
-          DecodeOem, l, m);
+          (std::string("DecodeOem/") + level.name + "/" + kMixName[static_cast<int>(m)]).c_str(), DecodeOem, level,
+          m);
   return true;
 }();
 
 void ConvertToOem(benchmark::State& state) {
-  const std::string& bytes = encodedReports();
+  const std::string& bytes = encodedReports().bytes;
   mstr text;
   decodeReportText(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), text);
   std::vector<char> out(static_cast<size_t>(text.get_count()) + 1);

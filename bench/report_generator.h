@@ -1,10 +1,12 @@
 // Generates report text as real reports look: upper-case Latin and Cyrillic
 // words, numbers, columns aligned with runs of spaces, ruled lines of repeated
-// characters and empty lines, in code page 866. Shared by the corpus writer
-// and the micro benchmarks, so both measure the same mix.
+// characters and empty lines, in code page 866; or Russian text as the users'
+// archives hold it, and its Latin twin. Shared by the corpus writer and the
+// micro benchmarks, so both measure the same mix.
 #ifndef TARVIN_BENCH_REPORT_GENERATOR_H
 #define TARVIN_BENCH_REPORT_GENERATOR_H
 
+#include <cmath>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -44,9 +46,32 @@ inline const char* const kRepeatCyrillic[] = {
     "\xa8\xad\xa5\xa9",          // иней
 };
 
+// Russian letters with their frequency in Russian text (per 10,000 letters),
+// lower case; the upper-case letter of each is kUpper[i]. Of these, а-п
+// (bytes 0xA0-0xAF) and every upper-case letter but Ё have no code of their
+// own: seven letters in ten are repeats of one.
+inline const unsigned char kLower[] = {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xF1, 0xA6, 0xA7, 0xA8, 0xA9,
+                                       0xAA, 0xAB, 0xAC, 0xAD, 0xAE, 0xAF, 0xE0, 0xE1, 0xE2, 0xE3, 0xE4,
+                                       0xE5, 0xE6, 0xE7, 0xE8, 0xE9, 0xEA, 0xEB, 0xEC, 0xED, 0xEE, 0xEF};
+inline const unsigned char kUpper[] = {0x80, 0x81, 0x82, 0x83, 0x84, 0x85, 0xF0, 0x86, 0x87, 0x88, 0x89,
+                                       0x8A, 0x8B, 0x8C, 0x8D, 0x8E, 0x8F, 0x90, 0x91, 0x92, 0x93, 0x94,
+                                       0x95, 0x96, 0x97, 0x98, 0x99, 0x9A, 0x9B, 0x9C, 0x9D, 0x9E, 0x9F};
+inline const unsigned short kFrequency[] = {801, 159, 454, 170, 298, 845, 4,   94,  165, 735, 121,
+                                            349, 440, 321, 670, 1097, 281, 473, 547, 626, 262, 26,
+                                            97,  48,  144, 73,  36,  4,   190, 174, 32,  64,  201};
+// The one upper-case Latin letter each of them becomes in the Latin twin.
+inline const char kLatinOf[] = "ABVGDEEJZIYKLMNOPRSTUFHCQWWXYXEUQ";
+// Words of 1 to 12 letters, by their share in Russian text (per 100).
+inline const unsigned char kWordLength[] = {6, 12, 10, 11, 12, 12, 11, 9, 7, 5, 3, 2};
+
 // The mix of text: `standard` as above; `repeats` has about a quarter of its
-// codes repeats of one character.
-enum class mix { standard, repeats };
+// codes repeats of one character; `russian` is Russian sentences, numbers and
+// columns in short reports (0.5-3 KB of 5 to 60 lines of 20 to 76
+// characters); `latin` is the same text with every Cyrillic letter one
+// upper-case Latin letter, so that none of its codes is a repeat.
+enum class mix { standard, repeats, russian, latin };
+
+inline bool russianText(mix m) { return m == mix::russian || m == mix::latin; }
 
 class generator {
  public:
@@ -72,6 +97,7 @@ class generator {
 
   // One line of about `width` characters.
   std::string line(size_t width) {
+    if (russianText(mix_)) return russianLine(width);
     switch (below(12)) {
       case 0:
         return "";
@@ -88,15 +114,25 @@ class generator {
     return s.substr(0, width);
   }
 
-  // A report of about `bytes` characters of text.
+  // A report of about `bytes` characters of text; of the Russian mixes, of
+  // 5 to 60 lines of 20 to 76 characters.
   std::vector<std::string> report(size_t bytes) {
+    const bool russian = russianText(mix_);
     std::vector<std::string> lines;
     size_t size = 0;
-    while (size < bytes) {
-      lines.push_back(line(20 + below(60)));
+    while (size < bytes || (russian && lines.size() < 5)) {
+      if (russian && lines.size() == 60) break;
+      lines.push_back(line(russian ? 20 + below(57) : 20 + below(60)));
       size += lines.back().size() + 1;
     }
     return lines;
+  }
+
+  // The length of a report's text in a corpus: log-uniform from 300 bytes to
+  // 100 KB, or of the Russian mixes 0.5 to 3 KB.
+  size_t reportBytes() {
+    if (russianText(mix_)) return 500 + below(2501);
+    return static_cast<size_t>(300 * std::exp(below(10000) / 10000.0 * std::log(333.0)));
   }
 
   archive::encoding encoding() {
@@ -105,10 +141,62 @@ class generator {
     how.punctuationAsCodes = below(2);
     how.spaceRun = below(4) == 0 ? 0 : 2;
     how.repeatRun = below(4) == 0 ? 0 : 4;
+    if (russianText(mix_)) how.repeatRun = 0;  // the twin has no repeat code at all
     return how;
   }
 
  private:
+  // A Russian letter by its frequency, lower case; in the Latin twin its
+  // Latin letter.
+  unsigned char letter(bool upper) {
+    unsigned at = below(10001), i = 0;
+    while (at >= kFrequency[i] && i + 1 < sizeof kFrequency / sizeof *kFrequency) at -= kFrequency[i++];
+    if (mix_ == mix::latin) return static_cast<unsigned char>(kLatinOf[i]);
+    return upper ? kUpper[i] : kLower[i];
+  }
+
+  // A word: capitalised at the start of a sentence, one in thirty an
+  // abbreviation in capitals.
+  std::string russianWord(bool capital) {
+    unsigned at = below(100), n = 0;
+    while (at >= kWordLength[n] && n + 1 < sizeof kWordLength) at -= kWordLength[n++];
+    const bool abbreviation = below(30) == 0;
+    if (abbreviation) n = 1 + below(3);
+    std::string s;
+    for (unsigned i = 0; i <= n; ++i) s += static_cast<char>(letter(abbreviation || (capital && i == 0)));
+    return s;
+  }
+
+  // Sentences with numbers, dates and punctuation, or a row of a table: its
+  // columns apart by runs of spaces.
+  std::string russianLine(size_t width) {
+    const bool table = below(5) == 0;
+    std::string s;
+    bool capital = true;
+    while (s.size() < width) {
+      if (!s.empty()) s.append(table ? 2 + below(11) : 1, ' ');
+      unsigned kind = below(10);
+      if (kind == 0) {
+        s += std::to_string(below(2000));
+        if (below(3) == 0) s += "," + std::to_string(below(100));
+      } else if (kind == 1 && below(3) == 0) {
+        s += std::to_string(1 + below(28)) + "." + std::to_string(10 + below(3)) + "." +
+             std::to_string(2000 + below(8));
+      } else {
+        s += russianWord(capital);
+      }
+      capital = false;
+      if (table) continue;
+      unsigned mark = below(100);
+      if (mark < 8) s += ',';
+      else if (mark < 14) s += '.', capital = true;
+      else if (mark < 15) s += ':';
+      else if (mark < 17) s += " -";
+      else if (mark < 18) s += ';';
+    }
+    return s.substr(0, width);
+  }
+
   // One word in kRepeatShare is one of repeats in the `repeats` mix.
   static const std::uint32_t kRepeatShare = 4;
 

@@ -1,7 +1,8 @@
 // The report decoders on arbitrary bytes, checked against the plain decoding
 // that follows the code table one byte at a time through the system
 // conversion: the table decoder into UTF-16, and every level of the decoder
-// into OEM bytes, resumed call after call in rooms of varying size.
+// into OEM bytes, in one room for all of the text (windows across lines to
+// the end) and resumed call after call in rooms of varying size.
 // Decoding expands input up to some 85 times: run with -max_len=65536.
 #include <cstdio>
 #include <cstdlib>
@@ -15,18 +16,19 @@
 
 namespace {
 
-[[noreturn]] void differs(reportDecode::level l, const std::string& got, const std::string& expected) {
+[[noreturn]] void differs(const reportDecode::levelInfo& level, const std::string& got, const std::string& expected) {
   std::size_t at = 0;
   while (at < got.size() && at < expected.size() && got[at] == expected[at]) ++at;
-  std::fprintf(stderr, "%s: decoded bytes differ at byte %zu: %zu bytes, plain decoding %zu\n", reportDecode::name(l),
-               at, got.size(), expected.size());
+  std::fprintf(stderr, "%s: decoded bytes differ at byte %zu: %zu bytes, plain decoding %zu\n", level.name, at,
+               got.size(), expected.size());
   std::abort();
 }
 
 // Decodes at one level, each call into a buffer of exactly its room, which
-// must hold nothing written past the produced text and its slack.
-std::string decodeInRooms(reportDecode::level l, const unsigned char* data, std::size_t size,
-                          reportDecode::result& damage) {
+// must hold nothing written past the produced text and its slack: with
+// `whole`, a room for all of the text, else rooms of varying size.
+std::string decodeInRooms(const reportDecode::levelInfo& level, const unsigned char* data, std::size_t size,
+                          bool whole, reportDecode::result& damage) {
   const unsigned char kUntouched = 0xA5;
   std::string text;
   damage = reportDecode::result{0, 0, reportDecode::damage::none, 0};
@@ -35,17 +37,18 @@ std::string decodeInRooms(reportDecode::level l, const unsigned char* data, std:
     seed = seed * 1103515245u + 12345u;
     // From the least room, where lines are decoded one by one, to rooms
     // where windows run across lines until the room nearly runs out.
-    std::vector<unsigned char> room(reportDecode::kLineRoom + (seed >> 8) % 16384);
+    std::vector<unsigned char> room(whole ? 2 * reportDecode::kLineRoom + reportDecode::kMostPerCodeByte * left
+                                          : reportDecode::kLineRoom + (seed >> 8) % 16384);
     std::memset(room.data(), kUntouched, room.size());
-    reportDecode::result r = reportDecode::select(l)(data + (size - left), left, room.data(), room.size());
+    reportDecode::result r = level.decode(data + (size - left), left, room.data(), room.size());
     if (!r.consumed || r.consumed > left || r.produced + reportDecode::kSlack > room.size()) {
-      std::fprintf(stderr, "%s: %zu of %zu bytes consumed, %zu produced in a room of %zu\n", reportDecode::name(l),
-                   r.consumed, left, r.produced, room.size());
+      std::fprintf(stderr, "%s: %zu of %zu bytes consumed, %zu produced in a room of %zu\n", level.name, r.consumed,
+                   left, r.produced, room.size());
       std::abort();
     }
     for (std::size_t i = r.produced + reportDecode::kSlack; i < room.size(); ++i)
       if (room[i] != kUntouched) {
-        std::fprintf(stderr, "%s: byte %zu written, %zu produced\n", reportDecode::name(l), i, r.produced);
+        std::fprintf(stderr, "%s: byte %zu written, %zu produced\n", level.name, i, r.produced);
         std::abort();
       }
     text.append(room.begin(), room.begin() + static_cast<std::ptrdiff_t>(r.produced));
@@ -95,17 +98,19 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   plain.clear();
 
   if (size % 2) expected.erase(0, 1);
-  for (auto l : {reportDecode::level::scalar, reportDecode::level::avx2, reportDecode::level::avx512}) {
-    if (!reportDecode::supported(l)) continue;
-    reportDecode::result damage{};
-    std::string text = decodeInRooms(l, data, size, damage);
-    if (text != expected) differs(l, text, expected);
-    // The same damage, at the same byte.
-    if (damage.damaged != reference.damaged || damage.damagedAt != reference.damagedAt) {
-      std::fprintf(stderr, "%s: damage %d at %zu, the plain decoding %d at %zu\n", reportDecode::name(l),
-                   static_cast<int>(damage.damaged), damage.damagedAt, static_cast<int>(reference.damaged),
-                   reference.damagedAt);
-      std::abort();
+  for (const reportDecode::levelInfo& level : reportDecode::kLevels) {
+    if (!reportDecode::supported(level.id)) continue;
+    for (bool whole : {true, false}) {
+      reportDecode::result damage{};
+      std::string text = decodeInRooms(level, data, size, whole, damage);
+      if (text != expected) differs(level, text, expected);
+      // The same damage, at the same byte.
+      if (damage.damaged != reference.damaged || damage.damagedAt != reference.damagedAt) {
+        std::fprintf(stderr, "%s: damage %d at %zu, the plain decoding %d at %zu\n", level.name,
+                     static_cast<int>(damage.damaged), damage.damagedAt, static_cast<int>(reference.damaged),
+                     reference.damagedAt);
+        std::abort();
+      }
     }
   }
   return 0;

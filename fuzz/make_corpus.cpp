@@ -54,11 +54,33 @@ void decoderSeeds() {
   seed("decoder", "repeat_of_zero", std::string("\x03\xC0\x00\x05\x00\x01\xBF", 7));
   // Where the vector decoders change windows: a repeat across 64 code bytes,
   // close 192 bytes, a line of 64 codes whose last repeat reads beyond it,
-  // and the longest runs.
+  // and the longest runs. Reports shorter than 128 bytes take the scalar
+  // loop at every level: the shorter seeds follow two lines of 64 codes,
+  // which keep the windows aligned as without them.
   std::string letters(61, '\x5E');
+  const std::string before = "\x3F" + std::string(63, '\x5E') + "\x3F" + std::string(63, '\x5E');
   seed("decoder", "window_edges",
        "\x46" + letters + "\xC0\x2D\x05" + letters.substr(0, 6) + "\x40" + letters + "\x83\x84\xC0\x2D\x07\x02\x5E");
-  seed("decoder", "close_repeats", "\x28" + letters.substr(0, 10) + "\xC0\xC0\x03\xC0\x2D\xC0" + letters.substr(0, 24));
+  seed("decoder", "close_repeats",
+       before + "\x28" + letters.substr(0, 10) + "\xC0\xC0\x03\xC0\x2D\xC0" + letters.substr(0, 24));
+  // Russian text, most letters repeats of one among literals (spaces,
+  // digits, р-я), in lines of 20 to 76 characters: repeats in every place
+  // of a window. "Станция Северная: температура воздуха 12,5 градуса, ветер
+  // южный, давление 745 мм."
+  const std::string sentence =
+      "\x91\xE2\xA0\xAD\xE6\xA8\xEF \x91\xA5\xA2\xA5\xE0\xAD\xA0\xEF: \xE2\xA5\xAC\xAF\xA5\xE0\xA0\xE2\xE3\xE0\xA0 "
+      "\xA2\xAE\xA7\xA4\xE3\xE5\xA0 12,5 \xA3\xE0\xA0\xA4\xE3\xE1\xA0, \xA2\xA5\xE2\xA5\xE0 \xEE\xA6\xAD\xEB\xA9, "
+      "\xA4\xA0\xA2\xAB\xA5\xAD\xA8\xA5 745 \xAC\xAC.";
+  std::vector<std::string> russian;
+  for (std::size_t width = 20; width <= 76; width += 4) russian.push_back(sentence.substr(0, width));
+  archive::encoding everyLetter;
+  everyLetter.repeatRun = 0;
+  seed("decoder", "russian", archive::encodeReport(russian, everyLetter));
+  // Repeats of one in the last two places of a window: the next line right
+  // after their operands, or its length byte and first code as the operands.
+  seed("decoder", "repeat_at_window_end",
+       before + "\x41" + std::string(62, '\x5E') + "\xC0\xA0\x01" + "\x3E" + std::string(61, '\x5E') + "\xC0" +
+           "\x03\x41\x5E\x5D");
   std::string longest = "\xFF" + std::string(255, '\xBF') + "\xFF";
   for (int i = 0; i < 85; ++i) longest += "\xC0\x2A\xFF";
   seed("decoder", "longest_runs", longest);

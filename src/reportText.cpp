@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "lineCodes.h"
 #include "oemTable.h"
 #include "reportDecode.h"
-#include "reportDecode_common.h"
 
 namespace {
 

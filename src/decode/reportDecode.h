@@ -12,9 +12,11 @@
 // operand bytes are not both inside adds nothing and ends its line.
 //
 // Levels: the scalar loop runs everywhere; the AVX2 and AVX-512 levels decode
-// 64 bytes at a time, across line ends, and are built only for x86.
-#ifndef TARVIN_REPORTDECODE_H
-#define TARVIN_REPORTDECODE_H
+// 64 bytes at a time, across line ends, and are built only for x86. Each
+// lives in a file of its own in this folder, compiled for its instruction
+// set (levels.h).
+#ifndef TARVIN_DECODE_REPORTDECODE_H
+#define TARVIN_DECODE_REPORTDECODE_H
 
 #include <cstddef>
 
@@ -25,7 +27,7 @@ enum class level : int { scalar = 0, avx2 = 1, avx512 = 2 };
 // The highest level this processor and system run.
 level best();
 // Whether this build has the level and this processor and system run it; the
-// scalar level always.
+// scalar level always. The processor is asked once.
 bool supported(level l);
 // "scalar", "avx2", "avx512".
 const char* name(level l);
@@ -66,6 +68,18 @@ typedef result (*decoder)(const unsigned char* data, std::size_t size, unsigned 
 // caller chooses once and keeps it.
 decoder select(level l);
 
+// The levels, lowest first: kLevels[i].id is level i. `runs` tells whether
+// this processor and system run the level (false where the build has no code
+// for it, and `decode` is then null).
+struct levelInfo {
+  level id;
+  const char* name;
+  bool (*runs)();
+  decoder decode;
+};
+constexpr std::size_t kLevelCount = 3;
+extern const levelInfo kLevels[kLevelCount];
+
 }  // namespace reportDecode
 
-#endif  // TARVIN_REPORTDECODE_H
+#endif  // TARVIN_DECODE_REPORTDECODE_H

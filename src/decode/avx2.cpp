@@ -9,14 +9,21 @@
 // report's bytes.
 #include <immintrin.h>
 
-#include "reportDecode_common.h"
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "levels.h"
+#include "lineCodes.h"
+#include "reportDecode.h"
 
 namespace reportDecode {
-namespace {
+namespace avx2 {
+
+#include "lineLoop.inc"
+#include "windowLoop.inc"
 
 const unsigned kWindow = 64;
-// Bytes a window's loads read from its start: the codes and their operands.
-const unsigned kWindowReach = kWindow + 2;
 
 // For each mask of eight places, the shuffle that gathers the marked bytes
 // to the front.
@@ -42,12 +49,28 @@ inline std::uint64_t bits(__m256i low, __m256i high) {
          static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(high))) << 32;
 }
 
+// A byte in every place.
+inline __m256i splat(unsigned char b) { return _mm256_set1_epi8(static_cast<char>(b)); }
+
+// The constants of every window, made once for a call rather than for each
+// window.
+struct constants {
+  // 192 for repeats; as a signed byte, -64, below which lie the space runs
+  // (128-191).
+  const __m256i repeatByte = splat(kRepeat);
+  const __m256i mappedAbove = splat(62), mappedFrom = splat(159), spaceBase = splat(128), space = splat(' '),
+                lineEnd = splat('\n'), one = splat(1);
+  // For spread: the byte of the marks each place reads, and its bit there.
+  const __m256i markByte = _mm256_setr_epi64x(0, 0x0101010101010101, 0x0202020202020202, 0x0303030303030303);
+  const __m256i markBit = _mm256_set1_epi64x(static_cast<long long>(0x8040201008040201ull));
+  // For gather: the first place of the second group of a quarter.
+  const __m128i secondGroup = _mm_set1_epi8(8);
+};
+
 // The 32 bits of `marks` as bytes of all ones or zero.
-inline __m256i spread(std::uint32_t marks) {
-  __m256i byByte = _mm256_shuffle_epi8(_mm256_set1_epi32(static_cast<int>(marks)),
-                                       _mm256_setr_epi64x(0, 0x0101010101010101, 0x0202020202020202, 0x0303030303030303));
-  __m256i bit = _mm256_set1_epi64x(static_cast<long long>(0x8040201008040201ull));
-  return _mm256_cmpeq_epi8(_mm256_and_si256(byByte, bit), bit);
+inline __m256i spread(const constants& k, std::uint32_t marks) {
+  __m256i byByte = _mm256_shuffle_epi8(_mm256_set1_epi32(static_cast<int>(marks)), k.markByte);
+  return _mm256_cmpeq_epi8(_mm256_and_si256(byByte, k.markBit), k.markBit);
 }
 
 // Writes the bytes of `group` (eight places of a quarter window, from place
@@ -76,22 +99,22 @@ struct half {
 };
 
 // Signed compares: 128-191 are the bytes below -64, 63-127 those above 62.
-inline half classify(const unsigned char* window) {
+inline half classify(const constants& k, const unsigned char* window) {
   __m256i code = load(window), character = load(window + 1), times = load(window + 2);
-  __m256i isRepeat = _mm256_cmpeq_epi8(code, _mm256_set1_epi8(static_cast<char>(kRepeat)));
-  __m256i isSpace = _mm256_cmpgt_epi8(_mm256_set1_epi8(-64), code);
-  __m256i isMapped = _mm256_cmpgt_epi8(code, _mm256_set1_epi8(62));
-  __m256i text = _mm256_blendv_epi8(code, _mm256_sub_epi8(_mm256_set1_epi8(static_cast<char>(159)), code), isMapped);
-  text = _mm256_blendv_epi8(text, _mm256_set1_epi8(' '), isSpace);
+  __m256i isRepeat = _mm256_cmpeq_epi8(code, k.repeatByte);
+  __m256i isSpace = _mm256_cmpgt_epi8(k.repeatByte, code);
+  __m256i isMapped = _mm256_cmpgt_epi8(code, k.mappedAbove);
+  __m256i text = _mm256_blendv_epi8(code, _mm256_sub_epi8(k.mappedFrom, code), isMapped);
+  text = _mm256_blendv_epi8(text, k.space, isSpace);
   text = _mm256_blendv_epi8(text, character, isRepeat);
-  __m256i n =
-      _mm256_blendv_epi8(_mm256_set1_epi8(1), _mm256_sub_epi8(code, _mm256_set1_epi8(static_cast<char>(128))), isSpace);
+  __m256i n = _mm256_blendv_epi8(k.one, _mm256_sub_epi8(code, k.spaceBase), isSpace);
   __m256i dead = _mm256_and_si256(isRepeat, _mm256_cmpeq_epi8(character, _mm256_setzero_si256()));
   n = _mm256_andnot_si256(dead, _mm256_blendv_epi8(n, times, isRepeat));  // a character 0 gives nothing
   return {text, n};
 }
 
-struct avx2 {
+struct simd {
+  const constants k{};
   // A copy of the window where its loads would reach past the report's end.
   unsigned char copy[kWindowReach];
   // The single characters of a window in a row, with room for 64-byte loads
@@ -100,25 +123,28 @@ struct avx2 {
 
   class window {
    public:
-    window(avx2& level, const unsigned char* q, unsigned w, const unsigned char* end) : level_(level), at_(q) {
-      if (static_cast<std::size_t>(end - q) < kWindowReach) {
-        std::memcpy(level.copy, q, w);
-        std::memset(level.copy + w, 0, kWindowReach - w);
-        at_ = level.copy;
+    // Loads read kWindowReach bytes from q: the codes and their operands.
+    window(simd& state, const unsigned char* q, unsigned, const unsigned char* end) : state_(state), at_(q) {
+      const std::size_t have = static_cast<std::size_t>(end - q);
+      if (have < kWindowReach) {
+        std::memcpy(state.copy, q, have);
+        std::memset(state.copy + have, 0, kWindowReach - have);
+        at_ = state.copy;
       }
     }
 
     std::uint64_t repeats() const {
-      const __m256i repeatByte = _mm256_set1_epi8(static_cast<char>(kRepeat));
+      const __m256i repeatByte = state_.k.repeatByte;
       return bits(_mm256_cmpeq_epi8(load(at_), repeatByte), _mm256_cmpeq_epi8(load(at_ + 32), repeatByte));
     }
 
     unsigned char* decode(std::uint64_t valid, std::uint64_t heads, std::uint64_t repeat, unsigned char* o) const {
+      const constants& k = state_.k;
       std::uint64_t starts = valid & ~(repeat << 1 | repeat << 2);
-      half low = classify(at_), high = classify(at_ + 32);
-      low.text = _mm256_blendv_epi8(low.text, _mm256_set1_epi8('\n'), spread(static_cast<std::uint32_t>(heads)));
-      high.text = _mm256_blendv_epi8(high.text, _mm256_set1_epi8('\n'), spread(static_cast<std::uint32_t>(heads >> 32)));
-      const __m256i one = _mm256_set1_epi8(1), zero = _mm256_setzero_si256();
+      half low = classify(k, at_), high = classify(k, at_ + 32);
+      low.text = _mm256_blendv_epi8(low.text, k.lineEnd, spread(k, static_cast<std::uint32_t>(heads)));
+      high.text = _mm256_blendv_epi8(high.text, k.lineEnd, spread(k, static_cast<std::uint32_t>(heads >> 32)));
+      const __m256i one = k.one, zero = _mm256_setzero_si256();
       std::uint64_t single = bits(_mm256_cmpeq_epi8(low.n, one), _mm256_cmpeq_epi8(high.n, one));
       std::uint64_t none = bits(_mm256_cmpeq_epi8(low.n, zero), _mm256_cmpeq_epi8(high.n, zero));
       single = (single & starts) | heads;  // a length byte gives its "\n", whatever its value
@@ -129,36 +155,36 @@ struct avx2 {
       unsigned char runByte[kWindow], runCount[kWindow];
       store(runByte, low.text);
       store(runByte + 32, high.text);
-      store(runCount, _mm256_and_si256(low.n, spread(static_cast<std::uint32_t>(runs))));
-      store(runCount + 32, _mm256_and_si256(high.n, spread(static_cast<std::uint32_t>(runs >> 32))));
+      store(runCount, _mm256_and_si256(low.n, spread(k, static_cast<std::uint32_t>(runs))));
+      store(runCount + 32, _mm256_and_si256(high.n, spread(k, static_cast<std::uint32_t>(runs >> 32))));
       const __m128i quarters[4] = {_mm256_castsi256_si128(low.text), _mm256_extracti128_si256(low.text, 1),
                                    _mm256_castsi256_si128(high.text), _mm256_extracti128_si256(high.text, 1)};
-      unsigned char* const singles = level_.singles;
+      unsigned char* const singles = state_.singles;
       unsigned char* row = singles;
-      for (unsigned g = 0; g < (count(valid) + 7) / 8; ++g)
+      // All eight groups, without a test: past the window's codes no place is
+      // single, and a group there adds nothing.
+#pragma GCC unroll 8
+      for (unsigned g = 0; g < 8; ++g)
         row = gather(row, quarters[g / 2], static_cast<unsigned>(single >> (8 * g)) & 0xFF,
-                     _mm_set1_epi8(static_cast<char>(8 * (g % 2))));
+                     g % 2 ? k.secondGroup : _mm_setzero_si128());
       return placeRuns(
           o, single, runs, runByte, runCount,
           [singles](unsigned char* to, unsigned written) {
             store(to, load(singles + written));
             store(to + 32, load(singles + written + 32));
           },
-          [](unsigned char* to, unsigned char byte, unsigned k) {
-            fill64(to, _mm256_set1_epi8(static_cast<char>(byte)), k);
-          });
+          [](unsigned char* to, unsigned char byte, unsigned n) { fill64(to, splat(byte), n); });
     }
 
    private:
-    avx2& level_;
+    simd& state_;
     const unsigned char* at_;  // the window's bytes and two more
   };
 };
 
-}  // namespace
-
-result decodeAvx2(const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room) {
-  return decodeAt<avx2>(data, size, out, room);
+result decode(const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room) {
+  return decodeAt<simd>(data, size, out, room);
 }
 
+}  // namespace avx2
 }  // namespace reportDecode

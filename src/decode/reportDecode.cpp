@@ -1,0 +1,74 @@
+// The table of the decoding levels, and the choice among them.
+//
+// TARVIN_DECODE_X86 is set by the build where the AVX2 and AVX-512 files are
+// compiled (x86 with gcc or clang); the processor check also asks whether the
+// system saves the wider registers.
+#include "reportDecode.h"
+
+#include "levels.h"
+
+namespace reportDecode {
+namespace {
+
+bool always() { return true; }
+
+#if TARVIN_DECODE_X86
+bool avx2Runs() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") &&
+         __builtin_cpu_supports("popcnt");
+}
+
+bool avx512Runs() {
+  return avx2Runs() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+         __builtin_cpu_supports("avx512vbmi2");
+}
+#else
+bool never() { return false; }
+#endif
+
+// Whether each level runs here, asked once.
+struct processor {
+  bool runs[kLevelCount];
+  processor() {
+    for (std::size_t i = 0; i < kLevelCount; ++i) runs[i] = kLevels[i].runs();
+  }
+};
+
+const processor& here() {
+  static const processor p;
+  return p;
+}
+
+}  // namespace
+
+const levelInfo kLevels[kLevelCount] = {
+    {level::scalar, "scalar", always, scalar::decode},
+#if TARVIN_DECODE_X86
+    {level::avx2, "avx2", avx2Runs, avx2::decode},
+    {level::avx512, "avx512", avx512Runs, avx512::decode},
+#else
+    {level::avx2, "avx2", never, nullptr},
+    {level::avx512, "avx512", never, nullptr},
+#endif
+};
+
+bool supported(level l) { return here().runs[static_cast<int>(l)]; }
+
+namespace {
+
+// The highest level at or below l that runs here.
+level runningUpTo(level l) {
+  while (!supported(l)) l = static_cast<level>(static_cast<int>(l) - 1);
+  return l;
+}
+
+}  // namespace
+
+level best() { return runningUpTo(kLevels[kLevelCount - 1].id); }
+
+const char* name(level l) { return kLevels[static_cast<int>(l)].name; }
+
+decoder select(level l) { return kLevels[static_cast<int>(runningUpTo(l))].decode; }
+
+}  // namespace reportDecode

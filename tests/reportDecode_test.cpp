@@ -1,0 +1,137 @@
+// Every decoding level against the plain decoding, one suite run per level
+// of the table (skipped where the processor lacks it).
+#include "reportDecode.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "oemTable.h"
+#include "reportCases.h"
+#include "reportText.h"
+
+namespace {
+
+using reportCases::b;
+
+// The plain decoding as OEM bytes.
+std::string plainBytes(const std::string& bytes) {
+  mstr text;
+  decodeReportTextPlain(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), text);
+  std::string out(static_cast<size_t>(text.get_count()), '\0');
+  const int n = text.get_count();
+  EXPECT_EQ(oemTable::get().narrow(text.get_data(), n, &out[0]), n);
+  text.clear();  // a long text released writes its size line
+  return out;
+}
+
+class DecodeLevel : public testing::TestWithParam<reportDecode::levelInfo> {
+ protected:
+  void SetUp() override {
+    if (!reportDecode::supported(GetParam().id)) GTEST_SKIP() << GetParam().name << " does not run here";
+  }
+
+  // Decodes in as many calls as it takes, each into a buffer of exactly
+  // `roomSize` bytes.
+  std::string decode(const std::string& bytes, std::size_t roomSize) {
+    std::string text;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    for (std::size_t left = bytes.size(); left;) {
+      std::vector<unsigned char> room(roomSize);
+      reportDecode::result r = GetParam().decode(p, left, room.data(), room.size());
+      if (!r.consumed || r.consumed > left || r.produced > room.size() - reportDecode::kSlack) {
+        ADD_FAILURE() << r.consumed << " consumed of " << left << ", " << r.produced << " produced";
+        break;
+      }
+      text.append(room.begin(), room.begin() + static_cast<std::ptrdiff_t>(r.produced));
+      p += r.consumed;
+      left -= r.consumed;
+    }
+    return text;
+  }
+
+  // The text in room for all of it, and in the least room: a line at a time.
+  void expectText(const std::string& bytes, const std::string& text, const std::string& what) {
+    for (std::size_t room : {86 * bytes.size() + 30000, reportDecode::kLineRoom})
+      EXPECT_EQ(decode(bytes, room), text) << "room " << room << ": " << what;
+  }
+  void expectPlain(const std::string& bytes, const std::string& what) { expectText(bytes, plainBytes(bytes), what); }
+};
+
+}  // namespace
+
+namespace reportDecode {
+void PrintTo(const levelInfo& level, std::ostream* os) { *os << level.name; }
+}  // namespace reportDecode
+
+namespace {
+
+INSTANTIATE_TEST_SUITE_P(Levels, DecodeLevel, testing::ValuesIn(reportDecode::kLevels),
+                         [](const testing::TestParamInfo<reportDecode::levelInfo>& info) {
+                           return std::string(info.param.name);
+                         });
+
+TEST_P(DecodeLevel, CodesRepeatsAndEdges) {
+  for (const auto& [bytes, text] : reportCases::codesAndEdges()) expectPlain(bytes, testing::PrintToString(bytes));
+}
+
+TEST_P(DecodeLevel, RandomBytesMatchThePlainDecoding) {
+  std::mt19937 rng(2024);
+  for (int round = 0; round < 3000; ++round) {
+    const std::string bytes = reportCases::randomCodes(rng, round);
+    if (round % 3 != 2) expectPlain(bytes, "round " + std::to_string(round));
+  }
+}
+
+TEST_P(DecodeLevel, EveryEncodingRoundTrips) {
+  std::mt19937 rng(99);
+  for (int round = 0; round < 400; ++round) {
+    std::string text, encoded;
+    if (reportCases::randomReport(rng, round, text, encoded))
+      expectText(encoded, text, "round " + std::to_string(round));
+  }
+}
+
+// Where the vector levels change windows or leave them for the scalar loop.
+TEST_P(DecodeLevel, WindowEdgesMatchThePlainDecoding) {
+  auto line = [](const std::string& codes) { return std::string(1, static_cast<char>(codes.size())) + codes; };
+  auto letters = [](size_t n) { return std::string(n, '\x5E'); };
+  const std::string dash = b({0xC0, 0x2D, 0x05}), stars = b({0xC0, 0x2A, 0xFF});
+  std::vector<std::string> cases;
+  for (size_t n : {31, 32, 33, 63, 64, 65, 127, 128, 129, 255})  // a line of n codes, runs and repeats among them
+    cases.push_back(line(letters(n - 10) + b({0x83, 0xBF, 0x80}) + dash + b({0x81, 0x5D, 0x5C, 0x5B})) +
+                    line(letters(n)));
+  for (size_t at = 28; at <= 66; ++at)  // a repeat across the end of a window
+    cases.push_back(line(letters(at) + dash + letters(70)) + line(letters(at) + stars));
+  // Repeats of one (Russian letters), of character 0 and of character 192
+  // in the last places of a window, their operands past it, the next line
+  // beginning right after them or a little later.
+  const std::string one = b({0xC0, 0xA0, 0x01});
+  for (const std::string& repeat : {one, dash, b({0xC0, 0x00, 0x03}), b({0xC0, 0xC0, 0x01})})
+    for (size_t at = 58; at <= 66; ++at)
+      for (size_t after = 0; after <= 2; ++after)
+        cases.push_back(line(letters(at) + repeat + letters(after)) + line(one + letters(2) + one));
+  for (std::string close : {b({0xC0, 0xC0, 0x03}), b({0xC0, 0x2D, 0xC0}), b({0xC0, 0xC0, 0xC0, 0xC0, 0x41, 0xC0})})
+    cases.push_back(line(letters(9) + close + letters(20)));  // 192 as a repeat's character or count
+  cases.push_back(line(b({0xC0, 0x2D, 0x00, 0xC0, 0x00, 0x09, 0xC0, 0x41, 0x01, 0x80, 0x81, 0x00})));
+  cases.push_back(line(letters(63) + b({0xC0})) + b({0x2D, 0x07}) + line(letters(3)));  // operands beyond the line
+  cases.push_back(line(letters(62) + b({0xC0, 0x2D})) + b({0x07}) + line(letters(3)));
+  cases.push_back(line(letters(63) + b({0xC0})) + line(b({0x41, 0x5E, 0x5D})));  // the next line's first code too
+  cases.push_back(line(letters(20)) + b({100}) + letters(70));  // a cut last line
+  cases.push_back(line(letters(20)) + b({100}) + letters(70) + b({0xC0, 0x2D}));
+  cases.push_back(line(letters(5)) + b({3, 0x5E, 0xC0, 0x41}));  // operands past the end
+  cases.push_back(line(letters(70)) + b({1, 0xC0}));
+  cases.push_back(line(std::string(255, '\xBF')) + line(std::string(84 * 3, '\0')) + line([&] {
+    std::string s;
+    for (int i = 0; i < 85; ++i) s += stars;
+    return s;
+  }()));
+  // Each after two lines of 128 bytes, so that reports shorter than that
+  // still take the vector levels' windows, aligned as without them.
+  const std::string before = line(letters(63)) + line(letters(63));
+  for (const std::string& bytes : cases) expectPlain(before + bytes, testing::PrintToString(bytes));
+}
+
+}  // namespace
