@@ -881,10 +881,8 @@ TEST_F(Damaged, FileFlippedBetweenTwoSizesWhileConverted) {
     for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
          std::chrono::steady_clock::now() < end; ++runs) {
       outcome r = run({arg("d"), arg("e")}, soon);
-      // X.00, when the index read names it not, is told after the reports.
-      const std::string orphan = unnamedBytes(shown("d/X.00"), archive::encodeReport({"ZERO"}).size());
-      if (r.err.size() >= orphan.size() && r.err.compare(r.err.size() - orphan.size(), orphan.size(), orphan) == 0)
-        r.err.erase(r.err.size() - orphan.size());
+      // The data files that the index read names not are told after the reports.
+      r.err = withoutWarnings(r.err);
       std::vector<std::string> texts;
       bool possible = !r.crashed && r.exitCode == (r.err.empty() ? 0 : 1) && splitTexts(r.out, texts);
       if (possible && r.err.empty()) {

@@ -4,6 +4,7 @@
 #ifndef TARVIN_TESTS_EXPECTED_H
 #define TARVIN_TESTS_EXPECTED_H
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <cstdint>
@@ -40,6 +41,21 @@ inline std::string unnamedBytes(const std::string& path, std::uint64_t bytes, bo
   const std::string n = std::to_string(bytes);
   const std::string what = orphaned ? "Файл рапортов (байтов: " + n + ") не назван" : "Первые " + n + " байтов файла рапортов не названы";
   return errorText(0, what + " ни одной записью индекса: " + path, "main", "wmain", orphaned ? 9 : 10);
+}
+
+// Standard error without the warnings of bytes that no index record names.
+inline std::string withoutWarnings(const std::string& err) {
+  std::string kept;
+  for (std::size_t at = 0; at < err.size();) {
+    std::size_t end = err.find("\nin module ", at);
+    end = end == std::string::npos ? err.size() : std::min(err.find('\n', end + 1) + 1, err.size());
+    const std::string text = err.substr(at, end - at);
+    if (text.find("\nin module main func <wmain> in string 9\n") == std::string::npos &&
+        text.find("\nin module main func <wmain> in string 10\n") == std::string::npos)
+      kept += text;
+    at = end;
+  }
+  return kept;
 }
 
 // The error texts among what standard error holds: every text in the error
