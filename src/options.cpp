@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include <algorithm>
+#include <iterator>
 #include <string_view>
 
 namespace {
@@ -8,7 +9,18 @@ namespace {
 // Where a slash marks switches (Windows), every option is also a switch:
 // "/utf8", "/simd:avx2". Elsewhere a slash starts an absolute path, and the
 // options are long options alone, with "-h" for the help.
-constexpr bool kSwitchOptions = platform::slashMarksSwitches;
+constexpr bool kSwitchOptions = kSpelling == spelling::switches;
+
+const char16_t kUsage[] =
+    u"Программа для конверсии рапортов Molvar в текстовый файл(v1.0)\n\n"
+    u"  в параметры указать пути по котрым искать файлы с расширением idx создаваемые Molvar.\n\n"
+    u"  Можно указать список таких путей в файле, который передать с в формате @имя_файла.\n\n"
+    u"  Пример запуска: Tarvin c:\\molvar\\2004\n"
+    u"     Конверсия всех рапортов в указанном каталоге\n"
+    u"  Можно выполнить следующее: Tarvin c:\\molvar\\2004 c:\\molvar\\2005\n"
+    u"     Конвертированные данные выводятся в окно запуска, чтобы получить их в файле надо "
+    u"добавить к команде >имя_файла\n"
+    u"  Пример: Tarvin c:\\molvar\\2004 c:\\molvar\\2005 >2004-2005.txt\n";
 
 bool setTrue(bool& flag) { return flag = true; }
 
@@ -76,16 +88,17 @@ const optionRow kOptions[] = {
      [](runOptions& o, const mstr&) { return setTrue(o.force); }},
     {u"simd", u"УРОВЕНЬ", u"уровень декодирования для измерений: scalar, avx2 или avx512", takeLevel},
     {u"version", nullptr, u"версия программы", [](runOptions& o, const mstr&) { return setTrue(o.version); }},
-    {u"help", nullptr, u"эта справка", [](runOptions& o, const mstr&) { return setTrue(o.help); }, u"-h"},
+    {u"help", nullptr, u"эта справка",
+     [](runOptions& o, const mstr&) { return o.help = runOptions::helpKind::options, true; }, u"-h"},
 };
 
 const char16_t* const kLongPrefix = u"--";
 const char16_t kLongSeparator = u'=';
 const char16_t kSwitchSeparator = u':';
 
-// How the help and the messages spell an option here: "--word" or "/word".
-mstr spelled(const char16_t* word) {
-  mstr out(kSwitchOptions ? u"/" : kLongPrefix);
+// How the help and the messages spell an option: "--word" or "/word".
+mstr spelled(const char16_t* word, spelling how = kSpelling) {
+  mstr out(how == spelling::switches ? u"/" : kLongPrefix);
   return out.append(word);
 }
 
@@ -159,9 +172,7 @@ void takeShortOption(runOptions& o, const optionRow& row, int& i, int argc, WCHA
   if (!row.value) {
     apply(o, row, mstr());
   } else if (i + 1 < argc) {
-    mstr value(reinterpret_cast<const unsigned short*>(argv[++i]));
-    value.trim(u"\"");
-    apply(o, row, value);
+    apply(o, row, typedArgument(reinterpret_cast<const unsigned short*>(argv[++i])));
   } else {
     mstr text = quoted(u"параметру ", reinterpret_cast<const unsigned short*>(row.shortForm), u" нужно значение: ");
     o.usageErrors.push_back(usageError(text.append(row.shortForm).append(u" ").append(row.value)));
@@ -186,25 +197,31 @@ void checkCombinations(runOptions& o) {
   }
 }
 
-// The switches the program knows beyond its options: "?", and those it
-// stores without consulting them.
+// The switches the program has always known; "/log:" and "/deb:" give "log"
+// and "debug" too.
+const knownSwitch kKnownSwitches[] = {
+    {u"/?", 0, nullptr},      {u"/?:", 0, nullptr},    {u"/install", 1, nullptr}, {u"/remove", 2, nullptr},
+    {u"/start", 4, nullptr},  {u"/test", 8, nullptr},  {u"/run", 16, nullptr},    {u"/log:", 32, u"log"},
+    {u"/deb:", 0, u"debug"},
+};
+
 bool isKnownSwitch(const unsigned short* argument) {
-  const std::u16string_view text(reinterpret_cast<const char16_t*>(argument));
-  for (std::u16string_view word : {u"/?", u"/install", u"/remove", u"/start", u"/test", u"/run"})
-    if (text == word) return true;
-  for (std::u16string_view prefix : {u"/?:", u"/log:", u"/deb:"})
-    if (text.substr(0, prefix.size()) == prefix) return true;
+  const std::u16string_view text = view(argument);
+  for (const knownSwitch& known : kKnownSwitches) {
+    const std::u16string_view form(known.form);
+    if (known.takesValue() ? text.substr(0, form.size()) == form : text == form) return true;
+  }
   return false;
 }
 
-// A line for each option.
-void appendOptionLines(mstr& out) {
+// A line for each option, spelled so.
+void appendOptionLines(mstr& out, spelling how) {
   for (const optionRow& option : kOptions) {
     mstr line(u"  ");
-    if (!kSwitchOptions && option.shortForm) line.append(option.shortForm).append(u", ");
-    line.append(spelled(option.word).c_str());
+    if (how == spelling::options && option.shortForm) line.append(option.shortForm).append(u", ");
+    line.append(spelled(option.word, how).c_str());
     if (option.value) {
-      line.push_value(kSwitchOptions ? kSwitchSeparator : kLongSeparator);
+      line.push_value(how == spelling::switches ? kSwitchSeparator : kLongSeparator);
       line.append(option.value);
     }
     do line.append(u" ");
@@ -215,18 +232,25 @@ void appendOptionLines(mstr& out) {
 
 }  // namespace
 
+bool knownSwitch::takesValue() const { return view(form).back() == u':'; }
+
+knownSwitchTable knownSwitches() { return {std::begin(kKnownSwitches), std::end(kKnownSwitches)}; }
+
 bool isSwitch(const unsigned short* argument) {
   if (!argument) return false;
   return kSwitchOptions ? argument[0] == u'/' : isKnownSwitch(argument);
 }
 
-runOptions takeRunOptions(int& argc, WCHAR** argv) {
+mstr typedArgument(const unsigned short* argument) {
+  mstr typed(argument);
+  return typed.trim(u"\"");
+}
+
+runOptions takeRunOptions(int argc, WCHAR** argv, const std::function<void(const mstr&)>& keep) {
   runOptions o;
-  int kept = 1;
   bool ended = false;  // by "--"
   for (int i = 1; i < argc; ++i) {
-    mstr argument(reinterpret_cast<const unsigned short*>(argv[i]));
-    argument.trim(u"\"");  // matched as switches are, without quotes around
+    const mstr argument = typedArgument(reinterpret_cast<const unsigned short*>(argv[i]));
     const unsigned short* text = argument.c_str();
     bool taken = false;
     if (!ended) {
@@ -251,19 +275,19 @@ runOptions takeRunOptions(int& argc, WCHAR** argv) {
                                                     text[1] ? u"" : u" (список каталогов со стандартного ввода: @-)")));
       }
     }
-    if (!taken) argv[kept++] = argv[i];
+    if (!taken) keep(argument);
   }
   checkCombinations(o);
-  argc = kept;
-  argv[argc] = nullptr;
   return o;
 }
 
-void appendOptionHelp(mstr& out) {
+mstr helpText(runOptions::helpKind kind, spelling how) {
+  mstr out(kUsage);
+  if (kind != runOptions::helpKind::options) return out;
   out.append(u"\n");
-  appendOptionLines(out);
+  appendOptionLines(out, how);
   out.append(u"\nКоды завершения: 0 - всё сконвертировано; 1 - вывод не записан; 2 - ошибка в параметрах,\n"
              u"или сообщения об ошибках либо повреждённые данные при ");
-  out.append(spelled(u"strict").c_str()).append(u" или ").append(spelled(u"verify").c_str()).append(u".\n");
+  out.append(spelled(u"strict", how).c_str()).append(u" или ").append(spelled(u"verify", how).c_str()).append(u".\n");
+  return out;
 }
-
