@@ -28,7 +28,12 @@ TEST(Options, ConverterOptionsLeaveTheArgumentsOrAreUsageErrors) {
   row rows[] = {
       {{u"--utf8", u"d", u"\"--jsonl\"", u"-h", u"\"\"e\""}, {u"d", u"e"}, 0},
       {{u"--jsno", u"d", u"--utf-8", u"-x", u"---"}, {u"d"}, 4},  // unknown options, and nothing converted
-      {{u"--simd=foo", u"--simd", u"--utf8=1", u"--simd=avx2"}, {}, 3},  // values it does not take
+      // Values it does not take; a value as the next argument; a value missing at the end.
+      {{u"--simd=foo", u"--simd", u"scalar", u"--utf8=1", u"--simd"}, {}, 3},
+      // Unique beginnings of words, ambiguous ones, short forms alone.
+      {{u"--verif", u"--ver", u"--s", u"--spl=x", u"d"}, {u"d"}, 3},
+      {{u"-q", u"-V", u"-qV", u"-o-", u"d"}, {u"d"}, 1},
+      {{}, {}, 1},  // nothing at all
       {{u"-", u"/srv/a", u"/install", u"@-"}, {u"/srv/a", u"/install", u"@-"}, 1},  // "-" alone: not stdin
       {{u"a", u"--", u"--version", u"-x", u"--"}, {u"a", u"--version", u"-x", u"--"}, 0},  // "--" ends the options
       // "-o" takes the next argument, whatever it is; some options do not go together.
@@ -42,12 +47,16 @@ TEST(Options, ConverterOptionsLeaveTheArgumentsOrAreUsageErrors) {
     EXPECT_EQ(left, r.left);
     EXPECT_EQ(o.usageErrors.size(), r.usageErrors);
   }
-  args chosen({u"--utf8", u"-h", u"--simd=scalar", u"-o", u"\"out\"", u"--split=s", u"--force"});
+  args chosen({u"--utf8", u"-h", u"--si", u"scalar", u"-o", u"\"out\"", u"--sp", u"s", u"--force", u"-q"});
   runOptions o = takeRunOptions(chosen.argc(), chosen.argv(), [](const mstr&) {});
-  EXPECT_TRUE(o.utf8 && o.help == runOptions::helpKind::options && o.levelForced && !o.jsonl && !o.version && o.force);
+  EXPECT_TRUE(o.utf8 && o.help == runOptions::helpKind::options && o.levelForced && !o.jsonl && !o.version && o.force &&
+              o.quiet);
   EXPECT_EQ(o.level, reportDecode::level::scalar);
   EXPECT_EQ(str(o.output), u"out");
   EXPECT_EQ(str(o.split), u"s");
+  // "-" is standard output, as if no file were named.
+  args dash({u"-oout", u"--output", u"-"});
+  EXPECT_EQ(str(takeRunOptions(dash.argc(), dash.argv(), [](const mstr&) {}).output), u"");
 }
 
 }  // namespace

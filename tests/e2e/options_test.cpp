@@ -288,6 +288,12 @@ TEST_F(Options, UnknownOptionsAreUsageErrors) {
        "tarvin: параметр " + program.option("force") + " действует только вместе с " + program.option("split") + hint,
        false, false},
       {{arg("d/sub"), "-o"}, 2, "tarvin: параметру \"-o\" нужно значение: -o ФАЙЛ" + hint, true, false},
+      {{arg("d/sub"), "/o"}, 2, "tarvin: параметру \"/o\" нужно значение: /o:ФАЙЛ" + hint, false, true},
+      // A beginning of more than one option's word; one of a single word is that option.
+      {{"--ver", arg("d/sub")}, 2, "tarvin: неоднозначный параметр \"--ver\": --verify, --version" + hint, false, false},
+      {{"--verb", arg("d/sub")}, 2, "tarvin: неизвестный параметр \"--verb\"" + hint, false, false},
+      {{"-qV", arg("d/sub")}, 2, "tarvin: неизвестный параметр \"-qV\"" + hint, true, false},
+      {{"--str", arg("d/sub"), "-q"}, 0, "", true, false},
   };
   for (const row& r : rows) {
     if ((r.posixOnly && program.windows) || (r.windowsOnly && !program.windows)) continue;
@@ -317,8 +323,10 @@ TEST_F(Options, UnknownOptionsAreUsageErrors) {
 TEST_F(Options, OutputFileHoldsWhatStandardOutputWould) {
   writeArchives();
   const std::string file = arg("out.txt");
-  std::vector<std::vector<std::string>> spellings = {{program.option("output", file)}, {"--output=" + file}};
-  if (!program.windows) spellings[1] = {"-o", file};
+  // Every spelling, the value in the argument or as the next one.
+  std::vector<std::vector<std::string>> spellings = {
+      {program.option("output", file)}, {"--output=" + file}, {"--out", file}, {"-o", file}, {"-o" + file}};
+  if (program.windows) spellings.erase(spellings.end() - 2, spellings.end()), spellings.push_back({"/o:" + file});
   for (const std::string& format : {std::string(), std::string("utf8"), std::string("jsonl")}) {
     const std::vector<std::string> chosen = format.empty() ? std::vector<std::string>{} : std::vector{program.option(format)};
     const outcome stream = run(joined({arg("d")}, chosen));
@@ -333,7 +341,17 @@ TEST_F(Options, OutputFileHoldsWhatStandardOutputWould) {
       EXPECT_EQ(archive::readFile(at("out.txt")), stream.out);
     }
   }
-  outcome r = run({arg("d"), program.option("output", arg("missing/out.txt"))});
+  // "-" is standard output; a file of that name is "./-".
+  runOptions here;
+  here.directory = root;
+  outcome r = run({arg("d"), program.option("output", "-")}, here);
+  EXPECT_EQ(r.out, run({arg("d")}).out);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(access(at("-").c_str(), F_OK), -1);
+  r = run({arg("d"), program.option("output", "." + std::string(1, program.separator()) + "-")}, here);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(archive::readFile(at("-")), run({arg("d")}).out);
+  r = run({arg("d"), program.option("output", arg("missing/out.txt"))});
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, runError(3, program.systemText(3) + "func=CreateFile filename=" + shown("missing/out.txt"), 2));
   EXPECT_EQ(r.exitCode, 1);
