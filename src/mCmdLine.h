@@ -54,7 +54,7 @@ class mCmdLine : public tree_ob<mOption> {
   // Walks the arguments (argv[0], the program, is skipped): takes the
   // options, fills the option store from the switches, and keeps the other
   // arguments for getSearchPaths. Stores nothing when every argument was an
-  // option.
+  // option. "/?" and "/?:TEXT" ask for the usage text through options.help.
   void parse(int argc, WCHAR** argv);
   // Empties `out`; when the option exists copies its value there and
   // returns true.

@@ -8,7 +8,7 @@ namespace {
 
 // Where a slash marks switches (Windows), every option is also a switch:
 // "/utf8", "/simd:avx2". Elsewhere a slash starts an absolute path, and the
-// options are long options alone, with "-h" for the help.
+// options are long options alone, a few with a short form ("-h", "-o FILE").
 constexpr bool kSwitchOptions = kSpelling == spelling::switches;
 
 const char16_t kUsage[] =
@@ -277,8 +277,14 @@ void checkCombinations(runOptions& o) {
 // The switches the program has always known; "/log:" and "/deb:" give "log"
 // and "debug" too.
 const knownSwitch kKnownSwitches[] = {
-    {u"/?", 0, nullptr},      {u"/?:", 0, nullptr},    {u"/install", 1, nullptr}, {u"/remove", 2, nullptr},
-    {u"/start", 4, nullptr},  {u"/test", 8, nullptr},  {u"/run", 16, nullptr},    {u"/log:", 32, u"log"},
+    {u"/?", 0, nullptr},
+    {u"/?:", 0, nullptr},
+    {u"/install", 1, nullptr},
+    {u"/remove", 2, nullptr},
+    {u"/start", 4, nullptr},
+    {u"/test", 8, nullptr},
+    {u"/run", 16, nullptr},
+    {u"/log:", 32, u"log"},
     {u"/deb:", 0, u"debug"},
 };
 
@@ -310,7 +316,7 @@ void appendOptionLines(mstr& out, spelling how) {
 
 }  // namespace
 
-bool knownSwitch::takesValue() const { return view(form).back() == u':'; }
+bool knownSwitch::takesValue() const { return std::u16string_view(form).back() == u':'; }
 
 knownSwitchTable knownSwitches() { return {std::begin(kKnownSwitches), std::end(kKnownSwitches)}; }
 

@@ -2,12 +2,14 @@
 // one table each, from which come the one walk of the command line, the rule
 // of which arguments are switches on each platform, and the help text.
 //
-// On POSIX the options are long options ("--utf8", "--simd=avx2"), a few
-// with a short form too ("-h", "-o FILE", whose value is the next argument),
-// and an argument that begins with "-" and is none of them is a usage error. On
-// Windows they are switches ("/utf8", "/simd:avx2") and long options alike;
-// an unknown "/" switch keeps its old meaning (stored, not consulted) and is
-// warned about. "--" ends the options: what follows is never taken for one.
+// On POSIX the options are long options ("--utf8", "--simd=avx2" or
+// "--simd avx2", and any beginning of a word that no other word shares), a
+// few with a short form too ("-h", "-o FILE" or "-oFILE"), and an argument
+// that begins with "-" and is none of them is a usage error; so is no
+// argument at all. On Windows they are switches ("/utf8", "/simd:avx2",
+// "/o:FILE", matched exactly) and long options alike; an unknown "/" switch
+// keeps its old meaning (stored, not consulted) and is warned about. "--"
+// ends the options: what follows is never taken for one.
 #ifndef TARVIN_OPTIONS_H
 #define TARVIN_OPTIONS_H
 
