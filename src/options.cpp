@@ -219,7 +219,8 @@ struct walk {
       o.usageErrors.push_back(usageError(quoted(u"неизвестный параметр ", argument.c_str())));
     } else if (rows.size() > 1) {
       mstr text = quoted(u"неоднозначный параметр ", argument.c_str(), u":");
-      for (const optionRow* row : rows) text.append(row == rows[0] ? u" " : u", ").append(spelled(row->word, spelling::options).c_str());
+      for (const optionRow* row : rows)
+        text.append(row == rows[0] ? u" " : u", ").append(spelled(row->word, spelling::options).c_str());
       o.usageErrors.push_back(usageError(text));
     } else {
       mstr form = spelled(rows[0]->word, spelling::options);

@@ -43,7 +43,8 @@ TEST(Options, ConverterOptionsLeaveTheArgumentsOrAreUsageErrors) {
   };
   for (row& r : rows) {
     std::vector<std::u16string> left;
-    runOptions o = takeRunOptions(r.given.argc(), r.given.argv(), [&left](const mstr& kept) { left.push_back(str(kept)); });
+    const auto keep = [&left](const mstr& kept) { left.push_back(str(kept)); };
+    runOptions o = takeRunOptions(r.given.argc(), r.given.argv(), keep);
     EXPECT_EQ(left, r.left);
     EXPECT_EQ(o.usageErrors.size(), r.usageErrors);
   }

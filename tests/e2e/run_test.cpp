@@ -24,7 +24,8 @@ class Run : public archiveTree {};
 TEST_F(Run, NoArgumentsAtAll) {
   outcome r = run({});
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, program.windows ? "" : oem("tarvin: не указано ни одного каталога. Список параметров: tarvin --help\n"));
+  EXPECT_EQ(r.err,
+            program.windows ? "" : oem("tarvin: не указано ни одного каталога. Список параметров: tarvin --help\n"));
   EXPECT_EQ(r.exitCode, program.windows ? 0 : 2);
 }
 
