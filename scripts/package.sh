@@ -7,7 +7,8 @@
 #         program (built in build/static), its manual page, the completion,
 #         LICENSE and README.md.
 #   zip   build/windows-x64/tarvin-VERSION-win64.zip: tarvin.exe, README.txt and
-#         LICENSE.txt as the windows-x64 build installs them
+#         LICENSE.txt as the windows-x64 build installs them; README.txt must
+#         name every option of the help of build/release/tarvin
 # Each from its preset's build, which is configured and brought up to date
 # first. Each package is made twice, and the two must be the same byte for
 # byte: every time in them is SOURCE_DATE_EPOCH (unless set, the time of the
@@ -135,7 +136,15 @@ for kind in "${kinds[@]}"; do
       listing=$(zipinfo -1 "$zip")
       expected=$(printf '%s\n' "$top/"{LICENSE.txt,README.txt,tarvin.exe})
       [ "$listing" = "$expected" ] || fail "$zip holds: $listing"
-      echo "$zip: $(tr '\n' ' ' <<<"$listing")the same when built twice"
+      # Its README.txt names every option that the program's help names, as
+      # a switch.
+      configure_preset release
+      cmake --build --preset release --target tarvin >/dev/null
+      readme=$(unzip -p "$zip" "$top/README.txt")
+      for word in $(build/release/tarvin --help | grep -o -- '--[a-z0-9][a-z0-9]*' | sort -u); do
+        grep -qF -- "/${word#--}" <<<"$readme" || fail "$zip: README.txt lacks /${word#--}"
+      done
+      echo "$zip: $(tr '\n' ' ' <<<"$listing")the same when built twice, README.txt names every option"
       ;;
     *) fail "unknown package kind $kind (deb or zip)" ;;
   esac

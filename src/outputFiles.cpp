@@ -180,13 +180,9 @@ bool isListed(const std::vector<fileIdentity>& files, const fileIdentity& id) {
 
 }  // namespace
 
-std::vector<fileIdentity> listFileIdentities(int argc, WCHAR** argv) {
+std::vector<fileIdentity> listFileIdentities(const std::vector<mstr>& names) {
   std::vector<fileIdentity> found;
-  for (int i = 1; i < argc; ++i) {
-    mstr argument(reinterpret_cast<const unsigned short*>(argv[i]));
-    argument.trim(u"\"");
-    if (argument.get_count() < 2 || argument.c_str()[0] != u'@') continue;
-    const mstr name(argument.c_str() + 1);
+  for (const mstr& name : names) {
     fileIdentity id;
     if (name == mstr(u"-") ? identify(GetStdHandle(STD_INPUT_HANDLE), id) : identify(name, id)) found.push_back(id);
   }

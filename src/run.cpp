@@ -20,17 +20,6 @@
 
 namespace {
 
-const char16_t kUsage[] =
-    u"Программа для конверсии рапортов Molvar в текстовый файл(v1.0)\n\n"
-    u"  в параметры указать пути по котрым искать файлы с расширением idx создаваемые Molvar.\n\n"
-    u"  Можно указать список таких путей в файле, который передать с в формате @имя_файла.\n\n"
-    u"  Пример запуска: Tarvin c:\\molvar\\2004\n"
-    u"     Конверсия всех рапортов в указанном каталоге\n"
-    u"  Можно выполнить следующее: Tarvin c:\\molvar\\2004 c:\\molvar\\2005\n"
-    u"     Конвертированные данные выводятся в окно запуска, чтобы получить их в файле надо "
-    u"добавить к команде >имя_файла\n"
-    u"  Пример: Tarvin c:\\molvar\\2004 c:\\molvar\\2005 >2004-2005.txt\n";
-
 // Standard output could not be written: the run stops, since every further
 // report would be lost too.
 struct outputLost {
@@ -282,7 +271,9 @@ reportFormat::kind formatKind(const runOptions& options) {
 }  // namespace
 
 int tarvinRun(int argc, WCHAR** argv) {
-  const runOptions options = takeRunOptions(argc, argv);
+  mCmdLine commandLine;
+  commandLine.parse(argc, argv);
+  const runOptions& options = commandLine.options;
   const bool json = options.jsonl || options.list;
   mOutput& output = mOutput::get();
   const auto utf8 = mOutput::encoding::utf8, oem = mOutput::encoding::oem;
@@ -309,7 +300,7 @@ int tarvinRun(int argc, WCHAR** argv) {
   if (options.output.get_count() > 0) {
     file.reset(new outputFile(options.output, output));
     try {
-      file->open(listFileIdentities(argc, argv));
+      file->open(listFileIdentities(commandLine.listFileNames()));
     } catch (mEx& error) {
       format.error(error, errorLevel::run);
       output.finish();
@@ -322,7 +313,6 @@ int tarvinRun(int argc, WCHAR** argv) {
   bool outputFailed = false;  // output lost, or an output file not had or not put in place
   std::uint64_t lastUnits = 0;  // what the output text holds at the end
   {
-    mCmdLine commandLine;
     // The size lines of the list files read, and a warning for each that
     // named no directory.
     auto listFileSizeLines = [&commandLine, &format] {
@@ -333,11 +323,9 @@ int tarvinRun(int argc, WCHAR** argv) {
       commandLine.listFiles.clear();
     };
     try {
-      commandLine.parse(argc, argv);
-      mstr out;
-      if (commandLine.getOption(u"?", out) || options.help) {
-        out.append(kUsage);
-        if (options.help) appendOptionHelp(out);
+      if (options.help != runOptions::helpKind::none) {
+        mstr out(options.usageTitle);
+        out.append(helpText(options.help).c_str());
         out.print();
         requireWritten(output);
         lastUnits = static_cast<std::uint64_t>(out.get_count());
@@ -349,7 +337,7 @@ int tarvinRun(int argc, WCHAR** argv) {
         requireWritten(output);
       } else {
         try {
-          commandLine.getSearchPaths(argc, argv);
+          commandLine.getSearchPaths();
         } catch (mEx&) {
           listFileSizeLines();
           throw;
@@ -357,7 +345,7 @@ int tarvinRun(int argc, WCHAR** argv) {
         listFileSizeLines();
         if (split) {
           try {
-            split->prepare(listFileIdentities(argc, argv));
+            split->prepare(listFileIdentities(commandLine.listFileNames()));
           } catch (mEx&) {
             outputFailed = true;  // nowhere to write the reports
             throw;

@@ -288,6 +288,12 @@ TEST_F(Options, UnknownOptionsAreUsageErrors) {
        "tarvin: параметр " + program.option("force") + " действует только вместе с " + program.option("split") + hint,
        false, false},
       {{arg("d/sub"), "-o"}, 2, "tarvin: параметру \"-o\" нужно значение: -o ФАЙЛ" + hint, true, false},
+      {{arg("d/sub"), "/o"}, 2, "tarvin: параметру \"/o\" нужно значение: /o:ФАЙЛ" + hint, false, true},
+      // A beginning of more than one option's word; one of a single word is that option.
+      {{"--ver", arg("d/sub")}, 2, "tarvin: неоднозначный параметр \"--ver\": --verify, --version" + hint, false, false},
+      {{"--verb", arg("d/sub")}, 2, "tarvin: неизвестный параметр \"--verb\"" + hint, false, false},
+      {{"-qV", arg("d/sub")}, 2, "tarvin: неизвестный параметр \"-qV\"" + hint, true, false},
+      {{"--str", arg("d/sub"), "-q"}, 0, "", true, false},
   };
   for (const row& r : rows) {
     if ((r.posixOnly && program.windows) || (r.windowsOnly && !program.windows)) continue;
@@ -317,8 +323,10 @@ TEST_F(Options, UnknownOptionsAreUsageErrors) {
 TEST_F(Options, OutputFileHoldsWhatStandardOutputWould) {
   writeArchives();
   const std::string file = arg("out.txt");
-  std::vector<std::vector<std::string>> spellings = {{program.option("output", file)}, {"--output=" + file}};
-  if (!program.windows) spellings[1] = {"-o", file};
+  // Every spelling, the value in the argument or as the next one.
+  std::vector<std::vector<std::string>> spellings = {
+      {program.option("output", file)}, {"--output=" + file}, {"--out", file}, {"-o", file}, {"-o" + file}};
+  if (program.windows) spellings.erase(spellings.end() - 2, spellings.end()), spellings.push_back({"/o:" + file});
   for (const std::string& format : {std::string(), std::string("utf8"), std::string("jsonl")}) {
     const std::vector<std::string> chosen = format.empty() ? std::vector<std::string>{} : std::vector{program.option(format)};
     const outcome stream = run(joined({arg("d")}, chosen));
@@ -333,7 +341,17 @@ TEST_F(Options, OutputFileHoldsWhatStandardOutputWould) {
       EXPECT_EQ(archive::readFile(at("out.txt")), stream.out);
     }
   }
-  outcome r = run({arg("d"), program.option("output", arg("missing/out.txt"))});
+  // "-" is standard output; a file of that name is "./-".
+  runOptions here;
+  here.directory = root;
+  outcome r = run({arg("d"), program.option("output", "-")}, here);
+  EXPECT_EQ(r.out, run({arg("d")}).out);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(access(at("-").c_str(), F_OK), -1);
+  r = run({arg("d"), program.option("output", "." + std::string(1, program.separator()) + "-")}, here);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(archive::readFile(at("-")), run({arg("d")}).out);
+  r = run({arg("d"), program.option("output", arg("missing/out.txt"))});
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, runError(3, program.systemText(3) + "func=CreateFile filename=" + shown("missing/out.txt"), 2));
   EXPECT_EQ(r.exitCode, 1);
@@ -536,7 +554,8 @@ TEST_F(Options, SplitSizeLineFollowsTheLastReport) {
   b.write();
   const outcome stream = run({arg("d"), program.option("key", "K*")});
   ASSERT_NE(stream.out.find("<>"), std::string::npos);
-  const outcome r = run({arg("d"), program.option("key", "K*"), program.option("split", arg("out"))});
+  // (values as the next argument, which the long options take on every platform)
+  const outcome r = run({arg("d"), "--key", "K*", "--split", arg("out")});
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(archive::readFile(at("out/A.txt")), stream.out);
   EXPECT_EQ(archive::readFile(at("out/B.txt")), "");
@@ -544,13 +563,16 @@ TEST_F(Options, SplitSizeLineFollowsTheLastReport) {
 
 TEST_F(Options, VersionConvertsNothing) {
   writeArchives();
-  outcome r = run({arg("d"), program.option("version")});
-  EXPECT_EQ(r.out,
-            "tarvin " TARVIN_VERSION "\n"
-            "Copyright (C) 2026 the Tarvin developers\n"
-            "License MIT: <https://opensource.org/licenses/MIT>.\n");
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.exitCode, 0);
+  outcome r;
+  for (const std::string& version : {program.option("version"), std::string(program.windows ? "--vers" : "-V")}) {
+    r = run({arg("d"), version});
+    EXPECT_EQ(r.out,
+              "tarvin " TARVIN_VERSION "\n"
+              "Copyright (C) 2026 the Tarvin developers\n"
+              "License MIT: <https://opensource.org/licenses/MIT>.\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.exitCode, 0);
+  }
   // Every option is taken out of the arguments: none is a directory.
   r = run({program.option("quiet"), program.option("utf8"), program.option("strict")});
   EXPECT_EQ(r.out, "");

@@ -1,11 +1,12 @@
 // Small conversions for assertions on mstr, paths of a TempTree as the class
-// library takes them, and the mEx that a piece of code raises.
+// library takes them, the mEx that a piece of code raises, and arguments.
 #ifndef TARVIN_TESTS_TEXT_H
 #define TARVIN_TESTS_TEXT_H
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -46,5 +47,19 @@ mEx raised(Code code) {
   ADD_FAILURE() << "no mEx raised";
   return mEx();
 }
+
+// Arguments as the program's entry receives them: the program first.
+struct args {
+  std::vector<std::u16string> texts;
+  std::vector<WCHAR*> pointers;
+  args(std::initializer_list<std::u16string> list) : texts{u"tarvin"} {
+    texts.insert(texts.end(), list);
+    for (auto& t : texts) pointers.push_back(reinterpret_cast<WCHAR*>(&t[0]));
+    pointers.push_back(nullptr);
+  }
+  args(const args&) = delete;  // the pointers point into this object's texts
+  int argc() const { return static_cast<int>(texts.size()); }
+  WCHAR** argv() { return pointers.data(); }
+};
 
 #endif  // TARVIN_TESTS_TEXT_H
