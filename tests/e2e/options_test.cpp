@@ -346,7 +346,7 @@ TEST_F(Options, OutputFileHoldsWhatStandardOutputWould) {
   here.directory = root;
   outcome r = run({arg("d"), program.option("output", "-")}, here);
   EXPECT_EQ(r.out, run({arg("d")}).out);
-  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.exitCode, 1);  // the missing data file
   EXPECT_EQ(access(at("-").c_str(), F_OK), -1);
   r = run({arg("d"), program.option("output", "." + std::string(1, program.separator()) + "-")}, here);
   EXPECT_EQ(r.out, "");
