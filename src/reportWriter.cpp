@@ -10,7 +10,9 @@
 #include "orderedQueue.h"
 #include "reportReader.h"
 
-namespace {
+// Named, not unnamed: reportWriter::state holds its types, and in a unity build a class may not
+// hold types of an unnamed namespace of an included file.
+namespace writing {
 
 typedef mFileIndex::entry_map::node entryNode;
 
@@ -83,7 +85,8 @@ struct batch {
   std::exception_ptr fatal;  // a failure that is no report's own: the run ends there
 };
 
-}  // namespace
+}  // namespace writing
+using namespace writing;
 
 struct reportWriter::state {
   reportFormat& format;
