@@ -58,7 +58,7 @@ struct piece {
 
 // A sink for decoded text that is not written: a verifying run decodes
 // every report and keeps nothing.
-class discard : public byteSink {
+class discardingSink : public byteSink {
  public:
   unsigned char* room(std::size_t least, std::size_t& available) override {
     if (scratch_.size() < least) scratch_.resize(least);
@@ -94,7 +94,7 @@ struct reportWriter::state {
   const bool oneAtATime;
   progress* const shown;
   std::vector<std::unique_ptr<reportReader>> readers;  // one for each thread
-  std::vector<discard> discards;                       // one for each thread
+  std::vector<discardingSink> discards;                     // one for each thread
   std::size_t batchBytes;  // encoded bytes of one batch at most, for this format
   std::size_t cutBytes = 0;  // of one batch of the index being written
   unsigned maxReports;
