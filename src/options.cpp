@@ -117,7 +117,7 @@ mstr usageError(const mstr& text) {
   return line;
 }
 
-mstr quoted(const char16_t* before, const unsigned short* what, const char16_t* afterText = u"") {
+mstr withQuoted(const char16_t* before, const unsigned short* what, const char16_t* afterText = u"") {
   mstr text(before);
   return text.append(u"\"").append(what).append(u"\"").append(afterText);
 }
@@ -126,7 +126,7 @@ mstr quoted(const char16_t* before, const unsigned short* what, const char16_t* 
 void apply(runOptions& o, const optionRow& row, const mstr& value) {
   if (!row.take(o, value))
     o.usageErrors.push_back(
-        usageError(quoted(u"", value.c_str(), u" - не значение параметра ").append(spelled(row.word).c_str())));
+        usageError(withQuoted(u"", value.c_str(), u" - не значение параметра ").append(spelled(row.word).c_str())));
 }
 
 // Applies the option that `rest` (after its prefix) names, with its value
@@ -142,11 +142,11 @@ bool takeOption(runOptions& o, const mstr& argument, const unsigned short* rest,
   const optionRow* row = find(word);
   if (!row) return false;
   if (row->value && !hasValue) {
-    mstr text = quoted(u"параметру ", argument.c_str(), u" нужно значение: ");
+    mstr text = withQuoted(u"параметру ", argument.c_str(), u" нужно значение: ");
     text.append(spelled(row->word).c_str()).push_value(static_cast<unsigned short>(separator));
     o.usageErrors.push_back(usageError(text.append(row->value)));
   } else if (!row->value && hasValue) {
-    o.usageErrors.push_back(usageError(quoted(u"параметр ", argument.c_str(), u" не принимает значения")));
+    o.usageErrors.push_back(usageError(withQuoted(u"параметр ", argument.c_str(), u" не принимает значения")));
   } else {
     apply(o, *row, value);
   }
@@ -163,7 +163,7 @@ void takeShortOption(runOptions& o, const optionRow& row, int& i, int argc, WCHA
     value.trim(u"\"");
     apply(o, row, value);
   } else {
-    mstr text = quoted(u"параметру ", reinterpret_cast<const unsigned short*>(row.shortForm), u" нужно значение: ");
+    mstr text = withQuoted(u"параметру ", reinterpret_cast<const unsigned short*>(row.shortForm), u" нужно значение: ");
     o.usageErrors.push_back(usageError(text.append(row.shortForm).append(u" ").append(row.value)));
   }
 }
@@ -236,18 +236,18 @@ runOptions takeRunOptions(int& argc, WCHAR** argv) {
       } else if ((rest = after(text, kLongPrefix))) {
         taken = true;
         if (!takeOption(o, argument, rest, kLongSeparator))
-          o.usageErrors.push_back(usageError(quoted(u"неизвестный параметр ", text)));
+          o.usageErrors.push_back(usageError(withQuoted(u"неизвестный параметр ", text)));
       } else if (kSwitchOptions && (rest = after(text, u"/"))) {
         taken = takeOption(o, argument, rest, kSwitchSeparator);
         if (!taken && !isKnownSwitch(text))
-          o.warnings.push_back(quoted(u"tarvin: неизвестный ключ ", text, u" сохранён, но ни на что не влияет\n"));
+          o.warnings.push_back(withQuoted(u"tarvin: неизвестный ключ ", text, u" сохранён, но ни на что не влияет\n"));
       } else if (!kSwitchOptions && text[0] == u'-') {
         taken = true;
         // A lone "-" is no directory: a list on standard input is "@-".
         if (const optionRow* row = findShort(argument))
           takeShortOption(o, *row, i, argc, argv);
         else
-          o.usageErrors.push_back(usageError(quoted(u"неизвестный параметр ", text,
+          o.usageErrors.push_back(usageError(withQuoted(u"неизвестный параметр ", text,
                                                     text[1] ? u"" : u" (список каталогов со стандартного ввода: @-)")));
       }
     }
