@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the packages and checks what they hold:
-#   deb   build/release/tarvin_VERSION_ARCH.deb: the program, its manual page and
-#         bash completion, the copyright file and the changelog; lintian must
-#         report no error and no warning. Beside it
+#   deb   build/release/tarvin_VERSION_ARCH.deb: the hardened program, its
+#         manual page and bash completion, the user's README, the copyright
+#         file and the changelog; lintian must report no error and no
+#         warning. Beside it
 #         build/release/tarvin-VERSION-linux-ARCH.tar.gz: the statically linked
 #         program (built in build/static), its manual page, the completion,
 #         LICENSE and README.md.
@@ -94,7 +95,7 @@ for kind in "${kinds[@]}"; do
       contents=$(dpkg-deb -c "$deb")
       for path in ./usr/bin/tarvin ./usr/share/man/man1/tarvin.1.gz \
           ./usr/share/bash-completion/completions/tarvin ./usr/share/doc/tarvin/copyright \
-          ./usr/share/doc/tarvin/changelog.gz; do
+          ./usr/share/doc/tarvin/changelog.gz ./usr/share/doc/tarvin/README; do
         grep -q " $path\$" <<<"$contents" || fail "$deb lacks $path"
       done
       [ "$(dpkg-deb -f "$deb" Package)" = tarvin ] || fail "$deb: wrong package name"
