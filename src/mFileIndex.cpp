@@ -11,7 +11,9 @@
 
 #include "oemTable.h"
 
-namespace {
+// Named, not unnamed: mFileIndex::loading holds its types, and in a unity build a class may not
+// hold types of an unnamed namespace of an included file.
+namespace indexLoading {
 
 // Records are copied out of the mapping this many at a time, under one guard.
 constexpr std::size_t kChunkRecords = 1024;
@@ -112,7 +114,8 @@ bool isAllocationFailure(const mEx& error) {
   return true;
 }
 
-}  // namespace
+}  // namespace indexLoading
+using namespace indexLoading;
 
 mIndexEntry& mIndexEntry::operator=(const mIndexEntry& other) {
   if (this == &other) return *this;

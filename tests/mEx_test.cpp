@@ -9,7 +9,7 @@
 
 namespace {
 
-std::u16string textOf(const mEx& e) {
+std::u16string wholeText(const mEx& e) {
   mEx target;
   e.getText(target);
   return str(target.getMessage());
@@ -18,7 +18,7 @@ std::u16string textOf(const mEx& e) {
 TEST(MEx, SingleErrorLayout) {
   mEx e("mFileIndex", 106, "mFileIndex::open", 2);
   e.appendText(u"Нет указанного в индексе файла рапортов ").appendText(u"/a/ARCHIVE.07");
-  EXPECT_EQ(textOf(e),
+  EXPECT_EQ(wholeText(e),
             u"Error number 0: Нет указанного в индексе файла рапортов /a/ARCHIVE.07\n"
             u"in module mFileIndex func <mFileIndex::open> in string 106\n");
   EXPECT_EQ(e.code, 2);
@@ -34,7 +34,7 @@ TEST(MEx, SystemErrorTextAndChainOldestFirst) {
   e.appendText(u"wrapped");
   ASSERT_NE(e.previous, nullptr);
   EXPECT_EQ(e.previous->line, 208);
-  EXPECT_EQ(textOf(e),
+  EXPECT_EQ(wholeText(e),
             u"Error number 2: Не удается найти указанный файл.\r\nfunc=CreateFile filename=x\n"
             u"in module Vc\\Include\\mFile func <mFile::openFileRead> in string 208\n"
             u"Error number 0: wrapped\n"
