@@ -102,16 +102,6 @@ void inHalves(std::size_t n, unsigned threads, Work&& work) {
   second.get();
 }
 
-// The library's error for memory that could not be had (stack_ob's).
-bool isAllocationFailure(const mEx& error) {
-  static const char16_t module[] = u"stack_ob";
-  const unsigned short* file = error.file;
-  if (error.sysError != ERROR_NOT_ENOUGH_MEMORY || !file) return false;
-  for (std::size_t i = 0; i < sizeof module / sizeof module[0]; ++i)
-    if (file[i] != module[i]) return false;
-  return true;
-}
-
 }  // namespace
 
 mIndexEntry& mIndexEntry::operator=(const mIndexEntry& other) {
@@ -192,7 +182,7 @@ bool mFileIndex::openUpTo(const mFileObject& file, std::uint64_t largest, const 
   } catch (const std::bad_alloc&) {
     throw memoryShortage();
   } catch (const mEx& error) {
-    if (!isAllocationFailure(error)) throw;
+    if (!error.outOfMemory()) throw;
     throw memoryShortage();
   }
 }
@@ -209,7 +199,7 @@ mEx mFileIndex::memoryShortage() {
   cursor = nullptr;
   mstr path;
   getFullPath(path);
-  mEx ex("mFileIndex", 112, "mFileIndex::open", 1);
+  mEx ex(origin::indexMemory);
   SetLastError(ERROR_NOT_ENOUGH_MEMORY);
   ex.addSystemError().appendText(u"func=malloc Ошибка выделения памяти. filename=").appendText(path.c_str());
   return ex;
@@ -359,7 +349,7 @@ mFileData* mFileIndex::dataFile(unsigned char number, const errorHandler& onErro
   if (data->getKind() != 1) {
     mstr full;
     data->getFullPath(full);
-    mEx missing("mFileIndex", 106, "mFileIndex::open", 2);
+    mEx missing(origin::dataFileMissing);
     missing.appendText(u"Нет указанного в индексе файла рапортов ").appendText(full.c_str());
     dataMissing.set(number);
     onError(missing);
