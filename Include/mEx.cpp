@@ -32,9 +32,6 @@ mEx::mEx()
 
 mEx::mEx(const errorOrigin& at) : mEx() { setLocation(at); }
 
-mEx::mEx(const char* file_, int line_, const char* function_, int code_)
-    : mEx(errorOrigin{file_, line_, function_, code_}) {}
-
 mEx::mEx(mEx&& other) noexcept
     : sysError(other.sysError), code(other.code), message(other.message), file(other.file),
       function(other.function), line(other.line), kind(other.kind), previous(other.previous) {

@@ -28,7 +28,6 @@ class mEx {
   // for an error with nothing to tell.
   mEx();
   explicit mEx(const errorOrigin& at);
-  mEx(const char* file, int line, const char* function, int code);
   mEx(mEx&& other) noexcept;
   mEx(const mEx&) = delete;
   mEx& operator=(const mEx&) = delete;

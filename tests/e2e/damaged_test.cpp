@@ -626,7 +626,7 @@ TEST_F(Damaged, MemoryShortageWhileAnIndexLoadsEndsThatIndexOnly) {
     EXPECT_EQ(r.err, errorText(8,
                                program.systemText(8) + "func=malloc Ошибка выделения памяти. filename=" +
                                    shown(row.name),
-                               "mFileIndex", "mFileIndex::open", 112) +
+                               origin::indexMemory) +
                          unnamedBytes(shown("a/M.01"), archive::readFile(at("a/M.01")).size()));
   }
 }
