@@ -42,17 +42,13 @@ std::atomic<std::uint64_t> openings{0};
 mFile::~mFile() { close(); }
 
 void mFile::close() {
-  if (mode == 1 && view) {
+  if (view) {
     if (viewOwned)
       std::free(const_cast<unsigned char*>(view));
     else
       UnmapViewOfFile(view);
     view = nullptr;
     viewOwned = false;
-  }
-  if (mode == 1 && handle && handle != INVALID_HANDLE_VALUE) {
-    CloseHandle(handle);
-    handle = nullptr;
   }
   if (reader) {
     CloseHandle(reader);
@@ -64,7 +60,6 @@ void mFile::close() {
 
 void mFile::openFileRead(bool keepHandle) {
   close();
-  mode = 1;
   mstr path;
   getFullPath(path);
   if (path.get_count() == 0) {

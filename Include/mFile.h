@@ -20,8 +20,6 @@
 
 class mFile : public mFileObject {
  public:
-  int mode = 0;                         // 1 once openFileRead has started
-  HANDLE handle = nullptr;              // not kept by openFileRead
   const unsigned char* view = nullptr;  // first mapped byte, or null
   std::uint64_t size = 0;               // bytes mapped: the file size when opened; 0 when closed
   HANDLE reader = nullptr;              // the file, kept open for readAt
@@ -47,7 +45,6 @@ class mFile : public mFileObject {
   // short before it was mapped; nothing opened on the way stays open.
   // With `keepHandle`, a mapped file also stays open for readAt.
   void openFileRead(bool keepHandle = false);
-  std::uint64_t getSize() const { return size; }
 
   // Reads up to `count` bytes at `offset` of a file opened with its handle
   // kept, through the system's read call instead of the mapping: for long

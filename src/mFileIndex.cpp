@@ -196,7 +196,6 @@ mEx mFileIndex::memoryShortage() {
   dataUnreadable.reset();
   keyBlocks_.clear();
   close();
-  cursor = nullptr;
   mstr path;
   getFullPath(path);
   mEx ex(origin::indexMemory);
@@ -275,7 +274,6 @@ void mFileIndex::readRecords(loading& loaded, const errorHandler& onError) {
     const item& it = loaded.items[i];
     if (dataFile(it.fileNumber, tell)) loaded.blocks[it.fileNumber].emplace_back(it.firstBlock, it.record);
   }
-  cursor = view + std::min<std::uint64_t>(size, read * kRecordSize);
   if (read < n) throw readFault();
 }
 

@@ -127,10 +127,9 @@ class mFileIndex : public mFile {
   // goes on after each.
   typedef std::function<void(mEx& error)> errorHandler;
 
-  entry_map entries;                      // every record, in key order
-  const unsigned char* cursor = nullptr;  // the record being read by open()
-  tree_ob<mFileData> dataFiles;           // every data file found, by number
-  mFileData* dataFileOf[256] = {};        // the same, by number, null where missing
+  entry_map entries;                // every record, in key order
+  tree_ob<mFileData> dataFiles;     // every data file found, by number
+  mFileData* dataFileOf[256] = {};  // the same, by number, null where missing
   // The data files that records name but that could not be had, by number:
   // missing (no file of exactly that name), or there but unreadable.
   std::bitset<256> dataMissing, dataUnreadable;
