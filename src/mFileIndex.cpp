@@ -13,7 +13,8 @@
 
 namespace {
 
-// Records are copied out of the mapping this many at a time, under one guard.
+// Records are read this many at a time: with one read call, or, from an
+// index read whole into memory, copied under one guard.
 constexpr std::size_t kChunkRecords = 1024;
 
 // A record as read, and its place in the sort: the first bytes of its key's
