@@ -78,3 +78,6 @@ const mstr& mstr::printError(const unsigned short* tail) const {
   // takes standard output, in order with the rest.
   return write(tail, GetStdHandle(STD_ERROR_HANDLE));
 }
+
+bool mstr::lastWriteSucceeded() { return !mOutput::get().lost(); }
+DWORD mstr::lastWriteError() { return mOutput::get().lostError(); }

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "decimal.h"
 #include "win32.h"
@@ -26,26 +27,38 @@ unsigned short* concat(const unsigned short* a, int na, const unsigned short* b,
 }  // namespace
 
 mEx::mEx()
-    : sysError(0), code(0), message(nullptr), file(nullptr), function(nullptr), line(0), kind(errorKind::other) {}
+    : sysError(0), code(0), message(nullptr), file(nullptr), function(nullptr), line(0), kind(errorKind::other),
+      previous(nullptr) {}
 
-mEx::mEx(const errorOrigin& at)
-    : sysError(0), code(at.code), message(nullptr), file(widen(at.module)), function(widen(at.function)),
-      line(at.line), kind(at.kind) {}
+mEx::mEx(const errorOrigin& at) : mEx() { setLocation(at); }
 
 mEx::mEx(mEx&& other) noexcept
     : sysError(other.sysError), code(other.code), message(other.message), file(other.file),
-      function(other.function), line(other.line), kind(other.kind) {
+      function(other.function), line(other.line), kind(other.kind), previous(other.previous) {
   other.sysError = 0;
   other.code = 0;
   other.message = other.file = other.function = nullptr;
   other.line = 0;
   other.kind = errorKind::other;
+  other.previous = nullptr;
 }
 
-mEx::~mEx() {
+mEx::~mEx() { release(); }
+
+void mEx::release() {
   std::free(message);
   std::free(file);
   std::free(function);
+  message = file = function = nullptr;
+  // Unlink the chain iteratively, so that a long chain cannot exhaust the stack.
+  mEx* link = previous;
+  previous = nullptr;
+  while (link) {
+    mEx* next = link->previous;
+    link->previous = nullptr;
+    delete link;
+    link = next;
+  }
 }
 
 unsigned short* mEx::widen(const char* text) {
@@ -58,6 +71,21 @@ unsigned short* mEx::widen(const char* text) {
   int done = MultiByteToWideChar(CP_OEMCP, 0, text, bytes, reinterpret_cast<LPWSTR>(block), units);
   block[done > 0 ? done : 0] = 0;
   return block;
+}
+
+mEx& mEx::setLocation(const errorOrigin& at) {
+  if (file) {
+    mEx* earlier = new mEx(std::move(*this));
+    previous = earlier;
+  }
+  std::free(file);
+  std::free(function);
+  file = widen(at.module);
+  function = widen(at.function);
+  line = at.line;
+  code = at.code;
+  kind = at.kind;
+  return *this;
 }
 
 mEx& mEx::addSystemError() {
@@ -91,16 +119,32 @@ mEx& mEx::appendNumber(int value) {
   return appendText(digits);
 }
 
+mEx& mEx::appendMultiByte(const char* text) {
+  unsigned short* wide = widen(text);
+  appendText(wide);
+  std::free(wide);
+  return *this;
+}
+
 mEx& mEx::getText(mEx& target) const {
-  return target.appendText(u"Error number ")
-      .appendNumber(static_cast<int>(sysError))
-      .appendText(u": ")
-      .appendText(message)
-      .appendText(u"\nin module ")
-      .appendText(file)
-      .appendText(u" func <")
-      .appendText(function)
-      .appendText(u"> in string ")
-      .appendNumber(line)
-      .appendText(u"\n");
+  // The chain runs from the newest record to the oldest; the text lists
+  // the oldest first.
+  int depth = 0;
+  for (const mEx* e = this; e; e = e->previous) ++depth;
+  for (int i = depth - 1; i >= 0; --i) {
+    const mEx* e = this;
+    for (int k = 0; k < i; ++k) e = e->previous;
+    target.appendText(u"Error number ")
+        .appendNumber(static_cast<int>(e->sysError))
+        .appendText(u": ")
+        .appendText(e->message)
+        .appendText(u"\nin module ")
+        .appendText(e->file)
+        .appendText(u" func <")
+        .appendText(e->function)
+        .appendText(u"> in string ")
+        .appendNumber(e->line)
+        .appendMultiByte("\n");
+  }
+  return target;
 }

@@ -119,6 +119,11 @@ class mstr : public stack_ob<unsigned short, 0, 0> {
   const mstr& printError(const char16_t* tail) const {
     return printError(reinterpret_cast<const unsigned short*>(tail));
   }
+  // Whether standard output has taken everything written to it so far, and
+  // the system error of the write that failed. Console output never stops
+  // the caller; a caller that must not lose output asks here.
+  static bool lastWriteSucceeded();
+  static DWORD lastWriteError();
 
   // The text, never null (the empty text when there is no storage).
   const unsigned short* c_str() const {
@@ -126,6 +131,7 @@ class mstr : public stack_ob<unsigned short, 0, 0> {
     return first ? first : &empty;
   }
   LPCWSTR wide() const { return reinterpret_cast<LPCWSTR>(c_str()); }
+  int length() const { return get_count(); }
 };
 
 

@@ -62,6 +62,8 @@ class stack_ob {
   stack_ob(const stack_ob&) = delete;
   stack_ob& operator=(const stack_ob&) = delete;
 
+  virtual int get_tag() { return 0; }
+  virtual int get_elem_size() const { return static_cast<int>(sizeof(T)); }
   virtual stack_ob& clear() { return erase(first, last); }
 
   // Moves the elements into a fresh block sized by the growth rule for the
@@ -80,6 +82,13 @@ class stack_ob {
   virtual void reverse() {
     int n = get_count();
     for (int i = 0; i < n / 2; ++i) swap_bytes(first + i, first + n - 1 - i);
+  }
+
+  // Keeps [from, to): removes the elements from `to` to the end, then those
+  // before `from`.
+  virtual stack_ob& keep_range(T* from, T* to) {
+    erase(to, last);
+    return erase(first, from);
   }
 
   virtual stack_ob& keep_index_range(int from, int to) {
@@ -128,10 +137,19 @@ class stack_ob {
   }
 
   virtual T* push(const T* item) { return insert(item, last, 1); }
+  virtual stack_ob& push_chain(const T* item) {
+    push(item);
+    return *this;
+  }
+  virtual stack_ob& append_chain(const stack_ob& other) {
+    append(other);
+    return *this;
+  }
   virtual T* append(const stack_ob& other) {
     return insert(other.get_data(), last, other.get_count());
   }
   virtual T* append_n(const T* items, int n) { return insert(items, last, n); }
+  virtual T* add(const T* item) { return push(item); }
   virtual T* push_value(T value) { return push(&value); }
 
   virtual bool equals(const stack_ob& other) const {
@@ -146,6 +164,8 @@ class stack_ob {
     return std::memcmp(first, other.get_data(), static_cast<size_t>(n) * sizeof(T)) == 0;
   }
 
+  virtual stack_ob& concat(const stack_ob& other) { return append_chain(other); }
+  virtual int get_elem_bytes() const { return get_elem_size(); }
   virtual int get_count() const { return first ? static_cast<int>(last - first) : 0; }
 
   // Makes room for n elements and the terminating one, counted from `first`.

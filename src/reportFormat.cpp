@@ -136,7 +136,8 @@ void reportFormat::error(const mEx& error, errorLevel level) {
   const int length = message ? lstrlenW(reinterpret_cast<LPCWSTR>(message)) : 0;
   if (level != errorLevel::warning) ++errorTexts_;
   if (how_ == kind::plain) return output_.errorText(message, length);
-  // Its JSON form: the error's fields, and the whole text.
+  // Its JSON form: the newest error of the chain, as the text's last part,
+  // and the whole text.
   static const char* const levels[] = {"report", "index", "directory", "run", "warning"};
   auto field = [](const unsigned short* text) {
     return text ? quoted(text, lstrlenW(reinterpret_cast<LPCWSTR>(text))) : std::string("null");

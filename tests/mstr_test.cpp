@@ -123,6 +123,7 @@ TEST(MstrConsole, OutputIsOemWithStringAndTail) {
   });
   EXPECT_EQ(c.out, oem("Отчёт\n") + "\n" + "ab");
   EXPECT_EQ(c.err, oem("ошибка"));
+  EXPECT_TRUE(mstr::lastWriteSucceeded());
 }
 
 }  // namespace
