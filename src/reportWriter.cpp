@@ -26,7 +26,7 @@ constexpr std::size_t kFramingRoom = 64;
 
 // The error of memory that a report could not have, whatever asked for it:
 // that of the library's arrays, in which reports are decoded.
-mEx allocationError() { return stack_ob_allocation_error(stack_ob_name<unsigned char, 0, 0>::get_size); }
+mEx allocationError() { return stack_ob_allocation_error(origin::allocationBytes); }
 
 // Runs work() and returns true; returns false instead, with the error in
 // `failure`, when it raised the library's error or found no memory: what

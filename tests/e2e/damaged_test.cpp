@@ -628,10 +628,10 @@ TEST_F(Damaged, MemoryShortageWhileAnIndexLoadsEndsThatIndexOnly) {
     const std::string unnamed = unnamedBytes(shown("a/M.01"), archive::readFile(at("a/M.01")).size());
     const std::string recordsRoom =
         errorText(8, program.systemText(8) + "func=malloc Ошибка выделения памяти. filename=" + shown(row.name),
-                  "mFileIndex", "mFileIndex::open", 112) +
+                  origin::indexMemory) +
         unnamed;
     const std::string indexMap = errorText(8, program.systemText(8) + "func=MapViewOfFile filename=" + shown(row.name),
-                                           "Vc\\Include\\mFile", "mFile::openFileRead", 220) +
+                                           origin::fileView) +
                                  unnamed;
     EXPECT_TRUE(r.err == recordsRoom || (row.memoryLimitMb && r.err == indexMap)) << r.err;
   }
