@@ -6,7 +6,7 @@
 #         even an informational one. Beside it
 #         build/release/tarvin-VERSION-linux-ARCH.tar.gz: the statically linked
 #         program (built in build/static), its manual page, the completion,
-#         LICENSE and README.md.
+#         LICENSE and the users' README.
 #   zip   build/windows-x64/tarvin-VERSION-win64.zip: tarvin.exe, README.txt and
 #         LICENSE.txt as the windows-x64 build installs them; README.txt must
 #         name every option of the help of build/release/tarvin
@@ -78,7 +78,8 @@ static_tarball() {  # DIR
   mkdir -p "$stage/$top"
   strip -o "$stage/$top/tarvin" build/static/tarvin
   gzip -9n <doc/tarvin.1 >"$stage/$top/tarvin.1.gz"
-  cp LICENSE README.md "$stage/$top/"
+  cp LICENSE "$stage/$top/"
+  cp build/static/README "$stage/$top/README"  # the users' README, as the .deb has it
   cp completion/tarvin.bash "$stage/$top/tarvin.bash"
   chmod 0644 "$stage/$top"/*
   chmod 0755 "$stage/$top" "$stage/$top/tarvin"
@@ -117,7 +118,7 @@ for kind in "${kinds[@]}"; do
       tarball=$(twice build/release 'tarvin-*-linux-*.tar.gz' static_tarball build/release)
       top=$(basename "$tarball" .tar.gz)
       listing=$(tar -tzf "$tarball" | sort)
-      expected=$(printf '%s\n' "$top/" "$top/"{LICENSE,README.md,tarvin,tarvin.1.gz,tarvin.bash} | sort)
+      expected=$(printf '%s\n' "$top/" "$top/"{LICENSE,README,tarvin,tarvin.1.gz,tarvin.bash} | sort)
       [ "$listing" = "$expected" ] || fail "$tarball holds: $listing"
       scratch=$(mktemp -d)
       tar -xzf "$tarball" -C "$scratch"
