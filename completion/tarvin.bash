@@ -1,5 +1,6 @@
 # Bash completion of tarvin: options, directories, list files after "@", a
-# file after -o and --output=, a directory after --split=. The options are
+# file after -o and --output, a directory after --split, the levels after
+# --simd (each value after "=" or as the next word). The options are
 # read from `tarvin --help` when they are completed (a line per option, the
 # help's lines that start with two spaces and a dash), so that they are
 # always those of the program being run.
@@ -110,8 +111,14 @@ _tarvin() {
     [[ ${_tarvin_words[i]} == -- ]] && options=0
   done
 
-  if ((options)) && [[ $prev == -o ]]; then
+  if ((options)) && [[ $prev == @(-o|--output) ]]; then
     _tarvin_paths -f '' "$cur"
+  elif ((options)) && [[ $prev == --split ]]; then
+    _tarvin_paths -d '' "$cur"
+  elif ((options)) && [[ $prev == --simd || $cur == --simd=* ]]; then
+    # The decoding levels, as src/reportDecode.cpp names them.
+    mapfile -t found < <(compgen -W 'scalar avx2 avx512' -- "${cur#--simd=}")
+    _tarvin_reply "$cur" "${found[@]/#/${cur%"${cur#--simd=}"}}"
   elif ((options)) && [[ $cur == --output=* ]]; then
     _tarvin_paths -f --output= "$cur"
   elif ((options)) && [[ $cur == --split=* ]]; then

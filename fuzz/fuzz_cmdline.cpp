@@ -26,8 +26,7 @@ const std::size_t kMaxArguments = 64;
 
 // The argument as the program will see it, or a scratch list file instead.
 std::u16string confine(const std::u16string& argument) {
-  mstr trimmed(reinterpret_cast<const unsigned short*>(argument.c_str()));
-  trimmed.trim(u"\"");
+  mstr trimmed = typedArgument(reinterpret_cast<const unsigned short*>(argument.c_str()));
   if (trimmed.get_count() == 0 || trimmed.c_str()[0] != u'@') return argument;
   unsigned which = trimmed.get_count() > 1 ? trimmed.c_str()[1] % 3 : 0;
   std::string name = "list" + std::to_string(which);
@@ -65,29 +64,32 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   int argc = static_cast<int>(arguments.size());
 
   try {
-    // The converter's own options leave the arguments; none is left behind
-    // but after a "--", which ends them.
+    // The converter's own options never stay among the other arguments: a
+    // second walk of those takes none, but after a "--", which ends them.
     bool ended = false;
-    for (const std::u16string& a : arguments) {
-      const std::size_t from = a.find_first_not_of(u'"'), to = a.find_last_not_of(u'"');
-      ended = ended || (from != std::u16string::npos && a.substr(from, to + 1 - from) == u"--");
-    }
-    takeRunOptions(argc, argv.data());
-    int again = argc;
-    if (argv[static_cast<std::size_t>(argc)] != nullptr) fault("the arguments do not end with a null");
-    takeRunOptions(again, argv.data());
-    if (again != argc && !ended) fault("an option left in the arguments");
+    for (const std::u16string& a : arguments)
+      ended = ended || typedArgument(reinterpret_cast<const unsigned short*>(a.c_str())) == mstr(u"--");
+    std::vector<std::u16string> kept{u"tarvin"};
+    takeRunOptions(argc, argv.data(), [&kept](const mstr& argument) {
+      kept.emplace_back(reinterpret_cast<const char16_t*>(argument.c_str()));
+    });
+    std::vector<WCHAR*> keptArgv;
+    for (std::u16string& a : kept) keptArgv.push_back(&a[0]);
+    keptArgv.push_back(nullptr);
+    std::size_t again = 1;
+    takeRunOptions(static_cast<int>(kept.size()), keptArgv.data(), [&again](const mstr&) { ++again; });
+    if (again != kept.size() && !ended) fault("an option left among the arguments");
     mCmdLine commandLine;
     commandLine.parse(argc, argv.data());
     mstr value;
     commandLine.getOption(u"?", value);
-    // Any argument at all gives the switch sum, and it has six bits.
-    if (argc > 1 && !commandLine.getOption(u"flags", value)) fault("no flags option");
+    // Any argument kept gives the switch sum, and it has six bits.
+    if (kept.size() > 1 && !commandLine.getOption(u"flags", value)) fault("no flags option");
     int flags = value.toInt();
     if (flags < 0 || flags > 63) fault("flags outside the switch bits");
     value.clear();
     try {
-      commandLine.getSearchPaths(argc, argv.data());
+      commandLine.getSearchPaths();
     } catch (mEx&) {
       // A list file that cannot be read.
     }

@@ -131,6 +131,8 @@ void cmdlineSeeds() {
   seed("cmdline", "switches", args({"/install", "/run", "/log:out.txt", "/deb:5", "/a:b:c", "\"/test\""}));
   seed("cmdline", "directories", args({"/srv/2005", "d:\\old\\2004", "rel/2003", "?", "\"\""}));
   seed("cmdline", "list_files", args({"@a", "@b/srv/x\r\n/srv/y\r\n", "@", "\"@c\""}));
+  seed("cmdline", "gnu_forms",
+       args({"--out", "x", "-oy", "--s", "--verif", "-q", "-V", "-o", "-", "--simd", "avx2", "--key"}));
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include "mCmdLine.h"
 
-#include "options.h"
-
 namespace {
 
 bool isSwitch(const mstr& argument) { return ::isSwitch(argument.c_str()); }
@@ -13,33 +11,28 @@ bool beginsWith(const mstr& text, const char16_t* prefix) {
   return true;
 }
 
-// The text from the sixth unit on (after "/log:" or "/deb:").
-mstr afterPrefix(const mstr& text) {
+// The text after its first `length` units.
+mstr afterPrefix(const mstr& text, int length) {
   mstr rest(text);
-  rest.erase(rest.get_data(), rest.get_data() + 5);
+  rest.erase(rest.get_data(), rest.get_data() + length);
   return rest;
 }
 
 }  // namespace
 
-void mCmdLine::collectArguments(argument_set& set, int argc, WCHAR** argv) {
-  for (int i = 1; i < argc; ++i) {
-    mstr argument(reinterpret_cast<const unsigned short*>(argv[i]));
-    argument.trim(u"\"");
+void mCmdLine::parse(int argc, WCHAR** argv) {
+  bool kept = false;
+  options = takeRunOptions(argc, argv, [this, &kept](const mstr& argument) {
+    kept = true;
     // An argument with nothing to test: empty once its quotes are gone, or
     // a switch character alone.
-    if (argument.get_count() == 0) continue;
-    if (argument.get_count() == 1 && isSwitch(argument)) continue;
-    set.insert_unique(argument);
-  }
-}
+    if (argument.get_count() == 0) return;
+    if (argument.get_count() == 1 && isSwitch(argument)) return;
+    arguments_.insert_unique(argument);
+  });
+  if (!kept) return;
 
-void mCmdLine::parse(int argc, WCHAR** argv) {
-  if (argc <= 1) return;
-  argument_set set;
-  collectArguments(set, argc, argv);
-
-  for (auto it = set.begin(); auto* n = it.step();) {
+  for (auto it = arguments_.begin(); auto* n = it.step();) {
     const mstr& argument = *n->value;
     if (!isSwitch(argument)) continue;
     mstr rest(argument);
@@ -55,26 +48,25 @@ void mCmdLine::parse(int argc, WCHAR** argv) {
     setOption(name, rest);
   }
 
-  static const struct {
-    const char16_t* argument;
-    int bit;
-  } bits[] = {{u"/install", 1}, {u"/remove", 2}, {u"/start", 4}, {u"/test", 8}, {u"/run", 16}};
+  // The bits of the known switches given, and the values stored under a name
+  // of their own: those of the first argument of that form in text order.
   int flags = 0;
-  for (const auto& b : bits) {
-    mstr word(b.argument);
-    if (set.find(&word, nullptr)) flags += b.bit;
+  for (const knownSwitch& known : knownSwitches()) {
+    mstr form(known.form);
+    if (!known.takesValue()) {
+      if (arguments_.find(&form, nullptr)) flags += known.bit;
+      continue;
+    }
+    argument_set::node* found = nullptr;
+    if (!arguments_.lower_bound(&form, &found) || !beginsWith(*found->value, known.form)) continue;
+    flags += known.bit;
+    if (known.storedAs) setOption(mstr(known.storedAs), afterPrefix(*found->value, form.get_count()));
   }
-
-  argument_set::node* found = nullptr;
-  mstr log(u"/log:");
-  if (set.lower_bound(&log, &found) && beginsWith(*found->value, u"/log:")) {
-    flags += 32;
-    setOption(mstr(u"log"), afterPrefix(*found->value));
-  }
-  mstr debug(u"/deb:");
-  if (set.lower_bound(&debug, &found) && beginsWith(*found->value, u"/deb:"))
-    setOption(mstr(u"debug"), afterPrefix(*found->value));
   setOption(mstr(u"flags"), flags);
+
+  // "/?" asks for the usage text, "/?:TEXT" with TEXT before it.
+  if (getOption(u"?", options.usageTitle) && options.help == runOptions::helpKind::none)
+    options.help = runOptions::helpKind::usage;
 }
 
 bool mCmdLine::getOption(const unsigned short* name, mstr& out) const {
@@ -101,16 +93,26 @@ void mCmdLine::setOption(const mstr& name, int value) {
   setOption(name, text);
 }
 
-mFileList& mCmdLine::getSearchPaths(int argc, WCHAR** argv) {
-  if (argc <= 1) return searchPaths;
-  argument_set set;
-  collectArguments(set, argc, argv);
-  for (auto it = set.begin(); auto* n = it.step();) {
+bool mCmdLine::listFileName(const mstr& argument, mstr& name) {
+  if (isSwitch(argument) || argument.c_str()[0] != u'@') return false;
+  name.assign(argument.c_str() + 1);
+  return true;
+}
+
+std::vector<mstr> mCmdLine::listFileNames() const {
+  std::vector<mstr> names;
+  mstr name;
+  for (auto it = arguments_.begin(); auto* n = it.step();)
+    if (listFileName(*n->value, name)) names.push_back(name);
+  return names;
+}
+
+mFileList& mCmdLine::getSearchPaths() {
+  mstr name;
+  for (auto it = arguments_.begin(); auto* n = it.step();) {
     const mstr& argument = *n->value;
     if (isSwitch(argument)) continue;
-    if (argument.c_str()[0] == u'@') {
-      mstr name(argument);
-      name.erase(name.get_data(), name.get_data() + 1);
+    if (listFileName(argument, name)) {
       int units = 0;
       const int before = searchPaths.get_count();
       mFileObject::GetFilesFromFileList(searchPaths, name, &units);

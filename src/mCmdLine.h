@@ -1,18 +1,19 @@
-// mCmdLine: the program's arguments as an option store, and the list of
-// directories to convert.
+// mCmdLine: the program's arguments, walked once: the converter's options,
+// an option store of the switches, and the list of directories to convert.
 //
-// Every switch is stored under its name (the text between the switch
-// character and the first ":") with the rest as its value. "/install",
-// "/remove", "/start", "/test", "/run" and "/log:" add up to a bit sum kept as
-// "flags"; "/log:" and "/deb:" also give "log" and "debug". Every argument
-// that is not a switch names a directory, or with a leading "@" a list file
-// of directories.
+// Equal arguments count once. Every switch is stored under its name (the
+// text between the switch character and the first ":") with the rest as its
+// value. The known switches (options.h) with a bit add up to a bit sum kept
+// as "flags"; "/log:" and "/deb:" also give "log" and "debug". Every
+// argument that is neither an option nor a switch names a directory, or with
+// a leading "@" a list file of directories.
 #ifndef TARVIN_MCMDLINE_H
 #define TARVIN_MCMDLINE_H
 
 #include <vector>
 
 #include "mFileObject.h"
+#include "options.h"
 #include "tree_ob.h"
 
 class mOption {
@@ -45,11 +46,15 @@ class mCmdLine : public tree_ob<mOption> {
     int entries;
   };
   std::vector<listFile> listFiles;
+  // The converter's options, as parse found them.
+  runOptions options;
 
   ~mCmdLine() override = default;
 
-  // Fills the option store from the arguments (argv[0], the program, is
-  // skipped). Does nothing with fewer than two.
+  // Walks the arguments (argv[0], the program, is skipped): takes the
+  // options, fills the option store from the switches, and keeps the other
+  // arguments for getSearchPaths. Stores nothing when every argument was an
+  // option. "/?" and "/?:TEXT" ask for the usage text through options.help.
   void parse(int argc, WCHAR** argv);
   // Empties `out`; when the option exists copies its value there and
   // returns true.
@@ -62,14 +67,18 @@ class mCmdLine : public tree_ob<mOption> {
   void setOption(const mstr& name, const unsigned short* value);
   void setOption(const mstr& name, int value);
 
+  // The names of the list files that the arguments name ("-" for "@-").
+  std::vector<mstr> listFileNames() const;
   // Fills and returns the list of directories: the directory arguments and
   // the entries of every list file, ordered by their last path component.
   // Raises mEx when a list file cannot be read.
-  mFileList& getSearchPaths(int argc, WCHAR** argv);
+  mFileList& getSearchPaths();
 
  private:
   typedef tree_ob<mstr> argument_set;
-  static void collectArguments(argument_set& set, int argc, WCHAR** argv);
+  argument_set arguments_;  // the arguments parse kept, equal ones once, in text order
+  // The name of the list file that an argument names, if it names one.
+  static bool listFileName(const mstr& argument, mstr& name);
 };
 
 #endif  // TARVIN_MCMDLINE_H

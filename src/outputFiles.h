@@ -36,9 +36,9 @@
 // volume and the file index.
 typedef std::tuple<DWORD, DWORD, DWORD> fileIdentity;
 
-// The list files that the arguments name ("@FILE", "@-" standard input),
-// those that can be opened.
-std::vector<fileIdentity> listFileIdentities(int argc, WCHAR** argv);
+// The list files of these names ("-" standard input), those that can be
+// opened.
+std::vector<fileIdentity> listFileIdentities(const std::vector<mstr>& names);
 
 // The split file of an index found below a search-path entry: the
 // directory, the index's path below the entry (its name alone when the

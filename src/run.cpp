@@ -21,17 +21,6 @@
 
 namespace {
 
-const char16_t kUsage[] =
-    u"Программа для конверсии рапортов Molvar в текстовый файл(v1.0)\n\n"
-    u"  в параметры указать пути по котрым искать файлы с расширением idx создаваемые Molvar.\n\n"
-    u"  Можно указать список таких путей в файле, который передать с в формате @имя_файла.\n\n"
-    u"  Пример запуска: Tarvin c:\\molvar\\2004\n"
-    u"     Конверсия всех рапортов в указанном каталоге\n"
-    u"  Можно выполнить следующее: Tarvin c:\\molvar\\2004 c:\\molvar\\2005\n"
-    u"     Конвертированные данные выводятся в окно запуска, чтобы получить их в файле надо "
-    u"добавить к команде >имя_файла\n"
-    u"  Пример: Tarvin c:\\molvar\\2004 c:\\molvar\\2005 >2004-2005.txt\n";
-
 // Standard output could not be written: the run stops, since every further
 // report would be lost too.
 struct outputLost {
@@ -50,7 +39,7 @@ bool readerWentAway(DWORD error) {
 // run is named.
 mEx lostOutputError(const mOutput& output, const mstr* file) {
   SetLastError(output.lostError());
-  mEx ex("main", 1, "wmain", 1);
+  mEx ex(origin::outputLost);
   ex.addSystemError();
   if (file)
     ex.appendText(u"func=WriteFile Данные не записаны в файл. filename=").appendText(file->c_str());
@@ -218,7 +207,7 @@ void convertUnnamed(const mFileObject& directory, const mFileList& dataFiles, co
     } catch (mEx& error) {
       c.forms.errors.error(error, errorLevel::report);
     } catch (const std::bad_alloc&) {
-      c.forms.errors.error(stack_ob_allocation_error(stack_ob_name<unsigned char, 0, 0>::get_size), errorLevel::report);
+      c.forms.errors.error(stack_ob_allocation_error(origin::allocationBytes), errorLevel::report);
     }
   }
 }
@@ -313,11 +302,11 @@ struct runState {
 
 // Standard output to a file: one that cannot be had, or that is a list
 // file, is the end of the run, as when its output is lost. False then.
-bool openOutputFile(runState& run, int argc, WCHAR** argv) {
+bool openOutputFile(runState& run, const mCmdLine& commandLine) {
   if (run.options.output.get_count() == 0) return true;
   run.file.reset(new outputFile(run.options.output, run.output));
   try {
-    run.file->open(listFileIdentities(argc, argv));
+    run.file->open(listFileIdentities(commandLine.listFileNames()));
     return true;
   } catch (mEx& error) {
     run.forms.errors.error(error, errorLevel::run);
@@ -337,7 +326,7 @@ void writeText(mOutput& output, const mstr& text) {
 // The directories the command line names, with those of its list files:
 // the size line of each list file read, and a warning for each that named
 // no directory. Then the split directory is made ready.
-void takeSearchPaths(runState& run, mCmdLine& commandLine, int argc, WCHAR** argv) {
+void takeSearchPaths(runState& run, mCmdLine& commandLine) {
   auto listFileSizeLines = [&commandLine, &run] {
     for (const mCmdLine::listFile& list : commandLine.listFiles) {
       run.forms.errors.sizeLine(static_cast<std::uint64_t>(list.units));
@@ -346,7 +335,7 @@ void takeSearchPaths(runState& run, mCmdLine& commandLine, int argc, WCHAR** arg
     commandLine.listFiles.clear();
   };
   try {
-    commandLine.getSearchPaths(argc, argv);
+    commandLine.getSearchPaths();
   } catch (mEx&) {
     listFileSizeLines();
     throw;
@@ -354,7 +343,7 @@ void takeSearchPaths(runState& run, mCmdLine& commandLine, int argc, WCHAR** arg
   listFileSizeLines();
   if (!run.split) return;
   try {
-    run.split->prepare(listFileIdentities(argc, argv));
+    run.split->prepare(listFileIdentities(commandLine.listFileNames()));
   } catch (mEx&) {
     run.forms.errors.outputFailed();  // nowhere to write the reports
     throw;
@@ -400,15 +389,12 @@ void convertAll(runState& run, mCmdLine& commandLine) {
 
 // What the command line asks for: the usage text, the version, or the
 // conversion. Whatever ends it early is told here.
-void runCommandLine(runState& run, int argc, WCHAR** argv) {
+void runCommandLine(runState& run, mCmdLine& commandLine) {
   errorSink& errors = run.forms.errors;
-  mCmdLine commandLine;
   try {
-    commandLine.parse(argc, argv);
-    mstr out;
-    if (commandLine.getOption(u"?", out) || run.options.help) {
-      out.append(kUsage);
-      if (run.options.help) appendOptionHelp(out);
+    if (run.options.help != runOptions::helpKind::none) {
+      mstr out(run.options.usageTitle);
+      out.append(helpText(run.options.help).c_str());
       writeText(run.output, out);
       run.lastUnits = static_cast<std::uint64_t>(out.get_count());
     } else if (run.options.version) {
@@ -416,7 +402,7 @@ void runCommandLine(runState& run, int argc, WCHAR** argv) {
                                  u"Copyright (C) 2026 the Tarvin developers\n"
                                  u"License MIT: <https://opensource.org/licenses/MIT>.\n"));
     } else {
-      takeSearchPaths(run, commandLine, argc, argv);
+      takeSearchPaths(run, commandLine);
       convertAll(run, commandLine);
     }
   } catch (mEx& error) {
@@ -459,7 +445,9 @@ void endRun(runState& run) {
 }  // namespace
 
 int tarvinRun(int argc, WCHAR** argv) {
-  const runOptions options = takeRunOptions(argc, argv);
+  mCmdLine commandLine;
+  commandLine.parse(argc, argv);
+  const runOptions& options = commandLine.options;
   const bool json = options.jsonl || options.list;
   mOutput& output = mOutput::get();
   const auto utf8 = mOutput::encoding::utf8, oem = mOutput::encoding::oem;
@@ -469,9 +457,9 @@ int tarvinRun(int argc, WCHAR** argv) {
   // converts nothing.
   for (const mstr& line : options.warnings) run.forms.errors.notice("unknown switch", line);
   for (const mstr& line : options.usageErrors) run.forms.errors.usageError(line);
-  if (options.usageErrors.empty() && openOutputFile(run, argc, argv)) {
+  if (options.usageErrors.empty() && openOutputFile(run, commandLine)) {
     if (options.split.get_count() > 0) run.split.reset(new splitOutput(options.split, options.force, output));
-    runCommandLine(run, argc, argv);
+    runCommandLine(run, commandLine);
     endRun(run);
   }
   output.finish();

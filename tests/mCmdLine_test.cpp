@@ -1,5 +1,4 @@
 #include "mCmdLine.h"
-#include "options.h"
 
 #include <gtest/gtest.h>
 
@@ -9,20 +8,6 @@
 #include "text.h"
 
 namespace {
-
-// Arguments as the entry receives them: the program first.
-struct args {
-  std::vector<std::u16string> texts;
-  std::vector<WCHAR*> pointers;
-  args(std::initializer_list<std::u16string> list) : texts{u"tarvin"} {
-    texts.insert(texts.end(), list);
-    for (auto& t : texts) pointers.push_back(reinterpret_cast<WCHAR*>(&t[0]));
-    pointers.push_back(nullptr);
-  }
-  args(const args&) = delete;  // the pointers point into this object's texts
-  int argc() const { return static_cast<int>(texts.size()); }
-  WCHAR** argv() { return pointers.data(); }
-};
 
 struct parsed {
   mCmdLine line;
@@ -63,6 +48,11 @@ TEST(MCmdLineParse, UsageSwitch) {
   EXPECT_EQ(plain.get(u"?"), u"");
   EXPECT_EQ(parsed({u"/?:abc"}).get(u"?"), u"abc");
   EXPECT_FALSE(parsed({u"?"}).has(u"?"));  // a bare ? is a directory name
+  // The run asks one question for "/?" and --help.
+  EXPECT_EQ(plain.line.options.help, runOptions::helpKind::usage);
+  parsed both({u"--help", u"/?:abc"});
+  EXPECT_EQ(both.line.options.help, runOptions::helpKind::options);
+  EXPECT_EQ(str(both.line.options.usageTitle), u"abc");
 }
 
 TEST(MCmdLineParse, WhatIsNotStored) {
@@ -83,48 +73,6 @@ TEST(MCmdLineParse, PosixSwitchesAndAbsolutePaths) {
   parsed p({u"/srv/archive", u"/test"});
   EXPECT_EQ(p.get(u"flags"), u"8");
   EXPECT_FALSE(p.has(u"srv"));
-  for (const char16_t* arg : {u"/?", u"/?:", u"/?:usage", u"/install", u"/remove", u"/start", u"/test", u"/run",
-                              u"/log:", u"/log:/var/log/x", u"/deb:1"})
-    EXPECT_TRUE(isSwitch(reinterpret_cast<const unsigned short*>(arg))) << testing::PrintToString(std::u16string(arg));
-  for (const char16_t* arg : {u"/", u"/srv/archive", u"/?x", u"/installer", u"/run/user", u"/log", u"/debug",
-                              u"/test/", u"-h", u"run", u""})
-    EXPECT_FALSE(isSwitch(reinterpret_cast<const unsigned short*>(arg))) << testing::PrintToString(std::u16string(arg));
-  EXPECT_FALSE(isSwitch(nullptr));
-}
-
-TEST(MCmdLineOptions, ConverterOptionsLeaveTheArgumentsOrAreUsageErrors) {
-  struct row {
-    args given;
-    std::vector<std::u16string> left;  // the arguments after the program
-    std::size_t usageErrors;
-  };
-  row rows[] = {
-      {{u"--utf8", u"d", u"\"--jsonl\"", u"-h"}, {u"d"}, 0},
-      {{u"--jsno", u"d", u"--utf-8", u"-x", u"---"}, {u"d"}, 4},  // unknown options, and nothing converted
-      {{u"--simd=foo", u"--simd", u"--utf8=1", u"--simd=avx2"}, {}, 3},  // values it does not take
-      {{u"-", u"/srv/a", u"/install", u"@-"}, {u"/srv/a", u"/install", u"@-"}, 1},  // "-" alone: not stdin
-      {{u"a", u"--", u"--version", u"-x", u"--"}, {u"a", u"--version", u"-x", u"--"}, 0},  // "--" ends the options
-      // "-o" takes the next argument, whatever it is; some options do not go together.
-      {{u"-o", u"--", u"d", u"--split=s", u"--force"}, {u"d"}, 1},
-      {{u"--force", u"--split=s", u"--verify", u"d", u"-o"}, {u"d"}, 2},
-      {{u"--force", u"d", u"--output="}, {u"d"}, 2},
-  };
-  for (row& r : rows) {
-    int argc = r.given.argc();
-    runOptions o = takeRunOptions(argc, r.given.argv());
-    std::vector<std::u16string> left;
-    for (int i = 1; i < argc; ++i) left.push_back(reinterpret_cast<const char16_t*>(r.given.argv()[i]));
-    EXPECT_EQ(left, r.left);
-    EXPECT_EQ(r.given.argv()[argc], nullptr);
-    EXPECT_EQ(o.usageErrors.size(), r.usageErrors);
-  }
-  int argc = 8;
-  args chosen({u"--utf8", u"-h", u"--simd=scalar", u"-o", u"\"out\"", u"--split=s", u"--force"});
-  runOptions o = takeRunOptions(argc, chosen.argv());
-  EXPECT_TRUE(o.utf8 && o.help && o.levelForced && !o.jsonl && !o.version && o.force);
-  EXPECT_EQ(o.level, reportDecode::level::scalar);
-  EXPECT_EQ(str(o.output), u"out");
-  EXPECT_EQ(str(o.split), u"s");
 }
 
 TEST(MCmdLineOptions, SetOptionReplacesAndKeepsOrder) {
@@ -145,7 +93,8 @@ class MCmdLineSearch : public ::testing::Test {
  protected:
   std::vector<std::u16string> names(args a) {
     mCmdLine line;
-    mFileList& list = line.getSearchPaths(a.argc(), a.argv());
+    line.parse(a.argc(), a.argv());
+    mFileList& list = line.getSearchPaths();
     std::vector<std::u16string> out;
     for (auto it = list.begin(); auto* n = it.step();) {
       mstr full;
@@ -177,8 +126,9 @@ TEST_F(MCmdLineSearch, ListFilesAddTheirEntries) {
 TEST_F(MCmdLineSearch, UnreadableListFileRaises) {
   mCmdLine line;
   args a({u"@" + dir.wide("missing")});
+  line.parse(a.argc(), a.argv());
   try {
-    line.getSearchPaths(a.argc(), a.argv());
+    line.getSearchPaths();
     FAIL();
   } catch (mEx& e) {
     EXPECT_EQ(e.line, 226);
@@ -186,8 +136,10 @@ TEST_F(MCmdLineSearch, UnreadableListFileRaises) {
     EXPECT_EQ(str(e.getMessage()), u"Не удается найти указанный файл.\r\nfunc=CreateFile filename=" + dir.wide("missing"));
   }
   args empty({u"@"});
+  mCmdLine bare;
+  bare.parse(empty.argc(), empty.argv());
   try {
-    line.getSearchPaths(empty.argc(), empty.argv());
+    bare.getSearchPaths();
     FAIL();
   } catch (mEx& e) {
     std::u16string message = str(e.getMessage());

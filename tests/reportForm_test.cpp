@@ -70,12 +70,14 @@ TEST(ReportForm, WhatSurroundsAReportInEachForm) {
   EXPECT_FALSE(any.selects(kept, true));
 }
 
+constexpr errorOrigin kHere{"mod", 5, "fn", 1};
+
 TEST(ReportForm, ErrorTextsAndSizeLinesGoWhereTheFormSays) {
   for (bool json : {false, true}) {
     SCOPED_TRACE(json);
     capturedOutput streams;
     errorSink errors(streams.output, json);
-    mEx e("mod", 5, "fn", 1);
+    mEx e(kHere);
     e.appendText(u"текст");
     errors.error(e, errorLevel::report);
     errors.unnamedBytes(u"/d/A.07", 64, true);  // a warning: no error text
@@ -88,7 +90,7 @@ TEST(ReportForm, ErrorTextsAndSizeLinesGoWhereTheFormSays) {
     errors.sizeLine(10001);
     errors.unexpectedFailure(6);
     const captured c = streams.taken();
-    const std::string text = errorText(0, "текст", "mod", "fn", 5) + unnamedBytes("/d/A.07", 64);
+    const std::string text = errorText(0, "текст", kHere) + unnamedBytes("/d/A.07", 64);
     const std::string finding =
         "/d/A.07: " + oem("не назван ни одной записью индекса до первого названного блока, байт 64\n");
     const std::string lines = sizeLine(10001) + oem("Ошибка! 6\n");
@@ -97,9 +99,11 @@ TEST(ReportForm, ErrorTextsAndSizeLinesGoWhereTheFormSays) {
     const std::string objects =
         "{\"code\":0,\"message\":\"текст\",\"file\":\"mod\",\"function\":\"fn\",\"line\":5,\"level\":\"report\","
         "\"text\":\"Error number 0: текст\\nin module mod func <fn> in string 5\"}\n"
-        "{\"code\":0,\"message\":\"Файл рапортов (байтов: 64) не назван ни одной записью индекса: /d/A.07\",\"file\":"
-        "\"main\",\"function\":\"wmain\",\"line\":9,\"level\":\"warning\",\"text\":\"Error number 0: Файл рапортов "
-        "(байтов: 64) не назван ни одной записью индекса: /d/A.07\\nin module main func <wmain> in string 9\"}\n"
+        "{\"code\":0,\"message\":\"Файл рапортов (байтов: 64) не назван ни одной записью индекса: /d/A.07\",\"file\":\"" +
+        std::string(origin::orphanedData.module) + "\",\"function\":\"" + origin::orphanedData.function +
+        "\",\"line\":" + std::to_string(origin::orphanedData.line) + ",\"level\":\"warning\",\"text\":\"Error number 0: "
+        "Файл рапортов (байтов: 64) не назван ни одной записью индекса: /d/A.07\\n" + whereLine(origin::orphanedData) +
+        "\"}\n"
         "{\"kind\":\"size line\",\"text\":\"<>Размер строки<> 10001\"}\n{\"kind\":\"failure\",\"text\":\"Ошибка! 6\"}\n";
     EXPECT_EQ(c.err, json ? objects : text);
     EXPECT_EQ(c.out, json ? "{\"index\":null,\"key\":null,\"data\":\"/d/A.07\",\"damage\":\"unreferenced bytes\","

@@ -79,7 +79,7 @@ TEST_F(Terminal, UsageTextIsCharactersThereAndCodePage866Redirected) {
   const auto spell = [](const std::string& word, const std::string& value = "") {
     return value.empty() ? program.option(word) : program.option(word, value);
   };
-  const std::string help = helpText(spell, true);
+  const std::string help = helpText(spell, false);
   for (const char* argument : {"-h", "--help", "/?"}) {
     SCOPED_TRACE(argument);
     const std::string expected = argument == std::string("/?") ? kUsage : help;

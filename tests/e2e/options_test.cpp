@@ -99,11 +99,6 @@ std::vector<jsonObject> jsonLines(const std::string& out) {
   return objects;
 }
 
-// The error text of a run-level failure, as OEM bytes.
-std::string runError(unsigned sysError, const std::string& utf8Message, int line) {
-  return errorText(sysError, utf8Message, "main", "wmain", line);
-}
-
 // A report's text without the empty lines that end it.
 std::string trimmed(std::string text) {
   while (!text.empty() && text.back() == '\n') text.pop_back();
@@ -288,6 +283,12 @@ TEST_F(Options, UnknownOptionsAreUsageErrors) {
        "tarvin: параметр " + program.option("force") + " действует только вместе с " + program.option("split") + hint,
        false, false},
       {{arg("d/sub"), "-o"}, 2, "tarvin: параметру \"-o\" нужно значение: -o ФАЙЛ" + hint, true, false},
+      {{arg("d/sub"), "/o"}, 2, "tarvin: параметру \"/o\" нужно значение: /o:ФАЙЛ" + hint, false, true},
+      // A beginning of more than one option's word; one of a single word is that option.
+      {{"--ver", arg("d/sub")}, 2, "tarvin: неоднозначный параметр \"--ver\": --verify, --version" + hint, false, false},
+      {{"--verb", arg("d/sub")}, 2, "tarvin: неизвестный параметр \"--verb\"" + hint, false, false},
+      {{"-qV", arg("d/sub")}, 2, "tarvin: неизвестный параметр \"-qV\"" + hint, true, false},
+      {{"--str", arg("d/sub"), "-q"}, 0, "", true, false},
   };
   for (const row& r : rows) {
     if ((r.posixOnly && program.windows) || (r.windowsOnly && !program.windows)) continue;
@@ -317,8 +318,10 @@ TEST_F(Options, UnknownOptionsAreUsageErrors) {
 TEST_F(Options, OutputFileHoldsWhatStandardOutputWould) {
   writeArchives();
   const std::string file = arg("out.txt");
-  std::vector<std::vector<std::string>> spellings = {{program.option("output", file)}, {"--output=" + file}};
-  if (!program.windows) spellings[1] = {"-o", file};
+  // Every spelling, the value in the argument or as the next one.
+  std::vector<std::vector<std::string>> spellings = {
+      {program.option("output", file)}, {"--output=" + file}, {"--out", file}, {"-o", file}, {"-o" + file}};
+  if (program.windows) spellings.erase(spellings.end() - 2, spellings.end()), spellings.push_back({"/o:" + file});
   for (const std::string& format : {std::string(), std::string("utf8"), std::string("jsonl")}) {
     const std::vector<std::string> chosen = format.empty() ? std::vector<std::string>{} : std::vector{program.option(format)};
     const outcome stream = run(joined({arg("d")}, chosen));
@@ -333,16 +336,28 @@ TEST_F(Options, OutputFileHoldsWhatStandardOutputWould) {
       EXPECT_EQ(archive::readFile(at("out.txt")), stream.out);
     }
   }
-  outcome r = run({arg("d"), program.option("output", arg("missing/out.txt"))});
+  // "-" is standard output; a file of that name is "./-".
+  runOptions here;
+  here.directory = root;
+  outcome r = run({arg("d"), program.option("output", "-")}, here);
+  EXPECT_EQ(r.out, run({arg("d")}).out);
+  EXPECT_EQ(r.exitCode, 1);  // the missing data file
+  EXPECT_EQ(access(at("-").c_str(), F_OK), -1);
+  r = run({arg("d"), program.option("output", "." + std::string(1, program.separator()) + "-")}, here);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, runError(3, program.systemText(3) + "func=CreateFile filename=" + shown("missing/out.txt"), 2));
+  EXPECT_EQ(archive::readFile(at("-")), run({arg("d")}).out);
+  r = run({arg("d"), program.option("output", arg("missing/out.txt"))});
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, errorText(3, program.systemText(3) + "func=CreateFile filename=" + shown("missing/out.txt"),
+                             origin::outputFile));
   EXPECT_EQ(r.exitCode, 1);
   if (program.windows) return;
   // A write that fails is lost output, as with a redirection.
   r = run({arg("d"), "-o", "/dev/full"});
   const unsigned full = program.diskFullError();
   EXPECT_EQ(r.err, run({arg("d")}).err +
-                       runError(full, program.systemText(full) + "func=WriteFile Данные не записаны в файл. filename=/dev/full", 1));
+                       errorText(full, program.systemText(full) + "func=WriteFile Данные не записаны в файл. filename=/dev/full",
+                                 origin::outputLost));
   EXPECT_EQ(r.exitCode, 1);
 }
 
@@ -362,8 +377,9 @@ TEST_F(Options, OutputFileNeverReplacesAnInputNorIsLeftCut) {
     const outcome r = run({program.option("strict"), listed ? "@" + arg(target) : arg("d"),
                            program.option("output", arg(target))});
     EXPECT_EQ(r.err, (listed ? "" : plainErr) +
-                         runError(0, "Файл вывода - один из входных файлов, и он оставлен как был. filename=" +
-                                         shown(target), 6));
+                         errorText(0, "Файл вывода - один из входных файлов, и он оставлен как был. filename=" +
+                                          shown(target),
+                                   origin::outputIsInput));
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(archive::readFile(at(target)), before);
   }
@@ -372,7 +388,8 @@ TEST_F(Options, OutputFileNeverReplacesAnInputNorIsLeftCut) {
   runOptions limited;
   limited.timeoutSeconds = 20;
   outcome r = run({arg("d"), "-o", arg("fifo")}, limited);
-  EXPECT_EQ(r.err, runError(2, program.systemText(2) + "func=CreateFile filename=" + shown("fifo"), 2));
+  EXPECT_EQ(r.err,
+            errorText(2, program.systemText(2) + "func=CreateFile filename=" + shown("fifo"), origin::outputFile));
   EXPECT_EQ(r.exitCode, 1);
   blockingArchive("m");
   archive::writeFile(at("out.txt"), "old");
@@ -438,7 +455,7 @@ TEST_F(Options, SplitReplacesFilesOnlyWhenForcedAndNeverItsOwn) {
   e.write();
   const std::string plainErr = run({arg("d")}).err;  // the missing data file of d/A.IDX
   const std::string taken =
-      runError(80, program.systemText(80) + "func=CreateFile filename=" + shown("out/A.txt"), 4);
+      errorText(80, program.systemText(80) + "func=CreateFile filename=" + shown("out/A.txt"), origin::splitFile);
   archive::makeDirectories(at("out"));
   archive::writeFile(at("out/A.txt"), "old");
   outcome r = run({arg("d"), program.option("split", arg("out"))});
@@ -466,12 +483,13 @@ TEST_F(Options, SplitWritesNothingThroughLinksNorIntoSpecialFiles) {
   const std::string plainErr = run({arg("d")}).err;
   archive::writeFile(at("victim"), "victim");
   archive::makeDirectories(at("elsewhere"));
-  const std::string inTheWay = runError(80, program.systemText(80) + "func=CreateFile Имя занято ссылкой, каталогом "
-                                            "или особым файлом, и он не заменяется. filename=" + shown("out/A.txt"), 5);
+  const std::string inTheWay = errorText(80, program.systemText(80) + "func=CreateFile Имя занято ссылкой, каталогом "
+                                             "или особым файлом, и он не заменяется. filename=" + shown("out/A.txt"),
+                                         origin::splitFileInTheWay);
   const std::pair<std::function<void()>, std::string> rows[] = {  // what is planted, the error it gives
       {[&] { tree.link("../elsewhere", "out/sub"); },
-       runError(267, program.systemText(267) + "func=CreateDirectory Путь занят не каталогом или ссылкой: по ссылкам "
-                "файлы не пишутся. filename=" + shown("out/sub"), 8)},
+       errorText(267, program.systemText(267) + "func=CreateDirectory Путь занят не каталогом или ссылкой: по ссылкам "
+                 "файлы не пишутся. filename=" + shown("out/sub"), origin::splitLink)},
       {[&] { tree.link("../victim", "out/A.txt"); }, inTheWay},
       {[&] { tree.link("../nowhere", "out/A.txt"); }, inTheWay},
       {[&] { mkfifo(at("out/A.txt").c_str(), 0644); }, inTheWay},
@@ -506,13 +524,15 @@ TEST_F(Options, SplitDirectoryIsUsableAndItsFilesComplete) {
   runOptions asNobody;
   asNobody.dropPrivileges = true;
   outcome r = run({arg("d"), program.option("split", arg("file"))});
-  EXPECT_EQ(r.err, runError(267, program.systemText(267) + "func=CreateDirectory Путь занят не каталогом или "
-                                 "ссылкой: по ссылкам файлы не пишутся. filename=" + shown("file"), 3));
+  EXPECT_EQ(r.err, errorText(267, program.systemText(267) + "func=CreateDirectory Путь занят не каталогом или "
+                                  "ссылкой: по ссылкам файлы не пишутся. filename=" + shown("file"),
+                             origin::splitDirectory));
   EXPECT_EQ(r.exitCode, 1);
   if (program.windows) return;
   r = run({arg("d"), program.option("split", arg("ro"))}, asNobody);
-  EXPECT_EQ(r.err, runError(5, program.systemText(5) + "func=CreateFile В каталоге нельзя создать файл. filename=" +
-                                   shown("ro"), 3));
+  EXPECT_EQ(r.err, errorText(5, program.systemText(5) + "func=CreateFile В каталоге нельзя создать файл. filename=" +
+                                    shown("ro"),
+                             origin::splitDirectory));
   EXPECT_EQ(r.exitCode, 1);
   blockingArchive("m");
   runOptions interrupted;
@@ -536,7 +556,8 @@ TEST_F(Options, SplitSizeLineFollowsTheLastReport) {
   b.write();
   const outcome stream = run({arg("d"), program.option("key", "K*")});
   ASSERT_NE(stream.out.find("<>"), std::string::npos);
-  const outcome r = run({arg("d"), program.option("key", "K*"), program.option("split", arg("out"))});
+  // (values as the next argument, which the long options take on every platform)
+  const outcome r = run({arg("d"), "--key", "K*", "--split", arg("out")});
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(archive::readFile(at("out/A.txt")), stream.out);
   EXPECT_EQ(archive::readFile(at("out/B.txt")), "");
@@ -544,13 +565,16 @@ TEST_F(Options, SplitSizeLineFollowsTheLastReport) {
 
 TEST_F(Options, VersionConvertsNothing) {
   writeArchives();
-  outcome r = run({arg("d"), program.option("version")});
-  EXPECT_EQ(r.out,
-            "tarvin " TARVIN_VERSION "\n"
-            "Copyright (C) 2026 the Tarvin developers\n"
-            "License MIT: <https://opensource.org/licenses/MIT>.\n");
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.exitCode, 0);
+  outcome r;
+  for (const std::string& version : {program.option("version"), std::string(program.windows ? "--vers" : "-V")}) {
+    r = run({arg("d"), version});
+    EXPECT_EQ(r.out,
+              "tarvin " TARVIN_VERSION "\n"
+              "Copyright (C) 2026 the Tarvin developers\n"
+              "License MIT: <https://opensource.org/licenses/MIT>.\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.exitCode, 0);
+  }
   // Every option is taken out of the arguments: none is a directory.
   r = run({program.option("quiet"), program.option("utf8"), program.option("strict")});
   EXPECT_EQ(r.out, "");

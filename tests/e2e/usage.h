@@ -18,9 +18,9 @@ inline constexpr char kUsage[] =
 
 // What -h, --help and /help print (UTF-8): the usage text, an empty line and
 // a line for each of the converter's options, spelled as `option` spells
-// them ("--utf8" or "/utf8").
+// them ("--utf8" or "/utf8"), with the short forms of the platform.
 template <class Spell>
-std::string helpText(Spell option, bool shortHelp) {
+std::string helpText(Spell option, bool windows) {
   const char* const lines[][2] = {
       {"utf8", "стандартный вывод и сообщения об ошибках в UTF-8, а не в кодовой странице OEM"},
       {"jsonl", "вместо текстов - по объекту JSON на рапорт, каждый в своей строке (UTF-8)"},
@@ -31,7 +31,7 @@ std::string helpText(Spell option, bool shortHelp) {
       {"quiet", "без строки хода работы на терминале"},
       {"trim", "без пустых строк в конце рапорта (заполнение его последнего блока)"},
       {"key", "только рапорты, ключ которых подходит под шаблон (* и ?; можно несколько раз)"},
-      {"output", "стандартный вывод - в этот файл (существующий файл заменяется)"},
+      {"output", "стандартный вывод - в этот файл (существующий файл заменяется; - стандартный вывод)"},
       {"split", "по файлу .txt на индекс в этом каталоге, по пути индекса ниже каталога поиска"},
       {"force", "при разбиении по файлам заменять файлы, которые уже были"},
       {"simd", "уровень декодирования для измерений: scalar, avx2 или avx512"},
@@ -45,8 +45,10 @@ std::string helpText(Spell option, bool shortHelp) {
     std::string name = option(word);
     for (const auto& value : values)
       if (word == value[0]) name = option(word, value[1]);
-    // The short forms, where options are long options.
-    if (shortHelp && (word == "help" || word == "output")) name = "-" + word.substr(0, 1) + ", " + name;
+    // The short forms: where options are long options "-q", "-o", "-V", "-h"; as switches "/o".
+    const std::string letter = word == "version" ? "V" : word.substr(0, 1);
+    if (word == "output" || (!windows && (word == "quiet" || word == "version" || word == "help")))
+      name = (windows ? "/" : "-") + letter + ", " + name;
     std::string start = "  " + name;
     // Padded to 24 characters (the Cyrillic ones are two bytes each here).
     std::size_t characters = 0;

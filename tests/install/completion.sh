@@ -30,4 +30,8 @@ expect "$tarvin --si" --simd=
 expect "$tarvin --utf8 al" "al sp" alpha
 expect "$tarvin @al" "@al\\ sp/" @alfa.txt @alpha/
 expect "$tarvin --split=al" "al sp" alpha
+expect "$tarvin --simd=a" avx2 avx512
+expect "$tarvin --simd " avx2 avx512 scalar
+expect "$tarvin -q --output al" "al sp" alfa.txt alpha
+expect "$tarvin -V" -V
 exit $status

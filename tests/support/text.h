@@ -1,11 +1,12 @@
 // Small conversions for assertions on mstr, paths of a TempTree as the class
-// library takes them, and the mEx that a piece of code raises.
+// library takes them, the mEx that a piece of code raises, and arguments.
 #ifndef TARVIN_TESTS_TEXT_H
 #define TARVIN_TESTS_TEXT_H
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,6 +37,15 @@ int depth(const Node* n) {
 
 inline mstr text(const TempTree& tree, const std::string& name = "") { return mstr(tree.wide(name).c_str()); }
 
+// Where an error says it was raised, its code and kind, and the same of an
+// origin, to compare the two.
+inline std::string whereOf(const mEx& e) {
+  const std::u16string module = str(e.file), function = str(e.function);
+  return std::string(module.begin(), module.end()) + " " + std::string(function.begin(), function.end()) + " " +
+         std::to_string(e.line) + " " + std::to_string(e.code) + (e.outOfMemory() ? " out of memory" : "");
+}
+inline std::string whereOf(const errorOrigin& at) { return whereOf(mEx(at)); }
+
 template <class Code>
 mEx raised(Code code) {
   try {
@@ -46,5 +56,19 @@ mEx raised(Code code) {
   ADD_FAILURE() << "no mEx raised";
   return mEx();
 }
+
+// Arguments as the program's entry receives them: the program first.
+struct args {
+  std::vector<std::u16string> texts;
+  std::vector<WCHAR*> pointers;
+  args(std::initializer_list<std::u16string> list) : texts{u"tarvin"} {
+    texts.insert(texts.end(), list);
+    for (auto& t : texts) pointers.push_back(reinterpret_cast<WCHAR*>(&t[0]));
+    pointers.push_back(nullptr);
+  }
+  args(const args&) = delete;  // the pointers point into this object's texts
+  int argc() const { return static_cast<int>(texts.size()); }
+  WCHAR** argv() { return pointers.data(); }
+};
 
 #endif  // TARVIN_TESTS_TEXT_H
