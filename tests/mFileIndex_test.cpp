@@ -20,7 +20,7 @@
 #include "expected.h"
 #include "posix/faults.h"
 #include "reportReader.h"
-#include "reportText.h"
+#include "textDecode.h"
 #include "text.h"
 
 namespace {
