@@ -2,7 +2,10 @@
 // counts and buffer sizes.
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "win32.h"
 
@@ -85,6 +88,29 @@ TEST(CodePage, SizesFollowWindows) {
   EXPECT_EQ(std::string(utf8, 13), "a\xD0\x96\xF0\x9F\x98\x80\xEF\xBF\xBD\xEF\xBF\xBD");
   EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "\x80", 1, wide, 8), 1);
   EXPECT_EQ(wide[0], 0x0410);
+  // From UTF-8 as names are taken: a byte that is no UTF-8 is kept as U+DC80 + byte.
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xD0\x96\xFF" "a", 4, nullptr, 0), 3);
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xD0\x96\xFF" "a", -1, wide, 8), 4);
+  EXPECT_EQ(std::u16string(wide), u"\u0416\xDCFF" "a");
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", 3, wide, 2), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+}
+
+// The locale decides whether the user's texts are UTF-8, and asking leaves
+// the process's own locale as it was.
+TEST(CodePage, LocaleIsUtf8ByItsCharacterSet) {
+  const char* kept = std::getenv("LC_ALL");
+  const std::string before = kept ? kept : "";
+  for (const auto& locale : {std::make_pair("C.UTF-8", true), std::make_pair("C", false),
+                             std::make_pair("POSIX", false), std::make_pair("no_SUCH.UTF-8", false)}) {
+    setenv("LC_ALL", locale.first, 1);
+    EXPECT_EQ(platform::localeIsUtf8(), locale.second) << locale.first;
+    EXPECT_STREQ(std::setlocale(LC_CTYPE, nullptr), "C");
+  }
+  if (kept)
+    setenv("LC_ALL", before.c_str(), 1);
+  else
+    unsetenv("LC_ALL");
 }
 
 }  // namespace
