@@ -18,6 +18,17 @@
 class mFileObject;
 typedef tree_ob<mFileObject> mFileList;
 
+// How a list file of directories is read: the code page of its text
+// (CP_OEMCP, or CP_UTF8, where bytes that are no UTF-8 are kept as names
+// keep them), and what ends an entry: CR, LF or CR LF, or with `nulEnds` a
+// NUL alone (find -print0). A line that holds a NUL names no directory: it
+// is skipped, and its number (from 1) goes to `linesWithNul`, if given.
+struct listFileForm {
+  UINT codePage = CP_OEMCP;
+  bool nulEnds = false;
+  std::vector<int>* linesWithNul = nullptr;
+};
+
 class mFileObject : public mstr {
  public:
   mstr dir;
@@ -92,13 +103,13 @@ class mFileObject : public mstr {
     return listTree(list, skipSelf, reinterpret_cast<const unsigned short*>(mask), errors, also);
   }
 
-  // Reads a list file of directories (OEM text, one path per line ended by
-  // CR, LF or CR LF; blank lines skipped) into the list; "-" is standard
-  // input. One whose size reads as 0 (a pipe, a FIFO, a device) is read to
-  // its end, a FIFO once its writer comes. `textUnits`, when given, receives
-  // the characters of its text. Raises mEx when the file cannot be opened,
-  // sized or read.
-  static mFileList& GetFilesFromFileList(mFileList& list, const mstr& fileName, int* textUnits = nullptr);
+  // Reads a list file of directories (one path per entry, as `form` says;
+  // blank entries skipped) into the list; "-" is standard input. One whose
+  // size reads as 0 (a pipe, a FIFO, a device) is read to its end, a FIFO
+  // once its writer comes. `textUnits`, when given, receives the characters
+  // of its text. Raises mEx when the file cannot be opened, sized or read.
+  static mFileList& GetFilesFromFileList(mFileList& list, const mstr& fileName, int* textUnits = nullptr,
+                                         const listFileForm& form = listFileForm());
 
  private:
   // How the system reaches what one walk found: the full path of the
