@@ -62,8 +62,8 @@ inline std::string listFileFailed(unsigned code, const std::string& shownPath) {
                    "Vc\\Include\\mFileObject", "mFileObject::GetFilesFromFileList", 226);
 }
 // A directory that names nothing, or that the system cannot search.
-inline std::string unlistedDirectory(unsigned code, const std::string& shownPath) {
-  return errorText(code, program.systemText(code) + "func=FindFirstFile filename=" + shownPath,
+inline std::string unlistedDirectory(unsigned code, const std::string& shownPath, bool utf8Output = false) {
+  return errorText(code, program.systemText(code, utf8Output) + "func=FindFirstFile filename=" + shownPath,
                    "Vc\\Include\\mFileObject", "mFileObject::listTree", 184);
 }
 // The summary line of a verifying run (UTF-8 in words, or JSON) of these

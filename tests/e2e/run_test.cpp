@@ -362,8 +362,8 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
            jsonString(module) + ",\"function\":" + jsonString(function) + ",\"line\":" + std::to_string(line) +
            ",\"level\":\"" + level + "\",\"text\":" + jsonString(text.substr(0, text.size() - 1)) + "}\n";
   };
-  auto unlisted = [&](unsigned code, const std::string& dir, bool json = false) {
-    const std::string message = program.systemText(code) + "func=FindFirstFile filename=" + shown(dir);
+  auto unlisted = [&](unsigned code, const std::string& dir, bool json = false, bool utf8Output = false) {
+    const std::string message = program.systemText(code, utf8Output) + "func=FindFirstFile filename=" + shown(dir);
     if (json) return withJson(code, message, "Vc\\Include\\mFileObject", "mFileObject::listTree", 184, "directory");
     return errorText(code, message, "Vc\\Include\\mFileObject", "mFileObject::listTree", 184);
   };
@@ -421,7 +421,7 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
       {"list file lines ended by LF, CR and CR LF", {"@" + arg("ends.lst")}, 1, okOut,
        unlisted(program.fileAsDirectoryError(), "file") + unlisted(3, "missing")},
       {"a list on standard input, and --utf8 spelled so on every platform", {"--utf8", "@-"}, 1, okOut,
-       utf8(unlisted(3, "missing")), everywhere, arg("missing") + "\r\n" + arg("ok") + "\n"},
+       utf8(unlisted(3, "missing", false, true)), everywhere, arg("missing") + "\r\n" + arg("ok") + "\n"},
       {"a list file that is a pipe", {"@/dev/stdin"}, 0, okOut, "", posixOnly, arg("ok") + "\r\n"},
       {"spaces around a typed name, in an argument and a list line", {"  " + arg("x/2005") + "  ", "@" + arg("spaces.lst")},
        0, numbered({spaced[0], spaced[0]}), ""},
