@@ -34,7 +34,7 @@ class arraySink : public byteSink {
   explicit arraySink(mbytes& array) : array_(array) {}
   unsigned char* room(std::size_t least, std::size_t& available) override {
     if (least > static_cast<std::size_t>(0x7FFFFFF0 - array_.get_count()))
-      stack_ob_allocation_failed(stack_ob_name<unsigned char, 0, 0>::get_size);
+      stack_ob_allocation_failed(origin::allocationBytes);
     unsigned char* at = array_.reserve_end(static_cast<int>(least));
     available = static_cast<std::size_t>(array_.room_at_end());
     return at;

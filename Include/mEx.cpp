@@ -27,21 +27,19 @@ unsigned short* concat(const unsigned short* a, int na, const unsigned short* b,
 }  // namespace
 
 mEx::mEx()
-    : sysError(0), code(0), message(nullptr), file(nullptr), function(nullptr), line(0),
+    : sysError(0), code(0), message(nullptr), file(nullptr), function(nullptr), line(0), kind(errorKind::other),
       previous(nullptr) {}
 
-mEx::mEx(const char* file_, int line_, const char* function_, int code_) : mEx() {
-  setLocation(file_, line_, function_, 0);
-  code = code_;
-}
+mEx::mEx(const errorOrigin& at) : mEx() { setLocation(at); }
 
 mEx::mEx(mEx&& other) noexcept
     : sysError(other.sysError), code(other.code), message(other.message), file(other.file),
-      function(other.function), line(other.line), previous(other.previous) {
+      function(other.function), line(other.line), kind(other.kind), previous(other.previous) {
   other.sysError = 0;
   other.code = 0;
   other.message = other.file = other.function = nullptr;
   other.line = 0;
+  other.kind = errorKind::other;
   other.previous = nullptr;
 }
 
@@ -75,17 +73,18 @@ unsigned short* mEx::widen(const char* text) {
   return block;
 }
 
-mEx& mEx::setLocation(const char* file_, int line_, const char* function_, int code_) {
+mEx& mEx::setLocation(const errorOrigin& at) {
   if (file) {
     mEx* earlier = new mEx(std::move(*this));
     previous = earlier;
   }
   std::free(file);
   std::free(function);
-  file = widen(file_);
-  function = widen(function_);
-  line = line_;
-  code = code_;
+  file = widen(at.module);
+  function = widen(at.function);
+  line = at.line;
+  code = at.code;
+  kind = at.kind;
   return *this;
 }
 

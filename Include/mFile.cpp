@@ -7,12 +7,10 @@
 
 namespace {
 
-const char kModule[] = "Vc\\Include\\mFile";
-
 // Raises the error of a failed system call: its text, then what failed and
 // the path.
-[[noreturn]] void systemError(int line, const char16_t* what, const mstr& path) {
-  mEx ex(kModule, line, "mFile::openFileRead", 1);
+[[noreturn]] void systemError(const errorOrigin& at, const char16_t* what, const mstr& path) {
+  mEx ex(at);
   ex.addSystemError().appendText(what).appendText(path.c_str());
   throw ex;
 }
@@ -44,17 +42,13 @@ std::atomic<std::uint64_t> openings{0};
 mFile::~mFile() { close(); }
 
 void mFile::close() {
-  if (mode == 1 && view) {
+  if (view) {
     if (viewOwned)
       std::free(const_cast<unsigned char*>(view));
     else
       UnmapViewOfFile(view);
     view = nullptr;
     viewOwned = false;
-  }
-  if (mode == 1 && handle && handle != INVALID_HANDLE_VALUE) {
-    CloseHandle(handle);
-    handle = nullptr;
   }
   if (reader) {
     CloseHandle(reader);
@@ -66,18 +60,17 @@ void mFile::close() {
 
 void mFile::openFileRead(bool keepHandle) {
   close();
-  mode = 1;
   mstr path;
   getFullPath(path);
   if (path.get_count() == 0) {
-    mEx ex(kModule, 203, "mFile::openFileRead", 1);
+    mEx ex(origin::fileNameEmpty);
     ex.appendText(u"Не указано имя файла в функции открытия.");
     throw ex;
   }
 
   mstr reached;
   HANDLE file = CreateFileW(getSystemPath(reached).wide(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) systemError(208, u"func=CreateFile filename=", path);
+  if (file == INVALID_HANDLE_VALUE) systemError(origin::fileOpen, u"func=CreateFile filename=", path);
 
   // The mapping is made exactly as long as the size just read, so that the
   // file is read by the length of what is mapped. A read-only mapping never
@@ -91,7 +84,7 @@ void mFile::openFileRead(bool keepHandle) {
   for (int attempt = 1;; ++attempt) {
     if (!sizeOf(file, fileSize)) {
       closeKeepingError(file);
-      systemError(211, u"func=GetFileSize filename=", path);
+      systemError(origin::fileSize, u"func=GetFileSize filename=", path);
     }
     // An empty file cannot be mapped (a maximum of 0 would map whatever the
     // file holds by now, not the size just read): an empty disk file opens
@@ -105,7 +98,7 @@ void mFile::openFileRead(bool keepHandle) {
       }
       SetLastError(ERROR_FILE_INVALID);
       closeKeepingError(file);
-      systemError(214, u"func=CreateFileMapping filename=", path);
+      systemError(origin::fileMapping, u"func=CreateFileMapping filename=", path);
     }
     if (fileSize <= kReadWhole) return readWhole(file, fileSize, path);
     mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, static_cast<DWORD>(fileSize >> 32),
@@ -121,7 +114,7 @@ void mFile::openFileRead(bool keepHandle) {
     if (!sized || error != ERROR_NOT_ENOUGH_MEMORY) {
       SetLastError(error);
       closeKeepingError(file);
-      systemError(214, u"func=CreateFileMapping filename=", path);
+      systemError(origin::fileMapping, u"func=CreateFileMapping filename=", path);
     }
   }
   if (!keepHandle) CloseHandle(file);  // the mapping keeps the file open
@@ -130,7 +123,7 @@ void mFile::openFileRead(bool keepHandle) {
   if (!mapped) {
     closeKeepingError(mapping);
     if (keepHandle) closeKeepingError(file);
-    systemError(220, u"func=MapViewOfFile filename=", path);
+    systemError(origin::fileView, u"func=MapViewOfFile filename=", path);
   }
   if (keepHandle) reader = file;
   CloseHandle(mapping);  // the view stays valid
@@ -149,7 +142,7 @@ void mFile::readWhole(HANDLE file, std::uint64_t fileSize, const mstr& path) {
   if (!bytes) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     closeKeepingError(file);
-    systemError(214, u"func=CreateFileMapping filename=", path);
+    systemError(origin::fileMapping, u"func=CreateFileMapping filename=", path);
   }
   DWORD read = 0;
   const bool whole = ReadFile(file, bytes, static_cast<DWORD>(fileSize), &read, nullptr) && read == fileSize;
@@ -210,7 +203,7 @@ void mFile::release(std::uint64_t offset, std::uint64_t count) const {
 mEx mFile::readFault() const {
   mstr path;
   getFullPath(path);
-  mEx ex(kModule, 240, "mFile::readMapped", 1);
+  mEx ex(origin::mappedReadFault);
   SetLastError(ERROR_HANDLE_EOF);
   ex.addSystemError()
       .appendText(u"func=MapViewOfFile Чтение отображённого файла прервано: файл укорочен или недоступен. filename=")

@@ -1,8 +1,10 @@
-// mFile: reads a whole file through a read-only memory mapping.
+// mFile: a whole file, its bytes read in place through `view`.
 //
-// openFileRead maps the file that the object's path names; the content is
-// then read in place through `view`. The mapping stays until close(), a new
-// openFileRead, or destruction. Sizes and offsets are 64-bit.
+// openFileRead gives the bytes of the file that the object's path names: a
+// small file read whole into memory of its own, any other mapped read-only
+// (and, if asked, kept open for the system's read call too: readAt). They
+// stay until close(), a new openFileRead, or destruction. Sizes and offsets
+// are 64-bit.
 //
 // Another program may cut a mapped file short, or its storage may go away,
 // while it is mapped: a read of the bytes it lost then faults. Every read of
@@ -20,10 +22,8 @@
 
 class mFile : public mFileObject {
  public:
-  int mode = 0;                         // 1 once openFileRead has started
-  HANDLE handle = nullptr;              // not kept by openFileRead
-  const unsigned char* view = nullptr;  // first mapped byte, or null
-  std::uint64_t size = 0;               // bytes mapped: the file size when opened; 0 when closed
+  const unsigned char* view = nullptr;  // first byte of the file, mapped or read whole; or null
+  std::uint64_t size = 0;               // bytes at view: the file size when opened; 0 when closed
   HANDLE reader = nullptr;              // the file, kept open for readAt
   bool viewOwned = false;               // view is memory of its own (a small file read whole), not a mapping
   std::uint64_t opening = 0;            // numbers each opening in the process; 0 when closed
@@ -41,13 +41,13 @@ class mFile : public mFileObject {
   // Maps the file whole: exactly the size it has when it is sized, which
   // becomes `size`; a file of at most kReadWhole bytes is read whole into
   // memory instead (viewOwned), which costs less, and an empty disk file has
-  // no view at all. Raises mEx, with the system's text, when the path is
-  // empty or the file cannot be opened, sized or mapped (a FIFO or a device
-  // that reads as empty cannot be mapped), and readFault when it was cut
-  // short before it was mapped; nothing opened on the way stays open.
+  // no view at all. Raises mEx when the path is empty, with the system's
+  // text when the file cannot be opened, sized, read into memory or mapped
+  // (a FIFO or a device that reads as empty cannot be mapped), and readFault
+  // when it was cut short before it was read or mapped; nothing opened on
+  // the way stays open.
   // With `keepHandle`, a mapped file also stays open for readAt.
   void openFileRead(bool keepHandle = false);
-  std::uint64_t getSize() const { return size; }
 
   // Reads up to `count` bytes at `offset` of a file opened with its handle
   // kept, through the system's read call instead of the mapping: for long
@@ -78,11 +78,11 @@ class mFile : public mFileObject {
   // the whole pages among them may leave the process's memory (a later read
   // brings them back from the file). Nothing for a file read whole.
   void release(std::uint64_t offset, std::uint64_t count) const;
-  // The error of a read of this file's mapped bytes that faulted: the system
-  // text of ERROR_HANDLE_EOF, "func=MapViewOfFile", what happened and the
-  // file's full path. At report level when a report is read; mFileIndex::open
-  // raises it for its index, and openFileRead for a file cut short before it
-  // was mapped.
+  // The error of a read of this file's bytes that faulted (mapped) or came
+  // short (readAt): the system text of ERROR_HANDLE_EOF, "func=MapViewOfFile",
+  // what happened and the file's full path. At report level when a report
+  // is read; mFileIndex::open raises it for its index, and openFileRead for
+  // a file cut short before it was read or mapped.
   mEx readFault() const;
   void close();
 

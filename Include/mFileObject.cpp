@@ -112,15 +112,15 @@ mstr& searchPath(const mFileObject& directory, mstr& path, bool reached = false)
 
 // A directory the walk could not search, and the error that names it.
 mFileObject::unlisted unlistedDirectory(const mFileObject& directory, DWORD error) {
-  mFileObject::unlisted named{mstr(), mEx("Vc\\Include\\mFileObject", 184, "mFileObject::listTree", 1)};
+  mFileObject::unlisted named{mstr(), mEx(origin::directoryUnlisted)};
   directory.getFullPath(named.path);
   SetLastError(error);
   named.error.addSystemError().appendText(u"func=FindFirstFile filename=").appendText(named.path.c_str());
   return named;
 }
 
-[[noreturn]] void listFileError(int line, const char16_t* what, const mstr& fileName) {
-  mEx ex("Vc\\Include\\mFileObject", line, "mFileObject::GetFilesFromFileList", 1);
+[[noreturn]] void listFileError(const errorOrigin& at, const char16_t* what, const mstr& fileName) {
+  mEx ex(at);
   ex.addSystemError().appendText(what).appendText(fileName.c_str());
   throw ex;
 }
@@ -427,15 +427,16 @@ mFileList& mFileObject::GetFilesFromFileList(mFileList& list, const mstr& fileNa
   // A process started without standard input has no handle for it, and the
   // system gives no error: it is an invalid handle, as reading a closed one is.
   if (!handle) SetLastError(ERROR_INVALID_HANDLE);
-  if (handle == INVALID_HANDLE_VALUE || !handle) listFileError(226, u"func=CreateFile filename=", fileName);
+  if (handle == INVALID_HANDLE_VALUE || !handle)
+    listFileError(origin::listFileOpen, u"func=CreateFile filename=", fileName);
 
   DWORD high = 0;
   SetLastError(NO_ERROR);
   DWORD low = standardInput ? 0 : GetFileSize(handle, &high);
   if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
-    listFileError(230, u"func=GetFileSize filename=", fileName);
+    listFileError(origin::listFileSize, u"func=GetFileSize filename=", fileName);
   unsigned long long size = (static_cast<unsigned long long>(high) << 32) | low;
-  if (size > 0x7FFFFFF0ull) stack_ob_allocation_failed(stack_ob_name<unsigned char, 0, 0>::get_size);
+  if (size > 0x7FFFFFF0ull) stack_ob_allocation_failed(origin::allocationBytes);
 
   // The whole file with one read into one buffer; one whose size reads as 0
   // (a pipe, a FIFO, a device, standard input) is read to its end.
@@ -447,8 +448,9 @@ mFileList& mFileObject::GetFilesFromFileList(mFileList& list, const mstr& fileNa
     if (!ReadFile(handle, at, static_cast<DWORD>(chunk), &read, nullptr)) {
       // The writer of a pipe that has closed it: the end.
       const DWORD error = GetLastError();
-      if (standardInput && error == ERROR_INVALID_HANDLE) listFileError(226, u"func=CreateFile filename=", fileName);
-      if (error != ERROR_BROKEN_PIPE) listFileError(234, u"func=ReadFile filename=", fileName);
+      if (standardInput && error == ERROR_INVALID_HANDLE)
+        listFileError(origin::listFileOpen, u"func=CreateFile filename=", fileName);
+      if (error != ERROR_BROKEN_PIPE) listFileError(origin::listFileRead, u"func=ReadFile filename=", fileName);
     }
     bytes.commit_end(static_cast<int>(read));
     if (size || read == 0) break;

@@ -103,11 +103,15 @@ class mFileObject : public mstr {
     return listTree(list, skipSelf, reinterpret_cast<const unsigned short*>(mask), errors, also);
   }
 
-  // Reads a list file of directories (one path per entry, as `form` says;
-  // blank entries skipped) into the list; "-" is standard input. One whose
-  // size reads as 0 (a pipe, a FIFO, a device) is read to its end, a FIFO
-  // once its writer comes. `textUnits`, when given, receives the characters
-  // of its text. Raises mEx when the file cannot be opened, sized or read.
+  // Reads a list file of directories into the list: one path an entry, as
+  // `form` says (its code page; LF, CR LF and CR each end one, or NUL alone;
+  // the last may end with the file), each split by the path rule; blank
+  // entries and lines that hold a NUL are skipped. "-" is standard input.
+  // One whose size reads as 0 (a pipe, a FIFO, a device) is read to its end,
+  // a FIFO once its writer comes. `textUnits`, when given, receives the
+  // characters of its text. Raises mEx when the file cannot be opened, sized
+  // or read, and the allocation error when it is larger than an array holds
+  // (2 GiB).
   static mFileList& GetFilesFromFileList(mFileList& list, const mstr& fileName, int* textUnits = nullptr,
                                          const listFileForm& form = listFileForm());
 

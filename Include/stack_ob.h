@@ -27,30 +27,31 @@
 #include "mEx.h"
 #include "win32.h"
 
-// The function name that the allocation error of an instance carries.
+// The origin of the allocation error of an instance: its function names
+// the array's kind.
 template <class T, int a, int b>
-struct stack_ob_name {
-  static constexpr const char* get_size = "stack_ob::get_size";
+struct stack_ob_origin {
+  static constexpr const errorOrigin& allocation = origin::allocation;
 };
 template <>
-struct stack_ob_name<unsigned short, 0, 0> {
-  static constexpr const char* get_size = "stack_ob<unsigned short,0,0>::get_size";
+struct stack_ob_origin<unsigned short, 0, 0> {
+  static constexpr const errorOrigin& allocation = origin::allocationUnits;
 };
 template <>
-struct stack_ob_name<unsigned char, 0, 0> {
-  static constexpr const char* get_size = "stack_ob<unsigned char,0,0>::get_size";
+struct stack_ob_origin<unsigned char, 0, 0> {
+  static constexpr const errorOrigin& allocation = origin::allocationBytes;
 };
 class mstr;
 template <>
-struct stack_ob_name<mstr, 1, 0> {
-  static constexpr const char* get_size = "stack_ob<class mstr,1,0>::get_size";
+struct stack_ob_origin<mstr, 1, 0> {
+  static constexpr const errorOrigin& allocation = origin::allocationStrings;
 };
 
-// The allocation error of stack_ob (source module stack_ob, line 496), and
-// the function that raises it. The program gives the same error for any
-// memory it could not have while it reads a report.
-mEx stack_ob_allocation_error(const char* function);
-[[noreturn]] void stack_ob_allocation_failed(const char* function);
+// The allocation error of stack_ob (out of memory, system error 8), and the
+// function that raises it. The program gives the same error, of an array
+// of bytes, for any memory it could not have while it reads a report.
+mEx stack_ob_allocation_error(const errorOrigin& at);
+[[noreturn]] void stack_ob_allocation_failed(const errorOrigin& at);
 
 template <class T, int a, int b>
 class stack_ob {
@@ -171,7 +172,7 @@ class stack_ob {
   // With `grow` false it never changes anything.
   virtual void get_size(int n, bool grow) {
     if (n < 0 || n > max_elements()) {
-      if (grow) stack_ob_allocation_failed(stack_ob_name<T, a, b>::get_size);
+      if (grow) stack_ob_allocation_failed(stack_ob_origin<T, a, b>::allocation);
       return;
     }
     if (block && block_end - first >= n + 1) return;
@@ -225,13 +226,13 @@ class stack_ob {
     if (before(pos, first) || before(last, pos)) return pos;
     if (count <= 0 || !src) return pos;
     int n = get_count();
-    if (count > max_elements() - n) stack_ob_allocation_failed(stack_ob_name<T, a, b>::get_size);
+    if (count > max_elements() - n) stack_ob_allocation_failed(stack_ob_origin<T, a, b>::allocation);
     int at_index = first ? static_cast<int>(pos - first) : 0;
     bool src_in_block = block && !before(src, block) && before(src, block_end);
     T* copy = nullptr;
     if (src_in_block) {
       copy = static_cast<T*>(std::malloc(static_cast<size_t>(count) * sizeof(T)));
-      if (!copy) stack_ob_allocation_failed(stack_ob_name<T, a, b>::get_size);
+      if (!copy) stack_ob_allocation_failed(stack_ob_origin<T, a, b>::allocation);
       std::memcpy(static_cast<void*>(copy), static_cast<const void*>(src), static_cast<size_t>(count) * sizeof(T));
       src = copy;
     }
@@ -295,7 +296,7 @@ class stack_ob {
   T* reserve_end(int n) {
     int count = get_count();
     if (n < 0 || n > max_elements() - count)
-      stack_ob_allocation_failed(stack_ob_name<T, a, b>::get_size);
+      stack_ob_allocation_failed(stack_ob_origin<T, a, b>::allocation);
     get_size(count + n, true);
     return last;
   }
@@ -350,7 +351,7 @@ class stack_ob {
   }
   static T* allocate(int capacity) {
     void* p = std::malloc((static_cast<std::size_t>(capacity) + 1) * sizeof(T));
-    if (!p) stack_ob_allocation_failed(stack_ob_name<T, a, b>::get_size);
+    if (!p) stack_ob_allocation_failed(stack_ob_origin<T, a, b>::allocation);
     return static_cast<T*>(p);
   }
 };

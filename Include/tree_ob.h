@@ -31,7 +31,7 @@ struct tree_key {
   static int compare(const mstr& a, const mstr& b) { return a.compare(b.c_str()); }
 };
 
-// Block numbers: unsigned 32-bit cells, in unsigned order.
+// Unsigned 32-bit numbers, in unsigned order.
 template <>
 struct tree_key<unsigned int> {
   typedef unsigned int key_type;

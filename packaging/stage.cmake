@@ -1,8 +1,10 @@
 # Run by CPack on the files staged for a package, before it packs them
 # (CPACK_PRE_BUILD_SCRIPTS). The .deb gets what Debian asks of a package: the
 # manual page and the changelog compressed with gzip -9n (no name, no time
-# in the header, so the bytes depend on the content alone) and the copyright
-# file in /usr/share/doc/tarvin.
+# in the header, so the bytes depend on the content alone), the copyright
+# file in /usr/share/doc/tarvin, and a program without the sections that
+# Debian's own packaging strips (.comment, the compilers' versions, and
+# .note).
 if(NOT CPACK_GENERATOR STREQUAL "DEB")
   return()
 endif()
@@ -22,3 +24,9 @@ foreach(file IN LISTS pages ITEMS "${doc}/changelog")
     endif()
   endif()
 endforeach()
+
+execute_process(COMMAND "${CPACK_TARVIN_STRIP}" --remove-section=.comment --remove-section=.note "${root}/bin/tarvin"
+                RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "strip ${root}/bin/tarvin failed: ${status}")
+endif()

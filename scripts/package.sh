@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Builds the packages and checks what they hold:
-#   deb   build/release/tarvin_VERSION_ARCH.deb: the program, its manual page and
-#         bash completion, the copyright file and the changelog; lintian must
-#         report no error and no warning. Beside it
+#   deb   build/release/tarvin_VERSION_ARCH.deb: the hardened program, its
+#         manual page and bash completion, the user's README, the copyright
+#         file and the changelog; lintian -I must report no tag at all, not
+#         even an informational one. Beside it
 #         build/release/tarvin-VERSION-linux-ARCH.tar.gz: the statically linked
 #         program (built in build/static), its manual page, the completion,
-#         LICENSE and README.md.
+#         LICENSE and the users' README.
 #   zip   build/windows-x64/tarvin-VERSION-win64.zip: tarvin.exe, README.txt and
 #         LICENSE.txt as the windows-x64 build installs them; README.txt must
 #         name every option of the help of build/release/tarvin
@@ -77,7 +78,8 @@ static_tarball() {  # DIR
   mkdir -p "$stage/$top"
   strip -o "$stage/$top/tarvin" build/static/tarvin
   gzip -9n <doc/tarvin.1 >"$stage/$top/tarvin.1.gz"
-  cp LICENSE README.md "$stage/$top/"
+  cp LICENSE "$stage/$top/"
+  cp build/static/README "$stage/$top/README"  # the users' README, as the .deb has it
   cp completion/tarvin.bash "$stage/$top/tarvin.bash"
   chmod 0644 "$stage/$top"/*
   chmod 0755 "$stage/$top" "$stage/$top/tarvin"
@@ -95,14 +97,16 @@ for kind in "${kinds[@]}"; do
       contents=$(dpkg-deb -c "$deb")
       for path in ./usr/bin/tarvin ./usr/share/man/man1/tarvin.1.gz \
           ./usr/share/bash-completion/completions/tarvin ./usr/share/doc/tarvin/copyright \
-          ./usr/share/doc/tarvin/changelog.gz; do
+          ./usr/share/doc/tarvin/changelog.gz ./usr/share/doc/tarvin/README; do
         grep -q " $path\$" <<<"$contents" || fail "$deb lacks $path"
       done
       [ "$(dpkg-deb -f "$deb" Package)" = tarvin ] || fail "$deb: wrong package name"
       depends=$(dpkg-deb -f "$deb" Depends)
       grep -q 'libc6' <<<"$depends" || fail "$deb: Depends lacks libc6 ($depends)"
-      # lintian warns that it runs as root; every tag it reports fails the run.
-      lintian --fail-on error,warning "$deb" 2> >(grep -v 'root privileges' >&2) || fail "$deb: lintian reports the tags above"
+      # lintian warns that it runs as root; every tag it reports, informational
+      # ones too (a hardening flag missing, an unneeded section), fails the run.
+      lintian -I --fail-on error,warning,info "$deb" 2> >(grep -v 'root privileges' >&2) ||
+        fail "$deb: lintian reports the tags above"
       # The packaged program is stripped and still runs.
       scratch=$(mktemp -d)
       dpkg-deb -x "$deb" "$scratch"
@@ -114,7 +118,7 @@ for kind in "${kinds[@]}"; do
       tarball=$(twice build/release 'tarvin-*-linux-*.tar.gz' static_tarball build/release)
       top=$(basename "$tarball" .tar.gz)
       listing=$(tar -tzf "$tarball" | sort)
-      expected=$(printf '%s\n' "$top/" "$top/"{LICENSE,README.md,tarvin,tarvin.1.gz,tarvin.bash} | sort)
+      expected=$(printf '%s\n' "$top/" "$top/"{LICENSE,README,tarvin,tarvin.1.gz,tarvin.bash} | sort)
       [ "$listing" = "$expected" ] || fail "$tarball holds: $listing"
       scratch=$(mktemp -d)
       tar -xzf "$tarball" -C "$scratch"

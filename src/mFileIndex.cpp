@@ -11,9 +11,12 @@
 
 #include "oemTable.h"
 
-namespace {
+// Named, not unnamed: mFileIndex::loading holds its types, and in a unity build a class may not
+// hold types of an unnamed namespace of an included file.
+namespace indexLoading {
 
-// Records are copied out of the mapping this many at a time, under one guard.
+// Records are read this many at a time: with one read call, or, from an
+// index read whole into memory, copied under one guard.
 constexpr std::size_t kChunkRecords = 1024;
 
 // A record as read, and its place in the sort: the first bytes of its key's
@@ -102,17 +105,8 @@ void inHalves(std::size_t n, unsigned threads, Work&& work) {
   second.get();
 }
 
-// The library's error for memory that could not be had (stack_ob's).
-bool isAllocationFailure(const mEx& error) {
-  static const char16_t module[] = u"stack_ob";
-  const unsigned short* file = error.file;
-  if (error.sysError != ERROR_NOT_ENOUGH_MEMORY || !file) return false;
-  for (std::size_t i = 0; i < sizeof module / sizeof module[0]; ++i)
-    if (file[i] != module[i]) return false;
-  return true;
-}
-
-}  // namespace
+}  // namespace indexLoading
+using namespace indexLoading;
 
 mIndexEntry& mIndexEntry::operator=(const mIndexEntry& other) {
   if (this == &other) return *this;
@@ -192,7 +186,7 @@ bool mFileIndex::openUpTo(const mFileObject& file, std::uint64_t largest, const 
   } catch (const std::bad_alloc&) {
     throw memoryShortage();
   } catch (const mEx& error) {
-    if (!isAllocationFailure(error)) throw;
+    if (!error.outOfMemory()) throw;
     throw memoryShortage();
   }
 }
@@ -206,10 +200,9 @@ mEx mFileIndex::memoryShortage() {
   dataUnreadable.reset();
   keyBlocks_.clear();
   close();
-  cursor = nullptr;
   mstr path;
   getFullPath(path);
-  mEx ex("mFileIndex", 112, "mFileIndex::open", 1);
+  mEx ex(origin::indexMemory);
   SetLastError(ERROR_NOT_ENOUGH_MEMORY);
   ex.addSystemError().appendText(u"func=malloc Ошибка выделения памяти. filename=").appendText(path.c_str());
   return ex;
@@ -285,7 +278,6 @@ void mFileIndex::readRecords(loading& loaded, const errorHandler& onError) {
     const item& it = loaded.items[i];
     if (dataFile(it.fileNumber, tell)) loaded.blocks[it.fileNumber].emplace_back(it.firstBlock, it.record);
   }
-  cursor = view + std::min<std::uint64_t>(size, read * kRecordSize);
   if (read < n) throw readFault();
 }
 
@@ -359,7 +351,7 @@ mFileData* mFileIndex::dataFile(unsigned char number, const errorHandler& onErro
   if (data->getKind() != 1) {
     mstr full;
     data->getFullPath(full);
-    mEx missing("mFileIndex", 106, "mFileIndex::open", 2);
+    mEx missing(origin::dataFileMissing);
     missing.appendText(u"Нет указанного в индексе файла рапортов ").appendText(full.c_str());
     dataMissing.set(number);
     onError(missing);

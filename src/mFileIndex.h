@@ -109,8 +109,8 @@ struct tree_key<mFileData> {
   static int compare(unsigned char a, unsigned char b) { return a < b ? -1 : (a > b ? 1 : 0); }
 };
 
-// Where one report's bytes lie: in the mapped data file, from start up to
-// end; no data file when it was missing.
+// Where one report's bytes lie: in its data file, from start up to end; no
+// data file when it was missing.
 struct reportRange {
   const mFileData* data = nullptr;
   std::uint64_t start = 0;
@@ -127,10 +127,9 @@ class mFileIndex : public mFile {
   // goes on after each.
   typedef std::function<void(mEx& error)> errorHandler;
 
-  entry_map entries;                      // every record, in key order
-  const unsigned char* cursor = nullptr;  // the record being read by open()
-  tree_ob<mFileData> dataFiles;           // every data file found, by number
-  mFileData* dataFileOf[256] = {};        // the same, by number, null where missing
+  entry_map entries;                // every record, in key order
+  tree_ob<mFileData> dataFiles;     // every data file found, by number
+  mFileData* dataFileOf[256] = {};  // the same, by number, null where missing
   // The data files that records name but that could not be had, by number:
   // missing (no file of exactly that name), or there but unreadable.
   std::bitset<256> dataMissing, dataUnreadable;
@@ -140,14 +139,16 @@ class mFileIndex : public mFile {
 
   ~mFileIndex() override;
 
-  // Maps the index and reads every record; the index's directory and name
-  // are taken as they are (as a listing found them). An empty index holds no
-  // records. An index that cannot be opened or read raises mEx, and so does
-  // a shortage of memory for what the index holds (system error 8, naming
-  // the index), after releasing all of it. A data file that is missing, or
-  // that is there but cannot be opened or read, is handed to onError (a
-  // missing one for every record that names it, an unreadable one once),
-  // and its reports have no data file.
+  // Opens the index with openFileRead and reads every record; the index's
+  // directory and name are taken as they are (as a listing found them). An
+  // empty index holds no records. An index that cannot be opened or read
+  // raises mEx. A lack of memory met while it loads (an error of that kind,
+  // or std::bad_alloc, wherever it was raised) raises the index's own memory
+  // error instead (system error 8, naming the index), after releasing all
+  // of it. A data file that is missing, or that is there but cannot be
+  // opened or read, is handed to onError (a missing one for every record
+  // that names it, an unreadable one once), and its reports have no data
+  // file.
   void open(const mFileObject& file, const errorHandler& onError);
   // The same for a path as a user wrote it, split by the path rule.
   void open(const mstr& path, const errorHandler& onError) { open(mFileObject(path), onError); }

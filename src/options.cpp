@@ -164,7 +164,7 @@ mstr usageError(const mstr& text) {
   return line;
 }
 
-mstr quoted(const char16_t* before, const unsigned short* what, const char16_t* afterText = u"") {
+mstr withQuoted(const char16_t* before, const unsigned short* what, const char16_t* afterText = u"") {
   mstr text(before);
   return text.append(u"\"").append(what).append(u"\"").append(afterText);
 }
@@ -173,7 +173,7 @@ mstr quoted(const char16_t* before, const unsigned short* what, const char16_t* 
 void apply(runOptions& o, const optionRow& row, const mstr& value) {
   if (!row.take(o, value))
     o.usageErrors.push_back(
-        usageError(quoted(u"", value.c_str(), u" - не значение параметра ").append(spelled(row.word).c_str())));
+        usageError(withQuoted(u"", value.c_str(), u" - не значение параметра ").append(spelled(row.word).c_str())));
 }
 
 // One argument of the walk, and where the walk is: an option that needs a
@@ -192,7 +192,7 @@ struct walk {
   void take(const optionRow& row, const mstr& argument, const mstr* value, mstr form, bool valueMayFollow) {
     if (!row.value) {
       if (value)
-        o.usageErrors.push_back(usageError(quoted(u"параметр ", argument.c_str(), u" не принимает значения")));
+        o.usageErrors.push_back(usageError(withQuoted(u"параметр ", argument.c_str(), u" не принимает значения")));
       else
         apply(o, row, mstr());
     } else if (value) {
@@ -200,7 +200,7 @@ struct walk {
     } else if (valueMayFollow && i + 1 < argc) {
       apply(o, row, typedArgument(reinterpret_cast<const unsigned short*>(argv[++i])));
     } else {
-      mstr text = quoted(u"параметру ", argument.c_str(), u" нужно значение: ");
+      mstr text = withQuoted(u"параметру ", argument.c_str(), u" нужно значение: ");
       o.usageErrors.push_back(usageError(text.append(form.c_str()).append(row.value)));
     }
   }
@@ -222,9 +222,9 @@ struct walk {
     const bool hasValue = split(rest, kLongSeparator, word, value);
     const std::vector<const optionRow*> rows = named(word);
     if (rows.empty()) {
-      o.usageErrors.push_back(usageError(quoted(u"неизвестный параметр ", argument.c_str())));
+      o.usageErrors.push_back(usageError(withQuoted(u"неизвестный параметр ", argument.c_str())));
     } else if (rows.size() > 1) {
-      mstr text = quoted(u"неоднозначный параметр ", argument.c_str(), u":");
+      mstr text = withQuoted(u"неоднозначный параметр ", argument.c_str(), u":");
       for (const optionRow* row : rows)
         text.append(row == rows[0] ? u" " : u", ").append(spelled(row->word, spelling::options).c_str());
       o.usageErrors.push_back(usageError(text));
@@ -259,7 +259,7 @@ struct walk {
     }
     // A lone "-" is no directory: a list on standard input is "@-".
     o.usageErrors.push_back(usageError(
-        quoted(u"неизвестный параметр ", text, text[1] ? u"" : u" (список каталогов со стандартного ввода: @-)")));
+        withQuoted(u"неизвестный параметр ", text, text[1] ? u"" : u" (список каталогов со стандартного ввода: @-)")));
   }
 };
 
@@ -356,7 +356,7 @@ runOptions takeRunOptions(int argc, WCHAR** argv, const std::function<void(const
       } else if (kSwitchOptions && (rest = after(text, u"/"))) {
         taken = at.switchOption(argument, rest);
         if (!taken && !isKnownSwitch(text))
-          o.warnings.push_back(quoted(u"tarvin: неизвестный ключ ", text, u" сохранён, но ни на что не влияет\n"));
+          o.warnings.push_back(withQuoted(u"tarvin: неизвестный ключ ", text, u" сохранён, но ни на что не влияет\n"));
       } else if (!kSwitchOptions && text[0] == u'-') {
         taken = true;
         at.shortOption(argument);

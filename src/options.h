@@ -26,7 +26,7 @@ struct runOptions {
   bool nullEnds = false;  // list-file entries end at NUL alone (find -print0)
   bool jsonl = false;    // one JSON object per report instead of its text
   bool list = false;     // the same objects without the texts, nothing decoded
-  bool strict = false;   // exit code 2 when an error text was written or damage mended
+  bool strict = false;   // exit code 1 also when damage was mended
   bool verify = false;   // read and decode everything, write the damage found instead of texts
   bool salvage = false;  // convert the bytes that no index record names too
   bool quiet = false;    // no progress line

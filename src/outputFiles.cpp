@@ -16,21 +16,10 @@ const char16_t kInTheWay[] =
 const char16_t kIsInput[] = u"Файл вывода - один из входных файлов, и он оставлен как был. filename=";
 const char16_t kMoveFile[] = u"func=MoveFileEx filename=";
 
-// Where each error is raised: the line its text shows.
-enum errorLine {
-  outputFileLine = 2,  // -o FILE
-  directoryLine = 3,   // the split directory, or one below it, cannot be made or used
-  splitFileLine = 4,   // a split file cannot be made, or its name is taken
-  inTheWayLine = 5,
-  inputLine = 6,
-  moveLine = 7,
-  linkLine = 8,  // a link, or no directory, on the way below the split directory
-};
-
 // An error of an output file: the system's last error (unless `system` is
 // false), the text, the path.
-mEx fileError(int line, const char16_t* text, const mstr& path, bool system = true) {
-  mEx ex("main", line, "wmain", 1);
+mEx fileError(const errorOrigin& at, const char16_t* text, const mstr& path, bool system = true) {
+  mEx ex(at);
   if (system) ex.addSystemError();
   ex.appendText(text).appendText(path.c_str());
   return ex;
@@ -226,7 +215,7 @@ void outputFile::open(const std::vector<fileIdentity>& listFiles) {
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_NOT_FOUND || GetFileAttributesW(path_.wide()) != INVALID_FILE_ATTRIBUTES) {
       SetLastError(error);
-      throw fileError(outputFileLine, kCreateFile, path_);
+      throw fileError(origin::outputFile, kCreateFile, path_);
     }
   } else if (GetFileType(existing) != FILE_TYPE_DISK) {
     output_.useFile(existing);  // a device, a FIFO, a console: written as it is
@@ -237,10 +226,10 @@ void outputFile::open(const std::vector<fileIdentity>& listFiles) {
     if (known_ && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
       linkTarget(existing, identity_, file_.target);
     CloseHandle(existing);
-    if (known_ && isListed(listFiles, identity_)) throw fileError(inputLine, kIsInput, path_, false);
+    if (known_ && isListed(listFiles, identity_)) throw fileError(origin::outputIsInput, kIsInput, path_, false);
   }
   HANDLE file = createTemporary(file_);
-  if (file == INVALID_HANDLE_VALUE) throw fileError(outputFileLine, kCreateFile, path_);
+  if (file == INVALID_HANDLE_VALUE) throw fileError(origin::outputFile, kCreateFile, path_);
   output_.useFile(file);
 }
 
@@ -266,11 +255,11 @@ bool outputFile::finish(bool complete, reportFormat& format) {
   if (!complete || isInput_) {
     discard(file_);
     if (!isInput_) return true;
-    format.error(fileError(inputLine, kIsInput, path_, false), errorLevel::run);
+    format.error(fileError(origin::outputIsInput, kIsInput, path_, false), errorLevel::run);
     return false;
   }
   if (commit(file_)) return true;
-  format.error(fileError(moveLine, kMoveFile, path_), errorLevel::run);
+  format.error(fileError(origin::outputMove, kMoveFile, path_), errorLevel::run);
   return false;
 }
 
@@ -296,16 +285,16 @@ void splitOutput::prepare(std::vector<fileIdentity> listFiles) {
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     mstr failed(directory_);
     if (!nothingThere(GetLastError()) || !makeDirectories(directory_, failed))
-      throw fileError(directoryLine, kCreateDirectory, failed);
+      throw fileError(origin::splitDirectory, kCreateDirectory, failed);
   } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
     SetLastError(ERROR_DIRECTORY);
-    throw fileError(directoryLine, kNoDirectory, directory_);
+    throw fileError(origin::splitDirectory, kNoDirectory, directory_);
   }
   // Whether files can be made in it: one is made and removed.
   pendingFile probe;
   probe.target.assign(directory_).append(kSeparator);
   HANDLE file = createTemporary(probe);
-  if (file == INVALID_HANDLE_VALUE) throw fileError(directoryLine, kNoFiles, directory_);
+  if (file == INVALID_HANDLE_VALUE) throw fileError(origin::splitDirectory, kNoFiles, directory_);
   CloseHandle(file);
   discard(probe);
 }
@@ -320,13 +309,13 @@ void splitOutput::makeWay(const mstr& path) const {
     DWORD attributes = GetFileAttributesW(step.wide());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
       if (!CreateDirectoryW(step.wide(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-        throw fileError(directoryLine, kCreateDirectory, step);
+        throw fileError(origin::splitDirectory, kCreateDirectory, step);
       attributes = GetFileAttributesW(step.wide());  // what is there now
     }
     if (attributes == INVALID_FILE_ATTRIBUTES ||
         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != FILE_ATTRIBUTE_DIRECTORY) {
       SetLastError(ERROR_DIRECTORY);
-      throw fileError(linkLine, kNoDirectory, step);
+      throw fileError(origin::splitLink, kNoDirectory, step);
     }
   }
 }
@@ -339,21 +328,21 @@ HANDLE splitOutput::open(const mstr& path, pendingFile& file) {
   file.target.assign(path);
   const DWORD attributes = GetFileAttributesW(path.wide());
   const bool there = attributes != INVALID_FILE_ATTRIBUTES;
-  if (!there && !nothingThere(GetLastError())) throw fileError(splitFileLine, kCreateFile, path);
+  if (!there && !nothingThere(GetLastError())) throw fileError(origin::splitFile, kCreateFile, path);
   fileIdentity id;
   const bool known = there && identify(path, id);
   if (claimed_.count(unitsOf(path)) > 0 || (there && !force_) || (known && written_.count(id) > 0)) {
     SetLastError(ERROR_FILE_EXISTS);
-    throw fileError(splitFileLine, kCreateFile, path);
+    throw fileError(origin::splitFile, kCreateFile, path);
   }
   if (there && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) != 0) {
     SetLastError(ERROR_FILE_EXISTS);
-    throw fileError(inTheWayLine, kInTheWay, path);
+    throw fileError(origin::splitFileInTheWay, kInTheWay, path);
   }
-  if (known && isListed(listFiles_, id)) throw fileError(inputLine, kIsInput, path, false);
+  if (known && isListed(listFiles_, id)) throw fileError(origin::outputIsInput, kIsInput, path, false);
   file.replace = there;
   HANDLE made = createTemporary(file);
-  if (made == INVALID_HANDLE_VALUE) throw fileError(splitFileLine, kCreateFile, path);
+  if (made == INVALID_HANDLE_VALUE) throw fileError(origin::splitFile, kCreateFile, path);
   if (identify(made, id)) written_.insert(id);
   claimed_.insert(unitsOf(path));
   return made;
@@ -403,7 +392,7 @@ void splitOutput::put(pendingFile& file, reportFormat& format) {
   claimed_.erase(unitsOf(file.target));
   if (commit(file)) return;
   if (GetLastError() == ERROR_ALREADY_EXISTS) SetLastError(ERROR_FILE_EXISTS);  // taken meanwhile
-  format.error(fileError(moveLine, kMoveFile, file.target), errorLevel::index);
+  format.error(fileError(origin::outputMove, kMoveFile, file.target), errorLevel::index);
   ++failed_;
 }
 

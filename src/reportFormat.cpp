@@ -210,8 +210,7 @@ void reportFormat::findingNow(const mstr& where, const mstr* data, const char* d
 }
 
 void reportFormat::unnamedBytes(const mstr& dataPath, std::uint64_t end, bool orphaned) {
-  // Lines 1 to 8 of the run's own errors are taken.
-  mEx warning("main", orphaned ? 9 : 10, "wmain", 1);
+  mEx warning(orphaned ? origin::orphanedData : origin::unreferencedBytes);
   mstr count;
   unsigned short digits[kMostDigits];
   count.append_n(digits, static_cast<int>(putDecimal(end, digits)));

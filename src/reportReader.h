@@ -1,12 +1,16 @@
 // reportReader: the one way a report is read. It decodes the report's bytes
-// straight from its mapped data file, piece by piece and with every read of
-// the mapping guarded, into a byte sink, in the form the output wants:
+// piece by piece into a byte sink, in the form the output wants: where its
+// data file holds them (mapped, every read guarded, or read whole), or,
+// for reports of 256 bytes up to 4 MiB, from memory of its own that the
+// system's read call filled (several reports at a time where they come in
+// the order they are stored). The forms:
 //  - the OEM bytes themselves, where the OEM code page maps every byte to one
 //    character and back (the decoded bytes are the output bytes);
 //  - their UTF-8, or the inside of a JSON string, converted piece by piece;
 //  - elsewhere (`viaUnits`), through UTF-16 text as the library decodes it,
 //    converted to the output's encoding.
-// No report is copied whole, so a report of any size is read.
+// No report larger than 4 MiB is copied whole, so a report of any size is
+// read.
 #ifndef TARVIN_REPORTREADER_H
 #define TARVIN_REPORTREADER_H
 

@@ -10,7 +10,9 @@
 #include "orderedQueue.h"
 #include "reportReader.h"
 
-namespace {
+// Named, not unnamed: reportWriter::state holds its types, and in a unity build a class may not
+// hold types of an unnamed namespace of an included file.
+namespace writing {
 
 typedef mFileIndex::entry_map::node entryNode;
 
@@ -24,7 +26,7 @@ constexpr std::size_t kFramingRoom = 64;
 
 // The error of memory that a report could not have, whatever asked for it:
 // that of the library's arrays, in which reports are decoded.
-mEx allocationError() { return stack_ob_allocation_error(stack_ob_name<unsigned char, 0, 0>::get_size); }
+mEx allocationError() { return stack_ob_allocation_error(origin::allocationBytes); }
 
 // Runs work() and returns true; returns false instead, with the error in
 // `failure`, when it raised the library's error or found no memory: what
@@ -56,7 +58,7 @@ struct piece {
 
 // A sink for decoded text that is not written: a verifying run decodes
 // every report and keeps nothing.
-class discard : public byteSink {
+class discardingSink : public byteSink {
  public:
   unsigned char* room(std::size_t least, std::size_t& available) override {
     if (scratch_.size() < least) scratch_.resize(least);
@@ -83,7 +85,8 @@ struct batch {
   std::exception_ptr fatal;  // a failure that is no report's own: the run ends there
 };
 
-}  // namespace
+}  // namespace writing
+using namespace writing;
 
 struct reportWriter::state {
   reportFormat& format;
@@ -91,7 +94,7 @@ struct reportWriter::state {
   const bool oneAtATime;
   progress* const shown;
   std::vector<std::unique_ptr<reportReader>> readers;  // one for each thread
-  std::vector<discard> discards;                       // one for each thread
+  std::vector<discardingSink> discards;                     // one for each thread
   std::size_t batchBytes;  // encoded bytes of one batch at most, for this format
   std::size_t cutBytes = 0;  // of one batch of the index being written
   unsigned maxReports;

@@ -38,7 +38,7 @@ bool readerWentAway(DWORD error) {
 // run is named.
 mEx lostOutputError(const mOutput& output, const mstr* file) {
   SetLastError(output.lostError());
-  mEx ex("main", 1, "wmain", 1);
+  mEx ex(origin::outputLost);
   ex.addSystemError();
   if (file)
     ex.appendText(u"func=WriteFile Данные не записаны в файл. filename=").appendText(file->c_str());
@@ -180,7 +180,7 @@ void convertUnnamed(const mFileObject& directory, const mFileList& dataFiles, co
     } catch (mEx& error) {
       c.format.error(error, errorLevel::report);
     } catch (const std::bad_alloc&) {
-      c.format.error(stack_ob_allocation_error(stack_ob_name<unsigned char, 0, 0>::get_size), errorLevel::report);
+      c.format.error(stack_ob_allocation_error(origin::allocationBytes), errorLevel::report);
     }
   }
 }

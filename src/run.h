@@ -6,9 +6,11 @@
 
 #include "win32.h"
 
-// Returns the process exit code: 0; 1 when output was lost, or a file of -o
-// or --split could not be had or put in place; 2 after a usage error, or
-// under --strict or --verify an error text or damage.
+// Returns the process exit code: 0 when everything was converted; 1 when
+// something was not (an error text was written, output was lost, a file of
+// -o or --split could not be had or put in place; under --strict or
+// --verify also damage, or data that no index record names); 2 after a
+// usage error, when nothing was converted.
 int tarvinRun(int argc, WCHAR** argv);
 
 #endif  // TARVIN_RUN_H

@@ -404,13 +404,24 @@ TEST_F(IndexTest, EmptyOrUnreadableDataFileCostsOnlyItsReports) {
             errorText(1006,
                       "Том для файла был изменен извне, поэтому открытый файл стал недействительным.\r\n"
                       "func=CreateFileMapping filename=" + dir.path("ARCHIVE.03"),
-                      "Vc\\Include\\mFile", "mFile::openFileRead", 214) +
+                      origin::fileMapping) +
                 missingDataFile(dir.path("ARCHIVE.04")));
   EXPECT_EQ(index.dataMissing, std::bitset<256>().set(4));
   EXPECT_EQ(index.dataUnreadable, std::bitset<256>().set(3));
   EXPECT_EQ(index.range(*nodeOf(3)->value).data, nullptr);
   EXPECT_EQ(index.range(*nodeOf(1)->value).data, dataFile(2));
   EXPECT_EQ(report(0), "ONE\n");
+}
+
+// Memory that could not be had while an index loads, whatever asked for
+// it, ends the index with its own memory error; any other error goes on up
+// as it was raised.
+TEST_F(IndexTest, AnAllocationFailureWhileLoadingIsTheIndexsMemoryError) {
+  dir.file("ARCHIVE.IDX", record("A", "", 0, 1));  // its data file is missing: the handler is called
+  for (const errorOrigin* thrown : {&origin::allocationUnits, &origin::dataFileMissing}) {
+    const mEx e = raised([&] { index.open(wide(dir.path("ARCHIVE.IDX")), [thrown](mEx&) { throw mEx(*thrown); }); });
+    EXPECT_EQ(whereOf(e), whereOf(thrown->kind == errorKind::outOfMemory ? origin::indexMemory : *thrown));
+  }
 }
 
 // A small index is read whole with the read call, a large one a piece at a

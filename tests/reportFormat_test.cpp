@@ -74,12 +74,14 @@ TEST(ReportFormat, WhatSurroundsAReportInEachForm) {
   EXPECT_FALSE(format.selects(kept));
 }
 
+constexpr errorOrigin kHere{"mod", 5, "fn", 1};
+
 TEST(ReportFormat, ErrorTextsAndSizeLinesGoWhereTheFormSays) {
   for (auto how : {reportFormat::kind::plain, reportFormat::kind::jsonl}) {
     SCOPED_TRACE(static_cast<int>(how));
     reportFormat format({how}, mOutput::get());
     captured c = capture([&] {
-      mEx e("mod", 5, "fn", 1);
+      mEx e(kHere);
       e.appendText(u"текст");
       format.error(e, errorLevel::report);
       format.unnamedBytes(u"/d/A.07", 64, true);  // a warning: no error text
@@ -88,16 +90,18 @@ TEST(ReportFormat, ErrorTextsAndSizeLinesGoWhereTheFormSays) {
       format.unexpectedFailure(6);
       mOutput::get().flush();
     });
-    const std::string text = errorText(0, "текст", "mod", "fn", 5) + unnamedBytes("/d/A.07", 64);
+    const std::string text = errorText(0, "текст", kHere) + unnamedBytes("/d/A.07", 64);
     const std::string lines = sizeLine(10001) + oem("Ошибка! 6\n");
     // In the JSON modes standard error holds JSON objects alone: an error's
     // with its whole text, and one for each line of the program's own.
     const std::string objects =
         "{\"code\":0,\"message\":\"текст\",\"file\":\"mod\",\"function\":\"fn\",\"line\":5,\"level\":\"report\","
         "\"text\":\"Error number 0: текст\\nin module mod func <fn> in string 5\"}\n"
-        "{\"code\":0,\"message\":\"Файл рапортов (байтов: 64) не назван ни одной записью индекса: /d/A.07\",\"file\":"
-        "\"main\",\"function\":\"wmain\",\"line\":9,\"level\":\"warning\",\"text\":\"Error number 0: Файл рапортов "
-        "(байтов: 64) не назван ни одной записью индекса: /d/A.07\\nin module main func <wmain> in string 9\"}\n"
+        "{\"code\":0,\"message\":\"Файл рапортов (байтов: 64) не назван ни одной записью индекса: /d/A.07\",\"file\":\"" +
+        std::string(origin::orphanedData.module) + "\",\"function\":\"" + origin::orphanedData.function +
+        "\",\"line\":" + std::to_string(origin::orphanedData.line) + ",\"level\":\"warning\",\"text\":\"Error number 0: "
+        "Файл рапортов (байтов: 64) не назван ни одной записью индекса: /d/A.07\\n" + whereLine(origin::orphanedData) +
+        "\"}\n"
         "{\"kind\":\"size line\",\"text\":\"<>Размер строки<> 10001\"}\n{\"kind\":\"failure\",\"text\":\"Ошибка! 6\"}\n";
     EXPECT_EQ(c.err, how == reportFormat::kind::plain ? text : objects);
     EXPECT_EQ(c.out, how == reportFormat::kind::plain ? lines : "");

@@ -54,7 +54,7 @@ std::string readFaults(const std::string& path, unsigned count) {
   std::string out;
   while (count-- > 0)
     out += errorText(38, "Достигнут конец файла.\r\nfunc=MapViewOfFile Чтение отображённого файла прервано: файл "
-                         "укорочен или недоступен. filename=" + path, "Vc\\Include\\mFile", "mFile::readMapped", 240);
+                         "укорочен или недоступен. filename=" + path, origin::mappedReadFault);
   return out;
 }
 
@@ -160,12 +160,12 @@ TEST(ReportWriter, AShortageOfMemoryCostsOneReportWhereverItComes) {
   const mstr path = text(tree, "M.IDX");
   index.open(path, [](mEx&) {});
   std::string message = "Недостаточно памяти для обработки команды.\r\nfunc=malloc Ошибка выделения памяти.";
-  const std::string error = errorText(8, message, "stack_ob", "stack_ob<unsigned char,0,0>::get_size", 496);
+  const errorOrigin& at = origin::allocationBytes;
+  const std::string error = errorText(8, message, at);
   const std::string escaped = message.replace(message.find('\r'), 2, "\\r\\n");
-  const std::string json = "{\"code\":8,\"message\":\"" + escaped +
-                           "\",\"file\":\"stack_ob\",\"function\":\"stack_ob<unsigned char,0,0>::get_size\",\"line\":496,"
-                           "\"level\":\"report\",\"text\":\"Error number 8: " + escaped +
-                           "\\nin module stack_ob func <stack_ob<unsigned char,0,0>::get_size> in string 496\"}\n";
+  const std::string json = "{\"code\":8,\"message\":\"" + escaped + "\",\"file\":\"" + at.module +
+                           "\",\"function\":\"" + at.function + "\",\"line\":" + std::to_string(at.line) +
+                           ",\"level\":\"report\",\"text\":\"Error number 8: " + escaped + "\\n" + whereLine(at) + "\"}\n";
   for (auto [f, linesOfOne] : {std::pair(reportFormat::settings(), 2), {reportFormat::kind::jsonl, 1}, {verifying(), 0}}) {
     f.trim = true;
     unsigned counter = 107, lower = 106;  // the reports after one that fails are numbered as in a run from 106

@@ -623,11 +623,17 @@ TEST_F(Damaged, MemoryShortageWhileAnIndexLoadsEndsThatIndexOnly) {
     limited.memoryLimitMb = row.memoryLimitMb;
     outcome r = convert({arg("a"), arg("b")}, limited);
     EXPECT_EQ(r.out, numbered({n[0], b[0]}));
-    EXPECT_EQ(r.err, errorText(8,
-                               program.systemText(8) + "func=malloc Ошибка выделения памяти. filename=" +
-                                   shown(row.name),
-                               "mFileIndex", "mFileIndex::open", 112) +
-                         unnamedBytes(shown("a/M.01"), archive::readFile(at("a/M.01")).size()));
+    // Which request meets the limit first, the index's map or the records'
+    // room, depends on what the worker threads hold at that moment.
+    const std::string unnamed = unnamedBytes(shown("a/M.01"), archive::readFile(at("a/M.01")).size());
+    const std::string recordsRoom =
+        errorText(8, program.systemText(8) + "func=malloc Ошибка выделения памяти. filename=" + shown(row.name),
+                  origin::indexMemory) +
+        unnamed;
+    const std::string indexMap = errorText(8, program.systemText(8) + "func=MapViewOfFile filename=" + shown(row.name),
+                                           origin::fileView) +
+                                 unnamed;
+    EXPECT_TRUE(r.err == recordsRoom || (row.memoryLimitMb && r.err == indexMap)) << r.err;
   }
 }
 

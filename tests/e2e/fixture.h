@@ -42,12 +42,11 @@ class archiveTree : public ::testing::Test {
 // read, of an unreadable list file or directory, and of output that could
 // not be written.
 inline std::string openFailed(unsigned code, const std::string& shownPath) {
-  return errorText(code, program.systemText(code) + "func=CreateFile filename=" + shownPath, "Vc\\Include\\mFile",
-                   "mFile::openFileRead", 208);
+  return errorText(code, program.systemText(code) + "func=CreateFile filename=" + shownPath, origin::fileOpen);
 }
 inline std::string mappingFailed(const std::string& shownPath) {
   return errorText(1006, program.systemText(1006) + "func=CreateFileMapping filename=" + shownPath,
-                   "Vc\\Include\\mFile", "mFile::openFileRead", 214);
+                   origin::fileMapping);
 }
 // Another program cut the mapped file short, or made it unreadable.
 inline std::string readFault(const std::string& shownPath) {
@@ -55,16 +54,15 @@ inline std::string readFault(const std::string& shownPath) {
                    program.systemText(38) +
                        "func=MapViewOfFile Чтение отображённого файла прервано: файл укорочен или недоступен. filename=" +
                        shownPath,
-                   "Vc\\Include\\mFile", "mFile::readMapped", 240);
+                   origin::mappedReadFault);
 }
 inline std::string listFileFailed(unsigned code, const std::string& shownPath) {
-  return errorText(code, program.systemText(code) + "func=CreateFile filename=" + shownPath,
-                   "Vc\\Include\\mFileObject", "mFileObject::GetFilesFromFileList", 226);
+  return errorText(code, program.systemText(code) + "func=CreateFile filename=" + shownPath, origin::listFileOpen);
 }
 // A directory that names nothing, or that the system cannot search.
 inline std::string unlistedDirectory(unsigned code, const std::string& shownPath, bool utf8Output = false) {
   return errorText(code, program.systemText(code, utf8Output) + "func=FindFirstFile filename=" + shownPath,
-                   "Vc\\Include\\mFileObject", "mFileObject::listTree", 184);
+                   origin::directoryUnlisted);
 }
 // The summary line of a verifying run (UTF-8 in words, or JSON) of these
 // counts, in the order it tells them.
@@ -83,8 +81,8 @@ inline std::string verifySummary(const std::vector<unsigned long long>& counts, 
   return line + (json ? "}\n" : "\n");
 }
 inline std::string outputLost(unsigned code) {
-  return errorText(code, program.systemText(code) + "func=WriteFile Данные не записаны в стандартный вывод.", "main",
-                   "wmain", 1);
+  return errorText(code, program.systemText(code) + "func=WriteFile Данные не записаны в стандартный вывод.",
+                   origin::outputLost);
 }
 
 #endif  // TARVIN_E2E_FIXTURE_H

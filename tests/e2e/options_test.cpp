@@ -99,11 +99,6 @@ std::vector<jsonObject> jsonLines(const std::string& out) {
   return objects;
 }
 
-// The error text of a run-level failure, as OEM bytes.
-std::string runError(unsigned sysError, const std::string& utf8Message, int line) {
-  return errorText(sysError, utf8Message, "main", "wmain", line);
-}
-
 // A report's text without the empty lines that end it.
 std::string trimmed(std::string text) {
   while (!text.empty() && text.back() == '\n') text.pop_back();
@@ -353,14 +348,16 @@ TEST_F(Options, OutputFileHoldsWhatStandardOutputWould) {
   EXPECT_EQ(archive::readFile(at("-")), run({arg("d")}).out);
   r = run({arg("d"), program.option("output", arg("missing/out.txt"))});
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, runError(3, program.systemText(3) + "func=CreateFile filename=" + shown("missing/out.txt"), 2));
+  EXPECT_EQ(r.err, errorText(3, program.systemText(3) + "func=CreateFile filename=" + shown("missing/out.txt"),
+                             origin::outputFile));
   EXPECT_EQ(r.exitCode, 1);
   if (program.windows) return;
   // A write that fails is lost output, as with a redirection.
   r = run({arg("d"), "-o", "/dev/full"});
   const unsigned full = program.diskFullError();
   EXPECT_EQ(r.err, run({arg("d")}).err +
-                       runError(full, program.systemText(full) + "func=WriteFile Данные не записаны в файл. filename=/dev/full", 1));
+                       errorText(full, program.systemText(full) + "func=WriteFile Данные не записаны в файл. filename=/dev/full",
+                                 origin::outputLost));
   EXPECT_EQ(r.exitCode, 1);
 }
 
@@ -380,8 +377,9 @@ TEST_F(Options, OutputFileNeverReplacesAnInputNorIsLeftCut) {
     const outcome r = run({program.option("strict"), listed ? "@" + arg(target) : arg("d"),
                            program.option("output", arg(target))});
     EXPECT_EQ(r.err, (listed ? "" : plainErr) +
-                         runError(0, "Файл вывода - один из входных файлов, и он оставлен как был. filename=" +
-                                         shown(target), 6));
+                         errorText(0, "Файл вывода - один из входных файлов, и он оставлен как был. filename=" +
+                                          shown(target),
+                                   origin::outputIsInput));
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(archive::readFile(at(target)), before);
   }
@@ -390,7 +388,8 @@ TEST_F(Options, OutputFileNeverReplacesAnInputNorIsLeftCut) {
   runOptions limited;
   limited.timeoutSeconds = 20;
   outcome r = run({arg("d"), "-o", arg("fifo")}, limited);
-  EXPECT_EQ(r.err, runError(2, program.systemText(2) + "func=CreateFile filename=" + shown("fifo"), 2));
+  EXPECT_EQ(r.err,
+            errorText(2, program.systemText(2) + "func=CreateFile filename=" + shown("fifo"), origin::outputFile));
   EXPECT_EQ(r.exitCode, 1);
   blockingArchive("m");
   archive::writeFile(at("out.txt"), "old");
@@ -456,7 +455,7 @@ TEST_F(Options, SplitReplacesFilesOnlyWhenForcedAndNeverItsOwn) {
   e.write();
   const std::string plainErr = run({arg("d")}).err;  // the missing data file of d/A.IDX
   const std::string taken =
-      runError(80, program.systemText(80) + "func=CreateFile filename=" + shown("out/A.txt"), 4);
+      errorText(80, program.systemText(80) + "func=CreateFile filename=" + shown("out/A.txt"), origin::splitFile);
   archive::makeDirectories(at("out"));
   archive::writeFile(at("out/A.txt"), "old");
   outcome r = run({arg("d"), program.option("split", arg("out"))});
@@ -484,12 +483,13 @@ TEST_F(Options, SplitWritesNothingThroughLinksNorIntoSpecialFiles) {
   const std::string plainErr = run({arg("d")}).err;
   archive::writeFile(at("victim"), "victim");
   archive::makeDirectories(at("elsewhere"));
-  const std::string inTheWay = runError(80, program.systemText(80) + "func=CreateFile Имя занято ссылкой, каталогом "
-                                            "или особым файлом, и он не заменяется. filename=" + shown("out/A.txt"), 5);
+  const std::string inTheWay = errorText(80, program.systemText(80) + "func=CreateFile Имя занято ссылкой, каталогом "
+                                             "или особым файлом, и он не заменяется. filename=" + shown("out/A.txt"),
+                                         origin::splitFileInTheWay);
   const std::pair<std::function<void()>, std::string> rows[] = {  // what is planted, the error it gives
       {[&] { tree.link("../elsewhere", "out/sub"); },
-       runError(267, program.systemText(267) + "func=CreateDirectory Путь занят не каталогом или ссылкой: по ссылкам "
-                "файлы не пишутся. filename=" + shown("out/sub"), 8)},
+       errorText(267, program.systemText(267) + "func=CreateDirectory Путь занят не каталогом или ссылкой: по ссылкам "
+                 "файлы не пишутся. filename=" + shown("out/sub"), origin::splitLink)},
       {[&] { tree.link("../victim", "out/A.txt"); }, inTheWay},
       {[&] { tree.link("../nowhere", "out/A.txt"); }, inTheWay},
       {[&] { mkfifo(at("out/A.txt").c_str(), 0644); }, inTheWay},
@@ -524,13 +524,15 @@ TEST_F(Options, SplitDirectoryIsUsableAndItsFilesComplete) {
   runOptions asNobody;
   asNobody.dropPrivileges = true;
   outcome r = run({arg("d"), program.option("split", arg("file"))});
-  EXPECT_EQ(r.err, runError(267, program.systemText(267) + "func=CreateDirectory Путь занят не каталогом или "
-                                 "ссылкой: по ссылкам файлы не пишутся. filename=" + shown("file"), 3));
+  EXPECT_EQ(r.err, errorText(267, program.systemText(267) + "func=CreateDirectory Путь занят не каталогом или "
+                                  "ссылкой: по ссылкам файлы не пишутся. filename=" + shown("file"),
+                             origin::splitDirectory));
   EXPECT_EQ(r.exitCode, 1);
   if (program.windows) return;
   r = run({arg("d"), program.option("split", arg("ro"))}, asNobody);
-  EXPECT_EQ(r.err, runError(5, program.systemText(5) + "func=CreateFile В каталоге нельзя создать файл. filename=" +
-                                   shown("ro"), 3));
+  EXPECT_EQ(r.err, errorText(5, program.systemText(5) + "func=CreateFile В каталоге нельзя создать файл. filename=" +
+                                    shown("ro"),
+                             origin::splitDirectory));
   EXPECT_EQ(r.exitCode, 1);
   blockingArchive("m");
   runOptions interrupted;

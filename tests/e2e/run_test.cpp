@@ -309,8 +309,7 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
   const std::vector<std::string> spaced = simpleArchive("x/2005", "Y.IDX", {"Y1"});
   archive::writeFile(at("spaces.lst"), " " + arg("x/2005") + "   \r\n");
   archive::writeFile(at("blank.lst"), "\r\n\n");
-  const std::string readFailed = errorText(1, program.systemText(1) + "func=ReadFile filename=-",
-                                           "Vc\\Include\\mFileObject", "mFileObject::GetFilesFromFileList", 234);
+  const std::string readFailed = errorText(1, program.systemText(1) + "func=ReadFile filename=-", origin::listFileRead);
   const auto emptyList = [](const std::string& l) { return oem("tarvin: в списке \"" + l + "\" нет ни одного каталога\n"); };
   // The sample archive with NORTH.01 cut to 100 bytes: the line of report
   // 20040112000001 at byte 90 runs past the end; report 20040112000002
@@ -355,28 +354,27 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
   for (const char* locked : {"bad/2001/U.IDX", "bad/2002/V.01", "bad/2003"}) chmod(at(locked).c_str(), 0);
 
   // Error texts in the JSON modes: their JSON form alone (UTF-8), the whole text inside.
-  auto withJson = [](unsigned code, const std::string& message, const std::string& module,
-                     const std::string& function, int line, const char* level) {
-    const std::string text = utf8(errorText(code, message, module, function, line));
+  auto withJson = [](unsigned code, const std::string& message, const errorOrigin& at, const char* level) {
+    const std::string text = utf8(errorText(code, message, at));
     return "{\"code\":" + std::to_string(code) + ",\"message\":" + jsonString(message) + ",\"file\":" +
-           jsonString(module) + ",\"function\":" + jsonString(function) + ",\"line\":" + std::to_string(line) +
-           ",\"level\":\"" + level + "\",\"text\":" + jsonString(text.substr(0, text.size() - 1)) + "}\n";
+           jsonString(at.module) + ",\"function\":" + jsonString(at.function) + ",\"line\":" +
+           std::to_string(at.line) + ",\"level\":\"" + level + "\",\"text\":" +
+           jsonString(text.substr(0, text.size() - 1)) + "}\n";
   };
   auto unlisted = [&](unsigned code, const std::string& dir, bool json = false, bool utf8Output = false) {
     const std::string message = program.systemText(code, utf8Output) + "func=FindFirstFile filename=" + shown(dir);
-    if (json) return withJson(code, message, "Vc\\Include\\mFileObject", "mFileObject::listTree", 184, "directory");
-    return errorText(code, message, "Vc\\Include\\mFileObject", "mFileObject::listTree", 184);
+    if (json) return withJson(code, message, origin::directoryUnlisted, "directory");
+    return errorText(code, message, origin::directoryUnlisted);
   };
   auto denied = [&](const std::string& file, const char* level) {
-    return withJson(5, program.systemText(5) + "func=CreateFile filename=" + shown(file), "Vc\\Include\\mFile",
-                    "mFile::openFileRead", 208, level);
+    return withJson(5, program.systemText(5) + "func=CreateFile filename=" + shown(file), origin::fileOpen, level);
   };
   // The data file of the index that cannot be read is named by no record read.
   const std::string orphan = "Файл рапортов (байтов: 64) не назван ни одной записью индекса: " + shown("bad/2001/U.01");
   const std::string badErr = unlisted(5, "bad/2003") + openFailed(5, shown("bad/2001/U.IDX")) +
-                             openFailed(5, shown("bad/2002/V.01")) + errorText(0, orphan, "main", "wmain", 9);
+                             openFailed(5, shown("bad/2002/V.01")) + errorText(0, orphan, origin::orphanedData);
   const std::string southMessage = "Нет указанного в индексе файла рапортов " + shown("cut/2004/south/SOUTH.05");
-  const std::string south = errorText(0, southMessage, "mFileIndex", "mFileIndex::open", 106);
+  const std::string south = errorText(0, southMessage, origin::dataFileMissing);
   const std::string nothingFound = oem("tarvin: не найдено ни одного индексного файла (*.idx)\n");
   // A finding of a verifying run, in words and as JSON; `none` where it names no byte.
   const std::size_t none = std::string::npos;
@@ -431,8 +429,7 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
                                                                                                   : listFileFailed(6, "-"),
        everywhere, "", false, true},
       {"JSON form of an error that ends the run", {jsonl, "@" + arg("no.lst")}, 1, "",
-       withJson(2, program.systemText(2) + "func=CreateFile filename=" + arg("no.lst"), "Vc\\Include\\mFileObject",
-                "mFileObject::GetFilesFromFileList", 226, "run")},
+       withJson(2, program.systemText(2) + "func=CreateFile filename=" + arg("no.lst"), origin::listFileOpen, "run")},
       {"a sound archive verified", {verify, arg("ok")}, 0,
        oem(verifySummary({1, 0, 1, std::stoull(okBytes), 1, 0, 0, 0, 0, 0, 0, 0, 0, 0})), ""},
       {"the cut sample verified", {verify, arg("cut")}, 1,
@@ -446,7 +443,7 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
            foundJson(cut, "20040112000002", "NORTH.01", "beyond end", 100) +
            foundJson("cut/2004/south/SOUTH.IDX", "", "SOUTH.05", "data missing", none) +
            verifySummary({3, 0, 7, 548, 4, 1, 0, 0, 0, 0, 0, 0, 2, 1}, true),
-       withJson(0, southMessage, "mFileIndex", "mFileIndex::open", 106, "report")},
+       withJson(0, southMessage, origin::dataFileMissing, "report")},
       {"a repeat cut, a trailing piece and an empty data file verified", {verify, arg("repeat"), arg("piece")}, 1,
        finding("piece/P.IDX", "последняя запись индекса короче 40 байтов", 40) +
            finding("repeat/R.IDX", "ключ \"R1\", R.01: повтору символа не хватает байтов до конца рапорта", 65) +
@@ -482,7 +479,7 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
            "{\"index\":null,\"key\":null,\"data\":" + jsonString(shown("bad/2001/U.01")) +
            ",\"damage\":\"orphaned data\",\"at\":64}\n" + verifySummary({2, 1, 2, 64, 1, 0, 1, 1, 1, 0, 64, 0, 0, 3}, true),
        unlisted(5, "bad/2003", true) + denied("bad/2001/U.IDX", "index") + denied("bad/2002/V.01", "report") +
-           withJson(0, orphan, "main", "wmain", 9, "warning"),
+           withJson(0, orphan, origin::orphanedData, "warning"),
        posixOnly,
        "", true},
   };

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "capture.h"
+#include "errorOrigins.h"
 
 inline std::string separatorLine(long n) { return "+++" + std::to_string(n) + "\n"; }
 
@@ -22,17 +23,20 @@ inline std::string numbered(const std::vector<std::string>& texts, long first = 
   return out;
 }
 
+// The last line of an error text from this origin, without its line feed.
+inline std::string whereLine(const errorOrigin& at) {
+  return std::string("in module ") + at.module + " func <" + at.function + "> in string " + std::to_string(at.line);
+}
+
 // An error text: the system's error code, the message (UTF-8), and where it
-// was raised.
-inline std::string errorText(unsigned sysError, const std::string& utf8Message, const std::string& module,
-                             const std::string& function, int line) {
-  return oem("Error number " + std::to_string(sysError) + ": " + utf8Message + "\nin module " + module + " func <" +
-             function + "> in string " + std::to_string(line) + "\n");
+// says it was raised.
+inline std::string errorText(unsigned sysError, const std::string& utf8Message, const errorOrigin& at) {
+  return oem("Error number " + std::to_string(sysError) + ": " + utf8Message + "\n" + whereLine(at) + "\n");
 }
 
 // The error of a record whose data file is not there, for each such record.
 inline std::string missingDataFile(const std::string& path) {
-  return errorText(0, "Нет указанного в индексе файла рапортов " + path, "mFileIndex", "mFileIndex::open", 106);
+  return errorText(0, "Нет указанного в индексе файла рапортов " + path, origin::dataFileMissing);
 }
 
 // The warnings of bytes that no index record names: a whole data file of
@@ -40,7 +44,14 @@ inline std::string missingDataFile(const std::string& path) {
 inline std::string unnamedBytes(const std::string& path, std::uint64_t bytes, bool orphaned = true) {
   const std::string n = std::to_string(bytes);
   const std::string what = orphaned ? "Файл рапортов (байтов: " + n + ") не назван" : "Первые " + n + " байтов файла рапортов не названы";
-  return errorText(0, what + " ни одной записью индекса: " + path, "main", "wmain", orphaned ? 9 : 10);
+  return errorText(0, what + " ни одной записью индекса: " + path,
+                   orphaned ? origin::orphanedData : origin::unreferencedBytes);
+}
+
+// Whether the last line of an error text is that of a warning of bytes that
+// no index record names.
+inline bool isWarningWhere(const std::string& where) {
+  return where == whereLine(origin::orphanedData) || where == whereLine(origin::unreferencedBytes);
 }
 
 // Standard error without the warnings of bytes that no index record names.
@@ -50,8 +61,9 @@ inline std::string withoutWarnings(const std::string& err) {
     std::size_t end = err.find("\nin module ", at);
     end = end == std::string::npos ? err.size() : std::min(err.find('\n', end + 1) + 1, err.size());
     const std::string text = err.substr(at, end - at);
-    if (text.find("\nin module main func <wmain> in string 9\n") == std::string::npos &&
-        text.find("\nin module main func <wmain> in string 10\n") == std::string::npos)
+    const std::size_t where = text.find("\nin module ");
+    if (where == std::string::npos || text.back() != '\n' ||
+        !isWarningWhere(text.substr(where + 1, text.size() - where - 2)))
       kept += text;
     at = end;
   }
@@ -76,7 +88,7 @@ inline int errorTextsIn(const std::string& err) {
   for (std::size_t at = err.find("\nin module "); at != std::string::npos; at = err.find("\nin module ", at + 1)) {
     const std::size_t end = err.find('\n', at + 1);
     const std::string where = err.substr(at + 1, end - at - 1);
-    count += where != "in module main func <wmain> in string 9" && where != "in module main func <wmain> in string 10";
+    count += !isWarningWhere(where);
   }
   return count;
 }

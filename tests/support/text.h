@@ -37,6 +37,15 @@ int depth(const Node* n) {
 
 inline mstr text(const TempTree& tree, const std::string& name = "") { return mstr(tree.wide(name).c_str()); }
 
+// Where an error says it was raised, its code and kind, and the same of an
+// origin, to compare the two.
+inline std::string whereOf(const mEx& e) {
+  const std::u16string module = str(e.file), function = str(e.function);
+  return std::string(module.begin(), module.end()) + " " + std::string(function.begin(), function.end()) + " " +
+         std::to_string(e.line) + " " + std::to_string(e.code) + (e.outOfMemory() ? " out of memory" : "");
+}
+inline std::string whereOf(const errorOrigin& at) { return whereOf(mEx(at)); }
+
 template <class Code>
 mEx raised(Code code) {
   try {
