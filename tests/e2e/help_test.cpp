@@ -94,6 +94,11 @@ TEST_F(Terminal, UsageTextIsCharactersThereAndCodePage866Redirected) {
     EXPECT_EQ(shown.shown, expected);
     redirected = run({argument, "--utf8"});
     EXPECT_EQ(redirected.out, expected);
+    // In a UTF-8 locale the locale's UTF-8, and with --oem the Windows bytes.
+    runOptions inUtf8;
+    inUtf8.locale = "C.UTF-8";
+    EXPECT_EQ(run({argument}, inUtf8).out, expected);
+    EXPECT_EQ(run({argument, "--oem"}, inUtf8).out, oem(expected));
   }
 }
 

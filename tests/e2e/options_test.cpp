@@ -301,6 +301,9 @@ TEST_F(Options, UnknownOptionsAreUsageErrors) {
       EXPECT_EQ(o.err, oem(r.err));
     EXPECT_EQ(o.out, r.exitCode == 0 && r.arguments.size() > 1 && r.arguments[1] == arg("d/sub") ? converted : "");
   }
+  // --utf8 with --oem: the usage error in the UTF-8 that --utf8 asks for.
+  EXPECT_EQ(run({program.option("utf8"), program.option("oem"), arg("d/sub")}).err,
+            "tarvin: параметры " + program.option("utf8") + " и " + program.option("oem") + " несовместимы" + hint);
   // In the form the command line asks for, also where it asks after the error.
   const std::string unknown = "неизвестный параметр \\\"--jsno\\\"" + hint.substr(0, hint.size() - 1);
   outcome json = run({"--jsno", program.option("jsonl")});
