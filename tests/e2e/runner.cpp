@@ -49,20 +49,13 @@ int pipeOf(const std::string& bytes) {
   return ends[0];
 }
 
-// The environment of a run in `locale`: this one with LANG=locale, without
-// the LC_ variables that would override it.
-std::vector<std::string> environmentIn(const std::string& locale) {
-  std::vector<std::string> variables{"LANG=" + locale};
-  for (char** v = environ; *v; ++v) {
-    const std::string variable = *v;
-    if (variable.compare(0, 3, "LC_") != 0 && variable.compare(0, 5, "LANG=") != 0) variables.push_back(variable);
-  }
-  return variables;
-}
-
 [[noreturn]] void startChild(const std::vector<std::string>& arguments, const runOptions& options, int in, int out,
-                             int err, char* const* environment) {
+                             int err) {
   if (!options.directory.empty() && chdir(options.directory.c_str()) != 0) _exit(126);
+  if (!options.locale.empty() && !program.windows) {  // the locale that LANG alone gives
+    for (const char* name : {"LC_ALL", "LC_CTYPE"}) unsetenv(name);
+    setenv("LANG", options.locale.c_str(), 1);
+  }
   // As an interactive shell starts it, also from the background of a script, where interruptions are ignored.
   for (int number : {SIGPIPE, SIGINT, SIGTERM}) signal(number, SIG_DFL);
   dup2(in, 0);
@@ -96,19 +89,19 @@ std::vector<std::string> environmentIn(const std::string& locale) {
     setgroups(0, nullptr);
     if (setgid(65534) != 0 || setuid(65534) != 0) _exit(125);
   }
-  execProgram(arguments, environment);
+  execProgram(arguments);
 }
 
 }  // namespace
 
-void execProgram(const std::vector<std::string>& arguments, char* const* environment) {
+void execProgram(const std::vector<std::string>& arguments) {
   std::vector<std::string> all = program.runner;
   all.push_back(program.binary);
   all.insert(all.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (std::string& a : all) argv.push_back(&a[0]);
   argv.push_back(nullptr);
-  execvpe(argv[0], argv.data(), environment);
+  execvp(argv[0], argv.data());
   _exit(127);
 }
 
@@ -168,17 +161,11 @@ outcome run(const std::vector<std::string>& arguments, const runOptions& options
   int out = options.pipedStream == 1 ? pipeEnds[1] : tempFile();
   int err = options.pipedStream == 2 ? pipeEnds[1] : tempFile();
   int in = options.input.empty() ? open("/dev/null", O_RDONLY | O_CLOEXEC) : pipeOf(options.input);
-  // Made before the fork: the child of a process with threads may not allocate.
-  std::vector<std::string> variables;
-  std::vector<char*> environment;
-  if (!options.locale.empty() && !program.windows) variables = environmentIn(options.locale);
-  for (std::string& v : variables) environment.push_back(&v[0]);
-  environment.push_back(nullptr);
   pid_t child = fork();
   if (child < 0) throw std::runtime_error("fork");
   if (child == 0) {
     if (pipeEnds[0] >= 0) close(pipeEnds[0]);
-    startChild(arguments, options, in, out, err, variables.empty() ? environ : environment.data());
+    startChild(arguments, options, in, out, err);
   }
   close(in);
 

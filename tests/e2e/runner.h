@@ -2,8 +2,6 @@
 #ifndef TARVIN_E2E_RUNNER_H
 #define TARVIN_E2E_RUNNER_H
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -40,15 +38,14 @@ struct runOptions {
   // Files it writes may not grow beyond this many bytes (a write past it
   // fails, SIGXFSZ ignored), -1: no limit.
   long fileSizeLimit = -1;
-  // A POSIX build runs with LANG set to this locale ("C.UTF-8") and no
-  // LC_ALL; empty: in the suite's C locale. A Windows build ignores it.
+  // A POSIX build runs in this locale ("C.UTF-8"), else in the suite's C.
   std::string locale;
 };
 
 outcome run(const std::vector<std::string>& arguments, const runOptions& options = {});
 
 // Replaces the calling (child) process with the program and its arguments,
-// started through the runner if there is one, with that environment.
-[[noreturn]] void execProgram(const std::vector<std::string>& arguments, char* const* environment = environ);
+// started through the runner if there is one.
+[[noreturn]] void execProgram(const std::vector<std::string>& arguments);
 
 #endif  // TARVIN_E2E_RUNNER_H

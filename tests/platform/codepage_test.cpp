@@ -96,21 +96,16 @@ TEST(CodePage, SizesFollowWindows) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
 }
 
-// The locale decides whether the user's texts are UTF-8, and asking leaves
-// the process's own locale as it was.
+// The locale decides whether the user's texts are UTF-8 (one that does not
+// exist is no UTF-8), and asking leaves the process's own locale as it was.
 TEST(CodePage, LocaleIsUtf8ByItsCharacterSet) {
-  const char* kept = std::getenv("LC_ALL");
-  const std::string before = kept ? kept : "";
-  for (const auto& locale : {std::make_pair("C.UTF-8", true), std::make_pair("C", false),
-                             std::make_pair("POSIX", false), std::make_pair("no_SUCH.UTF-8", false)}) {
-    setenv("LC_ALL", locale.first, 1);
-    EXPECT_EQ(platform::localeIsUtf8(), locale.second) << locale.first;
+  for (const auto& [locale, utf8] :
+       {std::pair("C.UTF-8", true), std::pair("POSIX", false), std::pair("no_SUCH.UTF-8", false)}) {
+    setenv("LC_ALL", locale, 1);
+    EXPECT_EQ(platform::localeIsUtf8(), utf8) << locale;
     EXPECT_STREQ(std::setlocale(LC_CTYPE, nullptr), "C");
   }
-  if (kept)
-    setenv("LC_ALL", before.c_str(), 1);
-  else
-    unsetenv("LC_ALL");
+  unsetenv("LC_ALL");
 }
 
 }  // namespace
