@@ -384,7 +384,7 @@ const mstr& splitOutput::entryName(const mFileObject& entry) {
   std::vector<WCHAR> absolute(GetFullPathNameW(given.wide(), 0, nullptr, nullptr) + 1);
   const DWORD length = GetFullPathNameW(given.wide(), static_cast<DWORD>(absolute.size()), absolute.data(), nullptr);
   mstr path(length > 0 && length < absolute.size() ? reinterpret_cast<const unsigned short*>(absolute.data())
-                                                    : given.c_str());
+                                                   : given.c_str());
   auto known = entryNames_.find(unitsOf(path));
   if (known != entryNames_.end()) return known->second;
   int end = path.get_count();
@@ -400,8 +400,7 @@ const mstr& splitOutput::entryName(const mFileObject& entry) {
     for (char16_t& unit : units) unit = platform::foldCase(unit);
     return units;
   };
-  for (int n = 2; !entryNamesTaken_.insert(folded(name)).second; ++n)
-    name.assign(own).append(u"~").appendNumber(n);
+  for (int n = 2; !entryNamesTaken_.insert(folded(name)).second; ++n) name.assign(own).append(u"~").appendNumber(n);
   return entryNames_.emplace(unitsOf(path), name).first->second;
 }
 

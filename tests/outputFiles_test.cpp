@@ -23,8 +23,8 @@ TEST(SplitFileName, IsTheIndexPathBelowTheEntryWithTxt) {
       {u"out", u"/srv/d", u"/srv/d/-x/..", u"-n\n%:\x7F.IDX", u"out/d/%2Dx/%2E%2E/%2Dn%0A%25%3A%7F.txt"},
   };
   for (const auto& r : rows) {
-    const mstr name =
-        splitFileName(mstr(r.directory), mstr(u"d"), mFileObject(mstr(r.entry)), mFileObject(r.index, mstr(r.indexDirectory)));
+    const mstr name = splitFileName(mstr(r.directory), mstr(u"d"), mFileObject(mstr(r.entry)),
+                                    mFileObject(r.index, mstr(r.indexDirectory)));
     EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(name.c_str())), r.expected) << r.index;
   }
 }
