@@ -2,10 +2,7 @@
 // counts and buffer sizes.
 #include <gtest/gtest.h>
 
-#include <clocale>
-#include <cstdlib>
 #include <string>
-#include <utility>
 
 #include "win32.h"
 
@@ -94,18 +91,6 @@ TEST(CodePage, SizesFollowWindows) {
   EXPECT_EQ(std::u16string(wide), u"\u0416\xDCFF" "a");
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", 3, wide, 2), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-}
-
-// The locale decides whether the user's texts are UTF-8 (one that does not
-// exist is no UTF-8), and asking leaves the process's own locale as it was.
-TEST(CodePage, LocaleIsUtf8ByItsCharacterSet) {
-  for (const auto& [locale, utf8] :
-       {std::pair("C.UTF-8", true), std::pair("POSIX", false), std::pair("no_SUCH.UTF-8", false)}) {
-    setenv("LC_ALL", locale, 1);
-    EXPECT_EQ(platform::localeIsUtf8(), utf8) << locale;
-    EXPECT_STREQ(std::setlocale(LC_CTYPE, nullptr), "C");
-  }
-  unsetenv("LC_ALL");
 }
 
 }  // namespace

@@ -63,12 +63,6 @@ TEST(Errors, TextsOfTheCodesTheLayerSets) {
     EXPECT_GT(length, 2u) << code;
     EXPECT_EQ(text.substr(text.size() - 2), u"\r\n") << code;
   }
-  // For a reader of this system, "\n" alone.
-  platform::systemTextsEndInLineFeed(true);
-  EXPECT_EQ(systemText(5, &length), u"Отказано в доступе.\n");
-  EXPECT_EQ(length, 20u);
-  platform::systemTextsEndInLineFeed(false);
-  EXPECT_EQ(systemText(5, &length), u"Отказано в доступе.\r\n");
 }
 
 // What Windows gives for the same failure: a full disk is 112 and a link loop
