@@ -260,6 +260,13 @@ void reportFormat::emptyList(const mstr& argument) {
   ++errorTexts_;
 }
 
+void reportFormat::listLineWithNul(const mstr& argument, int line) {
+  mstr text(u"tarvin: в списке \"");
+  text.append(argument.c_str()).append(u"\" в строке ").appendNumber(line);
+  notice("nul in list", text.append(u" байт NUL, строка пропущена (списки find -print0 читает --null)\n"));
+  ++errorTexts_;
+}
+
 void reportFormat::summary(const runTally& tally) const {
   // Every count, in words and as a JSON field, in the order they are told.
   const struct {

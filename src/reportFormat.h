@@ -146,6 +146,9 @@ class reportFormat {
   // The warning for a list file (its argument, "@name") that named no
   // directory. It counts as an error text.
   void emptyList(const mstr& argument);
+  // The error of a line of a list file that holds a NUL and was skipped. It
+  // counts as an error text.
+  void listLineWithNul(const mstr& argument, int line);
   // The summary of a verifying run.
   void summary(const runTally& tally) const;
 

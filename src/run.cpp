@@ -276,11 +276,18 @@ int tarvinRun(int argc, WCHAR** argv) {
   const runOptions& options = commandLine.options;
   const bool json = options.jsonl || options.list;
   mOutput& output = mOutput::get();
+  // The texts are UTF-8 when asked for, or where the locale's are (never on
+  // Windows) and the Windows bytes are not asked for; so are list files,
+  // --utf8 aside. UTF-8 is for a reader of this system: the system's texts
+  // end in LF there, while the Windows bytes keep their CR LF.
+  const bool localeUtf8 = !options.oem && platform::localeIsUtf8();
+  const bool utf8Texts = options.utf8 || localeUtf8;
+  platform::systemTextsEndInLineFeed(utf8Texts);
   const auto utf8 = mOutput::encoding::utf8, oem = mOutput::encoding::oem;
-  output.setEncodings(options.utf8 || json ? utf8 : oem, options.utf8 ? utf8 : oem);
+  output.setEncodings(utf8Texts || json ? utf8 : oem, utf8Texts ? utf8 : oem);
   reportFormat::settings shape;
   shape.how = formatKind(options);
-  shape.utf8 = options.utf8;
+  shape.utf8 = utf8Texts;
   shape.verify = options.verify;
   shape.trim = options.trim;
   shape.keys = options.keys;
@@ -313,10 +320,11 @@ int tarvinRun(int argc, WCHAR** argv) {
   bool outputFailed = false;  // output lost, or an output file not had or not put in place
   std::uint64_t lastUnits = 0;  // what the output text holds at the end
   {
-    // The size lines of the list files read, and a warning for each that
-    // named no directory.
+    // The lines of the list files read that were skipped for a NUL, their
+    // size lines, and a warning for each that named no directory.
     auto listFileSizeLines = [&commandLine, &format] {
       for (const mCmdLine::listFile& list : commandLine.listFiles) {
+        for (int line : list.linesWithNul) format.listLineWithNul(list.argument, line);
         format.sizeLine(static_cast<std::uint64_t>(list.units));
         if (list.entries == 0) format.emptyList(list.argument);
       }
@@ -337,7 +345,7 @@ int tarvinRun(int argc, WCHAR** argv) {
         requireWritten(output);
       } else {
         try {
-          commandLine.getSearchPaths();
+          commandLine.getSearchPaths(localeUtf8 ? CP_UTF8 : CP_OEMCP);
         } catch (mEx&) {
           listFileSizeLines();
           throw;
