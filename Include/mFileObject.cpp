@@ -415,7 +415,8 @@ mFileList& mFileObject::listTree(mFileList& list, int skipSelf, const unsigned s
   return list;
 }
 
-mFileList& mFileObject::GetFilesFromFileList(mFileList& list, const mstr& fileName, int* textUnits) {
+mFileList& mFileObject::GetFilesFromFileList(mFileList& list, const mstr& fileName, int* textUnits,
+                                             const listFileForm& form) {
   // "-" is standard input, which stays open afterwards. A list file is read
   // to its end as a stream: one that is a FIFO waits for its writer.
   const bool standardInput = fileName.get_count() == 1 && fileName.c_str()[0] == u'-';
@@ -456,20 +457,32 @@ mFileList& mFileObject::GetFilesFromFileList(mFileList& list, const mstr& fileNa
   }
 
   mstr text;
-  text.appendMultiByte(reinterpret_cast<const char*>(bytes.get_data()), bytes.get_count(), CP_OEMCP);
+  text.appendMultiByte(reinterpret_cast<const char*>(bytes.get_data()), bytes.get_count(), form.codePage);
   if (textUnits) *textUnits = text.get_count();
   // One directory per line: CR, LF and CR LF each end an entry (no name holds
-  // either), spaces stay part of the entry, and no character quotes.
-  mstr_list entries;
-  text.split(entries, u"\r\n", u"", u"");
+  // either), or NUL alone ends one (no name holds that, but a name may hold
+  // the others). Spaces stay part of the entry, and no character quotes.
+  const unsigned short* units = text.c_str();
+  const int count = text.get_count();
   batch found;
-  for (int i = 0; i < entries.get_count(); ++i) {
-    const mstr& entry = entries.get_data()[i];
+  for (int start = 0, line = 1; start < count; ++line) {
+    int end = start;
+    bool nul = false;
+    if (form.nulEnds) {
+      while (end < count && units[end] != 0) ++end;
+    } else {
+      for (; end < count && units[end] != u'\r' && units[end] != u'\n'; ++end) nul = nul || units[end] == 0;
+    }
     // A blank line names no directory, nor does one with a NUL byte: the
     // system would read only the part before it ("/" of "/\0junk", or an
     // empty name, the current directory, for a line that starts with it).
-    if (entry.get_count() == 0 || entry.findChar(0)) continue;
-    found.add(new mFileObject(entry));
+    if (nul && form.linesWithNul) form.linesWithNul->push_back(line);
+    if (end > start && !nul) {
+      mstr entry;
+      entry.append_n(units + start, end - start);
+      found.add(new mFileObject(entry));
+    }
+    start = end + (end + 1 < count && units[end] == u'\r' && units[end + 1] == u'\n' ? 2 : 1);
   }
   found.moveInto(list);
   if (list.get_count() > 32) list.balance();

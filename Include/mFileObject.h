@@ -18,6 +18,17 @@
 class mFileObject;
 typedef tree_ob<mFileObject> mFileList;
 
+// How a list file of directories is read: the code page of its text
+// (CP_OEMCP, or CP_UTF8, where bytes that are no UTF-8 are kept as names
+// keep them), and what ends an entry: CR, LF or CR LF, or with `nulEnds` a
+// NUL alone (find -print0). A line that holds a NUL names no directory: it
+// is skipped, and its number (from 1) goes to `linesWithNul`, if given.
+struct listFileForm {
+  UINT codePage = CP_OEMCP;
+  bool nulEnds = false;
+  std::vector<int>* linesWithNul = nullptr;
+};
+
 class mFileObject : public mstr {
  public:
   mstr dir;
@@ -92,15 +103,17 @@ class mFileObject : public mstr {
     return listTree(list, skipSelf, reinterpret_cast<const unsigned short*>(mask), errors, also);
   }
 
-  // Reads a list file of directories into the list: OEM text, one path a
-  // line (LF, CR LF and CR each end one, the last may end with the file),
-  // each split by the path rule; blank lines and lines that hold a NUL are
-  // skipped. "-" is standard input. One whose size reads as 0 (a pipe, a
-  // FIFO, a device) is read to its end, a FIFO once its writer comes.
-  // `textUnits`, when given, receives the characters of its text. Raises
-  // mEx when the file cannot be opened, sized or read, and the allocation
-  // error when it is larger than an array holds (2 GiB).
-  static mFileList& GetFilesFromFileList(mFileList& list, const mstr& fileName, int* textUnits = nullptr);
+  // Reads a list file of directories into the list: one path an entry, as
+  // `form` says (its code page; LF, CR LF and CR each end one, or NUL alone;
+  // the last may end with the file), each split by the path rule; blank
+  // entries and lines that hold a NUL are skipped. "-" is standard input.
+  // One whose size reads as 0 (a pipe, a FIFO, a device) is read to its end,
+  // a FIFO once its writer comes. `textUnits`, when given, receives the
+  // characters of its text. Raises mEx when the file cannot be opened, sized
+  // or read, and the allocation error when it is larger than an array holds
+  // (2 GiB).
+  static mFileList& GetFilesFromFileList(mFileList& list, const mstr& fileName, int* textUnits = nullptr,
+                                         const listFileForm& form = listFileForm());
 
  private:
   // How the system reaches what one walk found: the full path of the

@@ -10,7 +10,7 @@
 #include "reportDecode.h"
 #include "report_encoder.h"
 #include "report_generator.h"
-#include "reportText.h"
+#include "textDecode.h"
 #include "tree_ob.h"
 
 namespace {

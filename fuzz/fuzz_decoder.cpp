@@ -12,7 +12,7 @@
 
 #include "oemTable.h"
 #include "reportDecode.h"
-#include "reportText.h"
+#include "textDecode.h"
 
 namespace {
 

@@ -90,6 +90,12 @@ inline bool findEntry(const WCHAR* path, WIN32_FIND_DATAW* data) {
 // and paths may be longer than MAX_PATH. Empty when it cannot be made
 // absolute.
 std::wstring walkRoot(const WCHAR* directory);
+
+// Whether the user's texts are UTF-8 by the locale. Here the console's OEM code page is the
+// user's, whatever the locale: never.
+inline bool localeIsUtf8() { return false; }
+// The system's texts end in "\r\n", as this system gives them: nothing to choose here.
+inline void systemTextsEndInLineFeed(bool) {}
 }  // namespace platform
 
 #else  // POSIX: the same subset, implemented in platform/posix
@@ -381,14 +387,18 @@ BOOL FindClose(HANDLE search);
 DWORD GetCurrentDirectoryW(DWORD size, LPWSTR buffer);
 DWORD GetFullPathNameW(LPCWSTR name, DWORD size, LPWSTR buffer, LPWSTR* filePart);
 
-// Code pages: CP_OEMCP (code page 866) both ways; CP_UTF8 from UTF-16.
+// Code pages: CP_OEMCP (code page 866) both ways; CP_UTF8 both ways, where a
+// byte that is not part of valid UTF-8 becomes the lone surrogate U+DC80 +
+// byte, as in names and arguments (Windows gives U+FFFD), so that a name
+// read as UTF-8 reaches the file of those bytes.
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int bytes, LPWSTR wide,
                         int wideSize);
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int units, LPSTR text,
                         int textSize, LPCSTR defaultChar, LPBOOL usedDefault);
 int lstrlenW(LPCWSTR text);
 
-// System error texts, in Russian, each ending in "\r\n" as on Windows.
+// System error texts, in Russian, each ending in "\r\n" as on Windows (or in "\n", see
+// platform::systemTextsEndInLineFeed).
 DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
                      LPWSTR buffer, DWORD size, void* arguments);
 HLOCAL LocalFree(HLOCAL memory);
@@ -461,6 +471,14 @@ bool findEntry(const WCHAR* path, WIN32_FIND_DATAW* data);
 // The path by which the system reaches what a directory walk finds below `directory` (see the
 // Windows branch): every path reaches its names as they are here, so it is `directory` itself.
 inline std::u16string walkRoot(const WCHAR* directory) { return directory ? directory : u""; }
+
+// Whether the locale's character set is UTF-8 (setlocale(LC_CTYPE, "") and nl_langinfo(CODESET)):
+// then the user's texts (a terminal, pipes, files of names) are UTF-8. The process's own locale is
+// left as it was. Asked by the main thread, before any other runs.
+bool localeIsUtf8();
+// The texts of FormatMessageW end in "\r\n", as those of Windows do, or from this call on in "\n"
+// alone, for a reader of this system. Set before any other thread asks for a text.
+void systemTextsEndInLineFeed(bool lineFeedAlone);
 }  // namespace platform
 
 #endif  // _WIN32

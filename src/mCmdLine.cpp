@@ -1,5 +1,7 @@
 #include "mCmdLine.h"
 
+#include <utility>
+
 namespace {
 
 bool isSwitch(const mstr& argument) { return ::isSwitch(argument.c_str()); }
@@ -107,7 +109,7 @@ std::vector<mstr> mCmdLine::listFileNames() const {
   return names;
 }
 
-mFileList& mCmdLine::getSearchPaths() {
+mFileList& mCmdLine::getSearchPaths(UINT codePage) {
   mstr name;
   for (auto it = arguments_.begin(); auto* n = it.step();) {
     const mstr& argument = *n->value;
@@ -115,8 +117,9 @@ mFileList& mCmdLine::getSearchPaths() {
     if (listFileName(argument, name)) {
       int units = 0;
       const int before = searchPaths.get_count();
-      mFileObject::GetFilesFromFileList(searchPaths, name, &units);
-      listFiles.push_back(listFile{argument, units, searchPaths.get_count() - before});
+      std::vector<int> linesWithNul;
+      mFileObject::GetFilesFromFileList(searchPaths, name, &units, {codePage, options.nullEnds, &linesWithNul});
+      listFiles.push_back(listFile{argument, units, searchPaths.get_count() - before, std::move(linesWithNul)});
     } else {
       searchPaths.insert_copy(mFileObject(argument));
     }

@@ -39,11 +39,13 @@ class mCmdLine : public tree_ob<mOption> {
  public:
   mFileList searchPaths;
   // Each list file read, in the order read: its argument ("@name"), the
-  // characters of its text and the entries it gave.
+  // characters of its text, the entries it gave and the lines it skipped for
+  // a NUL they hold.
   struct listFile {
     mstr argument;
     int units;
     int entries;
+    std::vector<int> linesWithNul;
   };
   std::vector<listFile> listFiles;
   // The converter's options, as parse found them.
@@ -70,9 +72,9 @@ class mCmdLine : public tree_ob<mOption> {
   // The names of the list files that the arguments name ("-" for "@-").
   std::vector<mstr> listFileNames() const;
   // Fills and returns the list of directories: the directory arguments and
-  // the entries of every list file, ordered by their last path component.
-  // Raises mEx when a list file cannot be read.
-  mFileList& getSearchPaths();
+  // the entries of every list file, read in `codePage`, ordered by their
+  // last path component. Raises mEx when a list file cannot be read.
+  mFileList& getSearchPaths(UINT codePage = CP_OEMCP);
 
  private:
   typedef tree_ob<mstr> argument_set;

@@ -72,6 +72,10 @@ struct optionRow {
 const optionRow kOptions[] = {
     {u"utf8", nullptr, u"стандартный вывод и сообщения об ошибках в UTF-8, а не в кодовой странице OEM",
      [](runOptions& o, const mstr&) { return setTrue(o.utf8); }},
+    {u"oem", nullptr, u"вывод, сообщения и списки в кодовой странице OEM (866), байт в байт как в Windows",
+     [](runOptions& o, const mstr&) { return setTrue(o.oem); }},
+    {u"null", nullptr, u"каталоги в списках (@ФАЙЛ) кончаются байтом NUL, а не концом строки (find -print0)",
+     [](runOptions& o, const mstr&) { return setTrue(o.nullEnds); }, u'0'},
     {u"jsonl", nullptr, u"вместо текстов - по объекту JSON на рапорт, каждый в своей строке (UTF-8)",
      [](runOptions& o, const mstr&) { return setTrue(o.jsonl); }},
     {u"list", nullptr, u"те же объекты без текстов: что хранят архивы, без декодирования",
@@ -270,6 +274,7 @@ void checkCombinations(runOptions& o) {
   const bool split = o.split.get_count() > 0;
   both(split && o.output.get_count() > 0, u"output", u"split");
   both(split && o.verify, u"verify", u"split");
+  both(o.utf8 && o.oem, u"utf8", u"oem");
   if (o.force && !split) {
     mstr text(u"параметр ");
     text.append(spelled(u"force").c_str()).append(u" действует только вместе с ").append(spelled(u"split").c_str());
@@ -371,6 +376,13 @@ mstr helpText(runOptions::helpKind kind, spelling how) {
   if (kind != runOptions::helpKind::options) return out;
   out.append(u"\n");
   appendOptionLines(out, how);
+  // Where the locale decides the encoding (POSIX), how to get either one.
+  if (how == spelling::options)
+    out.append(u"Кодировка - как в локали: UTF-8 или кодовая страница 866; ")
+        .append(spelled(u"utf8", how).c_str())
+        .append(u" - UTF-8, ")
+        .append(spelled(u"oem", how).c_str())
+        .append(u" - байты Windows (866).\n");
   out.append(u"\nКоды завершения: 0 - всё сконвертировано; 1 - сконвертировано не всё: было сообщение об\n"
              u"ошибке или вывод не записан, а при ");
   out.append(spelled(u"strict", how).c_str()).append(u" или ").append(spelled(u"verify", how).c_str());

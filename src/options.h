@@ -22,6 +22,8 @@
 
 struct runOptions {
   bool utf8 = false;     // both streams in UTF-8 instead of the OEM code page
+  bool oem = false;      // both streams and list files in the OEM code page, whatever the locale
+  bool nullEnds = false;  // list-file entries end at NUL alone (find -print0)
   bool jsonl = false;    // one JSON object per report instead of its text
   bool list = false;     // the same objects without the texts, nothing decoded
   bool strict = false;   // exit code 1 also when damage was mended

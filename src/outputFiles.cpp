@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "wildcard.h"
+
 namespace {
 
 // The texts of the errors of output files, each followed by the path it names.
@@ -178,7 +180,8 @@ std::vector<fileIdentity> listFileIdentities(const std::vector<mstr>& names) {
   return found;
 }
 
-mstr splitFileName(const mstr& directory, const mFileObject& entry, const mFileObject& index, bool whole) {
+mstr splitFileName(const mstr& directory, const mstr& entryName, const mFileObject& entry, const mFileObject& index,
+                   bool whole) {
   mstr below, full;
   entry.getFullPath(below);
   if (below.get_count() == 0 || !isSeparator(below.c_str()[below.get_count() - 1])) below.append(kSeparator);
@@ -193,7 +196,31 @@ mstr splitFileName(const mstr& directory, const mFileObject& entry, const mFileO
   if (!whole && dot > 0 && full.c_str()[dot - 1] == u'.') full.erase(full.get_data() + dot - 1, nullptr);
   mstr path(directory);
   if (path.get_count() == 0 || !isSeparator(path.c_str()[path.get_count() - 1])) path.append(kSeparator);
-  return path.append(full.c_str()).append(u".txt");
+  path.append(entryName.c_str());
+  // Each name below the entry on its own, so that none leaves the directory.
+  const unsigned short* units = full.c_str();
+  for (int start = 0, end = 0; end <= full.get_count(); ++end) {
+    if (end < full.get_count() && !isSeparator(units[end])) continue;
+    if (end > start || end == full.get_count()) appendSplitName(path.append(kSeparator), units + start, end - start);
+    start = end + 1;
+  }
+  return path.append(u".txt");
+}
+
+void appendSplitName(mstr& out, const unsigned short* name, int length) {
+  static const char16_t kHex[] = u"0123456789ABCDEF";
+  const bool dots = (length == 1 || length == 2) && name[0] == u'.' && name[length - 1] == u'.';
+  for (int i = 0; i < length; ++i) {
+    const unsigned short unit = name[i];
+    if (unit < 0x20 || unit == 0x7F || unit == u'%' || unit == u'/' || unit == u'\\' || unit == u':' || dots ||
+        (i == 0 && unit == u'-')) {
+      out.push_value(u'%');
+      out.push_value(kHex[unit >> 4]);
+      out.push_value(kHex[unit & 15]);
+    } else {
+      out.push_value(unit);
+    }
+  }
 }
 
 // ---- -o FILE ----
@@ -348,12 +375,41 @@ HANDLE splitOutput::open(const mstr& path, pendingFile& file) {
   return made;
 }
 
+// The entry's own name in the split directory: the last name of its
+// absolute path (the root's is that path), escaped; an entry whose name
+// another one has already (letter case aside) gets "~2", "~3" ... after it.
+const mstr& splitOutput::entryName(const mFileObject& entry) {
+  mstr given;
+  entry.getSystemPath(given);
+  std::vector<WCHAR> absolute(GetFullPathNameW(given.wide(), 0, nullptr, nullptr) + 1);
+  const DWORD length = GetFullPathNameW(given.wide(), static_cast<DWORD>(absolute.size()), absolute.data(), nullptr);
+  mstr path(length > 0 && length < absolute.size() ? reinterpret_cast<const unsigned short*>(absolute.data())
+                                                   : given.c_str());
+  auto known = entryNames_.find(unitsOf(path));
+  if (known != entryNames_.end()) return known->second;
+  int end = path.get_count();
+  while (end > 0 && isSeparator(path.c_str()[end - 1])) --end;
+  int start = end;
+  while (start > 0 && !isSeparator(path.c_str()[start - 1])) --start;
+  if (start == end) start = 0, end = path.get_count();  // the root
+  mstr own;
+  appendSplitName(own, path.c_str() + start, end - start);
+  mstr name(own);
+  auto folded = [](const mstr& text) {
+    std::u16string units = unitsOf(text);
+    for (char16_t& unit : units) unit = platform::foldCase(unit);
+    return units;
+  };
+  for (int n = 2; !entryNamesTaken_.insert(folded(name)).second; ++n) name.assign(own).append(u"~").appendNumber(n);
+  return entryNames_.emplace(unitsOf(path), name).first->second;
+}
+
 bool splitOutput::begin(const mFileObject& entry, const mFileObject& index, unsigned counter, errorSink& errors,
                         bool whole) {
   pendingFile next;
   HANDLE file = INVALID_HANDLE_VALUE;
   try {
-    file = open(splitFileName(directory_, entry, index, whole), next);
+    file = open(splitFileName(directory_, entryName(entry), entry, index, whole), next);
   } catch (mEx& error) {
     errors.error(error, errorLevel::index);
     ++failed_;

@@ -23,6 +23,7 @@
 #define TARVIN_OUTPUTFILES_H
 
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 #include <tuple>
@@ -41,10 +42,17 @@ typedef std::tuple<DWORD, DWORD, DWORD> fileIdentity;
 std::vector<fileIdentity> listFileIdentities(const std::vector<mstr>& names);
 
 // The split file of an index found below a search-path entry: the
-// directory, the index's path below the entry (its name alone when the
-// entry does not lead to it), ".txt" in place of its extension. For the
+// directory, the entry's name there (`entryName`), the index's path below
+// the entry (its name alone when the entry does not lead to it), each name
+// as appendSplitName writes it, ".txt" in place of its extension. For the
 // salvaged text of a data file (`whole`), ".txt" after its whole name.
-mstr splitFileName(const mstr& directory, const mFileObject& entry, const mFileObject& index, bool whole = false);
+mstr splitFileName(const mstr& directory, const mstr& entryName, const mFileObject& entry, const mFileObject& index,
+                   bool whole = false);
+// Appends a name from the file system as one name below the split
+// directory, so that it never leaves it nor reads as an option: "%" and two
+// hex digits for a control character, "%", "/", "\" and ":", for the dots
+// of "." and "..", and for a "-" that starts it.
+void appendSplitName(mstr& out, const unsigned short* name, int length);
 
 // A file written under a temporary name beside its target, until it is put
 // in its place or removed.
@@ -121,6 +129,7 @@ class splitOutput {
   const mstr* current() const { return current_.target.get_count() > 0 ? &current_.target : nullptr; }
 
  private:
+  const mstr& entryName(const mFileObject& entry);
   HANDLE open(const mstr& path, pendingFile& file);
   void makeWay(const mstr& path) const;
   void put(pendingFile& file, errorSink& errors);
@@ -131,6 +140,8 @@ class splitOutput {
   std::vector<fileIdentity> listFiles_;
   std::set<fileIdentity> written_;      // every file this run made
   std::set<std::u16string> claimed_;    // the targets of the files still pending
+  std::map<std::u16string, mstr> entryNames_;  // each entry's name there, by its absolute path
+  std::set<std::u16string> entryNamesTaken_;   // those names, letter case folded
   pendingFile current_;                 // the file being written
   unsigned counterAtOpen_ = 0;          // the number of the first report it may hold
   HANDLE holding_ = nullptr;            // the file of the last report written, when it is another one

@@ -5,7 +5,7 @@
 
 #include "json.h"
 #include "mOutput.h"
-#include "reportText.h"
+#include "textDecode.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 #include "reportWriter.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <new>
@@ -23,6 +24,8 @@ constexpr unsigned kPrefetchAhead = 16;
 // Room for what the form writes around one report's text (a separator,
 // the fields of a JSON object as they mostly are); more is grown into.
 constexpr std::size_t kFramingRoom = 64;
+// What a verifying run decodes into and throws away, a thread's own.
+constexpr std::size_t kDiscardRoom = 64 * 1024;
 
 // The error of memory that a report could not have, whatever asked for it:
 // that of the library's arrays, in which reports are decoded.
@@ -61,7 +64,9 @@ struct piece {
 class discardingSink : public byteSink {
  public:
   unsigned char* room(std::size_t least, std::size_t& available) override {
-    if (scratch_.size() < least) scratch_.resize(least);
+    // Room for many lines at once: the decoder then takes a whole report,
+    // or a large piece of it, in one call, as it does into a batch.
+    if (scratch_.size() < least || scratch_.size() < kDiscardRoom) scratch_.resize(std::max(least, kDiscardRoom));
     available = scratch_.size();
     return scratch_.data();
   }

@@ -99,10 +99,10 @@ struct aheadDrain {
 };
 
 // The form of a run's reports, chosen once from its options.
-std::unique_ptr<reportForm> chooseForm(const runOptions& options) {
+std::unique_ptr<reportForm> chooseForm(const runOptions& options, bool utf8Texts) {
   if (options.list) return std::unique_ptr<reportForm>(new listForm(options.trim));
   if (options.jsonl) return std::unique_ptr<reportForm>(new jsonLinesForm(options.trim));
-  return std::unique_ptr<reportForm>(new plainForm(options.utf8, options.trim));
+  return std::unique_ptr<reportForm>(new plainForm(utf8Texts, options.trim));
 }
 
 // What a run writes with: where its errors go, which reports it writes, and
@@ -113,8 +113,8 @@ struct runForms {
   errorSink errors;                       // JSON where the reports are
   keyFilter keys;
 
-  runForms(const runOptions& options, mOutput& output)
-      : chosen(chooseForm(options)),
+  runForms(const runOptions& options, mOutput& output, bool utf8Texts)
+      : chosen(chooseForm(options, utf8Texts)),
         verifying(options.verify ? new verifyForm(*chosen, output) : nullptr),
         errors(output, chosen->constants().json),
         keys(options.keys) {}
@@ -296,8 +296,10 @@ struct runState {
   std::unique_ptr<splitOutput> split;
   std::unique_ptr<progress> shown;
   std::uint64_t lastUnits = 0;  // what the output text holds at the end
+  const UINT listCodePage;      // of the list files' lines
 
-  runState(const runOptions& o, mOutput& out) : options(o), output(out), forms(o, out) {}
+  runState(const runOptions& o, mOutput& out, bool utf8Texts, UINT lists)
+      : options(o), output(out), forms(o, out, utf8Texts), listCodePage(lists) {}
 };
 
 // Standard output to a file: one that cannot be had, or that is a list
@@ -324,18 +326,20 @@ void writeText(mOutput& output, const mstr& text) {
 }
 
 // The directories the command line names, with those of its list files:
-// the size line of each list file read, and a warning for each that named
-// no directory. Then the split directory is made ready.
+// the lines of each list file read that were skipped for a NUL, its size
+// line, and a warning for each that named no directory. Then the split
+// directory is made ready.
 void takeSearchPaths(runState& run, mCmdLine& commandLine) {
   auto listFileSizeLines = [&commandLine, &run] {
     for (const mCmdLine::listFile& list : commandLine.listFiles) {
+      for (int line : list.linesWithNul) run.forms.errors.listLineWithNul(list.argument, line);
       run.forms.errors.sizeLine(static_cast<std::uint64_t>(list.units));
       if (list.entries == 0) run.forms.errors.emptyList(list.argument);
     }
     commandLine.listFiles.clear();
   };
   try {
-    commandLine.getSearchPaths();
+    commandLine.getSearchPaths(run.listCodePage);
   } catch (mEx&) {
     listFileSizeLines();
     throw;
@@ -450,9 +454,16 @@ int tarvinRun(int argc, WCHAR** argv) {
   const runOptions& options = commandLine.options;
   const bool json = options.jsonl || options.list;
   mOutput& output = mOutput::get();
+  // The texts are UTF-8 when asked for, or where the locale's are (never on
+  // Windows) and the Windows bytes are not asked for; so are list files,
+  // --utf8 aside. UTF-8 is for a reader of this system: the system's texts
+  // end in LF there, while the Windows bytes keep their CR LF.
+  const bool localeUtf8 = !options.oem && platform::localeIsUtf8();
+  const bool utf8Texts = options.utf8 || localeUtf8;
+  platform::systemTextsEndInLineFeed(utf8Texts);
   const auto utf8 = mOutput::encoding::utf8, oem = mOutput::encoding::oem;
-  output.setEncodings(options.utf8 || json ? utf8 : oem, options.utf8 ? utf8 : oem);
-  runState run(options, output);
+  output.setEncodings(utf8Texts || json ? utf8 : oem, utf8Texts ? utf8 : oem);
+  runState run(options, output, utf8Texts, localeUtf8 ? CP_UTF8 : CP_OEMCP);
   // What the command line got wrong, in the form it asks for: a usage error
   // converts nothing.
   for (const mstr& line : options.warnings) run.forms.errors.notice("unknown switch", line);

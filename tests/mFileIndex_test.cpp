@@ -20,7 +20,7 @@
 #include "expected.h"
 #include "posix/faults.h"
 #include "reportReader.h"
-#include "reportText.h"
+#include "textDecode.h"
 #include "text.h"
 
 namespace {
@@ -445,6 +445,49 @@ TEST_F(IndexTest, AFailedOrShortReadOfTheIndexIsItsReadError) {
       EXPECT_TRUE(endsWith(str(raised([&, path = dir.path(name)] { open(path); }).getMessage()),
                            u"файл укорочен или недоступен. filename=" + dir.wide(name)));
     EXPECT_EQ(fault.met(), after ? 2u : 1u);
+  }
+}
+
+TEST_F(IndexTest, OneReaderGivesEveryReportInAnyOrderThroughItsWindows) {
+  // Six data files, more than a reader keeps windows for, each too large to
+  // be read whole when opened; reports short enough to be decoded mapped,
+  // ones read a window at a time, and ones longer than a window.
+  using platform::posix::systemFault;
+  archive::writer w(dir.path(), "W.IDX");
+  std::mt19937 rng(5);
+  for (int i = 0; i < 600; ++i) {
+    const bool longOne = i % 50 == 7;  // about 290 KB
+    const unsigned lines = longOne ? 4000 : i % 3 == 0 ? 1 : 1 + rng() % 60;
+    w.add("K" + std::to_string(1000 + i), "", static_cast<unsigned>(i % 6),
+          std::vector<std::string>(lines, std::string(longOne ? 70 : 1 + rng() % 70, static_cast<char>('a' + i % 26))));
+  }
+  ASSERT_EQ(open(w.write()), "");
+  const std::vector<const mIndexEntry*> all = entries();
+  std::vector<const mIndexEntry*> stored(all), roundRobin, reversed(all.rbegin(), all.rend());
+  std::sort(stored.begin(), stored.end(), [](auto a, auto b) {
+    return std::tie(a->fileNumber, a->firstBlock) < std::tie(b->fileNumber, b->firstBlock);
+  });
+  for (std::size_t k = 0; k < 100; ++k)
+    for (std::size_t f = 0; f < 6; ++f) roundRobin.push_back(stored[f * 100 + k]);
+  reportReader reader(reportDecode::select(reportDecode::best()), false);
+  auto read = [&](const mIndexEntry* e) {
+    mbytes out;
+    arraySink sink(out);
+    reader.read(index.range(*e), reportReader::form::oem, sink);
+    return std::string(reinterpret_cast<const char*>(out.get_data()), static_cast<size_t>(out.get_count()));
+  };
+  for (const auto* order : {&stored, &roundRobin, &reversed, &stored})
+    for (const mIndexEntry* e : *order) ASSERT_EQ(read(e), w.expected()[static_cast<size_t>(e->ordinal)]) << e->ordinal;
+  // A read call that fails leaves no window claiming bytes it did not get.
+  for (const mIndexEntry* e : stored) {
+    {
+      systemFault fault(systemFault::call::pread, EIO);
+      try {
+        read(e);
+      } catch (mEx&) {
+      }
+    }
+    ASSERT_EQ(read(e), w.expected()[static_cast<size_t>(e->ordinal)]) << e->ordinal;
   }
 }
 

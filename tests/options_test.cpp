@@ -48,10 +48,10 @@ TEST(Options, ConverterOptionsLeaveTheArgumentsOrAreUsageErrors) {
     EXPECT_EQ(left, r.left);
     EXPECT_EQ(o.usageErrors.size(), r.usageErrors);
   }
-  args chosen({u"--utf8", u"-h", u"--si", u"scalar", u"-o", u"\"out\"", u"--sp", u"s", u"--force", u"-q"});
+  args chosen({u"--utf8", u"-h", u"--si", u"scalar", u"-o", u"\"out\"", u"--sp", u"s", u"--force", u"-q", u"-0"});
   runOptions o = takeRunOptions(chosen.argc(), chosen.argv(), [](const mstr&) {});
   EXPECT_TRUE(o.utf8 && o.help == runOptions::helpKind::options && o.levelForced && !o.jsonl && !o.version && o.force &&
-              o.quiet);
+              o.quiet && o.nullEnds && !o.oem);
   EXPECT_EQ(o.level, reportDecode::level::scalar);
   EXPECT_EQ(str(o.output), u"out");
   EXPECT_EQ(str(o.split), u"s");

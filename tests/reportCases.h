@@ -1,4 +1,4 @@
-// Report codes that the decoders into UTF-16 (reportText_test.cpp) and the
+// Report codes that the decoders into UTF-16 (textDecode_test.cpp) and the
 // decoding levels into OEM bytes (reportDecode_test.cpp) are both checked on.
 #ifndef TARVIN_TESTS_REPORTCASES_H
 #define TARVIN_TESTS_REPORTCASES_H

@@ -10,7 +10,7 @@
 
 #include "oemTable.h"
 #include "reportCases.h"
-#include "reportText.h"
+#include "textDecode.h"
 
 namespace {
 

@@ -1,8 +1,15 @@
 // MultiByteToWideChar and WideCharToMultiByte for the OEM code page, which
-// is code page 866. One call may convert a whole report of megabytes, so both
-// directions are a plain loop over a table built at compile time.
+// is code page 866, and for UTF-8; and whether the locale's texts are UTF-8.
+// One call may convert a whole report of megabytes, so both directions of
+// the OEM code page are a plain loop over a table built at compile time.
+#include <langinfo.h>
+
+#include <algorithm>
 #include <array>
+#include <cctype>
+#include <clocale>
 #include <limits>
+#include <string>
 
 #include "posix/internal.h"
 
@@ -66,10 +73,34 @@ bool outputFits(const Unit* output, int size, std::size_t needed) {
   return true;
 }
 
+// UTF-8 as names and arguments are taken: a byte that is not part of valid
+// UTF-8 is kept as the lone surrogate U+DC80 + byte.
+int fromUtf8(LPCSTR text, int bytes, LPWSTR wide, int wideSize) {
+  std::size_t length = 0;
+  if (!inputLength(text, bytes, &length)) return 0;
+  const std::u16string units = platform::posix::fromNative(text, length);
+  if (!outputFits(wide, wideSize, units.size())) return 0;
+  if (wideSize > 0) std::copy(units.begin(), units.end(), wide);
+  return static_cast<int>(units.size());
+}
+
 }  // namespace
+
+bool platform::localeIsUtf8() {
+  const char* current = std::setlocale(LC_CTYPE, nullptr);
+  const std::string kept = current ? current : "C";
+  std::string set;
+  if (std::setlocale(LC_CTYPE, "")) set = nl_langinfo(CODESET);
+  std::setlocale(LC_CTYPE, kept.c_str());
+  // "UTF-8", also spelled "utf8".
+  set.erase(std::remove(set.begin(), set.end(), '-'), set.end());
+  for (char& c : set) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return set == "utf8";
+}
 
 int MultiByteToWideChar(UINT codePage, DWORD /*flags*/, LPCSTR text, int bytes, LPWSTR wide,
                         int wideSize) {
+  if (codePage == CP_UTF8) return fromUtf8(text, bytes, wide, wideSize);
   std::size_t length = 0;
   if (!isOemCodePage(codePage)) {
     SetLastError(ERROR_INVALID_PARAMETER);

@@ -2,6 +2,7 @@
 // system texts of those codes as a Russian Windows gives them.
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,9 @@
 namespace {
 
 thread_local DWORD lastError = NO_ERROR;
+
+// Whether the texts end in "\n" alone rather than in the "\r\n" of Windows.
+std::atomic<bool> lineFeedAlone{false};
 
 // FormatMessageW's own error for a code without a text.
 constexpr DWORD errorMessageNotFound = 317;
@@ -71,6 +75,17 @@ constexpr SystemError systemErrors[] = {
     {ERROR_CANT_RESOLVE_FILENAME, {ELOOP}, u"Имя этого файла не может быть разрешено системой.\r\n"},
 };
 
+// FormatMessageW makes the "\n" form of a text by dropping the "\r" before its end.
+constexpr bool everyTextEndsInCrLf() {
+  for (const SystemError& entry : systemErrors) {
+    std::size_t n = 0;
+    while (entry.text[n]) ++n;
+    if (n < 2 || entry.text[n - 2] != u'\r' || entry.text[n - 1] != u'\n') return false;
+  }
+  return true;
+}
+static_assert(everyTextEndsInCrLf());
+
 // Whether the directory that would hold path exists: the part before the last
 // "/" ("." for a bare name, "/" for a name right under the root).
 bool parentDirectoryExists(const std::string& path) {
@@ -89,6 +104,12 @@ bool parentDirectoryExists(const std::string& path) {
 DWORD GetLastError() { return lastError; }
 
 void SetLastError(DWORD code) { lastError = code; }
+
+namespace platform {
+
+void systemTextsEndInLineFeed(bool alone) { lineFeedAlone.store(alone, std::memory_order_relaxed); }
+
+}  // namespace platform
 
 namespace platform::posix {
 
@@ -125,13 +146,17 @@ DWORD FormatMessageW(DWORD flags, LPCVOID /*source*/, DWORD messageId, DWORD /*l
   *result = nullptr;
   for (const SystemError& entry : systemErrors) {
     if (entry.code != messageId) continue;
-    const std::size_t length = std::char_traits<char16_t>::length(entry.text);
+    std::size_t length = std::char_traits<char16_t>::length(entry.text);
     auto* copy = static_cast<WCHAR*>(std::malloc((length + 1) * sizeof(WCHAR)));
     if (copy == nullptr) {
       SetLastError(ERROR_NOT_ENOUGH_MEMORY);
       return 0;
     }
     std::memcpy(copy, entry.text, (length + 1) * sizeof(WCHAR));
+    if (lineFeedAlone.load(std::memory_order_relaxed)) {
+      copy[length - 2] = u'\n';  // every text ends in "\r\n"
+      copy[--length] = 0;
+    }
     *result = copy;
     return static_cast<DWORD>(length);
   }

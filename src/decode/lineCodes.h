@@ -1,5 +1,5 @@
 // The rule of a line's codes, for every output form: the decoding levels
-// (OEM bytes) and the table decoder of reportText.cpp (UTF-16 units).
+// (OEM bytes) and the table decoder of textDecode.cpp (UTF-16 units).
 //
 // Only constants and a template here: a level's file, compiled for its own
 // instruction set, instantiates lineCodes with types of its own namespace, so

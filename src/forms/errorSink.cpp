@@ -73,6 +73,13 @@ void errorSink::emptyList(const mstr& argument) {
   ++errorTexts_;
 }
 
+void errorSink::listLineWithNul(const mstr& argument, int line) {
+  mstr text(u"tarvin: в списке \"");
+  text.append(argument.c_str()).append(u"\" в строке ").appendNumber(line);
+  notice("nul in list", text.append(u" байт NUL, строка пропущена (списки find -print0 читает --null)\n"));
+  ++errorTexts_;
+}
+
 void errorSink::line(const char* kind, const mstr& text) const {
   if (json_)
     notice(kind, text);

@@ -50,6 +50,9 @@ class errorSink {
   // The warning for a list file (its argument, "@name") that named no
   // directory. It counts as an error text.
   void emptyList(const mstr& argument);
+  // The error of a line of a list file that holds a NUL and was skipped. It
+  // counts as an error text.
+  void listLineWithNul(const mstr& argument, int line);
   // The size line of a text of `units` characters, when it has one.
   void sizeLine(std::uint64_t units) const;
   // The line "Ошибка! N" of a failure that is no error of the library, N the

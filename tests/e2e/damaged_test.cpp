@@ -273,7 +273,7 @@ TEST_F(Damaged, BytesNoRecordNamesAreToldAndSalvaged) {
     EXPECT_EQ(salvaged.err, row.err);
   }
   convert({program.option("salvage"), program.option("split", arg("out")), arg("d4")});
-  EXPECT_EQ(archive::readFile(at("out/LOST.txt")) + archive::readFile(at("out/LOST.01.txt")),
+  EXPECT_EQ(archive::readFile(at("out/d4/LOST.txt")) + archive::readFile(at("out/d4/LOST.01.txt")),
             numbered({l[2], l[0], l[1]}));
   outcome verified = run({program.option("verify"), arg("d4"), arg("d2")});
   const std::string unnamed = ": не назван ни одной записью индекса до ";

@@ -60,8 +60,8 @@ inline std::string listFileFailed(unsigned code, const std::string& shownPath) {
   return errorText(code, program.systemText(code) + "func=CreateFile filename=" + shownPath, origin::listFileOpen);
 }
 // A directory that names nothing, or that the system cannot search.
-inline std::string unlistedDirectory(unsigned code, const std::string& shownPath) {
-  return errorText(code, program.systemText(code) + "func=FindFirstFile filename=" + shownPath,
+inline std::string unlistedDirectory(unsigned code, const std::string& shownPath, bool utf8Output = false) {
+  return errorText(code, program.systemText(code, utf8Output) + "func=FindFirstFile filename=" + shownPath,
                    origin::directoryUnlisted);
 }
 // The summary line of a verifying run (UTF-8 in words, or JSON) of these

@@ -94,6 +94,11 @@ TEST_F(Terminal, UsageTextIsCharactersThereAndCodePage866Redirected) {
     EXPECT_EQ(shown.shown, expected);
     redirected = run({argument, "--utf8"});
     EXPECT_EQ(redirected.out, expected);
+    // In a UTF-8 locale the locale's UTF-8, and with --oem the Windows bytes.
+    runOptions inUtf8;
+    inUtf8.locale = "C.UTF-8";
+    EXPECT_EQ(run({argument}, inUtf8).out, expected);
+    EXPECT_EQ(run({argument, "--oem"}, inUtf8).out, oem(expected));
   }
 }
 
@@ -118,11 +123,11 @@ TEST_F(Terminal, ReportsAndErrorTextsAreCharactersThere) {
   EXPECT_EQ(shown.shown, utf8(missingDataFile(root + "/Отчёты^[[H/R.02")) + numbered({shownLines + padding, ""}));
   EXPECT_EQ(shown.exitCode, 1);
 
-  // The system's text keeps its CR LF; in UTF-8 a C1 control is shown too.
+  // The system's text keeps its CR LF in code page 866; in UTF-8 a C1 control is shown too.
   shown = runOnTerminal({"@" + root + "/missing.lst"});
   EXPECT_EQ(shown.shown, utf8(listFileFailed(2, root + "/missing.lst")));
   shown = runOnTerminal({"--utf8", root + "/c1\xC2\x85"});
-  EXPECT_EQ(shown.shown, utf8(unlistedDirectory(3, root + "/c1M-^E")) +
+  EXPECT_EQ(shown.shown, utf8(unlistedDirectory(3, root + "/c1M-^E", true)) +
                              "tarvin: не найдено ни одного индексного файла (*.idx)\n");
 }
 

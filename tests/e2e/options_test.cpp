@@ -301,6 +301,9 @@ TEST_F(Options, UnknownOptionsAreUsageErrors) {
       EXPECT_EQ(o.err, oem(r.err));
     EXPECT_EQ(o.out, r.exitCode == 0 && r.arguments.size() > 1 && r.arguments[1] == arg("d/sub") ? converted : "");
   }
+  // --utf8 with --oem: the usage error in the UTF-8 that --utf8 asks for.
+  EXPECT_EQ(run({program.option("utf8"), program.option("oem"), arg("d/sub")}).err,
+            "tarvin: параметры " + program.option("utf8") + " и " + program.option("oem") + " несовместимы" + hint);
   // In the form the command line asks for, also where it asks after the error.
   const std::string unknown = "неизвестный параметр \\\"--jsno\\\"" + hint.substr(0, hint.size() - 1);
   outcome json = run({"--jsno", program.option("jsonl")});
@@ -433,7 +436,7 @@ TEST_F(Options, SplitWritesTheStreamOfEachIndexToAFileOfItsOwn) {
     EXPECT_EQ(split.out, "");
     EXPECT_EQ(split.err, stream.err);
     EXPECT_EQ(split.exitCode, 1);  // the missing data file
-    const std::string a = archive::readFile(at("out/x/A.txt")), b = archive::readFile(at("out/x/sub/B.txt"));
+    const std::string a = archive::readFile(at("out/x/d/A.txt")), b = archive::readFile(at("out/x/d/sub/B.txt"));
     EXPECT_EQ(a + b, stream.out);
     if (!r.a.empty()) {
       EXPECT_EQ(b, r.b);
@@ -444,33 +447,34 @@ TEST_F(Options, SplitWritesTheStreamOfEachIndexToAFileOfItsOwn) {
   }
 }
 
-// A file that was there is replaced only with --force; one this run wrote
-// never is (two directory arguments whose index files map to one name):
-// that index gets error 80 and is skipped, the run goes on, and ends with
-// exit code 1.
+// A file that was there is replaced only with --force: without it, its
+// index gets error 80 and is skipped, the run goes on and ends with exit
+// code 1. Two directory arguments of one last name write two files, the
+// later one under "NAME~2": nothing this run wrote is replaced.
 TEST_F(Options, SplitReplacesFilesOnlyWhenForcedAndNeverItsOwn) {
   writeArchives();
-  archive::writer e(at("e"), "A.IDX");
+  archive::writer e(at("x/d"), "A.IDX");
   e.add("K9", "", 0, {"other"});
   e.write();
   const std::string plainErr = run({arg("d")}).err;  // the missing data file of d/A.IDX
   const std::string taken =
-      errorText(80, program.systemText(80) + "func=CreateFile filename=" + shown("out/A.txt"), origin::splitFile);
-  archive::makeDirectories(at("out"));
-  archive::writeFile(at("out/A.txt"), "old");
+      errorText(80, program.systemText(80) + "func=CreateFile filename=" + shown("out/d/A.txt"), origin::splitFile);
+  archive::makeDirectories(at("out/d"));
+  archive::writeFile(at("out/d/A.txt"), "old");
   outcome r = run({arg("d"), program.option("split", arg("out"))});
   EXPECT_EQ(r.err, plainErr + taken);
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(archive::readFile(at("out/A.txt")), "old");
-  EXPECT_EQ(archive::readFile(at("out/sub/B.txt")), texts[3] + separatorLine(0));
-  // Forced: the old file is replaced, but e/A.IDX does not replace d/A.IDX's.
-  r = run({arg("e"), arg("d"), program.option("split", arg("out")), program.option("force")});
+  EXPECT_EQ(archive::readFile(at("out/d/A.txt")), "old");
+  EXPECT_EQ(archive::readFile(at("out/d/sub/B.txt")), texts[3] + separatorLine(0));
+  // Forced: the old file is replaced, and x/d/A.IDX gets a file of its own.
+  r = run({arg("d"), arg("x/d"), program.option("split", arg("out")), program.option("force")});
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, plainErr + taken);
+  EXPECT_EQ(r.err, plainErr);
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(archive::readFile(at("out/A.txt")), texts[0] + separatorLine(0) + texts[1] + separatorLine(1) +
-                                                    separatorLine(2));
-  EXPECT_EQ(archive::readFile(at("out/sub/B.txt")), texts[3] + separatorLine(3));
+  EXPECT_EQ(archive::readFile(at("out/d/A.txt")), texts[0] + separatorLine(0) + texts[1] + separatorLine(1) +
+                                                      separatorLine(2));
+  EXPECT_EQ(archive::readFile(at("out/d/sub/B.txt")), texts[3] + separatorLine(3));
+  EXPECT_EQ(archive::readFile(at("out/d~2/A.txt")), e.expected()[0] + separatorLine(4));
 }
 
 // Below the split directory no link is followed; with --force a link, a
@@ -484,23 +488,23 @@ TEST_F(Options, SplitWritesNothingThroughLinksNorIntoSpecialFiles) {
   archive::writeFile(at("victim"), "victim");
   archive::makeDirectories(at("elsewhere"));
   const std::string inTheWay = errorText(80, program.systemText(80) + "func=CreateFile Имя занято ссылкой, каталогом "
-                                             "или особым файлом, и он не заменяется. filename=" + shown("out/A.txt"),
+                                             "или особым файлом, и он не заменяется. filename=" + shown("out/d/A.txt"),
                                          origin::splitFileInTheWay);
   const std::pair<std::function<void()>, std::string> rows[] = {  // what is planted, the error it gives
-      {[&] { tree.link("../elsewhere", "out/sub"); },
+      {[&] { tree.link("../../elsewhere", "out/d/sub"); },
        errorText(267, program.systemText(267) + "func=CreateDirectory Путь занят не каталогом или ссылкой: по ссылкам "
-                 "файлы не пишутся. filename=" + shown("out/sub"), origin::splitLink)},
-      {[&] { tree.link("../victim", "out/A.txt"); }, inTheWay},
-      {[&] { tree.link("../nowhere", "out/A.txt"); }, inTheWay},
-      {[&] { mkfifo(at("out/A.txt").c_str(), 0644); }, inTheWay},
-      {[&] { link(at("victim").c_str(), at("out/A.txt").c_str()); }, ""},
+                 "файлы не пишутся. filename=" + shown("out/d/sub"), origin::splitLink)},
+      {[&] { tree.link("../../victim", "out/d/A.txt"); }, inTheWay},
+      {[&] { tree.link("../../nowhere", "out/d/A.txt"); }, inTheWay},
+      {[&] { mkfifo(at("out/d/A.txt").c_str(), 0644); }, inTheWay},
+      {[&] { link(at("victim").c_str(), at("out/d/A.txt").c_str()); }, ""},
   };
   runOptions limited;
   limited.timeoutSeconds = 20;
   for (const auto& [plant, err] : rows) {
     SCOPED_TRACE(err);
     std::system(("rm -rf '" + at("out") + "'").c_str());
-    archive::makeDirectories(at("out"));
+    archive::makeDirectories(at("out/d"));
     plant();
     const outcome o = run({arg("d"), program.option("split", arg("out")), program.option("force")}, limited);
     EXPECT_EQ(o.err, plainErr + err);
@@ -508,7 +512,7 @@ TEST_F(Options, SplitWritesNothingThroughLinksNorIntoSpecialFiles) {
     EXPECT_EQ(archive::readFile(at("victim")) + filesBelow(at("elsewhere")), "victim");
     EXPECT_EQ(access(at("nowhere").c_str(), F_OK), -1);
     if (err != inTheWay) {
-      EXPECT_EQ(archive::readFile(at("out/A.txt")), texts[0] + separatorLine(0) + texts[1] + numbered({"", ""}, 1));
+      EXPECT_EQ(archive::readFile(at("out/d/A.txt")), texts[0] + separatorLine(0) + texts[1] + numbered({"", ""}, 1));
     }
   }
 }
@@ -559,8 +563,8 @@ TEST_F(Options, SplitSizeLineFollowsTheLastReport) {
   // (values as the next argument, which the long options take on every platform)
   const outcome r = run({arg("d"), "--key", "K*", "--split", arg("out")});
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(archive::readFile(at("out/A.txt")), stream.out);
-  EXPECT_EQ(archive::readFile(at("out/B.txt")), "");
+  EXPECT_EQ(archive::readFile(at("out/d/A.txt")), stream.out);
+  EXPECT_EQ(archive::readFile(at("out/d/B.txt")), "");
 }
 
 TEST_F(Options, VersionConvertsNothing) {

@@ -299,6 +299,11 @@ std::string jsonString(const std::string& text) {
 TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
   const std::vector<std::string> ok = simpleArchive("ok", "A.IDX", {"K1"});
   const std::string okOut = ok[0] + separatorLine(0);
+  archive::writer cyrillic(at("Отчёты"), "R.IDX");
+  cyrillic.add("K1", "", 1, {oem("Станция: Северная")});
+  cyrillic.write();
+  const std::vector<std::string> ru = cyrillic.expected();
+  const std::string ruOut = ru[0] + separatorLine(0);
   const std::string okBytes = std::to_string(archive::readFile(at("ok/A.01")).size());
   archive::makeDirectories(at("empty"));
   archive::makeDirectories(at("locked"));
@@ -361,8 +366,8 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
            std::to_string(at.line) + ",\"level\":\"" + level + "\",\"text\":" +
            jsonString(text.substr(0, text.size() - 1)) + "}\n";
   };
-  auto unlisted = [&](unsigned code, const std::string& dir, bool json = false) {
-    const std::string message = program.systemText(code) + "func=FindFirstFile filename=" + shown(dir);
+  auto unlisted = [&](unsigned code, const std::string& dir, bool json = false, bool utf8Output = false) {
+    const std::string message = program.systemText(code, utf8Output) + "func=FindFirstFile filename=" + shown(dir);
     if (json) return withJson(code, message, origin::directoryUnlisted, "directory");
     return errorText(code, message, origin::directoryUnlisted);
   };
@@ -391,7 +396,8 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
   const std::string lineCut = "строка длиннее байтов, что остались до конца рапорта";
   const std::string beyondEnd = "рапорт начинается за концом файла данных";
 
-  enum where { everywhere, posixOnly };
+  // posixUtf8: on POSIX alone, in the locale C.UTF-8.
+  enum where { everywhere, posixOnly, posixUtf8 };
   struct row {
     row(const char* w, std::vector<std::string> a, int e, std::string o, std::string r, where p = everywhere,
         std::string i = "", bool u = false, bool c = false)
@@ -408,7 +414,20 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
   };
   const std::string verify = program.option("verify"), strict = program.option("strict");
   const std::string jsonl = program.option("jsonl");
+  const std::string nulLine = oem("tarvin: в списке \"@-\" в строке 2 байт NUL, строка пропущена (списки find -print0 "
+                                  "читает --null)\n");
   const row rows[] = {
+      {"in a UTF-8 locale reports and error texts are UTF-8, the system's line ends in LF",
+       {arg("Отчёты"), arg("missing")}, 1, utf8(ruOut), utf8(unlisted(3, "missing", false, true)), posixUtf8},
+      {"there --oem writes the Windows bytes", {"--oem", arg("Отчёты"), arg("missing")}, 1, ruOut,
+       unlisted(3, "missing"), posixUtf8},
+      {"there a list of Cyrillic names from find is UTF-8", {"@-"}, 0, utf8(ruOut), "", posixUtf8,
+       arg("Отчёты") + "\n"},
+      {"entries ended by NUL with -0", {"-0", "@-"}, 0, utf8(numbered({ok[0], ru[0]})), "", posixUtf8,
+       arg("Отчёты") + std::string(1, '\0') + arg("ok") + std::string(1, '\0')},
+      {"a list line that holds NUL is an error naming it", {"@-"}, 1, okOut, nulLine, everywhere,
+       arg("ok") + "\r\n" + arg("ok") + std::string(1, '\0') + "\n"},
+      {"--oem on every platform", {program.option("oem"), arg("ok"), arg("missing")}, 1, okOut, unlisted(3, "missing")},
       {"a file and a name of nothing, then a directory", {arg("ok"), arg("missing"), arg("file")}, 1, okOut,
        unlisted(program.fileAsDirectoryError(), "file") + unlisted(3, "missing")},
       {"a directory that cannot be listed", {arg("locked"), arg("ok")}, 1, okOut, unlisted(5, "locked"), posixOnly, "",
@@ -419,7 +438,7 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
       {"list file lines ended by LF, CR and CR LF", {"@" + arg("ends.lst")}, 1, okOut,
        unlisted(program.fileAsDirectoryError(), "file") + unlisted(3, "missing")},
       {"a list on standard input, and --utf8 spelled so on every platform", {"--utf8", "@-"}, 1, okOut,
-       utf8(unlisted(3, "missing")), everywhere, arg("missing") + "\r\n" + arg("ok") + "\n"},
+       utf8(unlisted(3, "missing", false, true)), everywhere, arg("missing") + "\r\n" + arg("ok") + "\n"},
       {"a list file that is a pipe", {"@/dev/stdin"}, 0, okOut, "", posixOnly, arg("ok") + "\r\n"},
       {"spaces around a typed name, in an argument and a list line", {"  " + arg("x/2005") + "  ", "@" + arg("spaces.lst")},
        0, numbered({spaced[0], spaced[0]}), ""},
@@ -484,9 +503,10 @@ TEST_F(Run, EveryArgumentListFileAndDamageIsAccountedFor) {
        "", true},
   };
   for (const row& r : rows) {
-    if (r.on == posixOnly && program.windows) continue;
+    if (r.on != everywhere && program.windows) continue;
     SCOPED_TRACE(r.what);
     runOptions how;
+    if (r.on == posixUtf8) how.locale = "C.UTF-8";
     how.input = r.input;
     how.closeStdin = r.noInput;
     how.dropPrivileges = r.unlistable && geteuid() == 0;  // root lists everything

@@ -52,6 +52,10 @@ int pipeOf(const std::string& bytes) {
 [[noreturn]] void startChild(const std::vector<std::string>& arguments, const runOptions& options, int in, int out,
                              int err) {
   if (!options.directory.empty() && chdir(options.directory.c_str()) != 0) _exit(126);
+  if (!options.locale.empty() && !program.windows) {  // the locale that LANG alone gives
+    for (const char* name : {"LC_ALL", "LC_CTYPE"}) unsetenv(name);
+    setenv("LANG", options.locale.c_str(), 1);
+  }
   // As an interactive shell starts it, also from the background of a script, where interruptions are ignored.
   for (int number : {SIGPIPE, SIGINT, SIGTERM}) signal(number, SIG_DFL);
   dup2(in, 0);

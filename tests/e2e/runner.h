@@ -38,6 +38,8 @@ struct runOptions {
   // Files it writes may not grow beyond this many bytes (a write past it
   // fails, SIGXFSZ ignored), -1: no limit.
   long fileSizeLimit = -1;
+  // A POSIX build runs in this locale ("C.UTF-8"), else in the suite's C.
+  std::string locale;
 };
 
 outcome run(const std::vector<std::string>& arguments, const runOptions& options = {});

@@ -13,7 +13,7 @@ std::string target::path(const std::string& hostPath) const {
   return out;
 }
 
-std::string target::systemText(unsigned code) const {
+std::string target::systemText(unsigned code, bool utf8Output) const {
   // The Russian texts of Windows, which the POSIX build gives as well.
   static const std::map<unsigned, std::string> windowsTexts = {
       {1, "Неверная функция.\r\n"},
@@ -50,5 +50,6 @@ std::string target::systemText(unsigned code) const {
   const auto& texts = underWine() ? wineTexts : windowsTexts;
   auto found = texts.find(code);
   if (found == texts.end()) throw std::runtime_error("no text for system error " + std::to_string(code));
-  return found->second;
+  if (windows || !utf8Output) return found->second;
+  return found->second.substr(0, found->second.size() - 2) + "\n";
 }

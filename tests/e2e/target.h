@@ -44,7 +44,9 @@ struct target {
   // ERROR_INVALID_NAME.
   unsigned fileAsDirectoryError() const { return underWine() ? 123 : 267; }
   // The system's text for an error code, as FormatMessage gives it (UTF-8).
-  std::string systemText(unsigned code) const;
+  // A POSIX build ends it in LF alone where its output is UTF-8 (`utf8Output`), in the
+  // CR LF of Windows where it writes the Windows bytes.
+  std::string systemText(unsigned code, bool utf8Output = false) const;
 
   // A typed path longer than MAX_PATH: Windows refuses it (only what the
   // walk finds is reached in the long "\\?\" form), but Wine resolves it,

@@ -23,6 +23,8 @@ template <class Spell>
 std::string helpText(Spell option, bool windows) {
   const char* const lines[][2] = {
       {"utf8", "стандартный вывод и сообщения об ошибках в UTF-8, а не в кодовой странице OEM"},
+      {"oem", "вывод, сообщения и списки в кодовой странице OEM (866), байт в байт как в Windows"},
+      {"null", "каталоги в списках (@ФАЙЛ) кончаются байтом NUL, а не концом строки (find -print0)"},
       {"jsonl", "вместо текстов - по объекту JSON на рапорт, каждый в своей строке (UTF-8)"},
       {"list", "те же объекты без текстов: что хранят архивы, без декодирования"},
       {"strict", "код завершения 1 и тогда, когда были только повреждённые данные"},
@@ -46,8 +48,8 @@ std::string helpText(Spell option, bool windows) {
     for (const auto& value : values)
       if (word == value[0]) name = option(word, value[1]);
     // The short forms: where options are long options "-q", "-o", "-V", "-h"; as switches "/o".
-    const std::string letter = word == "version" ? "V" : word.substr(0, 1);
-    if (word == "output" || (!windows && (word == "quiet" || word == "version" || word == "help")))
+    const std::string letter = word == "version" ? "V" : word == "null" ? "0" : word.substr(0, 1);
+    if (word == "output" || (!windows && (word == "quiet" || word == "version" || word == "help" || word == "null")))
       name = (windows ? "/" : "-") + letter + ", " + name;
     std::string start = "  " + name;
     // Padded to 24 characters (the Cyrillic ones are two bytes each here).
@@ -57,6 +59,10 @@ std::string helpText(Spell option, bool windows) {
     while (characters < 24);
     text += start + line[1] + "\n";
   }
+  // Where the locale decides the encoding (options spelled "--"), how to have either one.
+  if (!windows)
+    text += "Кодировка - как в локали: UTF-8 или кодовая страница 866; " + option("utf8") + " - UTF-8, " +
+            option("oem") + " - байты Windows (866).\n";
   return text + "\nКоды завершения: 0 - всё сконвертировано; 1 - сконвертировано не всё: было сообщение об\n" +
          "ошибке или вывод не записан, а при " + option("strict") + " или " + option("verify") +
          " и повреждённые данные; 2 - ошибка в параметрах.\n";

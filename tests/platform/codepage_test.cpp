@@ -85,6 +85,12 @@ TEST(CodePage, SizesFollowWindows) {
   EXPECT_EQ(std::string(utf8, 13), "a\xD0\x96\xF0\x9F\x98\x80\xEF\xBF\xBD\xEF\xBF\xBD");
   EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "\x80", 1, wide, 8), 1);
   EXPECT_EQ(wide[0], 0x0410);
+  // From UTF-8 as names are taken: a byte that is no UTF-8 is kept as U+DC80 + byte.
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xD0\x96\xFF" "a", 4, nullptr, 0), 3);
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xD0\x96\xFF" "a", -1, wide, 8), 4);
+  EXPECT_EQ(std::u16string(wide), u"\u0416\xDCFF" "a");
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", 3, wide, 2), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "reportText.h"
+#include "textDecode.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "reportText.h"
+#include "textDecode.h"
 
 #include <gtest/gtest.h>
 
@@ -32,14 +32,14 @@ std::u16string plainDecode(const std::string& bytes) {
 
 // The codes and the edges of a report, decoded alike by both decoders. The
 // decoding levels are checked on the same cases (reportDecode_test.cpp).
-TEST(ReportText, CodesRepeatsAndEdges) {
+TEST(TextDecode, CodesRepeatsAndEdges) {
   for (const auto& [bytes, text] : reportCases::codesAndEdges()) {
     EXPECT_EQ(decode(bytes), text) << testing::PrintToString(bytes);
     EXPECT_EQ(plainDecode(bytes), text) << testing::PrintToString(bytes);
   }
 }
 
-TEST(ReportText, TablesAgreeWithTheSystemConversion) {
+TEST(TextDecode, TablesAgreeWithTheSystemConversion) {
   std::mt19937 rng(2024);
   for (int round = 0; round < 3000; ++round) {
     const std::string bytes = reportCases::randomCodes(rng, round);
@@ -47,7 +47,7 @@ TEST(ReportText, TablesAgreeWithTheSystemConversion) {
   }
 }
 
-TEST(ReportText, EveryEncodingRoundTrips) {
+TEST(TextDecode, EveryEncodingRoundTrips) {
   std::mt19937 rng(99);
   for (int round = 0; round < 400; ++round) {
     std::string text, encoded;
@@ -73,7 +73,7 @@ TEST(ReportEncoder, RejectsLinesOverTheLimit) {
 // size: every cut is a block boundary after a 0 byte, and the parts' texts
 // together are the whole's, also where a repeat of character 0 before a cut
 // has its count past it.
-TEST(ReportText, SalvagedPartsTogetherAreTheTextOfTheWhole) {
+TEST(TextDecode, SalvagedPartsTogetherAreTheTextOfTheWhole) {
   std::mt19937 random(29);
   for (int round = 0; round < 300; ++round) {
     std::string bytes = "\x3C" + std::string(60, 'A') + "\x02\xC0" + std::string(1, '\0');  // a cut at 64

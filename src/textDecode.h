@@ -1,4 +1,4 @@
-// The report text decoder.
+// Decoding a report into UTF-16 text, for the code pages whose bytes are not one character each.
 //
 // A report is a sequence of lines, each a length byte n and n code bytes:
 //   0-62, 193-255  the character of that byte in the OEM code page
@@ -10,8 +10,8 @@
 // outside the given bytes: a line that runs past the end is cut there (it
 // still ends with "\n" and decoding stops), and a repeat whose operands are
 // not both inside adds nothing.
-#ifndef TARVIN_REPORTTEXT_H
-#define TARVIN_REPORTTEXT_H
+#ifndef TARVIN_TEXTDECODE_H
+#define TARVIN_TEXTDECODE_H
 
 #include <cstddef>
 
@@ -34,4 +34,4 @@ reportDecode::result decodeReportText(const unsigned char* data, std::size_t siz
 reportDecode::result decodeReportTextPlain(const unsigned char* data, std::size_t size, mstr& text,
                                   std::size_t limit = static_cast<std::size_t>(-1));
 
-#endif  // TARVIN_REPORTTEXT_H
+#endif  // TARVIN_TEXTDECODE_H
