@@ -37,11 +37,54 @@ struct oemUtf8 {
   }
 };
 
+// Writes every byte to a handle. A pipe may take part of a write (Wine's
+// does when its reader goes away meanwhile): the rest is written again, so
+// that the failure the system gives is the one kept.
+bool writeHandle(HANDLE handle, const unsigned char* at, std::size_t size, DWORD& error) {
+  do {
+    DWORD part = static_cast<DWORD>(size < kLargestWrite ? size : kLargestWrite);
+    DWORD written = 0;
+    if (!WriteFile(handle, at, part, &written, nullptr)) {
+      error = GetLastError();
+      return false;
+    }
+    if (written == 0 && part != 0) {
+      error = ERROR_GEN_FAILURE;
+      return false;
+    }
+    at += written;
+    size -= written;
+  } while (size > 0);
+  return true;
+}
+
+// The process's standard streams. A process without one (a null handle)
+// still writes to it, and the write fails.
+class standardStreams : public mOutput::streams {
+ public:
+  bool isConsole(stream s) override {
+    DWORD mode = 0;
+    return GetConsoleMode(handle(s), &mode) != 0;
+  }
+  bool write(stream s, const unsigned char* data, std::size_t count, DWORD& error) override {
+    return writeHandle(handle(s), data, count, error);
+  }
+
+ private:
+  static HANDLE handle(stream s) { return GetStdHandle(s == stream::out ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE); }
+};
+
 }  // namespace
 
 mOutput& mOutput::get() {
-  static mOutput output;
+  static standardStreams process;
+  static mOutput output(process, outputBuffer);
   return output;
+}
+
+mOutput::mOutput(streams& to) : mOutput(to, nullptr) {
+  ownBuffer_.reset(new unsigned char[kBufferSize]);
+  buffer_ = ownBuffer_.get();
 }
 
 mOutput::~mOutput() {
@@ -104,29 +147,14 @@ void mOutput::appendShown(mstr& out, const unsigned short* units, int count) {
   }
 }
 
-bool mOutput::writeBytes(HANDLE handle, const unsigned char* data, std::size_t count, encoding e, bool shown,
-                         DWORD* error) {
-  // A pipe may take part of a write (Wine's does when its reader goes away
-  // meanwhile): the rest is written again, so that the failure the system
-  // gives is the one kept.
-  auto write = [handle, error](const unsigned char* at, std::size_t size) {
-    do {
-      DWORD part = static_cast<DWORD>(size < kLargestWrite ? size : kLargestWrite);
-      DWORD written = 0;
-      if (!WriteFile(handle, at, part, &written, nullptr)) {
-        *error = GetLastError();
-        return false;
-      }
-      if (written == 0 && part != 0) {
-        *error = ERROR_GEN_FAILURE;
-        return false;
-      }
-      at += written;
-      size -= written;
-    } while (size > 0);
-    return true;
-  };
-  if (!shown) return write(data, count);
+bool mOutput::send(stream s, const unsigned char* data, std::size_t count, DWORD& error) {
+  if (s == stream::out && file_) return writeHandle(file_, data, count, error);
+  return streams_.write(s, data, count, error);
+}
+
+bool mOutput::writeBytes(stream s, const unsigned char* data, std::size_t count, encoding e, bool shown,
+                         DWORD& error) {
+  if (!shown) return send(s, data, count, error);
   // Through a buffer of its own, a part at a time, so that no write
   // allocates however long the text is. In UTF-8 a C1 control is the two
   // bytes C2 80 to C2 9F; in the OEM code page those bytes are letters.
@@ -134,7 +162,7 @@ bool mOutput::writeBytes(HANDLE handle, const unsigned char* data, std::size_t c
   std::size_t used = 0;
   for (std::size_t i = 0; i < count; ++i) {
     if (used + 4 > sizeof part) {
-      if (!write(part, used)) return false;
+      if (!send(s, part, used, error)) return false;
       used = 0;
     }
     char32_t c = data[i];
@@ -147,7 +175,7 @@ bool mOutput::writeBytes(HANDLE handle, const unsigned char* data, std::size_t c
     if (n == 0) part[used++] = static_cast<unsigned char>(c);
     used += n;
   }
-  return write(part, used);
+  return send(s, part, used, error);
 }
 
 unsigned char* mOutput::scratch(std::size_t count) {
@@ -201,7 +229,6 @@ void mOutput::bytes(const void* data, std::size_t count) {
 }
 
 unsigned char* mOutput::room(std::size_t least, std::size_t& available) {
-  if (!buffer_) buffer_ = outputBuffer;
   if (kBufferSize - used_ < least) flush();
   available = kBufferSize - used_;
   return buffer_ + used_;
@@ -232,36 +259,26 @@ void mOutput::closeFile() {
 bool mOutput::outputIsConsole() {
   if (file_) return false;
   if (console_ < 0) {
-    DWORD mode = 0;
-    console_ = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) ? 1 : 0;
+    console_ = streams_.isConsole(stream::out) ? 1 : 0;
   }
   return console_ == 1;
 }
 
 void mOutput::writeOut(const void* data, std::size_t count) {
   if (lost_) return;  // the run is stopping: nothing more reaches the stream
-  HANDLE handle = file_ ? file_ : GetStdHandle(STD_OUTPUT_HANDLE);
   const bool console = outputIsConsole();
-  if (console) consoleFor(encoding_);
+  if (console) codePage_.show(encoding_ == encoding::utf8);
   written_ += count;
   // Even an empty piece is one write, so that a missing stream shows.
-  if (!writeBytes(handle, static_cast<const unsigned char*>(data), count, encoding_, console, &lostError_))
+  if (!writeBytes(stream::out, static_cast<const unsigned char*>(data), count, encoding_, console, lostError_))
     lost_ = true;
 }
 
 bool mOutput::errorIsConsole() {
   if (errorConsole_ < 0) {
-    DWORD mode = 0;
-    errorConsole_ = GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) ? 1 : 0;
+    errorConsole_ = streams_.isConsole(stream::err) ? 1 : 0;
   }
   return errorConsole_ == 1;
-}
-
-void mOutput::consoleFor(encoding e) {
-  if (consoleCodePage_ == 0) consoleShows_ = consoleCodePage_ = GetConsoleOutputCP();
-  if (consoleCodePage_ == 0) return;  // no console to tell
-  UINT wanted = e == encoding::utf8 ? CP_UTF8 : consoleCodePage_;
-  if (wanted != consoleShows_ && SetConsoleOutputCP(wanted)) consoleShows_ = wanted;
 }
 
 void mOutput::errorText(const unsigned short* units, int count) {
@@ -275,29 +292,26 @@ void mOutput::errorBytes(const void* data, std::size_t count) {
   flush();
   if (status_) status_->hide();
   const bool console = errorIsConsole();
-  if (console) consoleFor(encoding::utf8);
+  if (console) codePage_.show(true);
   DWORD error = 0;
   // A failure to write an error text is not reported: there is nowhere to.
-  writeBytes(GetStdHandle(STD_ERROR_HANDLE), static_cast<const unsigned char*>(data), count, encoding::utf8, console,
-             &error);
+  writeBytes(stream::err, static_cast<const unsigned char*>(data), count, encoding::utf8, console, error);
   if (status_) status_->show();
 }
 
 void mOutput::writeError(const unsigned short* units, int count, bool shown) {
-  HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
   std::size_t need = 3 * static_cast<std::size_t>(count > 0 ? count : 0) + 1;
   unsigned char* converted = scratch(need);
   if (!converted) return;  // no room to convert it: the text is not written
   std::size_t n = convert(units, count > 0 ? count : 0, converted, errorEncoding_);
   const bool console = errorIsConsole();
-  if (console) consoleFor(errorEncoding_);
+  if (console) codePage_.show(errorEncoding_ == encoding::utf8);
   DWORD error = 0;
   // A failure to write an error text is not reported: there is nowhere to.
-  writeBytes(handle, converted, n, errorEncoding_, shown && console, &error);
+  writeBytes(stream::err, converted, n, errorEncoding_, shown && console, error);
 }
 
 void mOutput::finish() {
   flush();
-  if (consoleCodePage_ && consoleShows_ != consoleCodePage_ && SetConsoleOutputCP(consoleCodePage_))
-    consoleShows_ = consoleCodePage_;
+  codePage_.restore();
 }

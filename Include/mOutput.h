@@ -13,7 +13,7 @@
 //  - writes standard output to a file in its place when given one (a file
 //    is never a console), and switches from file to file;
 //  - lets the console show the encoding it is given, and shows its own code
-//    page again at the end;
+//    page again at the end (consoleCodePage);
 //  - takes a status line (one kept at the bottom of the console) away before
 //    anything else goes to standard error, and lets it draw itself again
 //    after;
@@ -21,14 +21,17 @@
 //    it writes in caret notation ("^[" for ESC), so that no report text or
 //    file name can act on the terminal; files and pipes get the bytes as
 //    they are.
-// It is used by one thread, the one that writes; the conversions below are
-// plain functions that any thread may call.
+// The process has one, on its standard streams (get()); tests make others
+// on streams in memory. Each is used by one thread, the one that writes; the
+// conversions below are plain functions that any thread may call.
 #ifndef TARVIN_MOUTPUT_H
 #define TARVIN_MOUTPUT_H
 
 #include <cstddef>
+#include <memory>
 
 #include "byteSink.h"
+#include "consoleCodePage.h"
 #include "mstr.h"
 #include "win32.h"
 
@@ -46,7 +49,26 @@ class mOutput : public byteSink {
     virtual void show() = 0;  // draw it again after
   };
 
+  // Where the bytes of the two streams go: the process's standard streams,
+  // or memory.
+  class streams {
+   public:
+    enum class stream { out, err };
+    virtual ~streams() = default;
+    // Whether the stream is a console, shown to a person.
+    virtual bool isConsole(stream s) = 0;
+    // Writes every byte (no bytes are one write too). False, with the
+    // system's error in `error`, when a write fails.
+    virtual bool write(stream s, const unsigned char* data, std::size_t count, DWORD& error) = 0;
+  };
+
+  // The process's, on its standard streams.
   static mOutput& get();
+  // One on other streams, with a buffer of its own.
+  explicit mOutput(streams& to);
+  ~mOutput() override;
+  mOutput(const mOutput&) = delete;
+  mOutput& operator=(const mOutput&) = delete;
 
   // The encodings of standard output and standard error.
   void setEncodings(encoding out, encoding err) {
@@ -126,10 +148,8 @@ class mOutput : public byteSink {
   static void appendShown(mstr& out, const unsigned short* units, int count);
 
  private:
-  mOutput() = default;
-  ~mOutput() override;
-  mOutput(const mOutput&) = delete;
-  mOutput& operator=(const mOutput&) = delete;
+  typedef streams::stream stream;
+  mOutput(streams& to, unsigned char* buffer) : streams_(to), buffer_(buffer) {}
 
   // Writes the bytes to standard output; a failure is kept.
   void writeOut(const void* data, std::size_t count);
@@ -138,20 +158,20 @@ class mOutput : public byteSink {
   void writeError(const unsigned short* units, int count, bool shown);
   // Writes bytes of an encoding to a stream, on a console its control
   // characters in notation when `shown`. False, with the system's error in
-  // *error, when a write fails. Even no bytes are one write.
-  static bool writeBytes(HANDLE handle, const unsigned char* data, std::size_t count, encoding e, bool shown,
-                         DWORD* error);
+  // `error`, when a write fails. Even no bytes are one write.
+  bool writeBytes(stream s, const unsigned char* data, std::size_t count, encoding e, bool shown, DWORD& error);
+  // The same as they are, to standard output's file when it has one.
+  bool send(stream s, const unsigned char* data, std::size_t count, DWORD& error);
   unsigned char* scratch(std::size_t count);
-  // Lets the console show bytes of this encoding.
-  void consoleFor(encoding e);
 
+  streams& streams_;
+  std::unique_ptr<unsigned char[]> ownBuffer_;
   encoding encoding_ = encoding::oem;
   encoding errorEncoding_ = encoding::oem;
   int errorConsole_ = -1;
-  UINT consoleCodePage_ = 0;  // what the console showed when first written to, 0: untouched
-  UINT consoleShows_ = 0;     // what it shows now
+  consoleCodePage codePage_;
   statusLine* status_ = nullptr;
-  unsigned char* buffer_ = nullptr;  // kBufferSize bytes, taken on first use
+  unsigned char* buffer_;  // kBufferSize bytes
   std::size_t used_ = 0;
   unsigned long long written_ = 0;
   bool lost_ = false;

@@ -1,6 +1,7 @@
 #include "json.h"
 
 #include <cstring>
+#include <vector>
 
 #include "oemTable.h"
 #include "win32.h"
@@ -85,6 +86,14 @@ std::size_t fromOem(const unsigned char* in, std::size_t count, unsigned char* o
     o += forms.length[b];
   }
   return static_cast<std::size_t>(o - out);
+}
+
+std::string quoted(const unsigned short* units, int count) {
+  std::vector<unsigned char> bytes(kMostPerUnit * static_cast<std::size_t>(count) + 2);
+  bytes[0] = '"';
+  std::size_t n = 1 + fromUnits(units, static_cast<std::size_t>(count), bytes.data() + 1);
+  bytes[n++] = '"';
+  return std::string(bytes.begin(), bytes.begin() + static_cast<long>(n));
 }
 
 }  // namespace json

@@ -6,6 +6,7 @@
 #define TARVIN_JSON_H
 
 #include <cstddef>
+#include <string>
 
 namespace json {
 
@@ -17,6 +18,8 @@ std::size_t fromUnits(const unsigned short* units, std::size_t count, unsigned c
 // OEM bytes, each as the character the OEM code page gives it (a byte
 // without one as "?"); room for kMostPerUnit bytes a byte.
 std::size_t fromOem(const unsigned char* bytes, std::size_t count, unsigned char* out);
+// UTF-16 text as a whole JSON string, between its double quotes.
+std::string quoted(const unsigned short* units, int count);
 
 }  // namespace json
 

@@ -276,17 +276,17 @@ void outputFile::opened(const mFileIndex& index) {
     if (data && !isInput_) isInput_ = isTarget(*data);
 }
 
-bool outputFile::finish(bool complete, reportFormat& format) {
+bool outputFile::finish(bool complete, errorSink& errors) {
   if (HANDLE file = output_.useFile(nullptr)) CloseHandle(file);
   if (file_.temporary.get_count() == 0) return true;  // written directly
   if (!complete || isInput_) {
     discard(file_);
     if (!isInput_) return true;
-    format.error(fileError(origin::outputIsInput, kIsInput, path_, false), errorLevel::run);
+    errors.error(fileError(origin::outputIsInput, kIsInput, path_, false), errorLevel::run);
     return false;
   }
   if (commit(file_)) return true;
-  format.error(fileError(origin::outputMove, kMoveFile, path_), errorLevel::run);
+  errors.error(fileError(origin::outputMove, kMoveFile, path_), errorLevel::run);
   return false;
 }
 
@@ -404,26 +404,26 @@ const mstr& splitOutput::entryName(const mFileObject& entry) {
   return entryNames_.emplace(unitsOf(path), name).first->second;
 }
 
-bool splitOutput::begin(const mFileObject& entry, const mFileObject& index, unsigned counter, reportFormat& format,
+bool splitOutput::begin(const mFileObject& entry, const mFileObject& index, unsigned counter, errorSink& errors,
                         bool whole) {
   pendingFile next;
   HANDLE file = INVALID_HANDLE_VALUE;
   try {
     file = open(splitFileName(directory_, entryName(entry), entry, index, whole), next);
   } catch (mEx& error) {
-    format.error(error, errorLevel::index);
+    errors.error(error, errorLevel::index);
     ++failed_;
     return false;
   }
   if (HANDLE previous = output_.useFile(file)) {
     if (counter != counterAtOpen_) {  // it holds the last report written so far
       if (holding_) CloseHandle(holding_);
-      put(held_, format);
+      put(held_, errors);
       holding_ = previous;
       held_ = std::move(current_);
     } else {
       CloseHandle(previous);
-      put(current_, format);
+      put(current_, errors);
     }
   }
   current_ = std::move(next);
@@ -431,11 +431,11 @@ bool splitOutput::begin(const mFileObject& entry, const mFileObject& index, unsi
   return true;
 }
 
-void splitOutput::end(unsigned counter, reportFormat& format) {
+void splitOutput::end(unsigned counter, errorSink& errors) {
   if (counter != counterAtOpen_ || !holding_) return;
   if (HANDLE empty = output_.useFile(holding_)) {
     CloseHandle(empty);
-    put(current_, format);
+    put(current_, errors);
   }
   holding_ = nullptr;
   current_ = std::move(held_);
@@ -443,22 +443,22 @@ void splitOutput::end(unsigned counter, reportFormat& format) {
 
 // Puts a file that is complete and closed in its place; its error, when it
 // cannot be.
-void splitOutput::put(pendingFile& file, reportFormat& format) {
+void splitOutput::put(pendingFile& file, errorSink& errors) {
   if (file.temporary.get_count() == 0) return;
   claimed_.erase(unitsOf(file.target));
   if (commit(file)) return;
   if (GetLastError() == ERROR_ALREADY_EXISTS) SetLastError(ERROR_FILE_EXISTS);  // taken meanwhile
-  format.error(fileError(origin::outputMove, kMoveFile, file.target), errorLevel::index);
+  errors.error(fileError(origin::outputMove, kMoveFile, file.target), errorLevel::index);
   ++failed_;
 }
 
-bool splitOutput::finish(bool complete, reportFormat& format) {
+bool splitOutput::finish(bool complete, errorSink& errors) {
   if (HANDLE last = output_.useFile(nullptr)) CloseHandle(last);
   if (holding_) CloseHandle(holding_);
   holding_ = nullptr;
-  put(held_, format);
+  put(held_, errors);
   if (complete)
-    put(current_, format);
+    put(current_, errors);
   else
     discard(current_);
   return failed_ == 0;

@@ -31,7 +31,7 @@
 
 #include "mFileIndex.h"
 #include "mOutput.h"
-#include "reportFormat.h"
+#include "errorSink.h"
 
 // What tells one file from every other, through any link or name: the
 // volume and the file index.
@@ -78,7 +78,7 @@ class outputFile {
   // At the end, the output written out: the file is put in place when the
   // output is `complete`, else left as it was. False after an error text
   // when it could not be put in place.
-  bool finish(bool complete, reportFormat& format);
+  bool finish(bool complete, errorSink& errors);
   const mstr& name() const { return path_; }
 
  private:
@@ -114,17 +114,17 @@ class splitOutput {
   // written out; with `whole`, to the file of a data file's salvaged text.
   // False, after its error text, when the file cannot be had: the index is
   // skipped.
-  bool begin(const mFileObject& entry, const mFileObject& index, unsigned counter, reportFormat& format,
+  bool begin(const mFileObject& entry, const mFileObject& index, unsigned counter, errorSink& errors,
              bool whole = false);
   // The end of the conversions: the output goes back to the file of the
   // last report written, when a later file holds none, what it still had
   // to take already written out.
-  void end(unsigned counter, reportFormat& format);
+  void end(unsigned counter, errorSink& errors);
   // At the end, the output written out: the files are put in place, but
   // the one being written only when the output is `complete`. False when an
   // index file was skipped or a file could not be put in place, after
   // their error texts.
-  bool finish(bool complete, reportFormat& format);
+  bool finish(bool complete, errorSink& errors);
   // The file being written, or null before the first one.
   const mstr* current() const { return current_.target.get_count() > 0 ? &current_.target : nullptr; }
 
@@ -132,7 +132,7 @@ class splitOutput {
   const mstr& entryName(const mFileObject& entry);
   HANDLE open(const mstr& path, pendingFile& file);
   void makeWay(const mstr& path) const;
-  void put(pendingFile& file, reportFormat& format);
+  void put(pendingFile& file, errorSink& errors);
 
   mstr directory_;
   const bool force_;

@@ -21,7 +21,7 @@ typedef mFileIndex::entry_map::node entryNode;
 constexpr std::uint64_t kWakeBytes = 16 * 1024;
 // How many reports ahead of the one decoded their bytes are asked for.
 constexpr unsigned kPrefetchAhead = 16;
-// Room for what the format writes around one report's text (a separator,
+// Room for what the form writes around one report's text (a separator,
 // the fields of a JSON object as they mostly are); more is grown into.
 constexpr std::size_t kFramingRoom = 64;
 // What a verifying run decodes into and throws away, a thread's own.
@@ -51,7 +51,7 @@ bool endsOneReport(std::optional<mEx>& failure, Work&& work) {
 // What one report left in its batch's buffer.
 struct piece {
   std::size_t end;          // its bytes end here (they begin where the previous piece's end)
-  std::size_t numberAt;     // its number stands here, or reportFormat::kNoNumber: it has none
+  std::size_t numberAt;     // its number stands here, or reportFrame::kNoNumber: it has none
   std::uint64_t textUnits;  // the characters of its text
   std::uint64_t bytes;      // of codes read
   unsigned char numberLength;
@@ -94,30 +94,39 @@ struct batch {
 using namespace writing;
 
 struct reportWriter::state {
-  reportFormat& format;
+  const reportForm& form;
+  const reportForm::traits traits;  // the form's, asked once
+  const keyFilter& keys;
+  mOutput& output;
+  errorSink& errors;
   runTally& tally;
   const bool oneAtATime;
   progress* const shown;
   std::vector<std::unique_ptr<reportReader>> readers;  // one for each thread
-  std::vector<discardingSink> discards;                     // one for each thread
-  std::size_t batchBytes;  // encoded bytes of one batch at most, for this format
+  std::vector<discardingSink> discards;                // one for each thread
+  std::size_t batchBytes;  // encoded bytes of one batch at most, for this form
   std::size_t cutBytes = 0;  // of one batch of the index being written
   unsigned maxReports;
-  std::uint64_t lastUnits = 0;
+  // The last report written: the characters of its text, and its number;
+  // none when it failed.
+  bool lastWritten = false;
+  std::uint64_t lastText = 0;
+  unsigned lastNumber = 0;
 
-  // The index being written, and where its batches are cut.
+  // The reports being written, and where their batches are cut.
   const mFileIndex* index = nullptr;
+  bool salvaged = false;
   entryNode* uncut = nullptr;  // the first entry in no batch yet
   unsigned uncutNumber = 0;    // its number, if no report before it fails
   orderedQueue<batch> queue;
 
-  state(reportFormat& f, runTally& t, reportDecode::decoder decode, bool viaUnits, unsigned threads, bool single,
-        progress* p)
-      : format(f), tally(t), oneAtATime(single), shown(p), discards(threads),
-        batchBytes(kBatchBytes / f.bytesPerCharacter()),
-        maxReports(single ? 1 : 4096),
-        queue(threads, threads > 1 ? 2 * threads : 2, [this](batch& b, unsigned thread) { decodeBatch(b, thread); }) {
-    for (unsigned t = 0; t < threads; ++t) readers.emplace_back(new reportReader(decode, viaUnits));
+  state(const reportForm& f, const keyFilter& k, mOutput& o, errorSink& e, runTally& t, const reading& how, progress* p)
+      : form(f), traits(f.constants()), keys(k), output(o), errors(e), tally(t), oneAtATime(how.oneAtATime),
+        shown(p), discards(how.threads), batchBytes(kBatchBytes / traits.bytesPerCharacter),
+        maxReports(how.oneAtATime ? 1 : 4096),
+        queue(how.threads, how.threads > 1 ? 2 * how.threads : 2,
+              [this](batch& b, unsigned thread) { decodeBatch(b, thread); }) {
+    for (unsigned t = 0; t < how.threads; ++t) readers.emplace_back(new reportReader(how.decode, how.viaUnits));
   }
 
   // ---- Decoding a batch (any thread) ----
@@ -129,82 +138,90 @@ struct reportWriter::state {
     b.fatal = nullptr;
     if (b.big) return;  // the writer decodes it as it writes it
     try {
-      // Room for the note of every report, taken first, so that noting one
-      // takes no memory.
-      try {
-        b.pieces.reserve(b.count);
-      } catch (const std::bad_alloc&) {
-        b.unnoted = true;
-        return;
-      }
-      // Room for the most text the batch's codes can give, taken at once:
-      // grown as it fills, the text would be copied again and again, and
-      // held twice while it is. The room stays the slot's; only what the
-      // text fills is memory in use. Without the memory for it, the batch
-      // grows as its reports need, and a report that finds none fails alone.
-      try {
-        const std::uint64_t text =
-            format.writesText() ? b.bytes * reportDecode::kMostPerCodeByte * format.bytesPerCharacter() : 0;
-        b.out.get_size(static_cast<int>(text + reportReader::kMostRoomPastText + b.count * kFramingRoom), true);
-      } catch (mEx&) {
-      }
-      arraySink sink(b.out);
-      unsigned number = b.assumedFirst;
-      entryNode* n = b.first;
-      // The first bytes of the reports a few ahead are asked of memory while
-      // this one is decoded: in key order, reports lie anywhere in their data
-      // files, and waiting for each in turn is most of the time of short ones.
-      entryNode* ahead = b.first;
-      auto askAhead = [this, &ahead] {
-        if (!ahead) return;
-        // As a number: the place may lie past the file's view, which a hint
-        // may name but a pointer may not.
-        if (const mFileData* data = index->dataFileOf[ahead->value->fileNumber])
-          __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(data->view) + ahead->value->start));
-        ahead = mFileIndex::entry_map::successor(ahead);
-      };
-      for (unsigned k = 0; k < kPrefetchAhead; ++k) askAhead();
-      for (unsigned k = 0; k < b.count; ++k, n = mFileIndex::entry_map::successor(n)) {
-        askAhead();
-        n = selected(n);  // the reports between are left out
-        const mIndexEntry& entry = *n->value;
-        const std::size_t mark = static_cast<std::size_t>(b.out.get_count());
-        piece p{};
-        if (endsOneReport(p.failed, [&] {
-              emit(entry, number, b.out, format.writesText() ? static_cast<byteSink&>(sink) : discards[thread],
-                   *readers[thread], p);
-            }))
-          ++number;
-        else
-          b.out.erase(b.out.get_data() + mark, nullptr);
-        p.end = static_cast<std::size_t>(b.out.get_count());
-        b.pieces.push_back(std::move(p));
-      }
+      if (takeRoom(b)) decodePieces(b, thread);
     } catch (...) {
       b.fatal = std::current_exception();
     }
   }
 
-  // One report as the format wants it, numbered `number`.
+  // Room for the note of every report of the batch, taken first, so that
+  // noting one takes no memory: false without it. Then room for the most
+  // text the batch's codes can give, taken at once: grown as it fills, the
+  // text would be copied again and again, and held twice while it is. The
+  // room stays the slot's; only what the text fills is memory in use.
+  // Without the memory for it, the batch grows as its reports need, and a
+  // report that finds none fails alone.
+  bool takeRoom(batch& b) const {
+    try {
+      b.pieces.reserve(b.count);
+    } catch (const std::bad_alloc&) {
+      b.unnoted = true;
+      return false;
+    }
+    try {
+      const std::uint64_t text =
+          traits.writesText ? b.bytes * reportDecode::kMostPerCodeByte * traits.bytesPerCharacter : 0;
+      b.out.get_size(static_cast<int>(text + reportReader::kMostRoomPastText + b.count * kFramingRoom), true);
+    } catch (mEx&) {
+    }
+    return true;
+  }
+
+  void decodePieces(batch& b, unsigned thread) {
+    arraySink sink(b.out);
+    byteSink& text = traits.writesText ? static_cast<byteSink&>(sink) : discards[thread];
+    unsigned number = b.assumedFirst;
+    entryNode* n = b.first;
+    // The first bytes of the reports a few ahead are asked of memory while
+    // this one is decoded: in key order, reports lie anywhere in their data
+    // files, and waiting for each in turn is most of the time of short ones.
+    entryNode* ahead = b.first;
+    auto askAhead = [this, &ahead] {
+      if (!ahead) return;
+      // As a number: the place may lie past the file's view, which a hint
+      // may name but a pointer may not.
+      if (const mFileData* data = index->dataFileOf[ahead->value->fileNumber]) {
+        const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(data->view) + ahead->value->start;
+        __builtin_prefetch(reinterpret_cast<const void*>(at));
+      }
+      ahead = mFileIndex::entry_map::successor(ahead);
+    };
+    for (unsigned k = 0; k < kPrefetchAhead; ++k) askAhead();
+    for (unsigned k = 0; k < b.count; ++k, n = mFileIndex::entry_map::successor(n)) {
+      askAhead();
+      n = selected(n);  // the reports between are left out
+      const mIndexEntry& entry = *n->value;
+      const std::size_t mark = static_cast<std::size_t>(b.out.get_count());
+      piece p{};
+      if (endsOneReport(p.failed, [&] { emit(entry, number, b.out, text, *readers[thread], p); }))
+        ++number;
+      else
+        b.out.erase(b.out.get_data() + mark, nullptr);
+      p.end = static_cast<std::size_t>(b.out.get_count());
+      b.pieces.push_back(std::move(p));
+    }
+  }
+
+  // One report in the run's form, numbered `number`.
   void emit(const mIndexEntry& entry, unsigned number, mbytes& out, byteSink& sink, reportReader& reader, piece& p) {
     const reportRange range = index->range(entry);
-    std::size_t at = format.opening(out, entry, range, number);
+    reportFrame frame(out, number);
+    form.opening(frame, entry, range);
     reportReader::result read;
-    if (format.decodes()) read = reader.read(range, format.textForm(), sink, format.trims());
+    if (traits.decodes) read = reader.read(range, traits.text, sink, traits.trims);
     p.textUnits = read.units;
     p.bytes = range.data ? range.size() : 0;
     p.damaged = !read.sound();
-    const std::size_t after = format.closing(out, entry, range, number, read);
-    p.numberAt = at != reportFormat::kNoNumber ? at : after;
-    unsigned char digits[kMostDigits];
-    p.numberLength = static_cast<unsigned char>(putDecimal(number, digits));
+    form.closing(frame, entry, range, read);
+    p.numberAt = frame.numberAt();
+    p.numberLength = static_cast<unsigned char>(frame.numberLength());
   }
 
   // ---- Writing (the writer's thread) ----
 
-  // The first entry from `n` on that the format writes.
+  // The first entry from `n` on that the keys select.
   entryNode* selected(entryNode* n) const {
-    while (n && !format.selects(*n->value)) n = mFileIndex::entry_map::successor(n);
+    while (n && !keys.selects(*n->value, salvaged)) n = mFileIndex::entry_map::successor(n);
     return n;
   }
 
@@ -219,7 +236,7 @@ struct reportWriter::state {
       b.big = false;
       std::uint64_t bytes = 0;
       while (uncut) {
-        const std::uint64_t size = format.decodes() ? index->range(*uncut->value).size() : 0;
+        const std::uint64_t size = traits.decodes ? index->range(*uncut->value).size() : 0;
         // A report too large to be held whole is a batch of its own: the
         // writer streams it.
         const bool big = size > batchBytes;
@@ -240,7 +257,18 @@ struct reportWriter::state {
 
   void writeNumber(unsigned number) {
     unsigned char digits[kMostDigits];
-    mOutput::get().bytes(digits, putDecimal(number, digits));
+    output.bytes(digits, putDecimal(number, digits));
+  }
+
+  // The last report written, or failed.
+  void wrote(std::uint64_t textUnits, unsigned number) {
+    lastWritten = true;
+    lastText = textUnits;
+    lastNumber = number;
+  }
+  void failed(const mEx& error) {
+    errors.error(error, errorLevel::report);
+    lastWritten = false;
   }
 
   void writeBatch(batch& b, unsigned& counter) {
@@ -250,8 +278,7 @@ struct reportWriter::state {
       if (!b.unnoted) return writePieces(b, counter);
       // Without memory to note its reports, the first of them fails, and the
       // writer decodes the others itself.
-      format.error(allocationError(), errorLevel::report);
-      lastUnits = 0;
+      failed(allocationError());
       if (--b.count == 0) return;
       b.first = mFileIndex::entry_map::successor(b.first);
       b.assumedFirst = counter;
@@ -260,7 +287,6 @@ struct reportWriter::state {
   }
 
   void writePieces(const batch& b, unsigned& counter) {
-    mOutput& output = mOutput::get();
     const unsigned char* bytes = b.out.get_data();
     const bool renumber = counter != b.assumedFirst;
     std::size_t pending = 0;  // bytes before it are written
@@ -268,16 +294,15 @@ struct reportWriter::state {
     for (const piece& p : b.pieces) {
       if (p.failed) {
         output.bytes(bytes + pending, begin - pending);
-        format.error(*p.failed, errorLevel::report);
-        lastUnits = 0;
+        failed(*p.failed);
         pending = p.end;
       } else {
-        if (renumber && p.numberAt != reportFormat::kNoNumber) {
+        if (renumber && p.numberAt != reportFrame::kNoNumber) {
           output.bytes(bytes + pending, p.numberAt - pending);
           writeNumber(counter);
           pending = p.numberAt + p.numberLength;
         }
-        lastUnits = format.outputUnits(p.textUnits, counter);
+        wrote(p.textUnits, counter);
         ++counter;
         ++tally.reports;
         tally.bytes += p.bytes;
@@ -302,58 +327,68 @@ struct reportWriter::state {
   // was written, ends at its last whole line with its separator, and its
   // error follows.
   void writeBig(const mIndexEntry& entry, unsigned& counter) {
-    mOutput& output = mOutput::get();
     const reportRange range = index->range(entry);
     mbytes around;
-    std::optional<mEx> failed;
-    if (!endsOneReport(failed, [&] {
+    std::optional<mEx> failure;
+    if (!endsOneReport(failure, [&] {
           readers[0]->probe(range);
           around.get_size(kFramingRoom, true);
-          format.opening(around, entry, range, counter);
+          reportFrame opening(around, counter);
+          form.opening(opening, entry, range);
         })) {
-      format.error(*failed, errorLevel::report);
-      lastUnits = 0;
-      return;
+      return failed(*failure);
     }
     output.bytes(around.get_data(), static_cast<std::size_t>(around.get_count()));
     reportReader::result read;
-    endsOneReport(failed, [&] {
-      read = readers[0]->read(range, format.textForm(),
-                              format.writesText() ? static_cast<byteSink&>(output) : discards[0], format.trims());
+    endsOneReport(failure, [&] {
+      read = readers[0]->read(range, traits.text, traits.writesText ? static_cast<byteSink&>(output) : discards[0],
+                              traits.trims);
     });
     if (output.lost()) return;
     around.clear();
     // Within its room, but for a verifying run's finding of damage.
-    endsOneReport(failed, [&] { format.closing(around, entry, range, counter, read); });
+    endsOneReport(failure, [&] {
+      reportFrame closing(around, counter);
+      form.closing(closing, entry, range, read);
+    });
     output.bytes(around.get_data(), static_cast<std::size_t>(around.get_count()));
-    lastUnits = format.outputUnits(read.units, counter);
+    wrote(read.units, counter);
     ++counter;
     ++tally.reports;
     tally.bytes += range.size();
     tally.damaged += !read.sound();
-    if (failed) format.error(*failed, errorLevel::report);
+    if (failure) errors.error(*failure, errorLevel::report);
     output.endOfPiece();
   }
 };
 
-reportWriter::reportWriter(reportFormat& format, runTally& tally, reportDecode::decoder decode, bool viaUnits,
-                           unsigned threads, bool oneAtATime, progress* shown)
-    : state_(new state(format, tally, decode, viaUnits, threads ? threads : 1, oneAtATime, shown)) {}
+reportWriter::reportWriter(const reportForm& form, const keyFilter& keys, mOutput& output, errorSink& errors,
+                           runTally& tally, const reading& how, progress* shown) {
+  reading threaded = how;
+  if (threaded.threads == 0) threaded.threads = 1;
+  state_.reset(new state(form, keys, output, errors, tally, threaded, shown));
+}
 
 reportWriter::~reportWriter() = default;
 
-std::uint64_t reportWriter::lastUnits() const { return state_->lastUnits; }
+std::uint64_t reportWriter::lastUnits() const {
+  const state& s = *state_;
+  if (!s.lastWritten || s.traits.unitsAround == reportForm::kNoText) return 0;
+  unsigned char digits[kMostDigits];
+  return s.lastText + s.traits.unitsAround + putDecimal(s.lastNumber, digits);
+}
 
-void reportWriter::write(const mFileIndex& index, unsigned& counter) {
+void reportWriter::write(const reportSource& source, unsigned& counter) {
   state& s = *state_;
-  s.index = &index;
-  s.uncut = index.entries.first();
+  s.index = &source.index;
+  s.salvaged = source.salvaged;
+  s.uncut = source.index.entries.first();
   s.uncutNumber = counter;
   // Batches small enough that every thread gets a few of the index, so that
   // no thread idles long at its end, but not so small that handing them over
   // costs more than decoding them.
   std::uint64_t total = 0;
-  for (const mFileData* data : index.dataFileOf)
+  for (const mFileData* data : source.index.dataFileOf)
     if (data) total += data->size;
   s.cutBytes = static_cast<std::size_t>(total / (4 * s.queue.threads()));
   if (s.cutBytes > s.batchBytes) s.cutBytes = s.batchBytes;
@@ -366,7 +401,6 @@ void reportWriter::write(const mFileIndex& index, unsigned& counter) {
       s.index = nullptr;
     }
   } retiring{s};
-  mOutput& output = mOutput::get();
   for (;;) {
     s.cutAhead();
     batch* b = s.queue.oldest();
@@ -375,7 +409,7 @@ void reportWriter::write(const mFileIndex& index, unsigned& counter) {
     s.writeBatch(*b, counter);
     s.queue.take();
     if (s.shown) s.shown->reports(counter - before);
-    if (output.lost()) return;
+    if (s.output.lost()) return;
   }
-  output.endOfPiece();
+  s.output.endOfPiece();
 }

@@ -1,5 +1,5 @@
-// reportWriter: writes the reports of opened indexes in key order, each as
-// the format wants it, decoding them ahead on every core.
+// reportWriter: writes the reports of opened indexes in key order, each in
+// the run's form, decoding them ahead on every core.
 //
 // An index's entries are cut into batches of consecutive reports, handed out
 // on an ordered queue: a batch is decoded into a buffer of its own by a
@@ -18,32 +18,48 @@
 #include <cstdint>
 #include <memory>
 
+#include "errorSink.h"
+#include "keyFilter.h"
 #include "mFileIndex.h"
+#include "mOutput.h"
 #include "progress.h"
 #include "reportDecode.h"
-#include "reportFormat.h"
+#include "reportForm.h"
+#include "runTally.h"
 
 class reportWriter {
  public:
   // Encoded bytes of one batch at most, for text of a byte a character.
   static constexpr std::size_t kBatchBytes = 256 * 1024;
 
-  // `threads` counts the writer: 1 decodes everything on the calling thread.
-  // `oneAtATime` writes every report as soon as it is decoded (a console).
-  // `viaUnits` decodes through UTF-16 text (a code page whose bytes are not
-  // their own characters). `shown`, when given, hears of the reports written.
-  // What it reads is counted in `tally`.
-  reportWriter(reportFormat& format, runTally& tally, reportDecode::decoder decode, bool viaUnits, unsigned threads,
-               bool oneAtATime, progress* shown = nullptr);
+  // How it reads the reports.
+  struct reading {
+    reportDecode::decoder decode;
+    // Through UTF-16 text (a code page whose bytes are not their own
+    // characters).
+    bool viaUnits = false;
+    // The threads that decode, the writer's counted: 1 decodes everything on
+    // the calling thread.
+    unsigned threads = 1;
+    // Every report written as soon as it is decoded (a console).
+    bool oneAtATime = false;
+  };
+
+  // Writes the reports `keys` selects in `form` to `output`, the error
+  // texts of those that fail to `errors`; what it reads is counted in
+  // `tally`. `shown`, when given, hears of the reports written.
+  reportWriter(const reportForm& form, const keyFilter& keys, mOutput& output, errorSink& errors, runTally& tally,
+               const reading& how, progress* shown = nullptr);
   ~reportWriter();
   reportWriter(const reportWriter&) = delete;
   reportWriter& operator=(const reportWriter&) = delete;
 
-  // Writes every report of the index (the format has begun it), numbered
-  // from `counter`, which grows by one for each report written. A report
-  // that cannot be read gets its error text instead, and no number. Stops
-  // early when standard output is lost.
-  void write(const mFileIndex& index, unsigned& counter);
+  // Writes every report of the source (the form has begun it), numbered
+  // from `counter`, which
+  // grows by one for each report written. A report that cannot be read gets
+  // its error text instead, and no number. Stops early when the output is
+  // lost.
+  void write(const reportSource& source, unsigned& counter);
 
   // The characters the output text holds after the last report written (its
   // text and separator), or 0 when it failed.

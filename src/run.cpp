@@ -14,9 +14,10 @@
 #include "orderedQueue.h"
 #include "outputFiles.h"
 #include "progress.h"
-#include "reportFormat.h"
 #include "reportWriter.h"
 #include "salvage.h"
+#include "textForms.h"
+#include "verifyForm.h"
 
 namespace {
 
@@ -97,9 +98,33 @@ struct aheadDrain {
   ~aheadDrain() { opener.drain(); }
 };
 
+// The form of a run's reports, chosen once from its options.
+std::unique_ptr<reportForm> chooseForm(const runOptions& options, bool utf8Texts) {
+  if (options.list) return std::unique_ptr<reportForm>(new listForm(options.trim));
+  if (options.jsonl) return std::unique_ptr<reportForm>(new jsonLinesForm(options.trim));
+  return std::unique_ptr<reportForm>(new plainForm(utf8Texts, options.trim));
+}
+
+// What a run writes with: where its errors go, which reports it writes, and
+// their form, around which a verifying run writes its findings instead.
+struct runForms {
+  std::unique_ptr<reportForm> chosen;
+  std::unique_ptr<verifyForm> verifying;  // null: no verifying run
+  errorSink errors;                       // JSON where the reports are
+  keyFilter keys;
+
+  runForms(const runOptions& options, mOutput& output, bool utf8Texts)
+      : chosen(chooseForm(options, utf8Texts)),
+        verifying(options.verify ? new verifyForm(*chosen, output) : nullptr),
+        errors(output, chosen->constants().json),
+        keys(options.keys) {}
+  reportForm& reports() { return verifying ? *verifying : *chosen; }
+};
+
 // What a conversion uses from one directory to the next.
 struct conversion {
-  reportFormat& format;
+  runForms& forms;
+  mOutput& output;
   reportWriter& writer;
   indexOpener& opener;
   runTally& tally;
@@ -119,13 +144,13 @@ bool openIndex(std::unique_ptr<mFileIndex>& index, const mFileObject& file, cons
   try {
     index.reset(new mFileIndex);
     index->threads = c.processors;
-    index->open(file, [&c](mEx& error) { c.format.error(error, errorLevel::report); });
+    index->open(file, [&c](mEx& error) { c.forms.errors.error(error, errorLevel::report); });
     return true;
   } catch (mEx& error) {
     index.reset();
-    c.format.error(error, errorLevel::index);
+    c.forms.errors.error(error, errorLevel::index);
     ++c.tally.indexesFailed;
-    c.format.indexFailed(indexPath);
+    if (c.forms.verifying) c.forms.verifying->indexFailed(indexPath);
     return false;
   }
 }
@@ -134,22 +159,23 @@ bool openIndex(std::unique_ptr<mFileIndex>& index, const mFileObject& file, cons
 // salvaged text (`whole`), once the file before has taken what it still had
 // to. False when that file cannot be had.
 bool beginSplitFile(conversion& c, const mFileObject& directory, const mFileObject& file, bool whole = false) {
-  mOutput::get().flush();
-  requireWritten(mOutput::get(), c.split->current());
-  return c.split->begin(directory, file, c.counter, c.format, whole);
+  c.output.flush();
+  requireWritten(c.output, c.split->current());
+  return c.split->begin(directory, file, c.counter, c.forms.errors, whole);
 }
 
 // Writes the salvaged reports of one set as an index's, counted apart from
 // the indexed ones: they are bytes that no record names.
 void writeSalvaged(const mFileIndex& set, const mstr& dataPath, conversion& c) {
   if (c.file) c.file->opened(set);
-  c.format.beginSalvage(set, dataPath);
+  const reportSource salvaged{set, dataPath, true};
+  c.forms.reports().begin(salvaged);
   const runTally before = c.tally;
-  c.writer.write(set, c.counter);
+  c.writer.write(salvaged, c.counter);
   c.tally.salvaged += c.tally.reports - before.reports;
   c.tally.reports = before.reports;
   c.tally.bytes = before.bytes;
-  requireWritten(mOutput::get(), outputName(c.file, c.split));
+  requireWritten(c.output, outputName(c.file, c.split));
 }
 
 // What no record of the entry's index files names, after the entry's
@@ -163,7 +189,8 @@ void convertUnnamed(const mFileObject& directory, const mFileList& dataFiles, co
   for (const unnamedData::range& r : ranges) {
     ++(r.orphaned ? c.tally.dataOrphaned : c.tally.rangesUnreferenced);
     c.tally.bytesUnreferenced += r.end;
-    c.format.unnamedBytes(r.file->getFullPath(path), r.end, r.orphaned);
+    c.forms.errors.unnamedBytes(r.file->getFullPath(path), r.end, r.orphaned);
+    if (c.forms.verifying) c.forms.verifying->unnamedBytes(path, r.end, r.orphaned);
   }
   if (!c.salvage) return;
   for (const unnamedData::range& r : ranges) {
@@ -178,13 +205,45 @@ void convertUnnamed(const mFileObject& directory, const mFileList& dataFiles, co
         return true;
       });
     } catch (mEx& error) {
-      c.format.error(error, errorLevel::report);
+      c.forms.errors.error(error, errorLevel::report);
     } catch (const std::bad_alloc&) {
-      c.format.error(stack_ob_allocation_error(origin::allocationBytes), errorLevel::report);
+      c.forms.errors.error(stack_ob_allocation_error(origin::allocationBytes), errorLevel::report);
     }
   }
 }
 
+// Writes the reports of an index file found in the tree of `directory`,
+// once it is open.
+void convertIndex(const mFileObject& directory, const mFileObject& file, const mstr& indexPath,
+                  const mFileIndex& index, conversion& c) {
+  ++c.tally.indexes;
+  c.tally.dataUsed += static_cast<unsigned>(index.dataFiles.get_count());
+  c.tally.dataMissing += static_cast<unsigned>(index.dataMissing.count());
+  c.tally.dataUnreadable += static_cast<unsigned>(index.dataUnreadable.count());
+  if (c.file) c.file->opened(index);
+  if (c.split && !beginSplitFile(c, directory, file)) return;
+  const reportSource indexed{index, indexPath};
+  c.forms.reports().begin(indexed);
+  if (index.size % kRecordSize) ++c.tally.damaged;  // a trailing piece shorter than a record
+  if (c.forms.verifying) c.forms.verifying->indexDamage(index, indexPath);
+  c.writer.write(indexed, c.counter);
+  requireWritten(c.output, outputName(c.file, c.split));
+}
+
+// Lists the tree of one directory: its index files, and its data files in
+// `dataFiles`. Directories the walk could not search are told first; the
+// rest of the tree is converted all the same.
+void listDirectory(const mFileObject& directory, mFileList& files, mFileList& dataFiles, conversion& c) {
+  std::vector<mFileObject::unlisted> unlisted;
+  const mFileObject::alsoGather dataForm{&dataFiles, [](const unsigned short* name) { return isDataFileName(name); }};
+  directory.listTree(files, 1, u"*.idx", &unlisted, &dataForm);
+  for (const mFileObject::unlisted& each : unlisted) {
+    c.forms.errors.error(each.error, errorLevel::directory);
+    ++c.tally.directoriesUnreadable;
+    if (c.forms.verifying) c.forms.verifying->directoryUnreadable(each.path);
+  }
+  c.found += static_cast<unsigned long long>(files.get_count());
+}
 
 // Every index file in the tree of one directory, by file name. An index that
 // cannot be opened or loaded is lost alone, as is each directory of the tree
@@ -195,17 +254,7 @@ void convertDirectory(const mFileObject& directory, conversion& c) {
   std::unique_ptr<mFileIndex> index;
   mstr indexPath;
   try {
-    // Directories the walk could not search are told first; the rest of the
-    // tree is converted all the same.
-    std::vector<mFileObject::unlisted> unlisted;
-    const mFileObject::alsoGather dataForm{&dataFiles, [](const unsigned short* name) { return isDataFileName(name); }};
-    directory.listTree(files, 1, u"*.idx", &unlisted, &dataForm);
-    for (const mFileObject::unlisted& each : unlisted) {
-      c.format.error(each.error, errorLevel::directory);
-      ++c.tally.directoriesUnreadable;
-      c.format.directoryUnreadable(each.path);
-    }
-    c.found += static_cast<unsigned long long>(files.get_count());
+    listDirectory(directory, files, dataFiles, c);
     if (c.shown) c.shown->directory(directory.getFullPath(indexPath), static_cast<unsigned>(files.get_count()));
     aheadDrain drained{c.opener};
     auto listed = files.begin();
@@ -224,48 +273,177 @@ void convertDirectory(const mFileObject& directory, conversion& c) {
       c.opener.take();
       handOut();
       file.getFullPath(indexPath);
-      if (!openIndex(index, file, indexPath, c)) {
-        if (c.shown) c.shown->indexDone();
-        continue;
-      }
-      names.noteNamed(*index);
-      ++c.tally.indexes;
-      c.tally.dataUsed += static_cast<unsigned>(index->dataFiles.get_count());
-      c.tally.dataMissing += static_cast<unsigned>(index->dataMissing.count());
-      c.tally.dataUnreadable += static_cast<unsigned>(index->dataUnreadable.count());
-      if (c.file) c.file->opened(*index);
-      if (c.split && !beginSplitFile(c, directory, file)) {
+      if (openIndex(index, file, indexPath, c)) {
+        names.noteNamed(*index);
+        convertIndex(directory, file, indexPath, *index, c);
         index.reset();
-        if (c.shown) c.shown->indexDone();
-        continue;
       }
-      c.format.beginIndex(*index, indexPath);
-      if (index->size % kRecordSize) ++c.tally.damaged;  // a trailing piece shorter than a record
-      c.format.indexDamage(*index);
-      c.writer.write(*index, c.counter);
-      requireWritten(mOutput::get(), outputName(c.file, c.split));
-      index.reset();
       if (c.shown) c.shown->indexDone();
     }
     convertUnnamed(directory, dataFiles, names, c);
   } catch (mEx& error) {
-    c.format.error(error, errorLevel::directory);
+    c.forms.errors.error(error, errorLevel::directory);
   }
 }
 
-// The exit code of a run, for a script to act on (as tar, diff and gzip
-// have theirs): 2 a usage error, nothing done; 1 something was not
-// converted: an error text was written, output was lost, or, with --strict
-// or --verify, damage was found (mended reports and index files, orphaned
-// data, unreferenced ranges); 0 everything was converted.
-int exitCodeOf(const runOptions& options, bool outputFailed, unsigned errorTexts, const runTally& tally) {
-  if (!options.usageErrors.empty()) return 2;
-  const bool damage = tally.damaged > 0 || tally.dataOrphaned > 0 || tally.rangesUnreferenced > 0;
-  return outputFailed || errorTexts > 0 || ((options.strict || options.verify) && damage) ? 1 : 0;
+// What a run holds from its start to its end.
+struct runState {
+  const runOptions& options;
+  mOutput& output;
+  runForms forms;
+  runTally tally;
+  std::unique_ptr<outputFile> file;
+  std::unique_ptr<splitOutput> split;
+  std::unique_ptr<progress> shown;
+  std::uint64_t lastUnits = 0;  // what the output text holds at the end
+  const UINT listCodePage;      // of the list files' lines
+
+  runState(const runOptions& o, mOutput& out, bool utf8Texts, UINT lists)
+      : options(o), output(out), forms(o, out, utf8Texts), listCodePage(lists) {}
+};
+
+// Standard output to a file: one that cannot be had, or that is a list
+// file, is the end of the run, as when its output is lost. False then.
+bool openOutputFile(runState& run, const mCmdLine& commandLine) {
+  if (run.options.output.get_count() == 0) return true;
+  run.file.reset(new outputFile(run.options.output, run.output));
+  try {
+    run.file->open(listFileIdentities(commandLine.listFileNames()));
+    return true;
+  } catch (mEx& error) {
+    run.forms.errors.error(error, errorLevel::run);
+    run.forms.errors.outputFailed();
+    return false;
+  }
 }
 
-reportFormat::kind formatKind(const runOptions& options) {
-  return options.list ? reportFormat::kind::list : options.jsonl ? reportFormat::kind::jsonl : reportFormat::kind::plain;
+// A text of the program's own on standard output, the usage text or the
+// version, as one piece.
+void writeText(mOutput& output, const mstr& text) {
+  output.text(text.c_str(), text.get_count());
+  output.endOfPiece();
+  requireWritten(output);
+}
+
+// The directories the command line names, with those of its list files:
+// the lines of each list file read that were skipped for a NUL, its size
+// line, and a warning for each that named no directory. Then the split
+// directory is made ready.
+void takeSearchPaths(runState& run, mCmdLine& commandLine) {
+  auto listFileSizeLines = [&commandLine, &run] {
+    for (const mCmdLine::listFile& list : commandLine.listFiles) {
+      for (int line : list.linesWithNul) run.forms.errors.listLineWithNul(list.argument, line);
+      run.forms.errors.sizeLine(static_cast<std::uint64_t>(list.units));
+      if (list.entries == 0) run.forms.errors.emptyList(list.argument);
+    }
+    commandLine.listFiles.clear();
+  };
+  try {
+    commandLine.getSearchPaths(run.listCodePage);
+  } catch (mEx&) {
+    listFileSizeLines();
+    throw;
+  }
+  listFileSizeLines();
+  if (!run.split) return;
+  try {
+    run.split->prepare(listFileIdentities(commandLine.listFileNames()));
+  } catch (mEx&) {
+    run.forms.errors.outputFailed();  // nowhere to write the reports
+    throw;
+  }
+}
+
+// Converts every directory named.
+void convertAll(runState& run, mCmdLine& commandLine) {
+  const runOptions& options = run.options;
+  mOutput& output = run.output;
+  // Reports that go to files of their own go to no console.
+  const bool console = !run.split && output.outputIsConsole();
+  // A status line while the reports go elsewhere than the console: of the
+  // bytes of report codes read where nothing else is (a verifying run),
+  // else of the bytes written.
+  if (!options.quiet && output.errorIsConsole() && !console)
+    run.shown.reset(new progress(output, options.verify ? &run.tally.bytes : nullptr));
+  // On every core, unless standard output is a console: then each report
+  // shows as soon as it is decoded, by one thread.
+  unsigned threads = console ? 1 : processorCount();
+  if (threads > 16) threads = 16;
+  const reportDecode::level level = options.levelForced ? options.level : reportDecode::best();
+  // Where every byte of the OEM code page stands for one unit and back,
+  // reports are decoded straight into the bytes that are written.
+  const reportWriter::reading how{reportDecode::select(level), !oemTable::get().roundTrip, threads, console};
+  reportWriter writer(run.forms.reports(), run.forms.keys, output, run.forms.errors, run.tally, how, run.shown.get());
+  indexOpener opener(threads > 1 ? 2 : 1, 2, [](indexAhead& ahead, unsigned) { ahead.open(); });
+  conversion c{run.forms,       output,         writer,          opener,          run.tally,
+               run.shown.get(), run.file.get(), run.split.get(), processorCount()};
+  c.salvage = options.salvage;
+  for (auto it = commandLine.searchPaths.begin(); auto* directory = it.step();) convertDirectory(*directory->value, c);
+  if (run.split) {
+    output.flush();
+    requireWritten(output, run.split->current());
+    run.split->end(c.counter, run.forms.errors);
+  }
+  run.lastUnits = writer.lastUnits();
+  // Directories were named (no argument at all writes nothing), and none
+  // holds an index file.
+  if (c.found == 0 && commandLine.searchPaths.get_count() > 0) run.forms.errors.nothingFound();
+  if (run.forms.verifying) run.forms.verifying->summary(run.tally, run.forms.errors.errorTexts());
+}
+
+// What the command line asks for: the usage text, the version, or the
+// conversion. Whatever ends it early is told here.
+void runCommandLine(runState& run, mCmdLine& commandLine) {
+  errorSink& errors = run.forms.errors;
+  try {
+    if (run.options.help != runOptions::helpKind::none) {
+      mstr out(run.options.usageTitle);
+      out.append(helpText(run.options.help).c_str());
+      writeText(run.output, out);
+      run.lastUnits = static_cast<std::uint64_t>(out.get_count());
+    } else if (run.options.version) {
+      writeText(run.output, mstr(u"tarvin " TARVIN_VERSION "\n"
+                                 u"Copyright (C) 2026 the Tarvin developers\n"
+                                 u"License MIT: <https://opensource.org/licenses/MIT>.\n"));
+    } else {
+      takeSearchPaths(run, commandLine);
+      convertAll(run, commandLine);
+    }
+  } catch (mEx& error) {
+    errors.error(error, errorLevel::run);
+  } catch (outputLost& lost) {
+    if (!lost.quiet) errors.error(lost.error, errorLevel::run);
+    errors.outputFailed();
+  } catch (const std::bad_alloc&) {
+    errors.unexpectedFailure(ERROR_NOT_ENOUGH_MEMORY);  // whatever the last system call left
+  } catch (...) {
+    errors.unexpectedFailure(GetLastError());
+  }
+}
+
+// The end of a run that converted: the size line, what is still gathered,
+// the output files put in place, the status line's summary.
+void endRun(runState& run) {
+  errorSink& errors = run.forms.errors;
+  mOutput& output = run.output;
+  // The output text's size line, when it holds more than 10000 characters at
+  // the end: the last report with its separator, or the usage text.
+  errors.sizeLine(run.lastUnits);
+  // What is still gathered goes out now; if it cannot, that output is lost
+  // like any other.
+  output.flush();
+  if (!errors.hasOutputFailed() && output.lost()) {
+    if (!readerWentAway(output.lostError()))
+      errors.error(lostOutputError(output, outputName(run.file.get(), run.split.get())), errorLevel::run);
+    errors.outputFailed();
+  }
+  // The output files go in place, those cut short by lost output excepted.
+  if (run.file && !run.file->finish(!output.lost(), errors)) errors.outputFailed();
+  if (run.split && !run.split->finish(!output.lost(), errors)) errors.outputFailed();
+  run.file.reset();
+  run.split.reset();
+  if (run.shown) run.shown->finish(errors.errorTexts());
+  run.shown.reset();
 }
 
 }  // namespace
@@ -285,141 +463,16 @@ int tarvinRun(int argc, WCHAR** argv) {
   platform::systemTextsEndInLineFeed(utf8Texts);
   const auto utf8 = mOutput::encoding::utf8, oem = mOutput::encoding::oem;
   output.setEncodings(utf8Texts || json ? utf8 : oem, utf8Texts ? utf8 : oem);
-  reportFormat::settings shape;
-  shape.how = formatKind(options);
-  shape.utf8 = utf8Texts;
-  shape.verify = options.verify;
-  shape.trim = options.trim;
-  shape.keys = options.keys;
-  reportFormat format(shape, output);
+  runState run(options, output, utf8Texts, localeUtf8 ? CP_UTF8 : CP_OEMCP);
   // What the command line got wrong, in the form it asks for: a usage error
   // converts nothing.
-  for (const mstr& line : options.warnings) format.notice("unknown switch", line);
-  for (const mstr& line : options.usageErrors) format.notice("usage error", line);
-  runTally tally;
-  if (!options.usageErrors.empty()) {
-    output.finish();
-    return exitCodeOf(options, false, format.errorTexts(), tally);
+  for (const mstr& line : options.warnings) run.forms.errors.notice("unknown switch", line);
+  for (const mstr& line : options.usageErrors) run.forms.errors.usageError(line);
+  if (options.usageErrors.empty() && openOutputFile(run, commandLine)) {
+    if (options.split.get_count() > 0) run.split.reset(new splitOutput(options.split, options.force, output));
+    runCommandLine(run, commandLine);
+    endRun(run);
   }
-  // Standard output to a file: one that cannot be had, or that is a list
-  // file, is the end of the run, as when its output is lost.
-  std::unique_ptr<outputFile> file;
-  if (options.output.get_count() > 0) {
-    file.reset(new outputFile(options.output, output));
-    try {
-      file->open(listFileIdentities(commandLine.listFileNames()));
-    } catch (mEx& error) {
-      format.error(error, errorLevel::run);
-      output.finish();
-      return exitCodeOf(options, true, format.errorTexts(), tally);
-    }
-  }
-  std::unique_ptr<splitOutput> split;
-  if (options.split.get_count() > 0) split.reset(new splitOutput(options.split, options.force, output));
-  std::unique_ptr<progress> shown;
-  bool outputFailed = false;  // output lost, or an output file not had or not put in place
-  std::uint64_t lastUnits = 0;  // what the output text holds at the end
-  {
-    // The lines of the list files read that were skipped for a NUL, their
-    // size lines, and a warning for each that named no directory.
-    auto listFileSizeLines = [&commandLine, &format] {
-      for (const mCmdLine::listFile& list : commandLine.listFiles) {
-        for (int line : list.linesWithNul) format.listLineWithNul(list.argument, line);
-        format.sizeLine(static_cast<std::uint64_t>(list.units));
-        if (list.entries == 0) format.emptyList(list.argument);
-      }
-      commandLine.listFiles.clear();
-    };
-    try {
-      if (options.help != runOptions::helpKind::none) {
-        mstr out(options.usageTitle);
-        out.append(helpText(options.help).c_str());
-        out.print();
-        requireWritten(output);
-        lastUnits = static_cast<std::uint64_t>(out.get_count());
-      } else if (options.version) {
-        mstr(u"tarvin " TARVIN_VERSION "\n"
-             u"Copyright (C) 2026 the Tarvin developers\n"
-             u"License MIT: <https://opensource.org/licenses/MIT>.\n")
-            .print();
-        requireWritten(output);
-      } else {
-        try {
-          commandLine.getSearchPaths(localeUtf8 ? CP_UTF8 : CP_OEMCP);
-        } catch (mEx&) {
-          listFileSizeLines();
-          throw;
-        }
-        listFileSizeLines();
-        if (split) {
-          try {
-            split->prepare(listFileIdentities(commandLine.listFileNames()));
-          } catch (mEx&) {
-            outputFailed = true;  // nowhere to write the reports
-            throw;
-          }
-        }
-        // Reports that go to files of their own go to no console.
-        const bool console = !split && output.outputIsConsole();
-        // A status line while the reports go elsewhere than the console: of
-        // the bytes of report codes read where nothing else is (a verifying
-        // run), else of the bytes written.
-        if (!options.quiet && output.errorIsConsole() && !console)
-          shown.reset(new progress(output, options.verify ? &tally.bytes : nullptr));
-        // On every core, unless standard output is a console: then each
-        // report shows as soon as it is decoded, by one thread.
-        unsigned threads = console ? 1 : processorCount();
-        if (threads > 16) threads = 16;
-        const reportDecode::level level = options.levelForced ? options.level : reportDecode::best();
-        // Where every byte of the OEM code page stands for one unit and back,
-        // reports are decoded straight into the bytes that are written.
-        reportWriter writer(format, tally, reportDecode::select(level), !oemTable::get().roundTrip, threads, console,
-                            shown.get());
-        indexOpener opener(threads > 1 ? 2 : 1, 2, [](indexAhead& ahead, unsigned) { ahead.open(); });
-        conversion c{format, writer, opener, tally, shown.get(), file.get(), split.get(), processorCount()};
-        c.salvage = options.salvage;
-        for (auto it = commandLine.searchPaths.begin(); auto* directory = it.step();)
-          convertDirectory(*directory->value, c);
-        if (split) {
-          output.flush();
-          requireWritten(output, split->current());
-          split->end(c.counter, format);
-        }
-        lastUnits = writer.lastUnits();
-        // Directories were named (no argument at all writes nothing), and
-        // none holds an index file.
-        if (c.found == 0 && commandLine.searchPaths.get_count() > 0) format.nothingFound();
-        if (options.verify) format.summary(tally);
-      }
-    } catch (mEx& error) {
-      format.error(error, errorLevel::run);
-    } catch (outputLost& lost) {
-      if (!lost.quiet) format.error(lost.error, errorLevel::run);
-      outputFailed = true;
-    } catch (const std::bad_alloc&) {
-      format.unexpectedFailure(ERROR_NOT_ENOUGH_MEMORY);  // whatever the last system call left
-    } catch (...) {
-      format.unexpectedFailure(GetLastError());
-    }
-  }
-  // The output text's size line, when it holds more than 10000 characters at
-  // the end: the last report with its separator, or the usage text.
-  format.sizeLine(lastUnits);
-  // What is still gathered goes out now; if it cannot, that output is lost
-  // like any other.
-  output.flush();
-  if (!outputFailed && output.lost()) {
-    if (!readerWentAway(output.lostError()))
-      format.error(lostOutputError(output, outputName(file.get(), split.get())), errorLevel::run);
-    outputFailed = true;
-  }
-  // The output files go in place, those cut short by lost output excepted.
-  if (file && !file->finish(!output.lost(), format)) outputFailed = true;
-  if (split && !split->finish(!output.lost(), format)) outputFailed = true;
-  file.reset();
-  split.reset();
-  if (shown) shown->finish(format.errorTexts());
-  shown.reset();
   output.finish();
-  return exitCodeOf(options, outputFailed, format.errorTexts(), tally);
+  return run.forms.errors.exitCode((options.strict || options.verify) && run.tally.damage());
 }

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "capture.h"
 #include "text.h"
 
 namespace {
@@ -112,18 +111,6 @@ TEST(MstrCompare, CaseSensitiveLinguisticOrder) {
   mstr withZero;
   withZero.append_n(reinterpret_cast<const unsigned short*>(u"ab\0c"), 4);
   EXPECT_EQ(withZero, mstr(u"ab"));
-}
-
-TEST(MstrConsole, OutputIsOemWithStringAndTail) {
-  captured c = capture([] {
-    mstr(u"Отчёт").print(u"\n");
-    mstr().print(u"\n");
-    mstr(u"ab").print();
-    mstr(u"ошибка").printError();
-  });
-  EXPECT_EQ(c.out, oem("Отчёт\n") + "\n" + "ab");
-  EXPECT_EQ(c.err, oem("ошибка"));
-  EXPECT_TRUE(mstr::lastWriteSucceeded());
 }
 
 }  // namespace

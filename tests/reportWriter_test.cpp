@@ -19,34 +19,44 @@
 #include "failing_new.h"
 #include "posix/faults.h"
 #include "text.h"
+#include "textForms.h"
+#include "verifyForm.h"
 
 namespace {
 
-reportFormat::settings verifying() {  // every report decoded, no text kept
-  reportFormat::settings s;
-  s.verify = true;
-  return s;
-}
+// The forms the writer writes in: plain (in UTF-8 too), JSON Lines, and a
+// verifying run's (every report decoded, no text kept).
+struct shape {
+  enum { plain, utf8, jsonl, verify } how;
+  bool trim = false;
+};
 
 // What the writer writes for the index, twice as for two indexes of a run,
 // numbered on from `counter`, which it leaves after the last number. With
 // `failAt`, that allocation of the writing fails, and the error texts come
 // among the reports.
-captured written(const mFileIndex& index, const mstr& path, const reportFormat::settings& settings, unsigned threads,
-                 bool viaUnits, reportDecode::level level = reportDecode::level::scalar, unsigned* counter = nullptr,
+captured written(const mFileIndex& index, const mstr& path, shape f, unsigned threads, bool viaUnits,
+                 reportDecode::level level = reportDecode::level::scalar, unsigned* counter = nullptr,
                  unsigned long failAt = 0) {
   unsigned number = 7;
   unsigned& n = counter ? *counter : number;
-  return capture([&] {
-    reportFormat format(settings, mOutput::get());
-    runTally tally;
-    reportWriter writer(format, tally, reportDecode::select(level), viaUnits, threads, false);
-    format.beginIndex(index, path);
+  capturedOutput streams(failAt != 0);
+  plainForm plain(f.how == shape::utf8, f.trim);
+  jsonLinesForm jsonLines(f.trim);
+  verifyForm verify(plain, streams.output);
+  reportForm& form =
+      f.how == shape::jsonl ? jsonLines : f.how == shape::verify ? static_cast<reportForm&>(verify) : plain;
+  errorSink errors(streams.output, f.how == shape::jsonl);
+  runTally tally;
+  const keyFilter all;
+  reportWriter writer(form, all, streams.output, errors, tally, {reportDecode::select(level), viaUnits, threads});
+  form.begin({index, path});
+  {
     allocationFault fault(failAt);
-    writer.write(index, n);
-    writer.write(index, n);
-    mOutput::get().flush();
-  }, failAt != 0);
+    writer.write({index, path}, n);
+    writer.write({index, path}, n);
+  }
+  return streams.taken();
 }
 
 // The read error of a data file, `count` times.
@@ -89,9 +99,8 @@ TEST(ReportWriter, OutputIsThatOfOneThreadWhateverTheBatchesAndFaults) {
   index.open(path, [](mEx&) {});
   ASSERT_EQ(truncate(w.dataFilePath(3).c_str(), 0), 0);
 
-  const auto plain = reportFormat::kind::plain;
   unsigned counter = 7;
-  const captured reference = written(index, path, {plain}, 1, false, reportDecode::level::scalar, &counter);
+  const captured reference = written(index, path, {shape::plain}, 1, false, reportDecode::level::scalar, &counter);
   // The reports of data file 3 got their error texts instead, each once, and
   // the numbers of both indexes run on from 7 with no gap.
   const unsigned faulted = 9000 / 97 + 1;
@@ -99,11 +108,10 @@ TEST(ReportWriter, OutputIsThatOfOneThreadWhateverTheBatchesAndFaults) {
   EXPECT_EQ(reference.err, readFaults(w.dataFilePath(3), 2 * faulted));
   EXPECT_NE(reference.out.find("\n" + separatorLine(counter - 1)), std::string::npos);
 
-  for (const reportFormat::settings& f : {reportFormat::settings(plain, false), reportFormat::settings(plain, true),
-                                          reportFormat::settings(reportFormat::kind::jsonl), verifying()}) {
+  for (shape f : {shape{shape::plain}, shape{shape::utf8}, shape{shape::jsonl}, shape{shape::verify}}) {
     // Standard output and error alike.
     const captured one = written(index, path, f, 1, false);
-    EXPECT_TRUE(!f.verify || (one.out.empty() && one.err == reference.err));
+    EXPECT_TRUE(f.how != shape::verify || (one.out.empty() && one.err == reference.err));
     const auto same = [&](const captured& c) { return c.out == one.out && c.err == one.err; };
     for (unsigned threads : {2u, 4u}) {
       SCOPED_TRACE(threads);
@@ -140,7 +148,7 @@ TEST(ReportWriter, AReportWhoseReadFailsGetsItsReadErrorAndTheRestConvert) {
     for (unsigned threads : {1u, 2u, 4u}) {
       platform::posix::systemFault failing(platform::posix::systemFault::call::pread, error, 0, ~0u);
       unsigned counter = 7;
-      const captured got = written(index, path, {}, threads, false, reportDecode::level::scalar, &counter);
+      const captured got = written(index, path, {shape::plain}, threads, false, reportDecode::level::scalar, &counter);
       EXPECT_TRUE(got.out == numbered(converted, 7) + numbered(converted, 207) && counter == 407) << error << threads;
       EXPECT_EQ(got.err, readFaults(w.dataFilePath(1), 200));
     }
@@ -166,8 +174,8 @@ TEST(ReportWriter, AShortageOfMemoryCostsOneReportWhereverItComes) {
   const std::string json = "{\"code\":8,\"message\":\"" + escaped + "\",\"file\":\"" + at.module +
                            "\",\"function\":\"" + at.function + "\",\"line\":" + std::to_string(at.line) +
                            ",\"level\":\"report\",\"text\":\"Error number 8: " + escaped + "\\n" + whereLine(at) + "\"}\n";
-  for (auto [f, linesOfOne] : {std::pair(reportFormat::settings(), 2), {reportFormat::kind::jsonl, 1}, {verifying(), 0}}) {
-    f.trim = true;
+  for (auto [f, linesOfOne] : {std::pair(shape{shape::plain, true}, 2), {shape{shape::jsonl, true}, 1},
+                               {shape{shape::verify, true}, 0}}) {
     unsigned counter = 107, lower = 106;  // the reports after one that fails are numbered as in a run from 106
     const captured whole = written(index, path, f, 1, false, reportDecode::level::scalar, &counter);
     const captured after = written(index, path, f, 1, false, reportDecode::level::scalar, &lower);
@@ -180,7 +188,7 @@ TEST(ReportWriter, AShortageOfMemoryCostsOneReportWhereverItComes) {
       std::size_t at = std::mismatch(got.begin(), got.end(), whole.out.begin(), whole.out.end()).first - got.begin();
       std::size_t next = at = at ? whole.out.rfind('\n', at - 1) + 1 : 0;
       for (int line = 0; line < linesOfOne; ++line) next = after.out.find('\n', next) + 1;
-      EXPECT_EQ(got, whole.out.substr(0, at) + (f.how == reportFormat::kind::jsonl ? json : error) +
+      EXPECT_EQ(got, whole.out.substr(0, at) + (f.how == shape::jsonl ? json : error) +
                          after.out.substr(next)) << "allocation " << nth;
       EXPECT_EQ(counter, 107u + 2 * 20 - 1);
     }
@@ -209,7 +217,7 @@ TEST(ReportWriter, ALongMappedReportLeavesItsPagesBehind) {
     return (status >> kib, kib) << 10;
   };
   const long before = peak();
-  written(index, path, verifying(), 1, false);
+  written(index, path, {shape::verify}, 1, false);
   EXPECT_LT(peak() - before, 8L << 20);
 }
 

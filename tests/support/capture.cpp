@@ -1,61 +1,16 @@
 #include "capture.h"
 
-#include "mOutput.h"
-
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <stdexcept>
 
-namespace {
-
-std::string slurp(int fd) {
-  std::string data;
-  lseek(fd, 0, SEEK_SET);
-  char buffer[65536];
-  for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) data.append(buffer, static_cast<size_t>(n));
-  return data;
+bool capturedOutput::write(stream s, const unsigned char* data, std::size_t count, DWORD&) {
+  auto& to = s == stream::out || oneStream_ ? out_ : err_;
+  to.insert(to.end(), data, data + count);
+  return true;
 }
 
-int tempFile() {
-  char name[] = "/tmp/tarvin-capture-XXXXXX";
-  int fd = mkstemp(name);
-  if (fd < 0) throw std::runtime_error("mkstemp");
-  unlink(name);
-  return fd;
-}
-
-}  // namespace
-
-captured capture(const std::function<void()>& code, bool oneStream) {
-  std::fflush(stdout);
-  std::fflush(stderr);
-  int outFile = tempFile(), errFile = oneStream ? dup(outFile) : tempFile();
-  int savedOut = dup(1), savedErr = dup(2);
-  dup2(outFile, 1);
-  dup2(errFile, 2);
-  try {
-    code();
-    mOutput::get().flush();  // what the writer still gathers belongs to this code
-  } catch (...) {
-    mOutput::get().flush();
-    dup2(savedOut, 1);
-    dup2(savedErr, 2);
-    close(savedOut);
-    close(savedErr);
-    close(outFile);
-    close(errFile);
-    throw;
-  }
-  dup2(savedOut, 1);
-  dup2(savedErr, 2);
-  close(savedOut);
-  close(savedErr);
-  captured result{slurp(outFile), oneStream ? "" : slurp(errFile)};
-  close(outFile);
-  close(errFile);
-  return result;
+captured capturedOutput::taken() {
+  output.flush();
+  return {std::string(out_.begin(), out_.end()), std::string(err_.begin(), err_.end())};
 }
 
 std::string oem(const std::string& utf8) {

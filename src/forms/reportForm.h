@@ -1,0 +1,85 @@
+// reportForm: what a run writes around each report's text, in the form its
+// options chose once: plain text, JSON Lines, the list, or (a wrapper of one
+// of them) the findings of a verifying run. The writer asks a form its
+// constants once (traits), and for each report what stands before and after
+// its text.
+#ifndef TARVIN_REPORTFORM_H
+#define TARVIN_REPORTFORM_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "mFileIndex.h"
+#include "reportReader.h"
+
+// The reports a writer is given: those of an index file, or those salvaged
+// from the bytes of one data file that no index record names (they have no
+// index and no key).
+struct reportSource {
+  const mFileIndex& index;
+  const mstr& path;  // the index file's path, or the salvaged data file's
+  bool salvaged = false;
+};
+
+// What a form writes around one report's text, appended to the bytes of
+// its batch, and where the report's number stands in them: the form places
+// it, once.
+class reportFrame {
+ public:
+  static constexpr std::size_t kNoNumber = static_cast<std::size_t>(-1);
+
+  reportFrame(mbytes& out, unsigned number) : out_(out), number_(number) {}
+
+  void append(const char* text, std::size_t length);
+  template <std::size_t N>
+  void append(const char (&text)[N]) {
+    append(text, N - 1);
+  }
+  void append(const std::string& text) { append(text.data(), text.size()); }
+  void appendDecimal(std::uint64_t value);
+  // The report's number, here.
+  void number();
+  mbytes& bytes() { return out_; }
+
+  // Where the number stands in the bytes, and its digits; kNoNumber: none.
+  std::size_t numberAt() const { return numberAt_; }
+  unsigned numberLength() const { return numberLength_; }
+
+ private:
+  mbytes& out_;
+  const unsigned number_;
+  std::size_t numberAt_ = kNoNumber;
+  unsigned numberLength_ = 0;
+};
+
+class reportForm {
+ public:
+  // What stays the same for every report of a run.
+  struct traits {
+    bool decodes = true;     // reports are decoded at all
+    bool writesText = true;  // and their text written
+    reportReader::form text = reportReader::form::oem;
+    std::size_t bytesPerCharacter = 1;  // the most one character of that text takes
+    bool trims = false;                 // without the empty lines that end a report
+    // The characters of the output text that a report adds besides its own
+    // and its number (the "+++" of its separator), of which the size line at
+    // the end counts those of the last report; kNoText: the output is no
+    // text, and has no size line.
+    std::size_t unitsAround = kNoText;
+    bool json = false;  // its lines are JSON objects
+  };
+  static constexpr std::size_t kNoText = static_cast<std::size_t>(-1);
+
+  virtual ~reportForm() = default;
+  virtual traits constants() const = 0;
+  // The reports of the source follow: told before the writer writes them,
+  // while no report of the one before is being written.
+  virtual void begin(const reportSource& source) = 0;
+  // What stands before a report's text, and after it (any thread).
+  virtual void opening(reportFrame& frame, const mIndexEntry& entry, const reportRange& range) const = 0;
+  virtual void closing(reportFrame& frame, const mIndexEntry& entry, const reportRange& range,
+                       const reportReader::result& read) const = 0;
+};
+
+#endif  // TARVIN_REPORTFORM_H

@@ -1,0 +1,109 @@
+#include "textForms.h"
+
+#include "decimal.h"
+#include "json.h"
+
+void reportFrame::append(const char* text, std::size_t length) {
+  out_.append_n(reinterpret_cast<const unsigned char*>(text), static_cast<int>(length));
+}
+
+void reportFrame::appendDecimal(std::uint64_t value) {
+  unsigned char digits[kMostDigits];
+  out_.append_n(digits, static_cast<int>(putDecimal(value, digits)));
+}
+
+void reportFrame::number() {
+  numberAt_ = static_cast<std::size_t>(out_.get_count());
+  appendDecimal(number_);
+  numberLength_ = static_cast<unsigned>(static_cast<std::size_t>(out_.get_count()) - numberAt_);
+}
+
+// ---- plain ----
+
+reportForm::traits plainForm::constants() const {
+  traits t;
+  t.text = utf8_ ? reportReader::form::utf8 : reportReader::form::oem;
+  t.bytesPerCharacter = utf8_ ? 3 : 1;
+  t.trims = trim_;
+  t.unitsAround = 3;
+  return t;
+}
+
+void plainForm::closing(reportFrame& frame, const mIndexEntry&, const reportRange&, const reportReader::result&) const {
+  frame.append("+++");
+  frame.number();
+  frame.append("\n");
+}
+
+// ---- JSON Lines ----
+
+reportForm::traits jsonLinesForm::constants() const {
+  traits t;
+  t.text = reportReader::form::json;
+  t.bytesPerCharacter = json::kMostPerUnit;
+  t.trims = trim_;
+  t.json = true;
+  return t;
+}
+
+void jsonLinesForm::begin(const reportSource& source) {
+  salvaged_ = source.salvaged;
+  indexJson_ = salvaged_ ? "null" : json::quoted(source.path.c_str(), source.path.get_count());
+  for (int number = 0; number < 256; ++number) {
+    const mFileData* data = source.index.dataFileOf[number];
+    if (data)
+      dataJson_[number] = salvaged_ ? json::quoted(source.path.c_str(), source.path.get_count())
+                                    : json::quoted(data->c_str(), data->get_count());
+  }
+}
+
+void jsonLinesForm::fields(reportFrame& frame, const mIndexEntry& entry, const reportRange& range) const {
+  frame.append("{\"n\":");
+  frame.number();
+  frame.append(",\"index\":");
+  frame.append(indexJson_);
+  frame.append(",\"key\":");
+  if (salvaged_)
+    frame.append("null,\"salvaged\":true");
+  else
+    frame.append(json::quoted(entry.c_str(), entry.get_count()));
+  frame.append(",\"data\":");
+  if (range.data)
+    frame.append(dataJson_[entry.fileNumber]);
+  else
+    frame.append("null");
+  frame.append(",\"block\":");
+  frame.appendDecimal(salvaged_ ? range.start / kBlockSize : entry.firstBlock);
+  frame.append(",\"bytes\":");
+  if (range.data)
+    frame.appendDecimal(range.size());
+  else
+    frame.append("null");
+}
+
+void jsonLinesForm::opening(reportFrame& frame, const mIndexEntry& entry, const reportRange& range) const {
+  fields(frame, entry, range);
+  frame.append(",\"text\":\"");
+}
+
+void jsonLinesForm::closing(reportFrame& frame, const mIndexEntry&, const reportRange&,
+                            const reportReader::result&) const {
+  frame.append("\"}\n");
+}
+
+// ---- list ----
+
+reportForm::traits listForm::constants() const {
+  traits t = jsonLinesForm::constants();
+  t.decodes = t.writesText = false;
+  t.bytesPerCharacter = 1;
+  return t;
+}
+
+void listForm::opening(reportFrame& frame, const mIndexEntry& entry, const reportRange& range) const {
+  fields(frame, entry, range);
+}
+
+void listForm::closing(reportFrame& frame, const mIndexEntry&, const reportRange&, const reportReader::result&) const {
+  frame.append("}\n");
+}
