@@ -389,3 +389,9 @@ mstr helpText(runOptions::helpKind kind, spelling how) {
   out.append(u" и повреждённые данные; 2 - ошибка в параметрах.\n");
   return out;
 }
+
+mstr versionText() {
+  return mstr(u"tarvin " TARVIN_VERSION "\n"
+              u"Copyright (C) 2026 the Tarvin developers\n"
+              u"License MIT: <https://opensource.org/licenses/MIT>.\n");
+}

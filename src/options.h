@@ -68,6 +68,8 @@ constexpr spelling kSpelling = platform::slashMarksSwitches ? spelling::switches
 // The help text: the usage text, and for helpKind::options an empty line, a
 // line for each option and the exit codes after it, spelled so.
 mstr helpText(runOptions::helpKind kind, spelling how = kSpelling);
+// The version text: the program's name and version, copyright and licence.
+mstr versionText();
 
 // A switch the program has always known beyond its options, stored without
 // being consulted: an exact form ("/?", "/install"), or a form that a value

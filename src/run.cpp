@@ -1,7 +1,6 @@
 #include "run.h"
 
 #include <algorithm>
-#include <bitset>
 #include <memory>
 #include <new>
 #include <vector>
@@ -11,11 +10,12 @@
 #include "mOutput.h"
 #include "oemTable.h"
 #include "options.h"
-#include "orderedQueue.h"
+#include "indexAhead.h"
 #include "outputFiles.h"
 #include "progress.h"
 #include "reportWriter.h"
 #include "salvage.h"
+#include "threads.h"
 #include "textForms.h"
 #include "verifyForm.h"
 
@@ -59,44 +59,6 @@ void requireWritten(const mOutput& output, const mstr* file = nullptr) {
 const mstr* outputName(const outputFile* file, const splitOutput* split) {
   return file ? &file->name() : split ? split->current() : nullptr;
 }
-
-// The processors this process may use.
-unsigned processorCount() {
-  DWORD_PTR mine = 0, all = 0;
-  if (!GetProcessAffinityMask(GetCurrentProcess(), &mine, &all) || mine == 0) return 1;
-  return static_cast<unsigned>(std::bitset<8 * sizeof mine>(mine).count());
-}
-
-// Index files are opened ahead, on another thread, while the one before is
-// written: in a tree of many small archives, opening them takes as long as
-// the rest. Only small ones, so that little memory waits. One whose opening
-// meets anything but success (a missing data file, a damaged, changing or
-// vanished file, a shortage of memory) is opened again in its turn, so that
-// what it meets is told in its place, as if none had been opened ahead.
-constexpr std::uint64_t kAheadLargest = 1 << 20;
-
-struct indexAhead {
-  const mFileObject* file = nullptr;
-  std::unique_ptr<mFileIndex> index;  // null: to be opened in its turn
-
-  void open() noexcept {
-    index.reset();
-    try {
-      std::unique_ptr<mFileIndex> opened(new mFileIndex);
-      if (opened->openUpTo(*file, kAheadLargest, [](mEx& error) { throw std::move(error); }))
-        index = std::move(opened);
-    } catch (...) {
-    }
-  }
-};
-typedef orderedQueue<indexAhead> indexOpener;
-
-// Drops the openings ahead that are still out when a tree ends early, so that
-// none reads a name of its list after that list is gone.
-struct aheadDrain {
-  indexOpener& opener;
-  ~aheadDrain() { opener.drain(); }
-};
 
 // The form of a run's reports, chosen once from its options.
 std::unique_ptr<reportForm> chooseForm(const runOptions& options, bool utf8Texts) {
@@ -256,27 +218,14 @@ void convertDirectory(const mFileObject& directory, conversion& c) {
   try {
     listDirectory(directory, files, dataFiles, c);
     if (c.shown) c.shown->directory(directory.getFullPath(indexPath), static_cast<unsigned>(files.get_count()));
-    aheadDrain drained{c.opener};
-    auto listed = files.begin();
-    auto handOut = [&c, &listed] {
-      while (c.opener.hasRoom()) {
-        auto* next = listed.step();
-        if (!next) return;
-        c.opener.next().file = next->value;
-        c.opener.handOut();
-      }
-    };
-    handOut();
-    while (indexAhead* ahead = c.opener.oldest()) {
-      const mFileObject& file = *ahead->file;
-      index = std::move(ahead->index);
-      c.opener.take();
-      handOut();
-      file.getFullPath(indexPath);
-      if (openIndex(index, file, indexPath, c)) {
+    indexOpener::tree listed(c.opener, files);
+    const mFileObject* file = nullptr;
+    while (listed.next(file, index)) {
+      file->getFullPath(indexPath);
+      if (openIndex(index, *file, indexPath, c)) {
         names.noteNamed(*index);
-        convertIndex(directory, file, indexPath, *index, c);
-        index.reset();
+        convertIndex(directory, *file, indexPath, *index, c);
+        c.opener.retire(std::move(index));
       }
       if (c.shown) c.shown->indexDone();
     }
@@ -365,16 +314,13 @@ void convertAll(runState& run, mCmdLine& commandLine) {
   // else of the bytes written.
   if (!options.quiet && output.errorIsConsole() && !console)
     run.shown.reset(new progress(output, options.verify ? &run.tally.bytes : nullptr));
-  // On every core, unless standard output is a console: then each report
-  // shows as soon as it is decoded, by one thread.
-  unsigned threads = console ? 1 : processorCount();
-  if (threads > 16) threads = 16;
+  const unsigned threads = decodingThreads(console);
   const reportDecode::level level = options.levelForced ? options.level : reportDecode::best();
   // Where every byte of the OEM code page stands for one unit and back,
   // reports are decoded straight into the bytes that are written.
   const reportWriter::reading how{reportDecode::select(level), !oemTable::get().roundTrip, threads, console};
   reportWriter writer(run.forms.reports(), run.forms.keys, output, run.forms.errors, run.tally, how, run.shown.get());
-  indexOpener opener(threads > 1 ? 2 : 1, 2, [](indexAhead& ahead, unsigned) { ahead.open(); });
+  indexOpener opener(threads);
   conversion c{run.forms,       output,         writer,          opener,          run.tally,
                run.shown.get(), run.file.get(), run.split.get(), processorCount()};
   c.salvage = options.salvage;
@@ -402,9 +348,7 @@ void runCommandLine(runState& run, mCmdLine& commandLine) {
       writeText(run.output, out);
       run.lastUnits = static_cast<std::uint64_t>(out.get_count());
     } else if (run.options.version) {
-      writeText(run.output, mstr(u"tarvin " TARVIN_VERSION "\n"
-                                 u"Copyright (C) 2026 the Tarvin developers\n"
-                                 u"License MIT: <https://opensource.org/licenses/MIT>.\n"));
+      writeText(run.output, versionText());
     } else {
       takeSearchPaths(run, commandLine);
       convertAll(run, commandLine);
