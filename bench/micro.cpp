@@ -74,7 +74,7 @@ void DecodeOem(benchmark::State& state, const reportDecode::levelInfo& level, be
   }
   const reports& all = encodedReports(m);
   std::vector<unsigned char> out(256 << 10);
-  const reportDecode::decoder decode = level.decode;
+  const reportDecode::decodeFunction decode = level.decode;
   std::size_t decoded = 0;
   for (auto _ : state) {
     const unsigned char* const data = reinterpret_cast<const unsigned char*>(all.bytes.data());

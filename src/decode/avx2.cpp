@@ -6,7 +6,7 @@
 // into a row on the stack; the stretches of them between longer runs are
 // copied from there, and the runs are broadcast stores. Near the end of the
 // report the window is copied first, so that no load reaches past the
-// report's bytes.
+// report's bytes. UTF-8 takes runs of ASCII 32 bytes at a time.
 #include <immintrin.h>
 
 #include <cstddef>
@@ -21,6 +21,7 @@ namespace reportDecode {
 namespace avx2 {
 
 #include "lineLoop.inc"
+#include "utf8Loop.inc"
 #include "windowLoop.inc"
 
 const unsigned kWindow = 64;
@@ -184,6 +185,23 @@ struct simd {
 
 result decode(const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room) {
   return decodeAt<simd>(data, size, out, room);
+}
+
+// UTF-8: where the table keeps ASCII as it is, 32 bytes without a high bit
+// are stored as they are; any other 32 go one byte at a time.
+std::size_t toUtf8(const unsigned char* in, std::size_t count, unsigned char* out, const utf8Table& table) {
+  unsigned char* o = out;
+  std::size_t i = 0;
+  for (; i + 32 <= count; i += 32) {
+    const __m256i bytes = load(in + i);
+    if (table.asciiAsIs && _mm256_movemask_epi8(bytes) == 0) {
+      store(o, bytes);
+      o += 32;
+    } else {
+      o = utf8ByByte(in + i, 32, o, table);
+    }
+  }
+  return static_cast<std::size_t>(utf8ByByte(in + i, count - i, o, table) - out);
 }
 
 }  // namespace avx2
