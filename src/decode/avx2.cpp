@@ -6,7 +6,8 @@
 // into a row on the stack; the stretches of them between longer runs are
 // copied from there, and the runs are broadcast stores. Near the end of the
 // report the window is copied first, so that no load reaches past the
-// report's bytes. UTF-8 takes runs of ASCII 32 bytes at a time.
+// report's bytes. UTF-8 takes runs of ASCII 32 bytes at a time, other bytes
+// a 4-byte store each.
 #include <immintrin.h>
 
 #include <cstddef>
@@ -21,7 +22,6 @@ namespace reportDecode {
 namespace avx2 {
 
 #include "lineLoop.inc"
-#include "utf8Loop.inc"
 #include "windowLoop.inc"
 
 const unsigned kWindow = 64;
@@ -187,8 +187,19 @@ result decode(const unsigned char* data, std::size_t size, unsigned char* out, s
   return decodeAt<simd>(data, size, out, room);
 }
 
+// UTF-8 of n bytes, each stored as the word of its table entry (4 bytes,
+// of which its length are kept).
+inline unsigned char* utf8ByWord(const unsigned char* in, std::size_t n, unsigned char* o, const utf8Table& table) {
+  for (const unsigned char* const end = in + n; in != end; ++in) {
+    const std::uint32_t word = table.word[*in];
+    std::memcpy(o, &word, 4);
+    o += word >> 24;
+  }
+  return o;
+}
+
 // UTF-8: where the table keeps ASCII as it is, 32 bytes without a high bit
-// are stored as they are; any other 32 go one byte at a time.
+// are stored as they are; any other 32 go a word at a time.
 std::size_t toUtf8(const unsigned char* in, std::size_t count, unsigned char* out, const utf8Table& table) {
   unsigned char* o = out;
   std::size_t i = 0;
@@ -198,10 +209,10 @@ std::size_t toUtf8(const unsigned char* in, std::size_t count, unsigned char* ou
       store(o, bytes);
       o += 32;
     } else {
-      o = utf8ByByte(in + i, 32, o, table);
+      o = utf8ByWord(in + i, 32, o, table);
     }
   }
-  return static_cast<std::size_t>(utf8ByByte(in + i, count - i, o, table) - out);
+  return static_cast<std::size_t>(utf8ByWord(in + i, count - i, o, table) - out);
 }
 
 }  // namespace avx2

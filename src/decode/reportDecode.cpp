@@ -5,6 +5,8 @@
 // system saves the wider registers.
 #include "reportDecode.h"
 
+#include <cstring>
+
 #include "levels.h"
 
 namespace reportDecode {
@@ -76,9 +78,18 @@ decoder select(level l) {
 
 utf8Table makeUtf8Table(const unsigned char* length, const unsigned char* first, const unsigned char* second,
                         const unsigned char* third) {
-  bool asIs = true;
-  for (unsigned b = 0; b < 128; ++b) asIs = asIs && length[b] == 1 && first[b] == b;
-  return utf8Table{length, first, second, third, asIs};
+  utf8Table t{};
+  std::memcpy(t.length, length, 256);
+  std::memcpy(t.first, first, 256);
+  std::memcpy(t.second, second, 256);
+  std::memcpy(t.third, third, 256);
+  t.asciiAsIs = true;
+  for (unsigned b = 0; b < 256; ++b) {
+    const unsigned char bytes[4] = {first[b], second[b], third[b], length[b]};
+    std::memcpy(&t.word[b], bytes, 4);
+    if (b < 128) t.asciiAsIs = t.asciiAsIs && length[b] == 1 && first[b] == b;
+  }
+  return t;
 }
 
 }  // namespace reportDecode

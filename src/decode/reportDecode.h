@@ -20,6 +20,7 @@
 #define TARVIN_DECODE_REPORTDECODE_H
 
 #include <cstddef>
+#include <cstdint>
 
 namespace reportDecode {
 
@@ -67,15 +68,17 @@ typedef result (*decodeFunction)(const unsigned char* data, std::size_t size, un
 
 // The UTF-8 of every OEM byte, in planes indexed by the byte: its length (0
 // to 3) and its first, second and third byte (those past the length are
-// stored but not kept). The caller makes it once from the code page.
+// stored but not kept); and the same as one word a byte, for levels that
+// store a byte's UTF-8 at once. The caller makes it once from the code page.
 struct utf8Table {
-  const unsigned char* length;
-  const unsigned char* first;
-  const unsigned char* second;
-  const unsigned char* third;
-  bool asciiAsIs;  // bytes 0-127 are one byte each, themselves
+  unsigned char length[256];
+  unsigned char first[256];
+  unsigned char second[256];
+  unsigned char third[256];
+  std::uint32_t word[256];  // in memory order: first, second, third byte, length
+  bool asciiAsIs;           // bytes 0-127 are one byte each, themselves
 };
-// The table of these planes, with asciiAsIs found from them.
+// The table of these planes, with its words and asciiAsIs made from them.
 utf8Table makeUtf8Table(const unsigned char* length, const unsigned char* first, const unsigned char* second,
                         const unsigned char* third);
 
