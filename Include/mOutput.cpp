@@ -15,28 +15,6 @@ constexpr std::size_t kDirectWrite = 64 * 1024;
 // WriteFile takes a 32-bit count.
 constexpr std::size_t kLargestWrite = 1u << 30;
 
-// The UTF-8 of each OEM byte, from the character the code page gives it (a
-// byte without one as "?"): at most 3 bytes.
-struct oemUtf8 {
-  unsigned char length[256];
-  unsigned char bytes[256][4];
-
-  oemUtf8() : length(), bytes() {
-    const oemTable& oem = oemTable::get();
-    for (unsigned b = 0; b < 256; ++b) {
-      const unsigned short unit = oem.single[b] ? oem.wide[b] : u'?';
-      const int n = WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<LPCWSTR>(&unit), 1,
-                                        reinterpret_cast<LPSTR>(bytes[b]), 4, nullptr, nullptr);
-      length[b] = static_cast<unsigned char>(n > 0 ? n : 0);
-    }
-  }
-
-  static const oemUtf8& get() {
-    static const oemUtf8 forms;
-    return forms;
-  }
-};
-
 // Writes every byte to a handle. A pipe may take part of a write (Wine's
 // does when its reader goes away meanwhile): the rest is written again, so
 // that the failure the system gives is the one kept.
@@ -93,14 +71,14 @@ mOutput::~mOutput() {
 }
 
 std::size_t mOutput::oemToUtf8(const unsigned char* in, std::size_t count, unsigned char* out) {
-  const oemUtf8& forms = oemUtf8::get();
+  const oemTable& oem = oemTable::get();
   unsigned char* o = out;
   for (std::size_t i = 0; i < count; ++i) {
     const unsigned b = in[i];
-    o[0] = forms.bytes[b][0];
-    o[1] = forms.bytes[b][1];
-    o[2] = forms.bytes[b][2];
-    o += forms.length[b];
+    o[0] = oem.utf8[0][b];
+    o[1] = oem.utf8[1][b];
+    o[2] = oem.utf8[2][b];
+    o += oem.utf8Length[b];
   }
   return static_cast<std::size_t>(o - out);
 }

@@ -7,7 +7,7 @@ const oemTable& oemTable::get() {
   return table;
 }
 
-oemTable::oemTable() : wide(), single(), roundTrip(true), toByte() {
+oemTable::oemTable() : wide(), single(), utf8Length(), utf8(), roundTrip(true), toByte() {
   for (short& b : toByte) b = -1;
   // Each byte on its own, as the decoder converts it.
   for (int b = 0; b < 256; ++b) {
@@ -27,6 +27,13 @@ oemTable::oemTable() : wide(), single(), roundTrip(true), toByte() {
       toByte[wide[b]] = static_cast<short>(b);
   }
   for (int b = 0; b < 256; ++b) roundTrip = roundTrip && single[b] && toByte[wide[b]] == b;
+  for (int b = 0; b < 256; ++b) {
+    const WCHAR unit = single[b] ? static_cast<WCHAR>(wide[b]) : static_cast<WCHAR>(u'?');
+    char bytes[4] = {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, &unit, 1, bytes, 4, nullptr, nullptr);
+    utf8Length[b] = static_cast<unsigned char>(n > 0 && n <= 3 ? n : 0);
+    for (int i = 0; i < 3; ++i) utf8[i][b] = static_cast<unsigned char>(bytes[i]);
+  }
 }
 
 int oemTable::narrow(const unsigned short* units, int n, char* out) const {

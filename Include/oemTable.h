@@ -13,6 +13,10 @@ class oemTable {
   // exactly one unit.
   unsigned short wide[256];
   bool single[256];
+  // The UTF-8 of each byte's unit (a byte without one as "?"), in planes
+  // indexed by the byte: its length (at most 3) and its bytes.
+  unsigned char utf8Length[256];
+  unsigned char utf8[3][256];
   // Every byte converts to one unit and that unit back to the same byte, so
   // decoded text can be written as the bytes it was decoded from.
   bool roundTrip;

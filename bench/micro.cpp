@@ -2,11 +2,13 @@
 // appends and the tree map.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "mstr.h"
+#include "oemTable.h"
 #include "reportDecode.h"
 #include "report_encoder.h"
 #include "report_generator.h"
@@ -74,7 +76,7 @@ void DecodeOem(benchmark::State& state, const reportDecode::levelInfo& level, be
   }
   const reports& all = encodedReports(m);
   std::vector<unsigned char> out(256 << 10);
-  const reportDecode::decoder decode = level.decode;
+  const reportDecode::decodeFunction decode = level.decode;
   std::size_t decoded = 0;
   for (auto _ : state) {
     const unsigned char* const data = reinterpret_cast<const unsigned char*>(all.bytes.data());
@@ -98,6 +100,49 @@ const bool registered = [] {
       benchmark::RegisterBenchmark(
           (std::string("DecodeOem/") + level.name + "/" + kMixName[static_cast<int>(m)]).c_str(), DecodeOem, level,
           m);
+  return true;
+}();
+
+// The Russian mix's text as OEM bytes.
+std::vector<unsigned char> russianText() {
+  const reports& all = encodedReports(bench::mix::russian);
+  const unsigned char* const data = reinterpret_cast<const unsigned char*>(all.bytes.data());
+  std::vector<unsigned char> text, room(256 << 10);
+  std::size_t at = 0;
+  for (std::size_t end : all.ends)
+    while (at < end) {
+      reportDecode::result r = reportDecode::kLevels[0].decode(data + at, end - at, room.data(), room.size());
+      text.insert(text.end(), room.begin(), room.begin() + static_cast<std::ptrdiff_t>(r.produced));
+      at += r.consumed;
+    }
+  return text;
+}
+
+// OEM bytes to UTF-8 at one level through the code page's table: the
+// Russian mix's text in pieces of 64 KiB, as report text is written, into
+// one buffer reused for each; GB/s of OEM bytes.
+void Utf8(benchmark::State& state, const reportDecode::levelInfo& level) {
+  if (!reportDecode::supported(level.id)) {
+    state.SkipWithError("level not supported here");
+    return;
+  }
+  static const std::vector<unsigned char> text = russianText();
+  const oemTable& oem = oemTable::get();
+  const reportDecode::utf8Table table =
+      reportDecode::makeUtf8Table(oem.utf8Length, oem.utf8[0], oem.utf8[1], oem.utf8[2]);
+  const std::size_t piece = 64 << 10;
+  std::vector<unsigned char> out(3 * piece + reportDecode::kUtf8Slack);
+  for (auto _ : state)
+    for (std::size_t at = 0; at < text.size(); at += piece) {
+      const std::size_t n = std::min(piece, text.size() - at);
+      benchmark::DoNotOptimize(level.utf8(text.data() + at, n, out.data(), table));
+    }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+
+const bool registeredUtf8 = [] {
+  for (const reportDecode::levelInfo& level : reportDecode::kLevels)
+    benchmark::RegisterBenchmark((std::string("Utf8/") + level.name + "/russian").c_str(), Utf8, level);
   return true;
 }();
 

@@ -61,6 +61,32 @@ std::string decodeInRooms(const reportDecode::levelInfo& level, const unsigned c
   return text;
 }
 
+// Every level's UTF-8 of the bytes themselves, in exactly the room it may
+// use, against the scalar level's: through the code page's table and through
+// one made from the input's size (bytes of 0 to 3 bytes, ASCII changed).
+void compareUtf8(const unsigned char* data, std::size_t size) {
+  static unsigned char made[4][256];
+  for (unsigned b = 0; b < 256; ++b)
+    for (unsigned p = 0; p < 4; ++p) made[p][b] = static_cast<unsigned char>((b * (2 * p + 1) + size) % (p ? 256 : 4));
+  const oemTable& oem = oemTable::get();
+  for (const reportDecode::utf8Table& table :
+       {reportDecode::makeUtf8Table(oem.utf8Length, oem.utf8[0], oem.utf8[1], oem.utf8[2]),
+        reportDecode::makeUtf8Table(made[0], made[1], made[2], made[3])}) {
+    std::vector<unsigned char> room(3 * size + reportDecode::kUtf8Slack);
+    const std::size_t scalar = reportDecode::kLevels[0].utf8(data, size, room.data(), table);
+    const std::string expected(room.begin(), room.begin() + static_cast<std::ptrdiff_t>(scalar));
+    for (const reportDecode::levelInfo& level : reportDecode::kLevels) {
+      if (!reportDecode::supported(level.id)) continue;
+      std::vector<unsigned char> out(room.size());
+      const std::size_t n = level.utf8(data, size, out.data(), table);
+      if (n > 3 * size || std::string(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n)) != expected) {
+        std::fprintf(stderr, "%s: UTF-8 of the bytes differs from the scalar level's\n", level.name);
+        std::abort();
+      }
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
@@ -97,6 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   fast.clear();
   plain.clear();
 
+  compareUtf8(data, size);
   if (size % 2) expected.erase(0, 1);
   for (const reportDecode::levelInfo& level : reportDecode::kLevels) {
     if (!reportDecode::supported(level.id)) continue;

@@ -5,6 +5,7 @@
 
 #include "json.h"
 #include "mOutput.h"
+#include "oemTable.h"
 #include "textDecode.h"
 
 namespace {
@@ -50,13 +51,23 @@ void releaseBehind(const reportRange& range, std::uint64_t& released, std::uint6
   released = decoded;
 }
 
+// The UTF-8 of the OEM bytes, made once from the code page.
+const reportDecode::utf8Table& oemUtf8() {
+  static const reportDecode::utf8Table table = [] {
+    const oemTable& oem = oemTable::get();
+    return reportDecode::makeUtf8Table(oem.utf8Length, oem.utf8[0], oem.utf8[1], oem.utf8[2]);
+  }();
+  return table;
+}
+
 // Writes decoded text to a sink in a form, piece by piece, and leaves out
 // the empty lines that end the report when it trims: line ends are held back
 // until text follows them, and at the end one is written after the last
 // line that has any.
 class textWriter {
  public:
-  textWriter(byteSink& out, reportReader::form f, bool trim) : out_(out), form_(f), trim_(trim) {}
+  textWriter(byteSink& out, reportReader::form f, bool trim, reportDecode::utf8Function toUtf8)
+      : out_(out), form_(f), trim_(trim), toUtf8_(toUtf8) {}
 
   // A piece of OEM bytes, or of UTF-16 units.
   template <class Unit>
@@ -100,13 +111,15 @@ class textWriter {
 
   void put(const unsigned char* bytes, std::size_t count) {
     std::size_t available = 0;
-    unsigned char* at = out_.room(json::kMostPerUnit * count + 1, available);
+    // JSON, or UTF-8 and what its conversion may write past it.
+    unsigned char* at =
+        out_.room(std::max(json::kMostPerUnit * count + 1, 3 * count + reportDecode::kUtf8Slack), available);
     switch (form_) {
       case reportReader::form::json:
         out_.commit(json::fromOem(bytes, count, at));
         break;
       case reportReader::form::utf8:
-        out_.commit(mOutput::oemToUtf8(bytes, count, at));
+        out_.commit(toUtf8_(bytes, count, at, oemUtf8()));
         break;
       default:
         std::memcpy(at, bytes, count);
@@ -129,6 +142,7 @@ class textWriter {
   byteSink& out_;
   const reportReader::form form_;
   const bool trim_;
+  const reportDecode::utf8Function toUtf8_;
   std::uint64_t held_ = 0;  // line ends not yet written
   bool any_ = false;        // text written
   std::uint64_t units_ = 0;
@@ -163,7 +177,7 @@ reportReader::result reportReader::read(const reportRange& range, form f, byteSi
   // OEM bytes as they are go straight into the sink; every other way passes
   // a piece at a time through scratch memory.
   const bool direct = f == form::oem && !trim;
-  textWriter text(out, f, trim);
+  textWriter text(out, f, trim, decode_.utf8);
   while (left > 0) {
     reportDecode::result r{};
     unsigned char* at = nullptr;
@@ -249,7 +263,7 @@ reportReader::result reportReader::readUnits(const reportRange& range, form f, b
   std::size_t left = static_cast<std::size_t>(range.size());
   std::uint64_t released = range.start;
   result total;
-  textWriter text(out, f, trim);
+  textWriter text(out, f, trim, decode_.utf8);
   while (left > 0) {
     const std::size_t window = left < kUnitsWindow ? left : kUnitsWindow;
     copy_.clear();

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -58,6 +59,21 @@ class DecodeLevel : public testing::TestWithParam<reportDecode::levelInfo> {
       EXPECT_EQ(decode(bytes, room), text) << "room " << room << ": " << what;
   }
   void expectPlain(const std::string& bytes, const std::string& what) { expectText(bytes, plainBytes(bytes), what); }
+
+  // The level's UTF-8 of `bytes`, in exactly the room it may use, against
+  // the table's bytes one OEM byte at a time.
+  void expectUtf8(const std::string& bytes, const reportDecode::utf8Table& t, const std::string& what) {
+    std::string expected;
+    for (unsigned char c : bytes)
+      expected.append({static_cast<char>(t.first[c]), static_cast<char>(t.second[c]), static_cast<char>(t.third[c])},
+                      0, t.length[c]);
+    std::vector<unsigned char> room(3 * bytes.size() + reportDecode::kUtf8Slack);
+    const std::size_t n =
+        GetParam().utf8(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), room.data(), t);
+    EXPECT_EQ(std::string(room.begin(), room.begin() + static_cast<std::ptrdiff_t>(std::min(n, room.size()))),
+              expected)
+        << what;
+  }
 };
 
 }  // namespace
@@ -92,6 +108,36 @@ TEST_P(DecodeLevel, EveryEncodingRoundTrips) {
     if (reportCases::randomReport(rng, round, text, encoded))
       expectText(encoded, text, "round " + std::to_string(round));
   }
+}
+
+// Every byte, runs across 16, 32 and 64 bytes, through the code page's table
+// and through made-up ones: bytes of 0 to 3 bytes, ASCII as it is or not.
+TEST_P(DecodeLevel, Utf8IsTheTablesBytes) {
+  const oemTable& oem = oemTable::get();
+  unsigned char planes[2][4][256];
+  for (unsigned b = 0; b < 256; ++b)
+    for (unsigned t = 0; t < 2; ++t) {
+      const bool asIs = t == 1 && b < 128;
+      planes[t][0][b] = static_cast<unsigned char>(asIs ? 1 : b % 4);  // 0: a byte that gives nothing
+      planes[t][1][b] = static_cast<unsigned char>(asIs || t == 0 ? b : b ^ 0x5A);
+      planes[t][2][b] = static_cast<unsigned char>(255 - b);
+      planes[t][3][b] = static_cast<unsigned char>(7 * b);
+    }
+  std::vector<reportDecode::utf8Table> tables{
+      reportDecode::makeUtf8Table(oem.utf8Length, oem.utf8[0], oem.utf8[1], oem.utf8[2])};
+  for (auto& p : planes) tables.push_back(reportDecode::makeUtf8Table(p[0], p[1], p[2], p[3]));
+  std::string every, cyrillic, box;
+  for (unsigned b = 0; b < 256; ++b) every += static_cast<char>(b);
+  for (unsigned b = 0x80; b < 0xF0; ++b) (b >= 0xB0 && b < 0xE0 ? box : cyrillic) += static_cast<char>(b);
+  std::vector<std::string> cases{every, std::string(every.rbegin(), every.rend()), cyrillic, box, every + every};
+  for (std::size_t n = 0; n <= 200; ++n) {
+    cases.push_back(std::string(n, 'a'));  // all ASCII, then one other byte at n
+    cases.push_back(std::string(n, 'a') + "\xA0" + std::string(70, '.') + box.substr(n % 40, 9));
+    cases.push_back(every.substr(n % 57, n) + std::string(n % 3, '\0'));
+  }
+  for (const reportDecode::utf8Table& t : tables)
+    for (const std::string& bytes : cases) expectUtf8(bytes, t, testing::PrintToString(bytes));
+  EXPECT_TRUE(tables[0].asciiAsIs && !tables[1].asciiAsIs && tables[2].asciiAsIs);
 }
 
 // Where the vector levels change windows or leave them for the scalar loop.

@@ -6,7 +6,8 @@
 // into a row on the stack; the stretches of them between longer runs are
 // copied from there, and the runs are broadcast stores. Near the end of the
 // report the window is copied first, so that no load reaches past the
-// report's bytes.
+// report's bytes. UTF-8 takes runs of ASCII 32 bytes at a time, other bytes
+// a 4-byte store each.
 #include <immintrin.h>
 
 #include <cstddef>
@@ -184,6 +185,34 @@ struct simd {
 
 result decode(const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room) {
   return decodeAt<simd>(data, size, out, room);
+}
+
+// UTF-8 of n bytes, each stored as the word of its table entry (4 bytes,
+// of which its length are kept).
+inline unsigned char* utf8ByWord(const unsigned char* in, std::size_t n, unsigned char* o, const utf8Table& table) {
+  for (const unsigned char* const end = in + n; in != end; ++in) {
+    const std::uint32_t word = table.word[*in];
+    std::memcpy(o, &word, 4);
+    o += word >> 24;
+  }
+  return o;
+}
+
+// UTF-8: where the table keeps ASCII as it is, 32 bytes without a high bit
+// are stored as they are; any other 32 go a word at a time.
+std::size_t toUtf8(const unsigned char* in, std::size_t count, unsigned char* out, const utf8Table& table) {
+  unsigned char* o = out;
+  std::size_t i = 0;
+  for (; i + 32 <= count; i += 32) {
+    const __m256i bytes = load(in + i);
+    if (table.asciiAsIs && _mm256_movemask_epi8(bytes) == 0) {
+      store(o, bytes);
+      o += 32;
+    } else {
+      o = utf8ByWord(in + i, 32, o, table);
+    }
+  }
+  return static_cast<std::size_t>(utf8ByWord(in + i, count - i, o, table) - out);
 }
 
 }  // namespace avx2

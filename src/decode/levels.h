@@ -1,4 +1,5 @@
-// The decoder of each level, in the namespace of its instruction set.
+// The decoder and the UTF-8 conversion of each level, in the namespace of
+// its instruction set.
 //
 // A level's file is compiled for its instruction set, and everything it
 // builds lies in that namespace: the line loop and the window loop are
@@ -18,12 +19,15 @@ namespace reportDecode {
 
 namespace scalar {
 result decode(const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room);
+std::size_t toUtf8(const unsigned char* in, std::size_t count, unsigned char* out, const utf8Table& table);
 }
 namespace avx2 {
 result decode(const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room);
+std::size_t toUtf8(const unsigned char* in, std::size_t count, unsigned char* out, const utf8Table& table);
 }
 namespace avx512 {
 result decode(const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room);
+std::size_t toUtf8(const unsigned char* in, std::size_t count, unsigned char* out, const utf8Table& table);
 }
 
 }  // namespace reportDecode

@@ -14,11 +14,13 @@
 // Levels: the scalar loop runs everywhere; the AVX2 and AVX-512 levels decode
 // 64 bytes at a time, across line ends, and are built only for x86. Each
 // lives in a file of its own in this folder, compiled for its instruction
-// set (levels.h).
+// set (levels.h). Each level also converts OEM bytes to UTF-8 through a
+// table of the code page (utf8Table), for output in that form.
 #ifndef TARVIN_DECODE_REPORTDECODE_H
 #define TARVIN_DECODE_REPORTDECODE_H
 
 #include <cstddef>
+#include <cstdint>
 
 namespace reportDecode {
 
@@ -54,7 +56,7 @@ struct result {
   std::size_t damagedAt;  // the length byte of the cut line, or the repeat code, from `data`
 };
 
-// A decoder: decodes whole lines of the report bytes [data, data + size) into
+// A decode function: decodes whole lines of the report bytes [data, data + size) into
 // OEM bytes at `out`, which has `room` bytes (room >= kLineRoom), and stops
 // when the next line might not fit in what is left, or at the end of the
 // report. The report is decoded by calling again with data + consumed,
@@ -62,20 +64,56 @@ struct result {
 // still see the same bytes) until consumed == size; each call with room >=
 // kLineRoom makes progress. Pure: no allocation, no global state,
 // thread-safe.
-typedef result (*decoder)(const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room);
+typedef result (*decodeFunction)(const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room);
 
-// The decoder of a level, or of the highest supported level below it. The
-// caller chooses once and keeps it.
+// The UTF-8 of every OEM byte, in planes indexed by the byte: its length (0
+// to 3) and its first, second and third byte (those past the length are
+// stored but not kept); and the same as one word a byte, for levels that
+// store a byte's UTF-8 at once. The caller makes it once from the code page.
+struct utf8Table {
+  unsigned char length[256];
+  unsigned char first[256];
+  unsigned char second[256];
+  unsigned char third[256];
+  std::uint32_t word[256];  // in memory order: first, second, third byte, length
+  bool asciiAsIs;           // bytes 0-127 are one byte each, themselves
+};
+// The table of these planes, with its words and asciiAsIs made from them.
+utf8Table makeUtf8Table(const unsigned char* length, const unsigned char* first, const unsigned char* second,
+                        const unsigned char* third);
+
+// Bytes past 3 * count that a conversion to UTF-8 may overwrite.
+constexpr std::size_t kUtf8Slack = 64;
+
+// A conversion of `count` OEM bytes at `in` to UTF-8 at `out`, which has
+// room for 3 * count + kUtf8Slack bytes; returns the bytes it gave. Every
+// level gives the same bytes, those of the table one byte at a time. Pure,
+// thread-safe.
+typedef std::size_t (*utf8Function)(const unsigned char* in, std::size_t count, unsigned char* out,
+                                    const utf8Table& table);
+
+// A level's functions; called as its decode function.
+struct decoder {
+  decodeFunction decode;
+  utf8Function utf8;
+  result operator()(const unsigned char* data, std::size_t size, unsigned char* out, std::size_t room) const {
+    return decode(data, size, out, room);
+  }
+};
+
+// The functions of a level, or of the highest supported level below it. The
+// caller chooses once and keeps them.
 decoder select(level l);
 
 // The levels, lowest first: kLevels[i].id is level i. `runs` tells whether
 // this processor and system run the level (false where the build has no code
-// for it, and `decode` is then null).
+// for it, and `decode` and `utf8` are then null).
 struct levelInfo {
   level id;
   const char* name;
   bool (*runs)();
-  decoder decode;
+  decodeFunction decode;
+  utf8Function utf8;
 };
 constexpr std::size_t kLevelCount = 3;
 extern const levelInfo kLevels[kLevelCount];
