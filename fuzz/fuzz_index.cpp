@@ -98,20 +98,20 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
           std::abort();
         }
         out.clear();
-        const std::uint64_t units = direct.read(range, reportReader::form::oem, sink).units;
+        const std::uint64_t units = direct.read(range, textForm::oem, sink).units;
         const std::string oem(reinterpret_cast<const char*>(out.get_data()), static_cast<std::size_t>(out.get_count()));
         out.clear();
-        throughText.read(range, reportReader::form::oem, sink);
+        throughText.read(range, textForm::oem, sink);
         if (units != oem.size() || oem != std::string(reinterpret_cast<const char*>(out.get_data()),
                                                       static_cast<std::size_t>(out.get_count()))) {
           std::fprintf(stderr, "the report reads differently through its text\n");
           std::abort();
         }
         out.clear();
-        direct.read(range, reportReader::form::json, sink);
+        direct.read(range, textForm::json, sink);
         // Trimmed, it is the same text less the empty lines that end it.
         out.clear();
-        direct.read(range, reportReader::form::oem, sink, true);
+        direct.read(range, textForm::oem, sink, true);
         std::string trimmed = oem;
         const std::size_t last = trimmed.find_last_not_of('\n');
         trimmed.resize(last == std::string::npos ? 0 : last + 2);

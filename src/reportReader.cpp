@@ -3,17 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "json.h"
-#include "mOutput.h"
-#include "oemTable.h"
 #include "textDecode.h"
+#include "textWriter.h"
 
 namespace {
 
-// Decoded text converted to UTF-8 or JSON goes in pieces of at most this
-// many characters, so that its converted form (6 bytes each at most) fits
-// the room a sink gives.
-constexpr std::size_t kPiece = 64 * 1024;
 // The report's bytes taken through text at a time.
 constexpr std::size_t kUnitsWindow = 64 * 1024;
 // The most bytes a line may reach past its start: its length byte, 255
@@ -51,107 +45,9 @@ void releaseBehind(const reportRange& range, std::uint64_t& released, std::uint6
   released = decoded;
 }
 
-// The UTF-8 of the OEM bytes, made once from the code page.
-const reportDecode::utf8Table& oemUtf8() {
-  static const reportDecode::utf8Table table = [] {
-    const oemTable& oem = oemTable::get();
-    return reportDecode::makeUtf8Table(oem.utf8Length, oem.utf8[0], oem.utf8[1], oem.utf8[2]);
-  }();
-  return table;
-}
-
-// Writes decoded text to a sink in a form, piece by piece, and leaves out
-// the empty lines that end the report when it trims: line ends are held back
-// until text follows them, and at the end one is written after the last
-// line that has any.
-class textWriter {
- public:
-  textWriter(byteSink& out, reportReader::form f, bool trim, reportDecode::utf8Function toUtf8)
-      : out_(out), form_(f), trim_(trim), toUtf8_(toUtf8) {}
-
-  // A piece of OEM bytes, or of UTF-16 units.
-  template <class Unit>
-  void piece(const Unit* text, std::size_t count) {
-    if (trim_) {
-      std::size_t kept = count;
-      while (kept > 0 && text[kept - 1] == '\n') --kept;
-      if (kept == 0) {
-        held_ += count;
-        return;
-      }
-      lineEnds(held_);
-      held_ = count - kept;
-      count = kept;
-      any_ = true;
-    }
-    for (std::size_t done = 0; done < count;) {
-      const std::size_t part = count - done < kPiece ? count - done : kPiece;
-      put(text + done, part);
-      done += part;
-    }
-  }
-
-  // The end of the report.
-  void end() {
-    if (trim_ && any_) lineEnds(1);
-  }
-
-  std::uint64_t units() const { return units_; }
-
- private:
-  void lineEnds(std::uint64_t count) {
-    unsigned char ends[4096];
-    std::memset(ends, '\n', sizeof ends);
-    while (count > 0) {
-      const std::size_t part = count < sizeof ends ? static_cast<std::size_t>(count) : sizeof ends;
-      put(ends, part);
-      count -= part;
-    }
-  }
-
-  void put(const unsigned char* bytes, std::size_t count) {
-    std::size_t available = 0;
-    // JSON, or UTF-8 and what its conversion may write past it.
-    unsigned char* at =
-        out_.room(std::max(json::kMostPerUnit * count + 1, 3 * count + reportDecode::kUtf8Slack), available);
-    switch (form_) {
-      case reportReader::form::json:
-        out_.commit(json::fromOem(bytes, count, at));
-        break;
-      case reportReader::form::utf8:
-        out_.commit(toUtf8_(bytes, count, at, oemUtf8()));
-        break;
-      default:
-        std::memcpy(at, bytes, count);
-        out_.commit(count);
-    }
-    units_ += count;
-  }
-
-  void put(const unsigned short* units, std::size_t count) {
-    std::size_t available = 0;
-    unsigned char* at = out_.room(json::kMostPerUnit * count + 1, available);
-    if (form_ == reportReader::form::json)
-      out_.commit(json::fromUnits(units, count, at));
-    else
-      out_.commit(mOutput::convert(units, static_cast<int>(count), at,
-                                   form_ == reportReader::form::utf8 ? mOutput::encoding::utf8 : mOutput::encoding::oem));
-    units_ += count;
-  }
-
-  byteSink& out_;
-  const reportReader::form form_;
-  const bool trim_;
-  const reportDecode::utf8Function toUtf8_;
-  std::uint64_t held_ = 0;  // line ends not yet written
-  bool any_ = false;        // text written
-  std::uint64_t units_ = 0;
-};
-
 }  // namespace
 
-const std::size_t reportReader::kMostRoomPastText =
-    std::max(reportDecode::kLineRoom, json::kMostPerUnit * kPiece + 1);
+const std::size_t reportReader::kMostRoomPastText = std::max(reportDecode::kLineRoom, textWriter::kMostRoomPastPiece);
 
 void reportReader::probe(const reportRange& range) {
   if (!range.data || range.start >= range.data->size) return;
@@ -159,7 +55,7 @@ void reportReader::probe(const reportRange& range) {
   if (!range.data->stillReadable(range.start, range.size())) throw range.data->readFault();
 }
 
-reportReader::result reportReader::read(const reportRange& range, form f, byteSink& out, bool trim) {
+reportReader::result reportReader::read(const reportRange& range, textForm f, byteSink& out, bool trim) {
   if (!range.data) return result{};
   if (range.start >= range.data->size) {
     result beyond;
@@ -176,7 +72,7 @@ reportReader::result reportReader::read(const reportRange& range, form f, byteSi
   result total;
   // OEM bytes as they are go straight into the sink; every other way passes
   // a piece at a time through scratch memory.
-  const bool direct = f == form::oem && !trim;
+  const bool direct = f == textForm::oem && !trim;
   textWriter text(out, f, trim, decode_.utf8);
   while (left > 0) {
     reportDecode::result r{};
@@ -186,7 +82,7 @@ reportReader::result reportReader::read(const reportRange& range, form f, byteSi
       at = out.room(reportDecode::kLineRoom, room);
     } else {
       decoded_.clear();
-      room = kPiece + reportDecode::kLineRoom;
+      room = textWriter::kPiece + reportDecode::kLineRoom;
       at = decoded_.reserve_end(static_cast<int>(room));
     }
     if (!mFile::readMapped([&] { r = decode_(p, left, at, room); })) throw range.data->readFault();
@@ -258,7 +154,7 @@ const unsigned char* reportReader::readBytes(const reportRange& range) {
 // The report's bytes are copied a window at a time (the decoding into text
 // takes memory, which no guarded read may do), and its lines decoded as far
 // as they lie whole in the window.
-reportReader::result reportReader::readUnits(const reportRange& range, form f, byteSink& out, bool trim) {
+reportReader::result reportReader::readUnits(const reportRange& range, textForm f, byteSink& out, bool trim) {
   const unsigned char* p = range.bytes();
   std::size_t left = static_cast<std::size_t>(range.size());
   std::uint64_t released = range.start;

@@ -1,16 +1,12 @@
-// reportReader: the one way a report is read. It decodes the report's bytes
-// piece by piece into a byte sink, in the form the output wants: where its
-// data file holds them (mapped, every read guarded, or read whole), or,
-// for reports of 256 bytes up to 4 MiB, from memory of its own that the
+// reportReader: the one way a report is read. It takes the report's bytes
+// where its data file holds them (mapped, every read guarded, or read whole)
+// or, for reports of 256 bytes up to 4 MiB, from memory of its own that the
 // system's read call filled (several reports at a time where they come in
-// the order they are stored). The forms:
-//  - the OEM bytes themselves, where the OEM code page maps every byte to one
-//    character and back (the decoded bytes are the output bytes);
-//  - their UTF-8, or the inside of a JSON string, converted piece by piece;
-//  - elsewhere (`viaUnits`), through UTF-16 text as the library decodes it,
-//    converted to the output's encoding.
-// No report larger than 4 MiB is copied whole, so a report of any size is
-// read.
+// the order they are stored), and decodes them piece by piece, through a
+// textWriter, into the form the output wants. Where the OEM code page's
+// bytes are not one character each (`viaUnits`), it decodes through UTF-16
+// text as the library does. No report larger than 4 MiB is copied whole, so
+// a report of any size is read.
 #ifndef TARVIN_REPORTREADER_H
 #define TARVIN_REPORTREADER_H
 
@@ -19,11 +15,10 @@
 #include "byteSink.h"
 #include "mFileIndex.h"
 #include "reportDecode.h"
+#include "textWriter.h"
 
 class reportReader {
  public:
-  enum class form { oem, utf8, json };
-
   reportReader(reportDecode::decoder decode, bool viaUnits) : decode_(decode), viaUnits_(viaUnits) {}
   reportReader(const reportReader&) = delete;
   reportReader& operator=(const reportReader&) = delete;
@@ -45,7 +40,7 @@ class reportReader {
   // for a missing data file); with `trim`, without the empty lines that end
   // it (its last block's padding). Raises the data file's read error when
   // its bytes are gone; what was appended before stays.
-  result read(const reportRange& range, form f, byteSink& out, bool trim = false);
+  result read(const reportRange& range, textForm f, byteSink& out, bool trim = false);
 
   // Makes sure that the report can be read before any of it is written:
   // bytes that read() takes with the read call are read now, and kept for
@@ -58,7 +53,7 @@ class reportReader {
   static const std::size_t kMostRoomPastText;
 
  private:
-  result readUnits(const reportRange& range, form f, byteSink& out, bool trim);
+  result readUnits(const reportRange& range, textForm f, byteSink& out, bool trim);
   // The report's bytes: read into a window of its data file (with the ones
   // after it, when the reports of the file come in the order they are
   // stored) or into input_, or where they are mapped. Raises the read fault

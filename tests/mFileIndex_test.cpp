@@ -110,7 +110,7 @@ class IndexTest : public ::testing::Test {
     mbytes out;
     arraySink sink(out);
     reportReader(reportDecode::select(reportDecode::best()), false)
-        .read(index.range(*n->value), reportReader::form::oem, sink);
+        .read(index.range(*n->value), textForm::oem, sink);
     return std::string(reinterpret_cast<const char*>(out.get_data()), static_cast<size_t>(out.get_count()));
   }
   // Where the report of the record at this position of the index lies.
@@ -473,7 +473,7 @@ TEST_F(IndexTest, OneReaderGivesEveryReportInAnyOrderThroughItsWindows) {
   auto read = [&](const mIndexEntry* e) {
     mbytes out;
     arraySink sink(out);
-    reader.read(index.range(*e), reportReader::form::oem, sink);
+    reader.read(index.range(*e), textForm::oem, sink);
     return std::string(reinterpret_cast<const char*>(out.get_data()), static_cast<size_t>(out.get_count()));
   };
   for (const auto* order : {&stored, &roundRobin, &reversed, &stored})

@@ -59,7 +59,7 @@ class reportForm {
   struct traits {
     bool decodes = true;     // reports are decoded at all
     bool writesText = true;  // and their text written
-    reportReader::form text = reportReader::form::oem;
+    textForm text = textForm::oem;
     std::size_t bytesPerCharacter = 1;  // the most one character of that text takes
     bool trims = false;                 // without the empty lines that end a report
     // The characters of the output text that a report adds besides its own

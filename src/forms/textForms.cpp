@@ -22,7 +22,7 @@ void reportFrame::number() {
 
 reportForm::traits plainForm::constants() const {
   traits t;
-  t.text = utf8_ ? reportReader::form::utf8 : reportReader::form::oem;
+  t.text = utf8_ ? textForm::utf8 : textForm::oem;
   t.bytesPerCharacter = utf8_ ? 3 : 1;
   t.trims = trim_;
   t.unitsAround = 3;
@@ -39,7 +39,7 @@ void plainForm::closing(reportFrame& frame, const mIndexEntry&, const reportRang
 
 reportForm::traits jsonLinesForm::constants() const {
   traits t;
-  t.text = reportReader::form::json;
+  t.text = textForm::json;
   t.bytesPerCharacter = json::kMostPerUnit;
   t.trims = trim_;
   t.json = true;

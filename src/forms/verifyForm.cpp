@@ -34,7 +34,7 @@ verifyForm::damage damageOf(const reportReader::result& read) {
 verifyForm::verifyForm(const reportForm& wrapped, mOutput& output) : traits_(wrapped.constants()), output_(output) {
   traits_.decodes = true;
   traits_.writesText = false;
-  traits_.text = reportReader::form::oem;  // decoded to be kept nowhere
+  traits_.text = textForm::oem;  // decoded to be kept nowhere
   traits_.bytesPerCharacter = 1;
 }
 
