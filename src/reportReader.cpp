@@ -132,9 +132,9 @@ const unsigned char* reportReader::readBytes(const reportRange& range) {
   if (longOne && inputOf_ == data.opening && inputFrom_ == range.start && input_.get_count() > 0)
     return input_.get_data();
   mbytes& into = longOne ? input_ : w->bytes;
-  const std::size_t want = inOrder && !longOne
-                               ? static_cast<std::size_t>(std::min<std::uint64_t>(kReadAhead, data.size - range.start))
-                               : left;
+  const std::uint64_t end = std::min<std::uint64_t>(aheadEnd_, data.size);
+  const std::uint64_t ahead = end > range.start ? std::min<std::uint64_t>(kReadAhead, end - range.start) : 0;
+  const std::size_t want = inOrder && !longOne ? static_cast<std::size_t>(std::max<std::uint64_t>(ahead, left)) : left;
   into.clear();
   const std::size_t read = data.readAt(range.start, into.reserve_end(static_cast<int>(want)), want);
   if (read < left) {

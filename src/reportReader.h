@@ -48,6 +48,12 @@ class reportReader {
   // error when they cannot be read.
   void probe(const reportRange& range);
 
+  // Reports read in the order they are stored are read ahead, with the ones
+  // after them, up to this place of their data file at most (never less
+  // than the report asked for). kNoLimit: a whole window.
+  static constexpr std::uint64_t kNoLimit = ~std::uint64_t{0};
+  void readAheadTo(std::uint64_t end) { aheadEnd_ = end; }
+
   // The most room reading a report asks of its sink past the text it gives:
   // it asks for room for a whole line, or for a piece in its widest form.
   static const std::size_t kMostRoomPastText;
@@ -73,6 +79,7 @@ class reportReader {
     std::uint64_t used = 0;     // when it was used last
   };
   readWindow windows_[4];
+  std::uint64_t aheadEnd_ = kNoLimit;
   std::uint64_t uses_ = 0;
   mbytes decoded_;  // a piece decoded before it is converted
   mbytes copy_;     // a piece of the report's bytes, on the way through text

@@ -1,6 +1,8 @@
 #include "reportWriter.h"
 
 #include <algorithm>
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <exception>
 #include <new>
@@ -103,7 +105,8 @@ struct reportWriter::state {
   const bool oneAtATime;
   progress* const shown;
   std::vector<std::unique_ptr<reportReader>> readers;  // one for each thread
-  std::vector<discardingSink> discards;                // one for each thread
+  std::vector<discardingSink> discards;                 // one for each thread
+  std::vector<std::array<std::uint64_t, 256>> ahead;  // batchEnds' scratch, one for each thread
   std::size_t batchBytes;  // encoded bytes of one batch at most, for this form
   std::size_t cutBytes = 0;  // of one batch of the index being written
   unsigned maxReports;
@@ -122,7 +125,7 @@ struct reportWriter::state {
 
   state(const reportForm& f, const keyFilter& k, mOutput& o, errorSink& e, runTally& t, const reading& how, progress* p)
       : form(f), traits(f.constants()), keys(k), output(o), errors(e), tally(t), oneAtATime(how.oneAtATime),
-        shown(p), discards(how.threads), batchBytes(kBatchBytes / traits.bytesPerCharacter),
+        shown(p), discards(how.threads), ahead(how.threads), batchBytes(kBatchBytes / traits.bytesPerCharacter),
         maxReports(how.oneAtATime ? 1 : 4096),
         queue(how.threads, how.threads > 1 ? 2 * how.threads : 2,
               [this](batch& b, unsigned thread) { decodeBatch(b, thread); }) {
@@ -187,19 +190,37 @@ struct reportWriter::state {
       ahead = mFileIndex::entry_map::successor(ahead);
     };
     for (unsigned k = 0; k < kPrefetchAhead; ++k) askAhead();
+    reportReader& reader = *readers[thread];
+    const std::array<std::uint64_t, 256>& ends = batchEnds(b, thread);
     for (unsigned k = 0; k < b.count; ++k, n = mFileIndex::entry_map::successor(n)) {
       askAhead();
       n = selected(n);  // the reports between are left out
       const mIndexEntry& entry = *n->value;
+      reader.readAheadTo(ends[entry.fileNumber]);
       const std::size_t mark = static_cast<std::size_t>(b.out.get_count());
       piece p{};
-      if (endsOneReport(p.failed, [&] { emit(entry, number, b.out, text, *readers[thread], p); }))
+      if (endsOneReport(p.failed, [&] { emit(entry, number, b.out, text, reader, p); }))
         ++number;
       else
         b.out.erase(b.out.get_data() + mark, nullptr);
       p.end = static_cast<std::size_t>(b.out.get_count());
       b.pieces.push_back(std::move(p));
     }
+    reader.readAheadTo(reportReader::kNoLimit);
+  }
+
+  // Where the batch's reports end in each data file: reports read in the
+  // order they are stored are read ahead no further, so that no byte is read
+  // twice by the threads of neighbouring batches.
+  const std::array<std::uint64_t, 256>& batchEnds(const batch& b, unsigned thread) {
+    std::array<std::uint64_t, 256>& ends = ahead[thread];
+    ends.fill(0);
+    entryNode* n = b.first;
+    for (unsigned k = 0; k < b.count && (n = selected(n)); ++k, n = mFileIndex::entry_map::successor(n)) {
+      std::uint64_t& end = ends[n->value->fileNumber];
+      end = std::max(end, index->range(*n->value).end);
+    }
+    return ends;
   }
 
   // One report in the run's form, numbered `number`.
