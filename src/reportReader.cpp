@@ -117,7 +117,7 @@ const unsigned char* reportReader::readBytes(const reportRange& range) {
     if (each.used < w->used) w = &each;
   }
   w->used = ++uses_;
-  const bool inOrder = w->of == data.opening && range.start == w->lastEnd;
+  const bool inOrder = together_ || (w->of == data.opening && range.start == w->lastEnd);
   if (w->of != data.opening) {
     w->of = data.opening;
     w->bytes.clear();

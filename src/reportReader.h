@@ -50,9 +50,13 @@ class reportReader {
 
   // Reports read in the order they are stored are read ahead, with the ones
   // after them, up to this place of their data file at most (never less
-  // than the report asked for). kNoLimit: a whole window.
+  // than the report asked for); with `together`, from the next report asked
+  // for on, whatever was read before. kNoLimit: a whole window.
   static constexpr std::uint64_t kNoLimit = ~std::uint64_t{0};
-  void readAheadTo(std::uint64_t end) { aheadEnd_ = end; }
+  void readAheadTo(std::uint64_t end, bool together) {
+    aheadEnd_ = end;
+    together_ = together;
+  }
 
   // The most room reading a report asks of its sink past the text it gives:
   // it asks for room for a whole line, or for a piece in its widest form.
@@ -80,6 +84,7 @@ class reportReader {
   };
   readWindow windows_[4];
   std::uint64_t aheadEnd_ = kNoLimit;
+  bool together_ = false;
   std::uint64_t uses_ = 0;
   mbytes decoded_;  // a piece decoded before it is converted
   mbytes copy_;     // a piece of the report's bytes, on the way through text

@@ -50,6 +50,14 @@ bool endsOneReport(std::optional<mEx>& failure, Work&& work) {
   return false;
 }
 
+// Where a batch's reports lie in one data file: up to `end`, and whether
+// each follows the one before.
+struct fileSpan {
+  static constexpr std::uint64_t kUnseen = ~std::uint64_t{0};
+  std::uint64_t end = kUnseen;
+  bool follows = false;
+};
+
 // What one report left in its batch's buffer.
 struct piece {
   std::size_t end;          // its bytes end here (they begin where the previous piece's end)
@@ -106,7 +114,7 @@ struct reportWriter::state {
   progress* const shown;
   std::vector<std::unique_ptr<reportReader>> readers;  // one for each thread
   std::vector<discardingSink> discards;                 // one for each thread
-  std::vector<std::array<std::uint64_t, 256>> ahead;  // batchEnds' scratch, one for each thread
+  std::vector<std::array<fileSpan, 256>> ahead;        // batchSpans' scratch, one for each thread
   std::size_t batchBytes;  // encoded bytes of one batch at most, for this form
   std::size_t cutBytes = 0;  // of one batch of the index being written
   unsigned maxReports;
@@ -191,12 +199,13 @@ struct reportWriter::state {
     };
     for (unsigned k = 0; k < kPrefetchAhead; ++k) askAhead();
     reportReader& reader = *readers[thread];
-    const std::array<std::uint64_t, 256>& ends = batchEnds(b, thread);
+    const std::array<fileSpan, 256>& spans = batchSpans(b, thread);
     for (unsigned k = 0; k < b.count; ++k, n = mFileIndex::entry_map::successor(n)) {
       askAhead();
       n = selected(n);  // the reports between are left out
       const mIndexEntry& entry = *n->value;
-      reader.readAheadTo(ends[entry.fileNumber]);
+      const fileSpan& span = spans[entry.fileNumber];
+      reader.readAheadTo(span.end, span.follows);
       const std::size_t mark = static_cast<std::size_t>(b.out.get_count());
       piece p{};
       if (endsOneReport(p.failed, [&] { emit(entry, number, b.out, text, reader, p); }))
@@ -206,21 +215,25 @@ struct reportWriter::state {
       p.end = static_cast<std::size_t>(b.out.get_count());
       b.pieces.push_back(std::move(p));
     }
-    reader.readAheadTo(reportReader::kNoLimit);
+    reader.readAheadTo(reportReader::kNoLimit, false);
   }
 
-  // Where the batch's reports end in each data file: reports read in the
-  // order they are stored are read ahead no further, so that no byte is read
-  // twice by the threads of neighbouring batches.
-  const std::array<std::uint64_t, 256>& batchEnds(const batch& b, unsigned thread) {
-    std::array<std::uint64_t, 256>& ends = ahead[thread];
-    ends.fill(0);
+  // Where the batch's reports end in each data file, and whether they follow
+  // one another there. Reports read in the order they are stored are read
+  // ahead no further, so that no byte is read twice by the threads of
+  // neighbouring batches; where they follow one another from the batch's
+  // first on, they are read together from that first one on.
+  const std::array<fileSpan, 256>& batchSpans(const batch& b, unsigned thread) {
+    std::array<fileSpan, 256>& spans = ahead[thread];
+    spans.fill(fileSpan{});
     entryNode* n = b.first;
     for (unsigned k = 0; k < b.count && (n = selected(n)); ++k, n = mFileIndex::entry_map::successor(n)) {
-      std::uint64_t& end = ends[n->value->fileNumber];
-      end = std::max(end, index->range(*n->value).end);
+      const reportRange range = index->range(*n->value);
+      fileSpan& span = spans[n->value->fileNumber];
+      span.follows = span.end == fileSpan::kUnseen || (span.follows && range.start == span.end);
+      span.end = span.end == fileSpan::kUnseen ? range.end : std::max(span.end, range.end);
     }
-    return ends;
+    return spans;
   }
 
   // One report in the run's form, numbered `number`.
