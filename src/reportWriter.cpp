@@ -199,13 +199,15 @@ struct reportWriter::state {
     };
     for (unsigned k = 0; k < kPrefetchAhead; ++k) askAhead();
     reportReader& reader = *readers[thread];
-    const std::array<fileSpan, 256>& spans = batchSpans(b, thread);
+    // Alone, the one reader goes on from batch to batch with whole windows.
+    const bool shared = queue.threads() > 1;
+    const std::array<fileSpan, 256>& spans = batchSpans(b, thread, shared);
     for (unsigned k = 0; k < b.count; ++k, n = mFileIndex::entry_map::successor(n)) {
       askAhead();
       n = selected(n);  // the reports between are left out
       const mIndexEntry& entry = *n->value;
       const fileSpan& span = spans[entry.fileNumber];
-      reader.readAheadTo(span.end, span.follows);
+      if (shared) reader.readAheadTo(span.end, span.follows);
       const std::size_t mark = static_cast<std::size_t>(b.out.get_count());
       piece p{};
       if (endsOneReport(p.failed, [&] { emit(entry, number, b.out, text, reader, p); }))
@@ -223,8 +225,9 @@ struct reportWriter::state {
   // ahead no further, so that no byte is read twice by the threads of
   // neighbouring batches; where they follow one another from the batch's
   // first on, they are read together from that first one on.
-  const std::array<fileSpan, 256>& batchSpans(const batch& b, unsigned thread) {
+  const std::array<fileSpan, 256>& batchSpans(const batch& b, unsigned thread, bool shared) {
     std::array<fileSpan, 256>& spans = ahead[thread];
+    if (!shared) return spans;
     spans.fill(fileSpan{});
     entryNode* n = b.first;
     for (unsigned k = 0; k < b.count && (n = selected(n)); ++k, n = mFileIndex::entry_map::successor(n)) {
