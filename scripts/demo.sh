@@ -6,6 +6,6 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 configure_preset release
 cmake --build --preset release -j"$(nproc)" --target tarvin
-# On a terminal the text shows as Russian; redirected it stays code page 866.
+# The text is UTF-8 in a UTF-8 locale, code page 866 in any other (--oem: always).
 # Exit code 1: one data file of the sample is missing on purpose.
 build/release/tarvin samples/archive/2004 samples/archive/2005 || [ $? -eq 1 ]
