@@ -70,19 +70,6 @@ mOutput::~mOutput() {
   std::free(scratch_);
 }
 
-std::size_t mOutput::oemToUtf8(const unsigned char* in, std::size_t count, unsigned char* out) {
-  const oemTable& oem = oemTable::get();
-  unsigned char* o = out;
-  for (std::size_t i = 0; i < count; ++i) {
-    const unsigned b = in[i];
-    o[0] = oem.utf8[0][b];
-    o[1] = oem.utf8[1][b];
-    o[2] = oem.utf8[2][b];
-    o += oem.utf8Length[b];
-  }
-  return static_cast<std::size_t>(o - out);
-}
-
 std::size_t mOutput::convert(const unsigned short* units, int count, unsigned char* out, encoding e) {
   int n = 0;
   if (e == encoding::oem) {
@@ -180,17 +167,6 @@ void mOutput::text(const unsigned short* units, int count) {
   } else if (!lost_) {
     lost_ = true;  // no room to convert it: the text would be lost
     lostError_ = ERROR_NOT_ENOUGH_MEMORY;
-  }
-}
-
-void mOutput::oemBytes(const unsigned char* data, std::size_t count) {
-  if (encoding_ == encoding::oem) return bytes(data, count);
-  while (count > 0) {
-    std::size_t part = count < kBufferSize / 3 ? count : kBufferSize / 3;
-    std::size_t available = 0;
-    commit(oemToUtf8(data, part, room(3 * part, available)));
-    data += part;
-    count -= part;
   }
 }
 

@@ -81,8 +81,6 @@ class mOutput : public byteSink {
   // ---- Standard output ----
   // Text, converted to the output encoding.
   void text(const unsigned short* units, int count);
-  // OEM text, converted when the output is UTF-8.
-  void oemBytes(const unsigned char* bytes, std::size_t count);
   // Bytes already in the output encoding.
   void bytes(const void* data, std::size_t count);
   // Room for at least `least` bytes (at most kBufferSize) to be written in
@@ -128,8 +126,6 @@ class mOutput : public byteSink {
   void finish();
 
   // ---- Plain conversions, for any thread ----
-  // The UTF-8 of OEM bytes: room for 3 bytes each. Returns the bytes written.
-  static std::size_t oemToUtf8(const unsigned char* in, std::size_t count, unsigned char* out);
   // UTF-16 text in an encoding, into room for 3 * count + 1 bytes: the OEM
   // code page as console output converts it (a byte a unit), or UTF-8 (a
   // lone surrogate as the replacement character).
