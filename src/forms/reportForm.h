@@ -38,6 +38,8 @@ class reportFrame {
   }
   void append(const std::string& text) { append(text.data(), text.size()); }
   void appendDecimal(std::uint64_t value);
+  // A text as a quoted JSON string, written where it stands.
+  void appendQuoted(const mstr& text);
   // The report's number, here.
   void number();
   mbytes& bytes() { return out_; }

@@ -12,6 +12,15 @@ void reportFrame::appendDecimal(std::uint64_t value) {
   out_.append_n(digits, static_cast<int>(putDecimal(value, digits)));
 }
 
+void reportFrame::appendQuoted(const mstr& text) {
+  const std::size_t count = static_cast<std::size_t>(text.get_count());
+  unsigned char* at = out_.reserve_end(static_cast<int>(json::kMostPerUnit * count + 2));
+  at[0] = '"';
+  std::size_t n = 1 + json::fromUnits(text.c_str(), count, at + 1);
+  at[n++] = '"';
+  out_.commit_end(static_cast<int>(n));
+}
+
 void reportFrame::number() {
   numberAt_ = static_cast<std::size_t>(out_.get_count());
   appendDecimal(number_);
@@ -66,7 +75,7 @@ void jsonLinesForm::fields(reportFrame& frame, const mIndexEntry& entry, const r
   if (salvaged_)
     frame.append("null,\"salvaged\":true");
   else
-    frame.append(json::quoted(entry.c_str(), entry.get_count()));
+    frame.appendQuoted(entry);
   frame.append(",\"data\":");
   if (range.data)
     frame.append(dataJson_[entry.fileNumber]);
