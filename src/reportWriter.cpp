@@ -1,7 +1,6 @@
 #include "reportWriter.h"
 
 #include <algorithm>
-#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <exception>
@@ -76,7 +75,8 @@ class discardingSink : public byteSink {
   unsigned char* room(std::size_t least, std::size_t& available) override {
     // Room for many lines at once: the decoder then takes a whole report,
     // or a large piece of it, in one call, as it does into a batch.
-    if (scratch_.size() < least || scratch_.size() < kDiscardRoom) scratch_.resize(std::max(least, kDiscardRoom));
+    const std::size_t want = std::max(least, kDiscardRoom);
+    if (scratch_.size() < want) scratch_.resize(want);
     available = scratch_.size();
     return scratch_.data();
   }
@@ -359,10 +359,11 @@ struct reportWriter::state {
   // A report too large for a batch: nothing of it is written until it can
   // no longer fail whole: its bytes are read, or where it is decoded mapped
   // its pages once (a report whose bytes are gone or fail to read gets its
-  // error first), and the memory for what goes around its text is had. Then it is decoded piece by piece straight into the output. One
-  // that fails after that (cut short, or short of memory), while part of it
-  // was written, ends at its last whole line with its separator, and its
-  // error follows.
+  // error first), and the memory for what goes around its text is had.
+  // Then it is decoded piece by piece straight into the output. One that
+  // fails after that (cut short, or short of memory), while part of it was
+  // written, ends at its last whole line with its separator, and its error
+  // follows.
   void writeBig(const mIndexEntry& entry, unsigned& counter) {
     const reportRange range = index->range(entry);
     mbytes around;

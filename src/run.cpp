@@ -314,7 +314,8 @@ void convertAll(runState& run, mCmdLine& commandLine) {
   // else of the bytes written.
   if (!options.quiet && output.errorIsConsole() && !console)
     run.shown.reset(new progress(output, options.verify ? &run.tally.bytes : nullptr));
-  const unsigned threads = decodingThreads(console);
+  const unsigned processors = processorCount();
+  const unsigned threads = decodingThreads(console, processors);
   const reportDecode::level level = options.levelForced ? options.level : reportDecode::best();
   // Where every byte of the OEM code page stands for one unit and back,
   // reports are decoded straight into the bytes that are written.
@@ -322,7 +323,7 @@ void convertAll(runState& run, mCmdLine& commandLine) {
   reportWriter writer(run.forms.reports(), run.forms.keys, output, run.forms.errors, run.tally, how, run.shown.get());
   indexOpener opener(threads);
   conversion c{run.forms,       output,         writer,          opener,          run.tally,
-               run.shown.get(), run.file.get(), run.split.get(), processorCount()};
+               run.shown.get(), run.file.get(), run.split.get(), processors};
   c.salvage = options.salvage;
   for (auto it = commandLine.searchPaths.begin(); auto* directory = it.step();) convertDirectory(*directory->value, c);
   if (run.split) {

@@ -10,9 +10,8 @@ unsigned processorCount() {
   return static_cast<unsigned>(std::bitset<8 * sizeof mine>(mine).count());
 }
 
-unsigned decodingThreads(bool console) {
+unsigned decodingThreads(bool console, unsigned processors) {
   constexpr unsigned kMostThreads = 16;
   if (console) return 1;
-  const unsigned n = processorCount();
-  return n < kMostThreads ? n : kMostThreads;
+  return processors < kMostThreads ? processors : kMostThreads;
 }

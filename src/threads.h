@@ -7,8 +7,8 @@ unsigned processorCount();
 
 // The threads that decode reports, the writer counted: one where standard
 // output is a console (each report shows as soon as it is decoded), else
-// one for each processor, at most 16, which bounds the memory of the batches
-// in flight (reportWriter.h).
-unsigned decodingThreads(bool console);
+// one for each of the `processors`, at most 16, which bounds the memory of
+// the batches in flight (reportWriter.h).
+unsigned decodingThreads(bool console, unsigned processors);
 
 #endif  // TARVIN_THREADS_H
