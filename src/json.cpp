@@ -88,12 +88,19 @@ std::size_t fromOem(const unsigned char* in, std::size_t count, unsigned char* o
   return static_cast<std::size_t>(o - out);
 }
 
-std::string quoted(const unsigned short* units, int count) {
-  std::vector<unsigned char> bytes(kMostPerUnit * static_cast<std::size_t>(count) + 2);
+void quote(std::string& into, const unsigned short* units, int count) {
+  into.resize(kMostPerUnit * static_cast<std::size_t>(count) + 2);
+  unsigned char* bytes = reinterpret_cast<unsigned char*>(&into[0]);
   bytes[0] = '"';
-  std::size_t n = 1 + fromUnits(units, static_cast<std::size_t>(count), bytes.data() + 1);
+  std::size_t n = 1 + fromUnits(units, static_cast<std::size_t>(count), bytes + 1);
   bytes[n++] = '"';
-  return std::string(bytes.begin(), bytes.begin() + static_cast<long>(n));
+  into.resize(n);
+}
+
+std::string quoted(const unsigned short* units, int count) {
+  std::string text;
+  quote(text, units, count);
+  return text;
 }
 
 }  // namespace json

@@ -18,8 +18,10 @@ std::size_t fromUnits(const unsigned short* units, std::size_t count, unsigned c
 // OEM bytes, each as the character the OEM code page gives it (a byte
 // without one as "?"); room for kMostPerUnit bytes a byte.
 std::size_t fromOem(const unsigned char* bytes, std::size_t count, unsigned char* out);
-// UTF-16 text as a whole JSON string, between its double quotes.
+// UTF-16 text as a whole JSON string, between its double quotes; quote()
+// writes it into `into`, whose memory it reuses.
 std::string quoted(const unsigned short* units, int count);
+void quote(std::string& into, const unsigned short* units, int count);
 
 }  // namespace json
 

@@ -86,8 +86,18 @@ class discardingSink : public byteSink {
   std::vector<unsigned char> scratch_;
 };
 
+// The reports being cut into batches: those of one source, and the slot of
+// the form's per-source fields it was begun in.
+struct cutSource {
+  const mFileIndex* index = nullptr;
+  bool salvaged = false;
+  unsigned serial = 0;  // of the sources begun
+  unsigned slot = 0;
+};
+
 // Consecutive entries of an index, and what decoding them gave.
 struct batch {
+  cutSource source;
   entryNode* first = nullptr;
   unsigned count = 0;
   bool big = false;           // one report too large for a batch: the writer decodes it
@@ -104,7 +114,7 @@ struct batch {
 using namespace writing;
 
 struct reportWriter::state {
-  const reportForm& form;
+  reportForm& form;
   const reportForm::traits traits;  // the form's, asked once
   const keyFilter& keys;
   mOutput& output;
@@ -124,14 +134,19 @@ struct reportWriter::state {
   std::uint64_t lastText = 0;
   unsigned lastNumber = 0;
 
-  // The reports being written, and where their batches are cut.
-  const mFileIndex* index = nullptr;
-  bool salvaged = false;
-  entryNode* uncut = nullptr;  // the first entry in no batch yet
-  unsigned uncutNumber = 0;    // its number, if no report before it fails
+  // Where batches are cut: the source, and the first entry in no batch yet
+  // with its number, if no report before it fails.
+  cutSource cutting;
+  entryNode* uncut = nullptr;
+  unsigned uncutNumber = 0;
+  // The source whose reports follow, cut into batches as soon as those of
+  // the one being written are all cut (null: none is told, or it is begun).
+  const reportSource* following = nullptr;
+  bool followingBegun = false;  // the source written next is cut already
+  unsigned sourcesBegun = 0;
   orderedQueue<batch> queue;
 
-  state(const reportForm& f, const keyFilter& k, mOutput& o, errorSink& e, runTally& t, const reading& how, progress* p)
+  state(reportForm& f, const keyFilter& k, mOutput& o, errorSink& e, runTally& t, const reading& how, progress* p)
       : form(f), traits(f.constants()), keys(k), output(o), errors(e), tally(t), oneAtATime(how.oneAtATime),
         shown(p), discards(how.threads), ahead(how.threads), batchBytes(kBatchBytes / traits.bytesPerCharacter),
         maxReports(how.oneAtATime ? 1 : 4096),
@@ -187,11 +202,11 @@ struct reportWriter::state {
     // this one is decoded: in key order, reports lie anywhere in their data
     // files, and waiting for each in turn is most of the time of short ones.
     entryNode* ahead = b.first;
-    auto askAhead = [this, &ahead] {
+    auto askAhead = [&b, &ahead] {
       if (!ahead) return;
       // As a number: the place may lie past the file's view, which a hint
       // may name but a pointer may not.
-      if (const mFileData* data = index->dataFileOf[ahead->value->fileNumber]) {
+      if (const mFileData* data = b.source.index->dataFileOf[ahead->value->fileNumber]) {
         const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(data->view) + ahead->value->start;
         __builtin_prefetch(reinterpret_cast<const void*>(at));
       }
@@ -204,13 +219,13 @@ struct reportWriter::state {
     const std::array<fileSpan, 256>& spans = batchSpans(b, thread, shared);
     for (unsigned k = 0; k < b.count; ++k, n = mFileIndex::entry_map::successor(n)) {
       askAhead();
-      n = selected(n);  // the reports between are left out
+      n = selected(n, b.source.salvaged);  // the reports between are left out
       const mIndexEntry& entry = *n->value;
       const fileSpan& span = spans[entry.fileNumber];
       if (shared) reader.readAheadTo(span.end, span.follows);
       const std::size_t mark = static_cast<std::size_t>(b.out.get_count());
       piece p{};
-      if (endsOneReport(p.failed, [&] { emit(entry, number, b.out, text, reader, p); }))
+      if (endsOneReport(p.failed, [&] { emit(b.source, entry, number, b.out, text, reader, p); }))
         ++number;
       else
         b.out.erase(b.out.get_data() + mark, nullptr);
@@ -230,8 +245,9 @@ struct reportWriter::state {
     if (!shared) return spans;
     spans.fill(fileSpan{});
     entryNode* n = b.first;
-    for (unsigned k = 0; k < b.count && (n = selected(n)); ++k, n = mFileIndex::entry_map::successor(n)) {
-      const reportRange range = index->range(*n->value);
+    for (unsigned k = 0; k < b.count && (n = selected(n, b.source.salvaged));
+         ++k, n = mFileIndex::entry_map::successor(n)) {
+      const reportRange range = b.source.index->range(*n->value);
       fileSpan& span = spans[n->value->fileNumber];
       span.follows = span.end == fileSpan::kUnseen || (span.follows && range.start == span.end);
       span.end = span.end == fileSpan::kUnseen ? range.end : std::max(span.end, range.end);
@@ -240,9 +256,10 @@ struct reportWriter::state {
   }
 
   // One report in the run's form, numbered `number`.
-  void emit(const mIndexEntry& entry, unsigned number, mbytes& out, byteSink& sink, reportReader& reader, piece& p) {
-    const reportRange range = index->range(entry);
-    reportFrame frame(out, number);
+  void emit(const cutSource& source, const mIndexEntry& entry, unsigned number, mbytes& out, byteSink& sink,
+            reportReader& reader, piece& p) {
+    const reportRange range = source.index->range(entry);
+    reportFrame frame(out, number, source.slot);
     form.opening(frame, entry, range);
     reportReader::result read;
     if (traits.decodes) read = reader.read(range, traits.text, sink, traits.trims);
@@ -257,23 +274,59 @@ struct reportWriter::state {
   // ---- Writing (the writer's thread) ----
 
   // The first entry from `n` on that the keys select.
-  entryNode* selected(entryNode* n) const {
+  entryNode* selected(entryNode* n, bool salvaged) const {
     while (n && !keys.selects(*n->value, salvaged)) n = mFileIndex::entry_map::successor(n);
     return n;
   }
 
+  // Begins cutting the reports of a source into batches, numbered from
+  // `number` on; the form takes its fields in a slot of its own, the other
+  // source that may be out then (the one before) keeping the other slot.
+  void beginCutting(const reportSource& source, unsigned number) {
+    const unsigned slot = sourcesBegun % reportForm::kSourceSlots;
+    form.begin(source, slot);
+    cutting = {&source.index, source.salvaged, sourcesBegun++, slot};
+    uncut = source.index.entries.first();
+    uncutNumber = number;
+    // Batches small enough that every thread gets a few of the index, so
+    // that no thread idles long at its end, but not so small that handing
+    // them over costs more than decoding them.
+    std::uint64_t total = 0;
+    for (const mFileData* data : source.index.dataFileOf)
+      if (data) total += data->size;
+    cutBytes = static_cast<std::size_t>(total / (4 * queue.threads()));
+    if (cutBytes > batchBytes) cutBytes = batchBytes;
+    if (cutBytes < batchBytes / 16) cutBytes = batchBytes / 16;
+  }
+
   // Hands out the batches that may be, a window ahead of the writer, so that
-  // their entries are still at hand when they are decoded.
+  // their entries are still at hand when they are decoded; once those of the
+  // source being written are all out, those of the one that follows.
   void cutAhead() {
-    while ((uncut = selected(uncut)) && queue.hasRoom()) {
+    for (;;) {
+      uncut = selected(uncut, cutting.salvaged);
+      if (!uncut && following) {
+        // Without memory for the form's fields of the next source, it is
+        // begun in its turn, where that shortage is met as it would be.
+        const reportSource& next = *following;
+        following = nullptr;
+        try {
+          beginCutting(next, uncutNumber);
+          followingBegun = true;
+        } catch (const std::bad_alloc&) {
+        }
+        continue;
+      }
+      if (!uncut || !queue.hasRoom()) return;
       batch& b = queue.next();
+      b.source = cutting;
       b.first = uncut;
       b.assumedFirst = uncutNumber;
       b.count = 0;
       b.big = false;
       std::uint64_t bytes = 0;
       while (uncut) {
-        const std::uint64_t size = traits.decodes ? index->range(*uncut->value).size() : 0;
+        const std::uint64_t size = traits.decodes ? cutting.index->range(*uncut->value).size() : 0;
         // A report too large to be held whole is a batch of its own: the
         // writer streams it.
         const bool big = size > batchBytes;
@@ -281,15 +334,24 @@ struct reportWriter::state {
         b.big = big;
         ++b.count;
         bytes += size;
-        uncut = selected(mFileIndex::entry_map::successor(uncut));
+        uncut = selected(mFileIndex::entry_map::successor(uncut), cutting.salvaged);
         if (big) break;
       }
       b.bytes = bytes;
       uncutNumber += b.count;
-      // The last batch of an index, and a small one: waking a worker costs
-      // more than decoding it (an archive of one short report, say).
-      queue.handOut(selected(uncut) != nullptr || bytes >= kWakeBytes);
+      // The last batch of the last source, and a small one: waking a worker
+      // costs more than decoding it (an archive of one short report, say).
+      queue.handOut(uncut != nullptr || following || bytes >= kWakeBytes);
     }
+  }
+
+  // Drops the batches out and forgets the source cut ahead: nothing is read
+  // of it any more.
+  void dropAhead() {
+    queue.drain();
+    uncut = nullptr;
+    following = nullptr;
+    followingBegun = false;
   }
 
   void writeNumber(unsigned number) {
@@ -309,7 +371,7 @@ struct reportWriter::state {
   }
 
   void writeBatch(batch& b, unsigned& counter) {
-    if (b.big) return writeBig(*b.first->value, counter);
+    if (b.big) return writeBig(b.source, *b.first->value, counter);
     for (;;) {
       if (b.fatal) std::rethrow_exception(b.fatal);
       if (!b.unnoted) return writePieces(b, counter);
@@ -364,14 +426,14 @@ struct reportWriter::state {
   // fails after that (cut short, or short of memory), while part of it was
   // written, ends at its last whole line with its separator, and its error
   // follows.
-  void writeBig(const mIndexEntry& entry, unsigned& counter) {
-    const reportRange range = index->range(entry);
+  void writeBig(const cutSource& source, const mIndexEntry& entry, unsigned& counter) {
+    const reportRange range = source.index->range(entry);
     mbytes around;
     std::optional<mEx> failure;
     if (!endsOneReport(failure, [&] {
           readers[0]->probe(range);
           around.get_size(kFramingRoom, true);
-          reportFrame opening(around, counter);
+          reportFrame opening(around, counter, source.slot);
           form.opening(opening, entry, range);
         })) {
       return failed(*failure);
@@ -386,7 +448,7 @@ struct reportWriter::state {
     around.clear();
     // Within its room, but for a verifying run's finding of damage.
     endsOneReport(failure, [&] {
-      reportFrame closing(around, counter);
+      reportFrame closing(around, counter, source.slot);
       form.closing(closing, entry, range, read);
     });
     output.bytes(around.get_data(), static_cast<std::size_t>(around.get_count()));
@@ -400,7 +462,7 @@ struct reportWriter::state {
   }
 };
 
-reportWriter::reportWriter(const reportForm& form, const keyFilter& keys, mOutput& output, errorSink& errors,
+reportWriter::reportWriter(reportForm& form, const keyFilter& keys, mOutput& output, errorSink& errors,
                            runTally& tally, const reading& how, progress* shown) {
   reading threaded = how;
   if (threaded.threads == 0) threaded.threads = 1;
@@ -416,38 +478,37 @@ std::uint64_t reportWriter::lastUnits() const {
   return s.lastText + s.traits.unitsAround + putDecimal(s.lastNumber, digits);
 }
 
-void reportWriter::write(const reportSource& source, unsigned& counter) {
+void reportWriter::write(const reportSource& source, unsigned& counter, const reportSource* next) {
   state& s = *state_;
-  s.index = &source.index;
-  s.salvaged = source.salvaged;
-  s.uncut = source.index.entries.first();
-  s.uncutNumber = counter;
-  // Batches small enough that every thread gets a few of the index, so that
-  // no thread idles long at its end, but not so small that handing them over
-  // costs more than decoding them.
-  std::uint64_t total = 0;
-  for (const mFileData* data : source.index.dataFileOf)
-    if (data) total += data->size;
-  s.cutBytes = static_cast<std::size_t>(total / (4 * s.queue.threads()));
-  if (s.cutBytes > s.batchBytes) s.cutBytes = s.batchBytes;
-  if (s.cutBytes < s.batchBytes / 16) s.cutBytes = s.batchBytes / 16;
-  // However the writing ends, no thread may still read this index after it.
+  // Its batches are out already when it was told as the one to follow.
+  if (!s.followingBegun || s.cutting.index != &source.index) {
+    s.dropAhead();
+    s.beginCutting(source, counter);
+  }
+  s.followingBegun = false;
+  s.following = next;
+  const unsigned serial = s.cutting.serial;
+  // However the writing ends early, no thread may still read this index or
+  // the next after it.
   struct retire {
     state& s;
+    bool early = true;
     ~retire() {
-      s.queue.drain();
-      s.index = nullptr;
+      if (early) s.dropAhead();
     }
   } retiring{s};
   for (;;) {
     s.cutAhead();
     batch* b = s.queue.oldest();
-    if (!b) break;
+    if (!b || b->source.serial != serial) break;
     const unsigned before = counter;
     s.writeBatch(*b, counter);
     s.queue.take();
     if (s.shown) s.shown->reports(counter - before);
     if (s.output.lost()) return;
   }
+  retiring.early = false;
   s.output.endOfPiece();
 }
+
+void reportWriter::dropAhead() { state_->dropAhead(); }

@@ -48,18 +48,26 @@ class reportWriter {
   // Writes the reports `keys` selects in `form` to `output`, the error
   // texts of those that fail to `errors`; what it reads is counted in
   // `tally`. `shown`, when given, hears of the reports written.
-  reportWriter(const reportForm& form, const keyFilter& keys, mOutput& output, errorSink& errors, runTally& tally,
+  reportWriter(reportForm& form, const keyFilter& keys, mOutput& output, errorSink& errors, runTally& tally,
                const reading& how, progress* shown = nullptr);
   ~reportWriter();
   reportWriter(const reportWriter&) = delete;
   reportWriter& operator=(const reportWriter&) = delete;
 
-  // Writes every report of the source (the form has begun it), numbered
-  // from `counter`, which
-  // grows by one for each report written. A report that cannot be read gets
-  // its error text instead, and no number. Stops early when the output is
-  // lost.
-  void write(const reportSource& source, unsigned& counter);
+  // Writes every report of the source, numbered from `counter`, which grows
+  // by one for each report written; the form is told of the source first. A
+  // report that cannot be read gets its error text instead, and no number.
+  // Stops early when the output is lost.
+  //
+  // `next`, when given, is the source whose reports are written next: its
+  // first batches are cut and decoded while the last ones of this source
+  // are written, so that no thread waits at the end of a small index. The
+  // next call must then write `next`, which stays alive until it does, or
+  // drop it with dropAhead().
+  void write(const reportSource& source, unsigned& counter, const reportSource* next = nullptr);
+  // Drops what was decoded ahead of the source told as the next: it will not
+  // be written. Nothing of it is read any more afterwards.
+  void dropAhead();
 
   // The characters the output text holds after the last report written (its
   // text and separator), or 0 when it failed.

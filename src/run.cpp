@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "mCmdLine.h"
@@ -131,7 +132,6 @@ bool beginSplitFile(conversion& c, const mFileObject& directory, const mFileObje
 void writeSalvaged(const mFileIndex& set, const mstr& dataPath, conversion& c) {
   if (c.file) c.file->opened(set);
   const reportSource salvaged{set, dataPath, true};
-  c.forms.reports().begin(salvaged);
   const runTally before = c.tally;
   c.writer.write(salvaged, c.counter);
   c.tally.salvaged += c.tally.reports - before.reports;
@@ -175,20 +175,22 @@ void convertUnnamed(const mFileObject& directory, const mFileList& dataFiles, co
 }
 
 // Writes the reports of an index file found in the tree of `directory`,
-// once it is open.
+// once it is open; `next`, when given, is the source written after it.
 void convertIndex(const mFileObject& directory, const mFileObject& file, const mstr& indexPath,
-                  const mFileIndex& index, conversion& c) {
+                  const mFileIndex& index, conversion& c, const reportSource* next) {
   ++c.tally.indexes;
   c.tally.dataUsed += static_cast<unsigned>(index.dataFiles.get_count());
   c.tally.dataMissing += static_cast<unsigned>(index.dataMissing.count());
   c.tally.dataUnreadable += static_cast<unsigned>(index.dataUnreadable.count());
   if (c.file) c.file->opened(index);
-  if (c.split && !beginSplitFile(c, directory, file)) return;
+  if (c.split && !beginSplitFile(c, directory, file)) {
+    c.writer.dropAhead();  // what was decoded of it ahead is not written
+    return;
+  }
   const reportSource indexed{index, indexPath};
-  c.forms.reports().begin(indexed);
   if (index.size % kRecordSize) ++c.tally.damaged;  // a trailing piece shorter than a record
   if (c.forms.verifying) c.forms.verifying->indexDamage(index, indexPath);
-  c.writer.write(indexed, c.counter);
+  c.writer.write(indexed, c.counter, next);
   requireWritten(c.output, outputName(c.file, c.split));
 }
 
@@ -213,21 +215,41 @@ void listDirectory(const mFileObject& directory, mFileList& files, mFileList& da
 void convertDirectory(const mFileObject& directory, conversion& c) {
   mFileList files, dataFiles;
   unnamedData names;
-  std::unique_ptr<mFileIndex> index;
-  mstr indexPath;
+  // The index file being written, and the one after it: when that one was
+  // opened ahead, its first reports are decoded while this one's last are
+  // written.
+  struct listedIndex {
+    const mFileObject* file = nullptr;
+    std::unique_ptr<mFileIndex> index;  // null: to be opened in its turn
+    mstr path;
+  } listedIndexes[2];
+  mstr directoryPath;
   try {
     listDirectory(directory, files, dataFiles, c);
-    if (c.shown) c.shown->directory(directory.getFullPath(indexPath), static_cast<unsigned>(files.get_count()));
+    if (c.shown) c.shown->directory(directory.getFullPath(directoryPath), static_cast<unsigned>(files.get_count()));
     indexOpener::tree listed(c.opener, files);
-    const mFileObject* file = nullptr;
-    while (listed.next(file, index)) {
-      file->getFullPath(indexPath);
-      if (openIndex(index, *file, indexPath, c)) {
-        names.noteNamed(*index);
-        convertIndex(directory, *file, indexPath, *index, c);
-        c.opener.retire(std::move(index));
+    // However the walk ends, nothing decoded ahead reads an index once it is freed.
+    struct droppingAhead {
+      reportWriter& writer;
+      ~droppingAhead() { writer.dropAhead(); }
+    } dropping{c.writer};
+    unsigned at = 0;
+    bool more = listed.next(listedIndexes[0].file, listedIndexes[0].index);
+    while (more) {
+      listedIndex& now = listedIndexes[at];
+      listedIndex& after = listedIndexes[at ^ 1];
+      now.file->getFullPath(now.path);
+      const bool opened = openIndex(now.index, *now.file, now.path, c);
+      more = listed.next(after.file, after.index);
+      if (opened) {
+        std::optional<reportSource> next;
+        if (more && after.index) next.emplace(reportSource{*after.index, after.file->getFullPath(after.path)});
+        names.noteNamed(*now.index);
+        convertIndex(directory, *now.file, now.path, *now.index, c, next ? &*next : nullptr);
+        c.opener.retire(std::move(now.index));
       }
       if (c.shown) c.shown->indexDone();
+      at ^= 1;
     }
     convertUnnamed(directory, dataFiles, names, c);
   } catch (mEx& error) {

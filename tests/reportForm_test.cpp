@@ -50,14 +50,17 @@ TEST(ReportForm, WhatSurroundsAReportInEachForm) {
       {list, kept, ",\"key\":null,\"salvaged\":true,\"data\":\"/d/A.07\",\"block\":0,\"bytes\":64", "}\n", true},
   };
   for (const auto& r : rows) {
-    r.form.begin({index, r.salvaged ? salvagedFrom : path, r.salvaged});
+    // Its source in slot 1, and then the other kind of source in slot 0, as
+    // when the next index is begun while the reports of one are still out.
+    r.form.begin({index, r.salvaged ? salvagedFrom : path, r.salvaged}, 1);
+    r.form.begin({index, r.salvaged ? path : salvagedFrom, !r.salvaged}, 0);
     mbytes out;
-    reportFrame opening(out, 41);
+    reportFrame opening(out, 41, 1);
     r.form.opening(opening, r.entry, index.range(r.entry));
     const bool json = r.form.constants().json;
     EXPECT_EQ(bytesOf(out), json ? "{\"n\":41,\"index\":" + (r.salvaged ? "null" : quotedPath) + r.opening : "");
     out.clear();
-    reportFrame closing(out, 41);
+    reportFrame closing(out, 41, 1);
     r.form.closing(closing, r.entry, index.range(r.entry), reportReader::result{});
     EXPECT_EQ(bytesOf(out), r.closing);
     // The number is placed once, in the opening or in the closing.

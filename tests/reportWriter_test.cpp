@@ -32,7 +32,9 @@ struct shape {
 };
 
 // What the writer writes for the index, twice as for two indexes of a run,
-// numbered on from `counter`, which it leaves after the last number. With
+// the second told as the next while the first is written (its first
+// batches decoded ahead), numbered on from `counter`, which it leaves after
+// the last number. With
 // `failAt`, that allocation of the writing fails, and the error texts come
 // among the reports.
 captured written(const mFileIndex& index, const mstr& path, shape f, unsigned threads, bool viaUnits,
@@ -50,11 +52,21 @@ captured written(const mFileIndex& index, const mstr& path, shape f, unsigned th
   runTally tally;
   const keyFilter all;
   reportWriter writer(form, all, streams.output, errors, tally, {reportDecode::select(level), viaUnits, threads});
-  form.begin({index, path});
+  const reportSource source{index, path};
+  // The form's fields of the source are had first, in both slots: memory for
+  // them is no report's (without it the run ends, as it always did).
+  form.begin(source, 0);
+  form.begin(source, 1);
   {
     allocationFault fault(failAt);
-    writer.write({index, path}, n);
-    writer.write({index, path}, n);
+    const unsigned first = n;
+    writer.write(source, n, &source);
+    const unsigned second = n;
+    writer.write(source, n);
+    // Each write wrote its own source's reports, none of those decoded ahead.
+    if (failAt == 0) {
+      EXPECT_EQ(second - first, n - second);
+    }
   }
   return streams.taken();
 }

@@ -29,7 +29,8 @@ class reportFrame {
  public:
   static constexpr std::size_t kNoNumber = static_cast<std::size_t>(-1);
 
-  reportFrame(mbytes& out, unsigned number) : out_(out), number_(number) {}
+  // `slot`: that of the form's fields of the report's source (begin()).
+  reportFrame(mbytes& out, unsigned number, unsigned slot = 0) : out_(out), number_(number), slot_(slot) {}
 
   void append(const char* text, std::size_t length);
   template <std::size_t N>
@@ -43,6 +44,7 @@ class reportFrame {
   // The report's number, here.
   void number();
   mbytes& bytes() { return out_; }
+  unsigned slot() const { return slot_; }
 
   // Where the number stands in the bytes, and its digits; kNoNumber: none.
   std::size_t numberAt() const { return numberAt_; }
@@ -51,6 +53,7 @@ class reportFrame {
  private:
   mbytes& out_;
   const unsigned number_;
+  const unsigned slot_;
   std::size_t numberAt_ = kNoNumber;
   unsigned numberLength_ = 0;
 };
@@ -75,9 +78,14 @@ class reportForm {
 
   virtual ~reportForm() = default;
   virtual traits constants() const = 0;
-  // The reports of the source follow: told before the writer writes them,
-  // while no report of the one before is being written.
-  virtual void begin(const reportSource& source) = 0;
+  // The slots of what a form keeps of a source: the reports of two sources
+  // may be out at once, the last ones of one written while the first ones of
+  // the next are decoded.
+  static constexpr unsigned kSourceSlots = 2;
+  // The reports of the source follow, their frames naming `slot`: told
+  // before any of them is decoded (on the writer's thread), while no report
+  // of the source that had the slot before is out.
+  virtual void begin(const reportSource& source, unsigned slot) = 0;
   // What stands before a report's text, and after it (any thread).
   virtual void opening(reportFrame& frame, const mIndexEntry& entry, const reportRange& range) const = 0;
   virtual void closing(reportFrame& frame, const mIndexEntry& entry, const reportRange& range,

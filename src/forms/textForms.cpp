@@ -55,34 +55,39 @@ reportForm::traits jsonLinesForm::constants() const {
   return t;
 }
 
-void jsonLinesForm::begin(const reportSource& source) {
-  salvaged_ = source.salvaged;
-  indexJson_ = salvaged_ ? "null" : json::quoted(source.path.c_str(), source.path.get_count());
+void jsonLinesForm::begin(const reportSource& source, unsigned slot) {
+  sourceFields& fields = sources_[slot];
+  // Quoted into the slot's strings, whose memory the next source reuses.
+  fields.salvaged = source.salvaged;
+  if (source.salvaged)
+    fields.indexJson.assign("null");
+  else
+    json::quote(fields.indexJson, source.path.c_str(), source.path.get_count());
   for (int number = 0; number < 256; ++number) {
     const mFileData* data = source.index.dataFileOf[number];
-    if (data)
-      dataJson_[number] = salvaged_ ? json::quoted(source.path.c_str(), source.path.get_count())
-                                    : json::quoted(data->c_str(), data->get_count());
+    const mstr* name = source.salvaged ? &source.path : data;
+    if (data) json::quote(fields.dataJson[number], name->c_str(), name->get_count());
   }
 }
 
 void jsonLinesForm::fields(reportFrame& frame, const mIndexEntry& entry, const reportRange& range) const {
+  const sourceFields& source = sources_[frame.slot()];
   frame.append("{\"n\":");
   frame.number();
   frame.append(",\"index\":");
-  frame.append(indexJson_);
+  frame.append(source.indexJson);
   frame.append(",\"key\":");
-  if (salvaged_)
+  if (source.salvaged)
     frame.append("null,\"salvaged\":true");
   else
     frame.appendQuoted(entry);
   frame.append(",\"data\":");
   if (range.data)
-    frame.append(dataJson_[entry.fileNumber]);
+    frame.append(source.dataJson[entry.fileNumber]);
   else
     frame.append("null");
   frame.append(",\"block\":");
-  frame.appendDecimal(salvaged_ ? range.start / kBlockSize : entry.firstBlock);
+  frame.appendDecimal(source.salvaged ? range.start / kBlockSize : entry.firstBlock);
   frame.append(",\"bytes\":");
   if (range.data)
     frame.appendDecimal(range.size());

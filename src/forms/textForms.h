@@ -22,7 +22,7 @@ class plainForm : public reportForm {
  public:
   plainForm(bool utf8, bool trim) : utf8_(utf8), trim_(trim) {}
   traits constants() const override;
-  void begin(const reportSource&) override {}
+  void begin(const reportSource&, unsigned) override {}
   void opening(reportFrame&, const mIndexEntry&, const reportRange&) const override {}
   void closing(reportFrame& frame, const mIndexEntry& entry, const reportRange& range,
                const reportReader::result& read) const override;
@@ -36,7 +36,7 @@ class jsonLinesForm : public reportForm {
  public:
   explicit jsonLinesForm(bool trim) : trim_(trim) {}
   traits constants() const override;
-  void begin(const reportSource& source) override;
+  void begin(const reportSource& source, unsigned slot) override;
   void opening(reportFrame& frame, const mIndexEntry& entry, const reportRange& range) const override;
   void closing(reportFrame& frame, const mIndexEntry& entry, const reportRange& range,
                const reportReader::result& read) const override;
@@ -47,9 +47,13 @@ class jsonLinesForm : public reportForm {
 
  private:
   const bool trim_;
-  bool salvaged_ = false;      // salvaged reports are being written
-  std::string indexJson_;      // "path" of the index, or null
-  std::string dataJson_[256];  // "name" of each data file found
+  // The fields of a source's reports.
+  struct sourceFields {
+    bool salvaged = false;      // its reports are salvaged
+    std::string indexJson;      // "path" of the index, or null
+    std::string dataJson[256];  // "name" of each data file found
+  };
+  sourceFields sources_[kSourceSlots];
 };
 
 class listForm : public jsonLinesForm {

@@ -38,18 +38,19 @@ verifyForm::verifyForm(const reportForm& wrapped, mOutput& output) : traits_(wra
   traits_.bytesPerCharacter = 1;
 }
 
-void verifyForm::begin(const reportSource& source) {
-  path_.assign(source.path);
-  salvaged_ = source.salvaged;
+void verifyForm::begin(const reportSource& source, unsigned slot) {
+  sources_[slot].path.assign(source.path);
+  sources_[slot].salvaged = source.salvaged;
 }
 
 void verifyForm::closing(reportFrame& frame, const mIndexEntry& entry, const reportRange& range,
                          const reportReader::result& read) const {
   if (read.sound()) return;
-  if (salvaged_)
-    finding(frame.bytes(), nullptr, nullptr, &path_, damageOf(read), read.damagedAt);
+  const sourceFields& source = sources_[frame.slot()];
+  if (source.salvaged)
+    finding(frame.bytes(), nullptr, nullptr, &source.path, damageOf(read), read.damagedAt);
   else
-    finding(frame.bytes(), &path_, &entry, range.data, damageOf(read), read.damagedAt);
+    finding(frame.bytes(), &source.path, &entry, range.data, damageOf(read), read.damagedAt);
 }
 
 void verifyForm::finding(mbytes& out, const mstr* where, const mstr* key, const mstr* data, damage d,

@@ -18,7 +18,7 @@ class verifyForm : public reportForm {
  public:
   verifyForm(const reportForm& wrapped, mOutput& output);
   traits constants() const override { return traits_; }
-  void begin(const reportSource& source) override;
+  void begin(const reportSource& source, unsigned slot) override;
   void opening(reportFrame&, const mIndexEntry&, const reportRange&) const override {}
   // A line for the report's damage, if it was damaged.
   void closing(reportFrame& frame, const mIndexEntry& entry, const reportRange& range,
@@ -64,8 +64,12 @@ class verifyForm : public reportForm {
 
   traits traits_;
   mOutput& output_;
-  mstr path_;  // of the source being written
-  bool salvaged_ = false;
+  // The source of the reports of each slot.
+  struct sourceFields {
+    mstr path;
+    bool salvaged = false;
+  };
+  sourceFields sources_[kSourceSlots];
 };
 
 #endif  // TARVIN_VERIFYFORM_H

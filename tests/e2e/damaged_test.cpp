@@ -777,10 +777,12 @@ TEST_F(Damaged, DirectoryRemovedAfterItWasListed) {
   std::vector<int> fill = addFiller(w);
   w.write();
   std::vector<std::string> filler = textsOf(w, fill);
-  // The two index files after the blocked one may be opened already (the run
-  // opens two ahead of their turn); the third is not.
+  // The three index files after the blocked one may be opened already (the
+  // run takes the next one to decode it ahead, and opens two more ahead of
+  // their turn); the fourth is not.
   std::vector<std::string> ahead1 = simpleArchive("t/a1", "A1.IDX", {"A1"});
   std::vector<std::string> ahead2 = simpleArchive("t/a2", "A2.IDX", {"A2"});
+  std::vector<std::string> ahead3 = simpleArchive("t/a3", "A3.IDX", {"A3"});
   simpleArchive("t/b", "B.IDX", {"B"});
   std::vector<std::string> c = simpleArchive("t/c", "C.IDX", {"C"});  // after B.IDX in its tree
   std::vector<std::string> u = simpleArchive("u", "U.IDX", {"U"});
@@ -791,6 +793,7 @@ TEST_F(Damaged, DirectoryRemovedAfterItWasListed) {
   outcome r = convert({arg("t"), arg("u")}, blocked);
   filler.push_back(ahead1[0]);
   filler.push_back(ahead2[0]);
+  filler.push_back(ahead3[0]);
   filler.push_back(c[0]);
   filler.push_back(u[0]);
   EXPECT_TRUE(r.out == numbered(filler)) << "standard output differs";
