@@ -233,17 +233,22 @@ void convertDirectory(const mFileObject& directory, conversion& c) {
       reportWriter& writer;
       ~droppingAhead() { writer.dropAhead(); }
     } dropping{c.writer};
+    // The next index file of the listing, with its path; false after the last.
+    auto take = [&listed](listedIndex& l) {
+      if (!listed.next(l.file, l.index)) return false;
+      l.file->getFullPath(l.path);
+      return true;
+    };
     unsigned at = 0;
-    bool more = listed.next(listedIndexes[0].file, listedIndexes[0].index);
+    bool more = take(listedIndexes[0]);
     while (more) {
       listedIndex& now = listedIndexes[at];
       listedIndex& after = listedIndexes[at ^ 1];
-      now.file->getFullPath(now.path);
       const bool opened = openIndex(now.index, *now.file, now.path, c);
-      more = listed.next(after.file, after.index);
+      more = take(after);
       if (opened) {
         std::optional<reportSource> next;
-        if (more && after.index) next.emplace(reportSource{*after.index, after.file->getFullPath(after.path)});
+        if (more && after.index) next.emplace(reportSource{*after.index, after.path});
         names.noteNamed(*now.index);
         convertIndex(directory, *now.file, now.path, *now.index, c, next ? &*next : nullptr);
         c.opener.retire(std::move(now.index));

@@ -64,9 +64,10 @@ void jsonLinesForm::begin(const reportSource& source, unsigned slot) {
   else
     json::quote(fields.indexJson, source.path.c_str(), source.path.get_count());
   for (int number = 0; number < 256; ++number) {
-    const mFileData* data = source.index.dataFileOf[number];
-    const mstr* name = source.salvaged ? &source.path : data;
-    if (data) json::quote(fields.dataJson[number], name->c_str(), name->get_count());
+    if (const mFileData* data = source.index.dataFileOf[number]) {
+      const mstr& name = source.salvaged ? source.path : *data;
+      json::quote(fields.dataJson[number], name.c_str(), name.get_count());
+    }
   }
 }
 
