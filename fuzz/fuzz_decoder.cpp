@@ -2,7 +2,8 @@
 // that follows the code table one byte at a time through the system
 // conversion: the table decoder into UTF-16, and every level of the decoder
 // into OEM bytes, in one room for all of the text (windows across lines to
-// the end) and resumed call after call in rooms of varying size.
+// the end) and resumed call after call in rooms of varying size; and the
+// check of a report against the damage decoding it finds.
 // Decoding expands input up to some 85 times: run with -max_len=65536.
 #include <cstdio>
 #include <cstdlib>
@@ -108,6 +109,22 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   if (plainDamage.damaged != reference.damaged || plainDamage.damagedAt != reference.damagedAt) {
     std::fprintf(stderr, "damage differs from the plain decoding's\n");
     std::abort();
+  }
+  // The check finds that damage, in one call and in steps that end at
+  // every few lines.
+  for (std::size_t most : {size, 1 + size % 300}) {
+    reportDecode::result found{0, 0, reportDecode::damage::none, 0};
+    for (std::size_t at = 0; at < size;) {
+      const reportDecode::result r = reportDecode::check(data + at, size - at, most);
+      if (!r.consumed || r.consumed > size - at) std::abort();
+      if (r.damaged != reportDecode::damage::none) found = {0, 0, r.damaged, at + r.damagedAt};
+      at += r.consumed;
+    }
+    if (found.damaged != reference.damaged || found.damagedAt != reference.damagedAt) {
+      std::fprintf(stderr, "the check finds damage %d at %zu, decoding %d at %zu\n", static_cast<int>(found.damaged),
+                   found.damagedAt, static_cast<int>(reference.damaged), reference.damagedAt);
+      std::abort();
+    }
   }
   int n = fast.get_count();
   if (n != plain.get_count() || (n && std::memcmp(fast.get_data(), plain.get_data(), 2 * static_cast<size_t>(n)))) {

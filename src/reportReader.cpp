@@ -45,6 +45,13 @@ void releaseBehind(const reportRange& range, std::uint64_t& released, std::uint6
   released = decoded;
 }
 
+// Runs `reading` on the report's mapped or read bytes, and raises the data
+// file's read error when they fail to read.
+template <class Reading>
+void guarded(const reportRange& range, Reading&& reading) {
+  if (!mFile::readMapped(reading)) throw range.data->readFault();
+}
+
 }  // namespace
 
 const std::size_t reportReader::kMostRoomPastText = std::max(reportDecode::kLineRoom, textWriter::kMostRoomPastPiece);
@@ -55,27 +62,53 @@ void reportReader::probe(const reportRange& range) {
   if (!range.data->stillReadable(range.start, range.size())) throw range.data->readFault();
 }
 
-reportReader::result reportReader::read(const reportRange& range, textForm f, byteSink& out, bool trim) {
-  if (!range.data) return result{};
-  if (range.start >= range.data->size) {
-    result beyond;
-    beyond.beyondEnd = true;
-    beyond.damagedAt = range.data->size;
-    return beyond;
-  }
-  if (viaUnits_) return readUnits(range, f, out, trim);
+bool reportReader::withoutBytes(const reportRange& range, result& r) {
+  r = result{};
+  if (!range.data) return true;
+  if (range.start < range.data->size) return false;
+  r.beyondEnd = true;
+  r.damagedAt = range.data->size;
+  return true;
+}
+
+template <class Piece>
+reportReader::result reportReader::inPieces(const reportRange& range, Piece&& piece) {
+  result total;
   std::size_t left = static_cast<std::size_t>(range.size());
   const unsigned char* p = readBytes(range);
   const unsigned char* const first = p;
   const bool mapped = first == range.bytes();
   std::uint64_t released = range.start;
-  result total;
+  while (left > 0) {
+    const reportDecode::result r = piece(p, left);
+    noteDamage(total, r, range.start + static_cast<std::uint64_t>(p - first));
+    p += r.consumed;
+    left -= r.consumed;
+    if (mapped) releaseBehind(range, released, range.start + static_cast<std::uint64_t>(p - first));
+  }
+  return total;
+}
+
+reportReader::result reportReader::check(const reportRange& range) {
+  result none;
+  if (withoutBytes(range, none)) return none;
+  return inPieces(range, [&range](const unsigned char* p, std::size_t left) {
+    reportDecode::result r{};
+    guarded(range, [&] { r = reportDecode::check(p, left, mFile::kReleaseStep); });
+    return r;
+  });
+}
+
+reportReader::result reportReader::read(const reportRange& range, textForm f, byteSink& out, bool trim) {
+  result none;
+  if (withoutBytes(range, none)) return none;
+  if (viaUnits_) return readUnits(range, f, out, trim);
   // OEM bytes as they are go straight into the sink; every other way passes
   // a piece at a time through scratch memory.
   const bool direct = f == textForm::oem && !trim;
   textWriter text(out, f, trim, decode_.utf8);
-  while (left > 0) {
-    reportDecode::result r{};
+  std::uint64_t units = 0;
+  result total = inPieces(range, [&](const unsigned char* p, std::size_t left) {
     unsigned char* at = nullptr;
     std::size_t room = 0;
     if (direct) {
@@ -85,22 +118,21 @@ reportReader::result reportReader::read(const reportRange& range, textForm f, by
       room = textWriter::kPiece + reportDecode::kLineRoom;
       at = decoded_.reserve_end(static_cast<int>(room));
     }
-    if (!mFile::readMapped([&] { r = decode_(p, left, at, room); })) throw range.data->readFault();
+    reportDecode::result r{};
+    guarded(range, [&] { r = decode_(p, left, at, room); });
     if (direct) {
       out.commit(r.produced);
-      total.units += r.produced;
+      units += r.produced;
     } else {
       text.piece(at, r.produced);
     }
-    noteDamage(total, r, range.start + static_cast<std::uint64_t>(p - first));
-    p += r.consumed;
-    left -= r.consumed;
-    if (mapped) releaseBehind(range, released, range.start + static_cast<std::uint64_t>(p - first));
-  }
+    return r;
+  });
   if (!direct) {
     text.end();
-    total.units = text.units();
+    units = text.units();
   }
+  total.units = units;
   return total;
 }
 
@@ -164,7 +196,7 @@ reportReader::result reportReader::readUnits(const reportRange& range, textForm 
     const std::size_t window = left < kUnitsWindow ? left : kUnitsWindow;
     copy_.clear();
     unsigned char* to = copy_.reserve_end(static_cast<int>(window));
-    if (!mFile::readMapped([to, p, window] { std::memcpy(to, p, window); })) throw range.data->readFault();
+    guarded(range, [to, p, window] { std::memcpy(to, p, window); });
     copy_.commit_end(static_cast<int>(window));
     // Lines that start this far from the window's end lie whole in it; at
     // the report's end every line does.

@@ -42,6 +42,10 @@ class reportReader {
   // its bytes are gone; what was appended before stays.
   result read(const reportRange& range, textForm f, byteSink& out, bool trim = false);
 
+  // Reads the report at `range` as read() does and finds the damage its
+  // decoding would mend, without decoding it to text (units stays 0).
+  result check(const reportRange& range);
+
   // Makes sure that the report can be read before any of it is written:
   // bytes that read() takes with the read call are read now, and kept for
   // it; of mapped ones every page is read once. Raises the data file's read
@@ -63,6 +67,14 @@ class reportReader {
   static const std::size_t kMostRoomPastText;
 
  private:
+  // A report that has no bytes to read: its data file is missing, or it
+  // begins at or past that file's end. False for any other.
+  static bool withoutBytes(const reportRange& range, result& r);
+  // The bytes of a report that has some (readBytes), from the first on, through calls of
+  // piece(bytes, left) that each return what one decoding call returns; its
+  // damage noted, mapped pages let go behind.
+  template <class Piece>
+  result inPieces(const reportRange& range, Piece&& piece);
   result readUnits(const reportRange& range, textForm f, byteSink& out, bool trim);
   // The report's bytes: read into a window of its data file (with the ones
   // after it, when the reports of the file come in the order they are

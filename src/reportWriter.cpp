@@ -25,8 +25,6 @@ constexpr unsigned kPrefetchAhead = 16;
 // Room for what the form writes around one report's text (a separator,
 // the fields of a JSON object as they mostly are); more is grown into.
 constexpr std::size_t kFramingRoom = 64;
-// What a verifying run decodes into and throws away, a thread's own.
-constexpr std::size_t kDiscardRoom = 64 * 1024;
 
 // The error of memory that a report could not have, whatever asked for it:
 // that of the library's arrays, in which reports are decoded.
@@ -68,24 +66,6 @@ struct piece {
   std::optional<mEx> failed;  // why it could not be read, when it could not
 };
 
-// A sink for decoded text that is not written: a verifying run decodes
-// every report and keeps nothing.
-class discardingSink : public byteSink {
- public:
-  unsigned char* room(std::size_t least, std::size_t& available) override {
-    // Room for many lines at once: the decoder then takes a whole report,
-    // or a large piece of it, in one call, as it does into a batch.
-    const std::size_t want = std::max(least, kDiscardRoom);
-    if (scratch_.size() < want) scratch_.resize(want);
-    available = scratch_.size();
-    return scratch_.data();
-  }
-  void commit(std::size_t) override {}
-
- private:
-  std::vector<unsigned char> scratch_;
-};
-
 // The reports being cut into batches: those of one source, and the slot of
 // the form's per-source fields it was begun in.
 struct cutSource {
@@ -123,7 +103,6 @@ struct reportWriter::state {
   const bool oneAtATime;
   progress* const shown;
   std::vector<std::unique_ptr<reportReader>> readers;  // one for each thread
-  std::vector<discardingSink> discards;                 // one for each thread
   std::vector<std::array<fileSpan, 256>> ahead;        // batchSpans' scratch, one for each thread
   std::size_t batchBytes;  // encoded bytes of one batch at most, for this form
   std::size_t cutBytes = 0;  // of one batch of the index being written
@@ -148,7 +127,7 @@ struct reportWriter::state {
 
   state(reportForm& f, const keyFilter& k, mOutput& o, errorSink& e, runTally& t, const reading& how, progress* p)
       : form(f), traits(f.constants()), keys(k), output(o), errors(e), tally(t), oneAtATime(how.oneAtATime),
-        shown(p), discards(how.threads), ahead(how.threads), batchBytes(kBatchBytes / traits.bytesPerCharacter),
+        shown(p), ahead(how.threads), batchBytes(kBatchBytes / traits.bytesPerCharacter),
         maxReports(how.oneAtATime ? 1 : 4096),
         queue(how.threads, how.threads > 1 ? 2 * how.threads : 2,
               [this](batch& b, unsigned thread) { decodeBatch(b, thread); }) {
@@ -194,8 +173,7 @@ struct reportWriter::state {
   }
 
   void decodePieces(batch& b, unsigned thread) {
-    arraySink sink(b.out);
-    byteSink& text = traits.writesText ? static_cast<byteSink&>(sink) : discards[thread];
+    arraySink text(b.out);
     unsigned number = b.assumedFirst;
     entryNode* n = b.first;
     // The first bytes of the reports a few ahead are asked of memory while
@@ -262,13 +240,19 @@ struct reportWriter::state {
     reportFrame frame(out, number, source.slot);
     form.opening(frame, entry, range);
     reportReader::result read;
-    if (traits.decodes) read = reader.read(range, traits.text, sink, traits.trims);
+    if (traits.decodes) read = readOrCheck(reader, range, sink);
     p.textUnits = read.units;
     p.bytes = range.data ? range.size() : 0;
     p.damaged = !read.sound();
     form.closing(frame, entry, range, read);
     p.numberAt = frame.numberAt();
     p.numberLength = static_cast<unsigned char>(frame.numberLength());
+  }
+
+  // The report's text into `sink`, or where the form writes no text (a
+  // verifying run), only what decoding it would find.
+  reportReader::result readOrCheck(reportReader& reader, const reportRange& range, byteSink& sink) const {
+    return traits.writesText ? reader.read(range, traits.text, sink, traits.trims) : reader.check(range);
   }
 
   // ---- Writing (the writer's thread) ----
@@ -441,8 +425,7 @@ struct reportWriter::state {
     output.bytes(around.get_data(), static_cast<std::size_t>(around.get_count()));
     reportReader::result read;
     endsOneReport(failure, [&] {
-      read = readers[0]->read(range, traits.text, traits.writesText ? static_cast<byteSink&>(output) : discards[0],
-                              traits.trims);
+      read = readOrCheck(*readers[0], range, output);
     });
     if (output.lost()) return;
     around.clear();

@@ -180,4 +180,36 @@ TEST_P(DecodeLevel, WindowEdgesMatchThePlainDecoding) {
   for (const std::string& bytes : cases) expectPlain(before + bytes, testing::PrintToString(bytes));
 }
 
+// The check finds what the plain decoding finds, at the same byte: in one
+// call and resumed line after line, with and without long lines before.
+TEST(ReportCheck, FindsTheDamageDecodingFinds) {
+  std::vector<std::string> cases;
+  for (const auto& [bytes, text] : reportCases::codesAndEdges()) cases.push_back(bytes);
+  std::mt19937 rng(7);
+  for (int round = 0; round < 3000; ++round) cases.push_back(reportCases::randomCodes(rng, round));
+  std::string longLines;
+  for (int i = 0; i < 3; ++i) longLines += static_cast<char>(127) + std::string(127, 'A');
+  for (const std::string& tail : cases) {
+    for (const std::string& bytes : {tail, longLines + tail}) {
+      const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+      mstr text;
+      const reportDecode::result expected = decodeReportTextPlain(data, bytes.size(), text);
+      text.clear();  // a long text released writes its size line
+      for (std::size_t most : {bytes.size(), std::size_t{1}, std::size_t{97}}) {
+        reportDecode::result found{0, 0, reportDecode::damage::none, 0};
+        for (std::size_t at = 0; at < bytes.size();) {
+          const reportDecode::result r = reportDecode::check(data + at, bytes.size() - at, most);
+          ASSERT_GT(r.consumed, 0u);
+          if (r.damaged != reportDecode::damage::none) found = {0, 0, r.damaged, at + r.damagedAt};
+          at += r.consumed;
+        }
+        EXPECT_TRUE(found.damaged == expected.damaged && found.damagedAt == expected.damagedAt)
+            << testing::PrintToString(bytes) << " in steps of " << most << ": " << static_cast<int>(found.damaged)
+            << " at " << found.damagedAt << ", decoding " << static_cast<int>(expected.damaged) << " at "
+            << expected.damagedAt;
+      }
+    }
+  }
+}
+
 }  // namespace

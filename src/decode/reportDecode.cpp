@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "levels.h"
+#include "lineCodes.h"
 
 namespace reportDecode {
 namespace {
@@ -74,6 +75,51 @@ const char* name(level l) { return kLevels[static_cast<int>(l)].name; }
 decoder select(level l) {
   const levelInfo& chosen = kLevels[static_cast<int>(runningUpTo(l))];
   return decoder{chosen.decode, chosen.utf8};
+}
+
+result check(const unsigned char* data, std::size_t size, std::size_t most) {
+  // A line that begins further than this before the end ends with its last
+  // code's operands more than two bytes before it, so neither it nor a
+  // repeat of it is cut.
+  constexpr std::size_t kTailReach = 1 + 255 + 2;
+  const unsigned char* p = data;
+  const unsigned char* const end = data + size;
+  const unsigned char* const tail = size > kTailReach ? end - kTailReach : data;
+  const unsigned char* const stop = data + (most < size ? most : size);
+  result r{0, 0, damage::none, 0};
+  while (p < tail) {
+    if (p >= stop && p > data) {
+      r.consumed = static_cast<std::size_t>(p - data);
+      return r;
+    }
+    p += 1 + *p;
+  }
+  // The last lines, code by code, as far as a repeat whose operands are
+  // not both before the end, or a line that runs past it.
+  while (p < end) {
+    const std::size_t n = *p;
+    const bool cut = static_cast<std::size_t>(end - p - 1) < n;
+    const unsigned char* const lineEnd = cut ? end : p + 1 + n;
+    for (const unsigned char* q = p + 1; q < lineEnd;) {
+      if (*q != kRepeat) {
+        ++q;
+      } else if (end - q < 3) {
+        r.damaged = damage::repeatCut;
+        r.damagedAt = static_cast<std::size_t>(q - data);
+        break;
+      } else {
+        q += 3;
+      }
+    }
+    if (cut) {
+      r.damaged = damage::lineCut;
+      r.damagedAt = static_cast<std::size_t>(p - data);
+      break;
+    }
+    p = lineEnd;
+  }
+  r.consumed = size;
+  return r;
 }
 
 utf8Table makeUtf8Table(const unsigned char* length, const unsigned char* first, const unsigned char* second,

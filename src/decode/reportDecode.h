@@ -92,6 +92,17 @@ constexpr std::size_t kUtf8Slack = 64;
 typedef std::size_t (*utf8Function)(const unsigned char* in, std::size_t count, unsigned char* out,
                                     const utf8Table& table);
 
+// What decoding the report bytes [data, data + size) would meet, without
+// the text: the damage, at the same byte as a decode function tells it.
+// Both kinds of damage are decided by the line lengths alone and by the
+// codes of the lines that reach into the last two bytes, so only those are
+// read code by code; every other line is stepped over by its length byte,
+// which still reads a byte of every page. Checks from the first line on,
+// and stops at the first line after it that begins at or past `most`
+// (consumed then ends there), or at the end; `produced` is 0. Pure,
+// thread-safe.
+result check(const unsigned char* data, std::size_t size, std::size_t most);
+
 // A level's functions; called as its decode function.
 struct decoder {
   decodeFunction decode;

@@ -62,8 +62,8 @@ class reportForm {
  public:
   // What stays the same for every report of a run.
   struct traits {
-    bool decodes = true;     // reports are decoded at all
-    bool writesText = true;  // and their text written
+    bool decodes = true;     // reports are read at all
+    bool writesText = true;  // and decoded into text that is written, else only checked
     textForm text = textForm::oem;
     std::size_t bytesPerCharacter = 1;  // the most one character of that text takes
     bool trims = false;                 // without the empty lines that end a report

@@ -32,10 +32,13 @@ verifyForm::damage damageOf(const reportReader::result& read) {
 }  // namespace
 
 verifyForm::verifyForm(const reportForm& wrapped, mOutput& output) : traits_(wrapped.constants()), output_(output) {
+  // Every report is read and checked, and no text is written: the output
+  // holds findings alone, so there is no size line of a last report either.
   traits_.decodes = true;
   traits_.writesText = false;
-  traits_.text = textForm::oem;  // decoded to be kept nowhere
+  traits_.text = textForm::oem;
   traits_.bytesPerCharacter = 1;
+  traits_.unitsAround = kNoText;
 }
 
 void verifyForm::begin(const reportSource& source, unsigned slot) {

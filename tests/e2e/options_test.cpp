@@ -550,7 +550,7 @@ TEST_F(Options, SplitDirectoryIsUsableAndItsFilesComplete) {
 }
 
 // The size line of a long last report goes where its text is: into its
-// file, also when a later index file wrote none.
+// file, also when a later index file wrote none; nowhere when no text is.
 TEST_F(Options, SplitSizeLineFollowsTheLastReport) {
   archive::writer a(at("d"), "A.IDX");
   a.add("K1", "", 0, std::vector<std::string>(200, std::string(60, 'z')));
@@ -565,6 +565,9 @@ TEST_F(Options, SplitSizeLineFollowsTheLastReport) {
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(archive::readFile(at("out/d/A.txt")), stream.out);
   EXPECT_EQ(archive::readFile(at("out/d/B.txt")), "");
+  // A verifying run writes no text, and so no size line.
+  const outcome verified = run({program.option("verify"), arg("d"), program.option("key", "K*")});
+  EXPECT_EQ(verified.out.find("<>"), std::string::npos) << verified.out;
 }
 
 TEST_F(Options, VersionConvertsNothing) {
