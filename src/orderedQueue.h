@@ -49,6 +49,8 @@ class orderedQueue {
   unsigned threads() const { return static_cast<unsigned>(workers_.size()) + 1; }
   unsigned window() const { return window_; }
 
+  // The jobs out: handed out and not yet taken.
+  std::size_t out() const { return handedOut_ - taken_; }
   // Whether another job may be handed out now.
   bool hasRoom() const { return handedOut_ < taken_ + window_; }
   // The job to fill before handing it out (only while hasRoom()).

@@ -20,10 +20,11 @@ typedef mFileIndex::entry_map::node entryNode;
 
 // Encoded bytes below which the last batch of an index is left to the writer.
 constexpr std::uint64_t kWakeBytes = 16 * 1024;
-// Batches out besides two for each thread. The writer shares its core with
-// the thread that opens the next index files; while it is off its core, no
-// batch is cut, and these keep the workers busy (a fifth less time on two
-// cores, for archives of small reports).
+// Batches out besides two for each thread, when batches are cut small. The
+// writer shares its core with the thread that opens the next index files;
+// while it is off its core, no batch is cut, and these keep the workers busy
+// (a fifth less time on two cores, for archives of small indexes). Batches
+// of the full size hold work enough without them.
 constexpr unsigned kSpareBatches = 4;
 // How many reports ahead of the one decoded their bytes are asked for.
 constexpr unsigned kPrefetchAhead = 16;
@@ -307,6 +308,7 @@ struct reportWriter::state {
         continue;
       }
       if (!uncut || !queue.hasRoom()) return;
+      if (cutBytes >= batchBytes && queue.out() >= 2 * queue.threads()) return;
       batch& b = queue.next();
       b.source = cutting;
       b.first = uncut;
