@@ -101,7 +101,10 @@ class orderedQueue {
   }
 
  private:
-  struct slot {
+  // Each on cache lines of its own: two threads fill neighbouring jobs at
+  // once (a worker, and the writer while it would wait), and a job written
+  // a few bytes at a time would otherwise pass its line to and fro.
+  struct alignas(64) slot {
     Job job;
     bool done = true;
   };
