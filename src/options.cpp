@@ -82,7 +82,7 @@ const optionRow kOptions[] = {
      [](runOptions& o, const mstr&) { return setTrue(o.list); }},
     {u"strict", nullptr, u"код завершения 1 и тогда, когда были только повреждённые данные",
      [](runOptions& o, const mstr&) { return setTrue(o.strict); }},
-    {u"verify", nullptr, u"проверка: всё прочитать и декодировать, вывести повреждения и итог вместо текстов",
+    {u"verify", nullptr, u"проверка: всё прочитать, проверить коды рапортов, вывести повреждения и итог вместо текстов",
      [](runOptions& o, const mstr&) { return setTrue(o.verify); }},
     {u"salvage", nullptr, u"также байты файлов рапортов, не названные ни одной записью индекса",
      [](runOptions& o, const mstr&) { return setTrue(o.salvage); }},
