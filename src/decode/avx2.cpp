@@ -2,12 +2,13 @@
 //
 // Without a compress instruction the codes that give one character (a
 // literal, one space, a repeat of count one, a length byte's "\n") are
-// gathered eight at a time, by a byte shuffle from a table of the 256 masks,
-// into a row on the stack; the stretches of them between longer runs are
-// copied from there, and the runs are broadcast stores. Near the end of the
-// report the window is copied first, so that no load reaches past the
-// report's bytes. UTF-8 takes runs of ASCII 32 bytes at a time, other bytes
-// a 4-byte store each.
+// gathered eight at a time, by a byte shuffle from a table of the 256 masks:
+// straight into the output where the window holds no longer run (most
+// windows of text, Russian text above all), else into a row on the stack,
+// the stretches of them between the runs copied from there and the runs
+// broadcast stores. Near the end of the report the window is copied first,
+// so that no load reaches past the report's bytes. UTF-8 takes runs of ASCII
+// 32 bytes at a time, other bytes a 4-byte store each.
 #include <immintrin.h>
 
 #include <cstddef>
@@ -151,6 +152,21 @@ struct simd {
       single = (single & starts) | heads;  // a length byte gives its "\n", whatever its value
       std::uint64_t runs = starts & ~single & ~none;
 
+      const __m128i quarters[4] = {_mm256_castsi256_si128(low.text), _mm256_extracti128_si256(low.text, 1),
+                                   _mm256_castsi256_si128(high.text), _mm256_extracti128_si256(high.text, 1)};
+      // The single characters in a row from `row` on; returns its end. All
+      // eight groups, without a test: past the window's codes no place is
+      // single, and a group there adds nothing.
+      auto gatherSingles = [&](unsigned char* row) {
+#pragma GCC unroll 8
+        for (unsigned g = 0; g < 8; ++g)
+          row = gather(row, quarters[g / 2], static_cast<unsigned>(single >> (8 * g)) & 0xFF,
+                       g % 2 ? k.secondGroup : _mm_setzero_si128());
+        return row;
+      };
+      // A window of single characters alone, as most windows of text with
+      // few runs are: they go straight to the output.
+      if (!runs) return gatherSingles(o);
       // The runs' bytes and counts, stored so that each run is read without
       // a branch, and the single characters in a row.
       unsigned char runByte[kWindow], runCount[kWindow];
@@ -158,16 +174,8 @@ struct simd {
       store(runByte + 32, high.text);
       store(runCount, _mm256_and_si256(low.n, spread(k, static_cast<std::uint32_t>(runs))));
       store(runCount + 32, _mm256_and_si256(high.n, spread(k, static_cast<std::uint32_t>(runs >> 32))));
-      const __m128i quarters[4] = {_mm256_castsi256_si128(low.text), _mm256_extracti128_si256(low.text, 1),
-                                   _mm256_castsi256_si128(high.text), _mm256_extracti128_si256(high.text, 1)};
       unsigned char* const singles = state_.singles;
-      unsigned char* row = singles;
-      // All eight groups, without a test: past the window's codes no place is
-      // single, and a group there adds nothing.
-#pragma GCC unroll 8
-      for (unsigned g = 0; g < 8; ++g)
-        row = gather(row, quarters[g / 2], static_cast<unsigned>(single >> (8 * g)) & 0xFF,
-                     g % 2 ? k.secondGroup : _mm_setzero_si128());
+      gatherSingles(singles);
       return placeRuns(
           o, single, runs, runByte, runCount,
           [singles](unsigned char* to, unsigned written) {
