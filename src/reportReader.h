@@ -70,9 +70,9 @@ class reportReader {
   // A report that has no bytes to read: its data file is missing, or it
   // begins at or past that file's end. False for any other.
   static bool withoutBytes(const reportRange& range, result& r);
-  // The bytes of a report that has some (readBytes), from the first on, through calls of
-  // piece(bytes, left) that each return what one decoding call returns; its
-  // damage noted, mapped pages let go behind.
+  // The bytes of a report that has some (readBytes), from the first on,
+  // through calls of piece(bytes, left) that each return what one decoding
+  // call returns; its damage noted, mapped pages let go behind.
   template <class Piece>
   result inPieces(const reportRange& range, Piece&& piece);
   result readUnits(const reportRange& range, textForm f, byteSink& out, bool trim);

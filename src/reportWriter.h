@@ -7,9 +7,10 @@
 // there first; the writer then writes the batches in order, with every error
 // text in its place, so the output is exactly that of one thread. At most a
 // window of batches is out (2 for each thread, and 4 more while batches are
-// cut small; 2 for the writer alone), which bounds the memory: a batch holds at most kBatchBytes of encoded reports (fewer where
-// each character takes several bytes), so its output is at most
-// reportDecode::kMostPerCodeByte times that. A report larger than a batch is
+// cut small; 2 for the writer alone), which bounds the memory: a batch holds
+// at most kBatchBytes of encoded reports (fewer where each character takes
+// several bytes), so its output is at most reportDecode::kMostPerCodeByte
+// times that. A report larger than a batch is
 // a batch of its own, which the writer decodes as it writes it, in pieces.
 #ifndef TARVIN_REPORTWRITER_H
 #define TARVIN_REPORTWRITER_H

@@ -1,11 +1,10 @@
 // verifyForm: the form of a verifying run, around the form the other
-// options chose. Every report is read, and checked for all that decoding
-// it would mend, and no text is written: a line for
-// each damaged report or index file (index, key, data file, what is wrong,
-// at which byte), for each index file, data file or directory that could
-// not be read, and for the bytes no index record names, then a summary
-// line of every count; in words, or as JSON objects where the form it wraps
-// writes JSON.
+// options chose. Every report is read and checked for all that decoding it
+// would mend, and no text is written: a line for each damaged report or
+// index file (index, key, data file, what is wrong, at which byte), for each
+// index file, data file or directory that could not be read, and for the
+// bytes no index record names, then a summary line of every count; in
+// words, or as JSON objects where the form it wraps writes JSON.
 #ifndef TARVIN_VERIFYFORM_H
 #define TARVIN_VERIFYFORM_H
 
