@@ -7,8 +7,9 @@
 // windows of text, Russian text above all), else into a row on the stack,
 // the stretches of them between the runs copied from there and the runs
 // broadcast stores. Near the end of the report the window is copied first,
-// so that no load reaches past the report's bytes. UTF-8 takes runs of ASCII
-// 32 bytes at a time, other bytes a 4-byte store each.
+// so that no load reaches past the report's bytes. UTF-8 takes 32 bytes at a
+// time where each gives one byte or two (ASCII, Cyrillic letters), other
+// bytes a 4-byte store each.
 #include <immintrin.h>
 
 #include <cstddef>
@@ -206,18 +207,107 @@ inline unsigned char* utf8ByWord(const unsigned char* in, std::size_t n, unsigne
   return o;
 }
 
-// UTF-8: where the table keeps ASCII as it is, 32 bytes without a high bit
-// are stored as they are; any other 32 go a word at a time.
+// For each mask of eight characters that give one byte or two (a bit for
+// each of two), the shuffle that keeps the first byte of every pair and the
+// second of the marked ones.
+struct pairTable {
+  unsigned char shuffle[256][16];
+  constexpr pairTable() : shuffle() {
+    for (unsigned m = 0; m < 256; ++m) {
+      unsigned to = 0;
+      for (unsigned c = 0; c < 8; ++c) {
+        shuffle[m][to++] = static_cast<unsigned char>(2 * c);
+        if (m >> c & 1) shuffle[m][to++] = static_cast<unsigned char>(2 * c + 1);
+      }
+      while (to < 16) shuffle[m][to++] = 0x80;
+    }
+  }
+};
+constexpr pairTable kPairs;
+
+// The bytes 128-255 that give two bytes of UTF-8, looked up 32 at a time:
+// most letters of the code pages that are not Latin do (Cyrillic among
+// them). A plane of 128 entries is eight rows of 16; a byte's row is found
+// by stepping its index down 16 for each row, as a byte shuffle gives 0 for
+// an index with its high bit set. The rows are stored each xored with the
+// one before, so that xoring the lookups of every row up to the byte's own
+// leaves that row's entry.
+class twoByteLookup {
+ public:
+  // A few vector steps, as text may come a report at a time.
+  explicit twoByteLookup(const utf8Table& t) {
+    const __m128i two = _mm_set1_epi8(2);
+    __m128i firstBefore = _mm_setzero_si128(), secondBefore = _mm_setzero_si128();
+    for (unsigned row = 0; row < 8; ++row) {
+      const unsigned at = 128 + 16 * row;
+      const __m128i isTwo = _mm_cmpeq_epi8(loadRow(t.length + at), two);
+      const __m128i first = _mm_and_si128(loadRow(t.first + at), isTwo);  // 0: not two bytes
+      const __m128i second = loadRow(t.second + at);
+      _mm_store_si128(reinterpret_cast<__m128i*>(first_[row]), _mm_xor_si128(first, firstBefore));
+      _mm_store_si128(reinterpret_cast<__m128i*>(second_[row]), _mm_xor_si128(second, secondBefore));
+      firstBefore = first;
+      secondBefore = second;
+    }
+  }
+
+  // The pairs of 32 bytes, written at o; returns their end, or nullptr
+  // (nothing written) where a byte above 127 does not give two bytes.
+  unsigned char* convert(__m256i bytes, unsigned char* o) const {
+    // Bytes above 127 as 0-127; the others, as signed bytes below 0, stay
+    // below 0 however far they are stepped down (saturated).
+    __m256i index = _mm256_xor_si256(bytes, splat(0x80));
+    __m256i first = _mm256_setzero_si256(), second = _mm256_setzero_si256();
+    for (unsigned row = 0; row < 8; ++row) {
+      first = _mm256_xor_si256(first, _mm256_shuffle_epi8(rowOf(first_[row]), index));
+      second = _mm256_xor_si256(second, _mm256_shuffle_epi8(rowOf(second_[row]), index));
+      index = _mm256_subs_epi8(index, splat(16));
+    }
+    const std::uint32_t high = static_cast<std::uint32_t>(_mm256_movemask_epi8(bytes));
+    if (static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(first, _mm256_setzero_si256()))) & high)
+      return nullptr;
+    first = _mm256_blendv_epi8(bytes, first, bytes);
+    // Pairs of characters 0-7 and 16-23, and of 8-15 and 24-31.
+    const __m256i low = _mm256_unpacklo_epi8(first, second), upper = _mm256_unpackhi_epi8(first, second);
+    const __m128i groups[4] = {_mm256_castsi256_si128(low), _mm256_castsi256_si128(upper),
+                               _mm256_extracti128_si256(low, 1), _mm256_extracti128_si256(upper, 1)};
+#pragma GCC unroll 4
+    for (unsigned g = 0; g < 4; ++g) {
+      const unsigned marked = high >> (8 * g) & 0xFF;
+      const __m128i shuffle = _mm_load_si128(reinterpret_cast<const __m128i*>(kPairs.shuffle[marked]));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_shuffle_epi8(groups[g], shuffle));
+      o += 8 + count(marked);
+    }
+    return o;
+  }
+
+ private:
+  static __m128i loadRow(const unsigned char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+  static __m256i rowOf(const unsigned char* row) {
+    return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(row)));
+  }
+  alignas(16) unsigned char first_[8][16];
+  alignas(16) unsigned char second_[8][16];
+};
+
+// UTF-8, 32 bytes at a time where the table keeps ASCII as it is: bytes
+// without a high bit are stored as they are, those with one, where each
+// gives two bytes, as pairs from the lookup; any other 32 go a word at a
+// time.
 std::size_t toUtf8(const unsigned char* in, std::size_t count, unsigned char* out, const utf8Table& table) {
   unsigned char* o = out;
   std::size_t i = 0;
-  for (; i + 32 <= count; i += 32) {
-    const __m256i bytes = load(in + i);
-    if (table.asciiAsIs && _mm256_movemask_epi8(bytes) == 0) {
-      store(o, bytes);
-      o += 32;
-    } else {
-      o = utf8ByWord(in + i, 32, o, table);
+  if (table.asciiAsIs && count >= 32) {
+    const twoByteLookup pairs(table);
+    for (; i + 32 <= count; i += 32) {
+      const __m256i bytes = load(in + i);
+      if (_mm256_movemask_epi8(bytes) == 0) {
+        store(o, bytes);
+        o += 32;
+      } else if (unsigned char* end = pairs.convert(bytes, o)) {
+        o = end;
+      } else {
+        o = utf8ByWord(in + i, 32, o, table);
+      }
     }
   }
   return static_cast<std::size_t>(utf8ByWord(in + i, count - i, o, table) - out);
