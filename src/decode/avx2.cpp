@@ -296,7 +296,7 @@ class twoByteLookup {
 std::size_t toUtf8(const unsigned char* in, std::size_t count, unsigned char* out, const utf8Table& table) {
   unsigned char* o = out;
   std::size_t i = 0;
-  if (table.asciiAsIs && count >= 32) {
+  if (table.asciiAsIs) {
     const twoByteLookup pairs(table);
     for (; i + 32 <= count; i += 32) {
       const __m256i bytes = load(in + i);
@@ -308,6 +308,16 @@ std::size_t toUtf8(const unsigned char* in, std::size_t count, unsigned char* ou
       } else {
         o = utf8ByWord(in + i, 32, o, table);
       }
+    }
+    // The last n bytes as 32 filled out with zeros, which give a byte each
+    // past their UTF-8: text mostly comes a report at a time, and a byte at
+    // a time its last bytes would cost as much as the rest. (Within the
+    // room: the stores reach at most 40 + n bytes past o, where at least
+    // 3 * n + kUtf8Slack are left.)
+    if (const std::size_t n = count - i) {
+      alignas(32) unsigned char last[32] = {};
+      std::memcpy(last, in + i, n);
+      if (unsigned char* end = pairs.convert(load(last), o)) return static_cast<std::size_t>(end - (32 - n) - out);
     }
   }
   return static_cast<std::size_t>(utf8ByWord(in + i, count - i, o, table) - out);
