@@ -103,46 +103,60 @@ const bool registered = [] {
   return true;
 }();
 
-// The Russian mix's text as OEM bytes.
-std::vector<unsigned char> russianText() {
+// The Russian mix's text as OEM bytes, and where each report's text ends.
+struct oemText {
+  std::vector<unsigned char> bytes;
+  std::vector<std::size_t> ends;
+};
+oemText russianText() {
   const reports& all = encodedReports(bench::mix::russian);
   const unsigned char* const data = reinterpret_cast<const unsigned char*>(all.bytes.data());
-  std::vector<unsigned char> text, room(256 << 10);
+  oemText text;
+  std::vector<unsigned char> room(256 << 10);
   std::size_t at = 0;
-  for (std::size_t end : all.ends)
+  for (std::size_t end : all.ends) {
     while (at < end) {
       reportDecode::result r = reportDecode::kLevels[0].decode(data + at, end - at, room.data(), room.size());
-      text.insert(text.end(), room.begin(), room.begin() + static_cast<std::ptrdiff_t>(r.produced));
+      text.bytes.insert(text.bytes.end(), room.begin(), room.begin() + static_cast<std::ptrdiff_t>(r.produced));
       at += r.consumed;
     }
+    text.ends.push_back(text.bytes.size());
+  }
   return text;
 }
 
 // OEM bytes to UTF-8 at one level through the code page's table: the
-// Russian mix's text in pieces of 64 KiB, as report text is written, into
-// one buffer reused for each; GB/s of OEM bytes.
-void Utf8(benchmark::State& state, const reportDecode::levelInfo& level) {
+// Russian mix's text in pieces of 64 KiB, or a report at a time, as the
+// program converts it (a report of more than 64 KiB in pieces of that
+// size), into one buffer reused for each; GB/s of OEM bytes.
+void Utf8(benchmark::State& state, const reportDecode::levelInfo& level, bool byReport) {
   if (!reportDecode::supported(level.id)) {
     state.SkipWithError("level not supported here");
     return;
   }
-  static const std::vector<unsigned char> text = russianText();
+  static const oemText text = russianText();
+  const std::vector<unsigned char>& bytes = text.bytes;
   const oemTable& oem = oemTable::get();
   const reportDecode::utf8Table table =
       reportDecode::makeUtf8Table(oem.utf8Length, oem.utf8[0], oem.utf8[1], oem.utf8[2]);
   const std::size_t piece = 64 << 10;
   std::vector<unsigned char> out(3 * piece + reportDecode::kUtf8Slack);
-  for (auto _ : state)
-    for (std::size_t at = 0; at < text.size(); at += piece) {
-      const std::size_t n = std::min(piece, text.size() - at);
-      benchmark::DoNotOptimize(level.utf8(text.data() + at, n, out.data(), table));
-    }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+  const std::vector<std::size_t> whole{bytes.size()};
+  for (auto _ : state) {
+    std::size_t at = 0;
+    for (std::size_t end : byReport ? text.ends : whole)
+      for (; at < end; at += std::min(piece, end - at))
+        benchmark::DoNotOptimize(level.utf8(bytes.data() + at, std::min(piece, end - at), out.data(), table));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
 }
 
 const bool registeredUtf8 = [] {
   for (const reportDecode::levelInfo& level : reportDecode::kLevels)
-    benchmark::RegisterBenchmark((std::string("Utf8/") + level.name + "/russian").c_str(), Utf8, level);
+    for (bool byReport : {false, true})
+      benchmark::RegisterBenchmark(
+          (std::string("Utf8/") + level.name + (byReport ? "/russian-reports" : "/russian")).c_str(), Utf8, level,
+          byReport);
   return true;
 }();
 
