@@ -236,23 +236,29 @@ class twoByteLookup {
  public:
   // A few vector steps, as text may come a report at a time.
   explicit twoByteLookup(const utf8Table& t) {
-    const __m128i two = _mm_set1_epi8(2);
-    __m128i firstBefore = _mm_setzero_si128(), secondBefore = _mm_setzero_si128();
+    const __m128i two = _mm_set1_epi8(2), zero = _mm_setzero_si128();
+    __m128i firstBefore = zero, secondBefore = zero, others = zero;
     for (unsigned row = 0; row < 8; ++row) {
       const unsigned at = 128 + 16 * row;
-      const __m128i isTwo = _mm_cmpeq_epi8(loadRow(t.length + at), two);
-      const __m128i first = _mm_and_si128(loadRow(t.first + at), isTwo);  // 0: not two bytes
-      const __m128i second = loadRow(t.second + at);
+      const __m128i first = loadRow(t.first + at), second = loadRow(t.second + at);
+      const __m128i isTwo = _mm_andnot_si128(_mm_cmpeq_epi8(first, zero), _mm_cmpeq_epi8(loadRow(t.length + at), two));
+      others = _mm_or_si128(others, _mm_andnot_si128(isTwo, _mm_set1_epi8(static_cast<char>(1u << row))));
       _mm_store_si128(reinterpret_cast<__m128i*>(first_[row]), _mm_xor_si128(first, firstBefore));
       _mm_store_si128(reinterpret_cast<__m128i*>(second_[row]), _mm_xor_si128(second, secondBefore));
       firstBefore = first;
       secondBefore = second;
     }
+    others_ = _mm256_broadcastsi128_si256(others);
   }
 
   // The pairs of 32 bytes, written at o; returns their end, or nullptr
-  // (nothing written) where a byte above 127 does not give two bytes.
+  // (nothing written) where a byte above 127 does not give two bytes (or
+  // gives a first byte 0), which is told before anything is looked up.
   unsigned char* convert(__m256i bytes, unsigned char* o) const {
+    const __m256i nibbles = splat(0x0F);
+    const __m256i ofColumn = _mm256_shuffle_epi8(others_, _mm256_and_si256(bytes, nibbles));
+    const __m256i rowBit = _mm256_shuffle_epi8(rowBit_, _mm256_and_si256(_mm256_srli_epi16(bytes, 4), nibbles));
+    if (!_mm256_testz_si256(ofColumn, rowBit)) return nullptr;
     // Bytes above 127 as 0-127; the others, as signed bytes below 0, stay
     // below 0 however far they are stepped down (saturated).
     __m256i index = _mm256_xor_si256(bytes, splat(0x80));
@@ -263,8 +269,6 @@ class twoByteLookup {
       index = _mm256_subs_epi8(index, splat(16));
     }
     const std::uint32_t high = static_cast<std::uint32_t>(_mm256_movemask_epi8(bytes));
-    if (static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(first, _mm256_setzero_si256()))) & high)
-      return nullptr;
     first = _mm256_blendv_epi8(bytes, first, bytes);
     // Pairs of characters 0-7 and 16-23, and of 8-15 and 24-31.
     const __m256i low = _mm256_unpacklo_epi8(first, second), upper = _mm256_unpackhi_epi8(first, second);
@@ -285,6 +289,13 @@ class twoByteLookup {
   static __m256i rowOf(const unsigned char* row) {
     return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(row)));
   }
+  // The bit of each row of bytes above 127 (none for bytes below), for a
+  // byte shuffle by the high half of a byte.
+  const __m256i rowBit_ = _mm256_broadcastsi128_si256(
+      _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 4, 8, 16, 32, 64, static_cast<char>(128)));
+  // For each low half of a byte, the rows in which it gives other than two
+  // bytes, as bits.
+  __m256i others_;
   alignas(16) unsigned char first_[8][16];
   alignas(16) unsigned char second_[8][16];
 };
