@@ -125,16 +125,26 @@ oemText russianText() {
   return text;
 }
 
-// OEM bytes to UTF-8 at one level through the code page's table: the
-// Russian mix's text in pieces of 64 KiB, or a report at a time, as the
-// program converts it (a report of more than 64 KiB in pieces of that
-// size), into one buffer reused for each; GB/s of OEM bytes.
-void Utf8(benchmark::State& state, const reportDecode::levelInfo& level, bool byReport) {
+// How the Russian mix's text goes into UTF-8: in pieces of 64 KiB; a report
+// at a time, as the program converts it (a report of more than 64 KiB in
+// pieces of that size); or so, with every 20th character a frame line of
+// box drawing (three bytes of UTF-8), as in tables drawn with them.
+enum class utf8Text { pieces, reports, framed };
+
+// OEM bytes to UTF-8 at one level through the code page's table, into one
+// buffer reused for each piece; GB/s of OEM bytes.
+void Utf8(benchmark::State& state, const reportDecode::levelInfo& level, utf8Text kind) {
   if (!reportDecode::supported(level.id)) {
     state.SkipWithError("level not supported here");
     return;
   }
-  static const oemText text = russianText();
+  static const oemText plain = russianText();
+  static const oemText framed = [] {
+    oemText t = plain;
+    for (std::size_t i = 0; i < t.bytes.size(); i += 20) t.bytes[i] = 0xB3;  // the box drawing line
+    return t;
+  }();
+  const oemText& text = kind == utf8Text::framed ? framed : plain;
   const std::vector<unsigned char>& bytes = text.bytes;
   const oemTable& oem = oemTable::get();
   const reportDecode::utf8Table table =
@@ -144,7 +154,7 @@ void Utf8(benchmark::State& state, const reportDecode::levelInfo& level, bool by
   const std::vector<std::size_t> whole{bytes.size()};
   for (auto _ : state) {
     std::size_t at = 0;
-    for (std::size_t end : byReport ? text.ends : whole)
+    for (std::size_t end : kind == utf8Text::pieces ? whole : text.ends)
       for (; at < end; at += std::min(piece, end - at))
         benchmark::DoNotOptimize(level.utf8(bytes.data() + at, std::min(piece, end - at), out.data(), table));
   }
@@ -152,11 +162,11 @@ void Utf8(benchmark::State& state, const reportDecode::levelInfo& level, bool by
 }
 
 const bool registeredUtf8 = [] {
+  const std::pair<utf8Text, const char*> kinds[] = {
+      {utf8Text::pieces, "russian"}, {utf8Text::reports, "russian-reports"}, {utf8Text::framed, "framed-reports"}};
   for (const reportDecode::levelInfo& level : reportDecode::kLevels)
-    for (bool byReport : {false, true})
-      benchmark::RegisterBenchmark(
-          (std::string("Utf8/") + level.name + (byReport ? "/russian-reports" : "/russian")).c_str(), Utf8, level,
-          byReport);
+    for (const auto& [kind, name] : kinds)
+      benchmark::RegisterBenchmark((std::string("Utf8/") + level.name + "/" + name).c_str(), Utf8, level, kind);
   return true;
 }();
 
