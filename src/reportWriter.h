@@ -10,8 +10,8 @@
 // cut small; 2 for the writer alone), which bounds the memory: a batch holds
 // at most kBatchBytes of encoded reports (fewer where each character takes
 // several bytes), so its output is at most reportDecode::kMostPerCodeByte
-// times that. A report larger than a batch is
-// a batch of its own, which the writer decodes as it writes it, in pieces.
+// times that. A report larger than a batch is a batch of its own, which the
+// writer decodes as it writes it, in pieces.
 #ifndef TARVIN_REPORTWRITER_H
 #define TARVIN_REPORTWRITER_H
 

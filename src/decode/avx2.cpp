@@ -255,9 +255,13 @@ class twoByteLookup {
   // (nothing written) where a byte above 127 does not give two bytes (or
   // gives a first byte 0), which is told before anything is looked up.
   unsigned char* convert(__m256i bytes, unsigned char* o) const {
+    // The bit of each row of bytes above 127 (none for bytes below), by the
+    // high half of a byte.
+    const __m256i rowBits = _mm256_broadcastsi128_si256(
+        _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 4, 8, 16, 32, 64, static_cast<char>(128)));
     const __m256i nibbles = splat(0x0F);
     const __m256i ofColumn = _mm256_shuffle_epi8(others_, _mm256_and_si256(bytes, nibbles));
-    const __m256i rowBit = _mm256_shuffle_epi8(rowBit_, _mm256_and_si256(_mm256_srli_epi16(bytes, 4), nibbles));
+    const __m256i rowBit = _mm256_shuffle_epi8(rowBits, _mm256_and_si256(_mm256_srli_epi16(bytes, 4), nibbles));
     if (!_mm256_testz_si256(ofColumn, rowBit)) return nullptr;
     // Bytes above 127 as 0-127; the others, as signed bytes below 0, stay
     // below 0 however far they are stepped down (saturated).
@@ -289,10 +293,6 @@ class twoByteLookup {
   static __m256i rowOf(const unsigned char* row) {
     return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(row)));
   }
-  // The bit of each row of bytes above 127 (none for bytes below), for a
-  // byte shuffle by the high half of a byte.
-  const __m256i rowBit_ = _mm256_broadcastsi128_si256(
-      _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 4, 8, 16, 32, 64, static_cast<char>(128)));
   // For each low half of a byte, the rows in which it gives other than two
   // bytes, as bits.
   __m256i others_;
