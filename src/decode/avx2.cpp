@@ -141,7 +141,7 @@ struct simd {
       return bits(_mm256_cmpeq_epi8(load(at_), repeatByte), _mm256_cmpeq_epi8(load(at_ + 32), repeatByte));
     }
 
-    unsigned char* decode(std::uint64_t valid, std::uint64_t heads, std::uint64_t repeat, unsigned char* o) const {
+    __attribute__((always_inline)) unsigned char* decode(std::uint64_t valid, std::uint64_t heads, std::uint64_t repeat, unsigned char* o) const {
       const constants& k = state_.k;
       std::uint64_t starts = valid & ~(repeat << 1 | repeat << 2);
       half low = classify(k, at_), high = classify(k, at_ + 32);
