@@ -19,6 +19,7 @@
 // come from a table and one pass over both texts collects every level.
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 #include "posix/internal.h"
 
@@ -320,36 +321,42 @@ namespace platform {
 
 std::size_t sortKey(const WCHAR* text, unsigned char* out, std::size_t room) {
   if (text == nullptr) text = emptyText;
-  KeyWriter key(out, room);
   // A short text whose every unit is one measured element, as nearly every
   // report key is, has no special weights: its levels come from one pass
-  // over it instead of one pass for each.
+  // over it instead of one pass for each, made whole here with no test of
+  // the room a byte, and copied as far as the room goes.
   constexpr std::size_t kPlainMost = 80;
-  std::uint8_t primaries[kPlainMost], diacritics[kPlainMost], cases[kPlainMost];
-  std::size_t plain = 0;
+  // Primaries, level ends and diacritics a byte an element, cases a byte
+  // for three. A level's trailing minimums (1) are left out: it ends after
+  // the last element that is above them, noted as the elements are read.
+  unsigned char whole[3 * kPlainMost + 3];
+  std::uint8_t diacritics[kPlainMost], cases[kPlainMost + casesPerByte - 1];
+  std::size_t plain = 0, diacriticEnd = 0, caseEnd = 0;
   for (; plain < kPlainMost && text[plain] != 0; ++plain) {
     const Weights& w = weightsOf(text[plain]);
     if (!w.single || w.primary[0] == kUnmeasured) break;
-    primaries[plain] = w.primary[0];
+    whole[plain] = w.primary[0];
     diacritics[plain] = w.diacritic[0];
     cases[plain] = w.letterCase[0];
+    if (w.diacritic[0] != 0) diacriticEnd = plain + 1;
+    if (w.letterCase[0] != 0) caseEnd = plain + 1;
   }
   if (text[plain] == 0) {
-    for (std::size_t i = 0; i < plain; ++i) key.put(primaries[i]);
-    key.endLevel();
-    for (std::size_t i = 0; i < plain; ++i) key.putTrimmed(1 + diacritics[i], 1);
-    key.endLevel();
-    std::size_t i = 0;
-    for (; i + casesPerByte <= plain; i += casesPerByte)
-      key.putTrimmed(1 + (cases[i] * caseRanks.count + cases[i + 1]) * caseRanks.count + cases[i + 2], 1);
-    if (i < plain) {
-      unsigned group = 0;
-      for (std::size_t k = 0; k < casesPerByte; ++k) group = group * caseRanks.count + (i + k < plain ? cases[i + k] : 0);
-      key.putTrimmed(1 + group, 1);
+    std::size_t n = plain;
+    whole[n++] = 0;
+    for (std::size_t i = 0; i < diacriticEnd; ++i) whole[n + i] = static_cast<unsigned char>(1 + diacritics[i]);
+    n += diacriticEnd;
+    whole[n++] = 0;
+    for (std::size_t k = 1; k < casesPerByte; ++k) cases[plain + k - 1] = 0;  // the last group's rest
+    for (std::size_t i = 0; i < caseEnd; i += casesPerByte) {
+      const unsigned group = (cases[i] * caseRanks.count + cases[i + 1]) * caseRanks.count + cases[i + 2];
+      whole[n++] = static_cast<unsigned char>(1 + group);
     }
-    key.endLevel();
-    return key.length();
+    whole[n++] = 0;
+    if (room != 0) std::memcpy(out, whole, n < room ? n : room);
+    return n;
   }
+  KeyWriter key(out, room);
   auto none = [](auto...) {};
   visitWeights(
       text,
