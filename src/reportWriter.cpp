@@ -61,16 +61,35 @@ struct fileSpan {
   bool follows = false;
 };
 
-// What one report left in its batch's buffer.
+// What one report left in its batch's buffer: 32 bytes, as the worker
+// writes one for every report and the writer reads it from another core.
+// Places and counts in the buffer fit 32 bits (its size is an int); a
+// report's error, seldom had, is kept beside the notes.
 struct piece {
-  std::size_t end;          // its bytes end here (they begin where the previous piece's end)
-  std::size_t numberAt;     // its number stands here, or reportFrame::kNoNumber: it has none
-  std::uint64_t textUnits;  // the characters of its text
+  static constexpr std::uint32_t kNoNumber = ~std::uint32_t{0};
+  static constexpr std::uint32_t kNoFailure = ~std::uint32_t{0};
+  // It failed, and there was no memory to keep its error: it failed for
+  // want of memory.
+  static constexpr std::uint32_t kUnkeptFailure = kNoFailure - 1;
   std::uint64_t bytes;      // of codes read
+  std::uint32_t end;        // its bytes end here (they begin where the previous piece's end)
+  std::uint32_t numberAt;   // its number stands here, or kNoNumber: it has none
+  std::uint32_t textUnits;  // the characters of its text
+  std::uint32_t failure;    // why it could not be read, in the batch's `failures`; or kNoFailure
   unsigned char numberLength;
-  bool damaged;                // its decoding mended damage
-  std::optional<mEx> failed;  // why it could not be read, when it could not
+  bool damaged;  // its decoding mended damage
 };
+
+// Keeps a report's error among its batch's, and returns its place there;
+// without the memory for it, the report fails for want of memory.
+std::uint32_t keep(std::vector<mEx>& failures, mEx&& error) {
+  try {
+    failures.push_back(std::move(error));
+    return static_cast<std::uint32_t>(failures.size() - 1);
+  } catch (const std::bad_alloc&) {
+    return piece::kUnkeptFailure;
+  }
+}
 
 // The reports being cut into batches: those of one source, and the slot of
 // the form's per-source fields it was begun in.
@@ -91,6 +110,7 @@ struct batch {
   std::uint64_t bytes = 0;    // of codes
   mbytes out;
   std::vector<piece> pieces;
+  std::vector<mEx> failures;  // of its pieces
   // There was no memory to note its reports: none was decoded.
   bool unnoted = false;
   std::exception_ptr fatal;  // a failure that is no report's own: the run ends there
@@ -145,6 +165,7 @@ struct reportWriter::state {
   void decodeBatch(batch& b, unsigned thread) {
     b.out.clear();
     b.pieces.clear();
+    b.failures.clear();
     b.unnoted = false;
     b.fatal = nullptr;
     if (b.big) return;  // the writer decodes it as it writes it
@@ -209,12 +230,16 @@ struct reportWriter::state {
       if (shared) reader.readAheadTo(span.end, span.follows);
       const std::size_t mark = static_cast<std::size_t>(b.out.get_count());
       piece p{};
-      if (endsOneReport(p.failed, [&] { emit(b.source, entry, number, b.out, text, reader, p); }))
+      p.failure = piece::kNoFailure;
+      std::optional<mEx> failure;
+      if (endsOneReport(failure, [&] { emit(b.source, entry, number, b.out, text, reader, p); })) {
         ++number;
-      else
+      } else {
         b.out.erase(b.out.get_data() + mark, nullptr);
-      p.end = static_cast<std::size_t>(b.out.get_count());
-      b.pieces.push_back(std::move(p));
+        p.failure = keep(b.failures, std::move(*failure));
+      }
+      p.end = static_cast<std::uint32_t>(b.out.get_count());
+      b.pieces.push_back(p);
     }
     reader.readAheadTo(reportReader::kNoLimit, false);
   }
@@ -247,11 +272,12 @@ struct reportWriter::state {
     form.opening(frame, entry, range);
     reportReader::result read;
     if (traits.decodes) read = readOrCheck(reader, range, sink);
-    p.textUnits = read.units;
+    p.textUnits = static_cast<std::uint32_t>(read.units);
     p.bytes = range.data ? range.size() : 0;
     p.damaged = !read.sound();
     form.closing(frame, entry, range, read);
-    p.numberAt = frame.numberAt();
+    p.numberAt =
+        frame.numberAt() == reportFrame::kNoNumber ? piece::kNoNumber : static_cast<std::uint32_t>(frame.numberAt());
     p.numberLength = static_cast<unsigned char>(frame.numberLength());
   }
 
@@ -382,12 +408,15 @@ struct reportWriter::state {
     std::size_t pending = 0;  // bytes before it are written
     std::size_t begin = 0;    // where the current piece begins
     for (const piece& p : b.pieces) {
-      if (p.failed) {
+      if (p.failure != piece::kNoFailure) {
         output.bytes(bytes + pending, begin - pending);
-        failed(*p.failed);
+        if (p.failure == piece::kUnkeptFailure)
+          failed(allocationError());
+        else
+          failed(b.failures[p.failure]);
         pending = p.end;
       } else {
-        if (renumber && p.numberAt != reportFrame::kNoNumber) {
+        if (renumber && p.numberAt != piece::kNoNumber) {
           output.bytes(bytes + pending, p.numberAt - pending);
           writeNumber(counter);
           pending = p.numberAt + p.numberLength;

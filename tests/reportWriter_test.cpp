@@ -164,6 +164,26 @@ TEST(ReportWriter, AReportWhoseReadFailsGetsItsReadErrorAndTheRestConvert) {
       EXPECT_TRUE(got.out == numbered(converted, 7) + numbered(converted, 207) && counter == 407) << error << threads;
       EXPECT_EQ(got.err, readFaults(w.dataFilePath(1), 200));
     }
+  // And whichever allocation fails besides: each report still gives its
+  // text or one error, and where the memory to keep a read error is what
+  // lacks, that report's error is the shortage instead. (The errors come in
+  // the one stream, in code page 866.)
+  const auto count = [](const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  };
+  bool keptNone = false;
+  for (unsigned long nth = 1;; ++nth) {
+    platform::posix::systemFault failing(platform::posix::systemFault::call::pread, EIO, 0, ~0u);
+    unsigned counter = 7;
+    const captured got = written(index, path, {shape::plain}, 1, false, reportDecode::level::scalar, &counter, nth);
+    if (!allocationFault::came) break;
+    const std::size_t read = count(got.out, "func=MapViewOfFile"), shortage = count(got.out, oem("Недостаточно памяти"));
+    EXPECT_TRUE(shortage <= 1 && read + shortage >= 200 && read + shortage <= 201) << nth;
+    keptNone |= read == 199 && shortage == 1 && counter == 407;
+  }
+  EXPECT_TRUE(keptNone);
 }
 
 // Memory that a report cannot have costs that report alone, whichever
