@@ -294,6 +294,8 @@ class stack_ob {
   // writer then calls commit_end with the number written. This lets bulk
   // producers (decoders, conversions) fill the array without a copy.
   T* reserve_end(int n) {
+    // Most calls find the room there already: no call of get_size.
+    if (n >= 0 && block && block_end - last > n) return last;
     int count = get_count();
     if (n < 0 || n > max_elements() - count)
       stack_ob_allocation_failed(stack_ob_origin<T, a, b>::allocation);
