@@ -27,6 +27,11 @@ inline std::vector<std::pair<std::string, std::u16string>> codesAndEdges() {
       {"", u""},
       {b({0}), u"\n"},
       {b({0, 0, 0}), u"\n\n\n"},
+      // A block's padding: runs of empty lines across words of eight, then a line.
+      {b({1, 0x5E, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0x5D}),
+       u"A" + std::u16string(20, u'\n') + u"B\n"},
+      {b({1, 0x5E, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0x5D}), u"A" + std::u16string(10, u'\n') + u"B\n"},
+      {b({1, 0x5E, 0, 0, 0, 0, 0, 0, 0, 0}), u"A" + std::u16string(9, u'\n')},
       {b({1, 0x80}), u"\n"},
       {b({1, 0xBF}), std::u16string(63, u' ') + u"\n"},
       {b({1, 0x3E}), u">\n"},
