@@ -39,9 +39,17 @@ struct item {
 void placeForSort(item& it) {
   unsigned char prefix[item::kPrefix] = {};
   const std::size_t length = platform::sortKey(reinterpret_cast<LPCWSTR>(it.key), prefix, item::kPrefix);
+  // Each eight bytes as a number whose order is theirs: the first the
+  // highest.
   for (int w = 0; w < 3; ++w) {
-    std::uint64_t word = 0;
+    std::uint64_t word;
+    std::memcpy(&word, prefix + 8 * w, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    word = __builtin_bswap64(word);
+#elif !defined(__BYTE_ORDER__) || __BYTE_ORDER__ != __ORDER_BIG_ENDIAN__
+    word = 0;
     for (int k = 0; k < 8; ++k) word = word << 8 | prefix[8 * w + k];
+#endif
     it.words[w] = word;
   }
   it.whole = length <= item::kPrefix;
