@@ -296,12 +296,14 @@ std::size_t mFileIndex::readPart(loading& loaded, std::size_t from, std::size_t 
   const oemTable& oem = oemTable::get();
   // Widens key bytes through the OEM code page to `to`; returns the end.
   auto widen = [&oem](const unsigned char* bytes, unsigned count, unsigned short* to) {
-    bool single = true;
-    for (unsigned i = 0; i < count; ++i) single = single && oem.single[bytes[i]];
-    if (single) {
-      for (unsigned i = 0; i < count; ++i) to[i] = oem.wide[bytes[i]];
-      return to + count;
+    // One pass, no branch a byte: widened through the table, and whether
+    // every byte stands for one unit noted as it goes.
+    unsigned single = 1;
+    for (unsigned i = 0; i < count; ++i) {
+      to[i] = oem.wide[bytes[i]];
+      single &= oem.single[bytes[i]];
     }
+    if (single) return to + count;
     // A code page whose bytes do not each stand for one unit (never more).
     const int units = MultiByteToWideChar(CP_OEMCP, 0, reinterpret_cast<const char*>(bytes), static_cast<int>(count),
                                           reinterpret_cast<LPWSTR>(to), static_cast<int>(count));
