@@ -43,10 +43,10 @@ void placeForSort(item& it) {
   // highest.
   for (int w = 0; w < 3; ++w) {
     std::uint64_t word;
-    std::memcpy(&word, prefix + 8 * w, 8);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    std::memcpy(&word, prefix + 8 * w, 8);
     word = __builtin_bswap64(word);
-#elif !defined(__BYTE_ORDER__) || __BYTE_ORDER__ != __ORDER_BIG_ENDIAN__
+#else
     word = 0;
     for (int k = 0; k < 8; ++k) word = word << 8 | prefix[8 * w + k];
 #endif

@@ -75,7 +75,7 @@ struct piece {
   std::uint32_t end;        // its bytes end here (they begin where the previous piece's end)
   std::uint32_t numberAt;   // its number stands here, or kNoNumber: it has none
   std::uint32_t textUnits;  // the characters of its text
-  std::uint32_t failure;    // why it could not be read, in the batch's `failures`; or kNoFailure
+  std::uint32_t failure = kNoFailure;  // why it could not be read, in the batch's `failures`
   unsigned char numberLength;
   bool damaged;  // its decoding mended damage
 };
@@ -230,7 +230,6 @@ struct reportWriter::state {
       if (shared) reader.readAheadTo(span.end, span.follows);
       const std::size_t mark = static_cast<std::size_t>(b.out.get_count());
       piece p{};
-      p.failure = piece::kNoFailure;
       std::optional<mEx> failure;
       if (endsOneReport(failure, [&] { emit(b.source, entry, number, b.out, text, reader, p); })) {
         ++number;
